@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/Defaults.h"
+
+#include <QDateTime>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace sm {
+
+// The opt-in activity log: one timestamped line per call, appended to
+// "<directory>/spacemarquee-trace.log" with nothing buffered, rotated at each launch.
+// Whether it is on is read once, at construction, from "Spacemarquee.VerboseTracing".
+class TraceLog {
+public:
+    static inline const QString kEnabledKey = QStringLiteral("Spacemarquee.VerboseTracing");
+
+    struct Options {
+        // Where the trace files live. Empty: lines are mirrored to the system log only (tests).
+        QString directory;
+        // Local wall-clock time for timestamps and rotation names.
+        std::function<QDateTime()> wallClock = [] { return QDateTime::currentDateTime(); };
+    };
+
+    TraceLog(const Defaults& defaults, Options options);
+    // A trace log that is on or off regardless of any stored setting, with no file (tests, benchmarks).
+    static std::shared_ptr<TraceLog> memoryOnly(bool enabled);
+
+    bool isEnabled() const { return enabled_; }
+
+    // Appends "HH:mm:ss.SSS <message>\n". Never fails; errors are swallowed.
+    void appendLine(const QString& message);
+    // Rotates the previous session's file, prunes to five rotated files, writes the banner line.
+    void beginSession(const QString& banner);
+    // The current file first (if it exists), then rotated files newest first.
+    QStringList traceLogFiles() const;
+    QString traceFilePath() const;
+    QString directory() const { return options_.directory; }
+
+private:
+    void appendBytes(const QByteArray& bytes);
+
+    bool enabled_ = false;
+    Options options_;
+};
+
+} // namespace sm
