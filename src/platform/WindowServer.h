@@ -1,0 +1,150 @@
+#pragma once
+
+#include "platform/Signal.h"
+
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace sm {
+
+// Geometry everywhere above this seam: points, origin at the bottom left of the primary screen, y up.
+// A frame's origin is its lower-left corner. Backends convert from their own coordinates.
+
+struct ScreenInfo {
+    // Identifies the screen while resolving desktops; stable for the session.
+    std::optional<quint32> displayNumber;
+    // Keys everything stored per screen (upper-case UUID text); stable across sessions.
+    std::optional<QString> stableId;
+    QString localizedName;
+    QRectF frame;
+
+    bool operator==(const ScreenInfo&) const = default;
+};
+
+// A plain-data menu that views render as they like; the chosen item comes back by identifier.
+struct MenuItem {
+    enum class Kind { Action, Separator, Submenu };
+    Kind kind = Kind::Action;
+    QString identifier;
+    QString text;
+    bool destructive = false;
+    QList<MenuItem> submenu;
+
+    static MenuItem action(QString identifier, QString text, bool destructive = false) {
+        return MenuItem{Kind::Action, std::move(identifier), std::move(text), destructive, {}};
+    }
+    static MenuItem separator() { return MenuItem{Kind::Separator, {}, {}, false, {}}; }
+    static MenuItem submenuOf(QString text, QList<MenuItem> items) {
+        return MenuItem{Kind::Submenu, {}, std::move(text), false, std::move(items)};
+    }
+    bool operator==(const MenuItem&) const = default;
+};
+
+// What a label shows. The view draws it; it never moves or resizes its window itself.
+struct LabelPresentation {
+    QString title;       // empty: the placeholder is shown instead
+    QString placeholder; // "Click to name" / "Untitled"
+    double fontSize = 64.0;
+    bool showsBackgroundBand = false;
+    bool hidesText = false; // the editor stands in for the label; the label keeps its size
+    bool isUserOwned = false;
+
+    bool operator==(const LabelPresentation&) const = default;
+};
+
+class LabelView {
+public:
+    virtual ~LabelView() = default;
+    virtual void present(const LabelPresentation& presentation) = 0;
+
+    std::function<void()> onClick;                  // a single click: begin editing
+    std::function<void(QSizeF)> onSizeChange;       // the text's measured size (with its inset) changed
+    std::function<QList<MenuItem>()> menuProvider;  // asked when the context menu opens
+    std::function<void(QString)> onMenuAction;      // identifier of the chosen item
+};
+
+class EditorView {
+public:
+    virtual ~EditorView() = default;
+    // Sets the font, the initial text and the placeholder, and asks for keyboard focus.
+    virtual void begin(double fontSize, const QString& initialDraft, const QString& placeholder) = 0;
+
+    std::function<void(QString)> onDraftChange;
+    std::function<void()> onCommit; // Return or focus loss; a view commits at most once
+    std::function<void(QSizeF)> onSizeChange;
+};
+
+// A borderless window that never takes focus and belongs to the desktop that was active on its screen
+// when it was first ordered front. It never follows the user to another desktop.
+class Panel {
+public:
+    virtual ~Panel() = default;
+
+    // Facts read from the window server now; they may lag a desktop switch.
+    virtual bool isOnActiveSpace() const = 0; // "A"
+    virtual bool isVisible() const = 0;       // "V": some part of it is on screen
+    virtual std::optional<ScreenInfo> screen() const = 0;
+
+    virtual QRectF frame() const = 0;
+    virtual void setFrameOrigin(const QPointF& origin) = 0;
+    virtual void setFrame(const QRectF& frame) = 0;
+    // Animates towards `frame` (when given) and `alpha`; `completion` runs on the main queue afterwards.
+    virtual void animate(const std::optional<QRectF>& frame, double alpha, double seconds,
+                         std::function<void()> completion) = 0;
+    virtual double alpha() const = 0;
+    virtual void setAlpha(double alpha) = 0;
+    virtual bool ignoresMouseEvents() const = 0;
+    virtual void setIgnoresMouseEvents(bool ignores) = 0;
+    virtual int level() const = 0;
+    virtual void setLevel(int level) = 0;
+    // Shows the window without activating the application; the first call binds it to the active desktop.
+    virtual void orderFront() = 0;
+    virtual void orderOut() = 0;
+    virtual bool isKey() const { return false; }
+
+    Signal<> moved;             // the frame origin changed (drags, relocations, programmatic moves)
+    Signal<> visibilityChanged; // "V" may have changed
+    Signal<> screenChanged;     // the window is now on another screen
+};
+
+class LabelPanel : public Panel {
+public:
+    virtual QUuid tagId() const = 0;
+    virtual LabelView& view() = 0;
+};
+
+class EditorPanel : public Panel {
+public:
+    virtual EditorView& view() = 0;
+    // Shows the editor and gives it the keyboard.
+    virtual void makeKeyAndOrderFront() = 0;
+};
+
+class WindowServer {
+public:
+    virtual ~WindowServer() = default;
+
+    virtual QList<ScreenInfo> screens() const = 0;
+    // The screen of the active desktop (the one the user works on); none when no screen is attached.
+    virtual std::optional<ScreenInfo> mainScreen() const = 0;
+    virtual std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) = 0;
+    virtual std::unique_ptr<EditorPanel> createEditorPanel() = 0;
+    virtual bool isLeftMouseButtonDown() const = 0;
+    virtual bool isApplicationActive() const { return false; }
+
+    // Delivered on the main queue. The active-desktop notification may come before the panels' facts
+    // (on active desktop, visible) have caught up with the switch.
+    Signal<> activeDesktopChanged;
+    Signal<> screensChanged; // screens added, removed or rearranged; panels may have been moved
+    Signal<> didWake;
+};
+
+} // namespace sm
