@@ -1,0 +1,182 @@
+#include "tracking/SpaceResolutionPolicy.h"
+#include "tracking/ShortId.h"
+#include "tracking/TestPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace sm;
+using namespace sm::SpaceResolutionPolicy;
+
+namespace {
+
+// Lower-case text and a leading zero, so the short form must upper-case and zero-pad.
+const QUuid A("{0a1b2c3d-0000-4000-8000-00000000000a}");
+const QUuid B("{bbbbbbbb-0000-4000-8000-00000000000b}");
+const QUuid C("{cccccccc-0000-4000-8000-00000000000c}");
+const QUuid D("{dddddddd-0000-4000-8000-00000000000d}");
+const QUuid E("{eeeeeeee-0000-4000-8000-00000000000e}");
+constexpr quint32 kMain = 1;
+constexpr quint32 kOther = 2;
+
+PanelSnapshot present(const QUuid& id, quint32 screen = kMain) { return {id, screen, true, true}; }
+
+struct VerdictCase {
+    const char* name;
+    std::vector<PanelSnapshot> snapshots;
+    std::optional<QUuid> previous;
+    bool timedOut;
+    Verdict expected;
+    const char* rule;
+};
+
+TEST(SpaceResolutionPolicy, VerdictFollowsTheDecisionTable) {
+    const std::vector<VerdictCase> cases = {
+        {"nothing", {}, std::nullopt, false, Verdict::keepWaiting(), "none-present"},
+        {"nothing, timed out", {}, std::nullopt, true, Verdict::createNew(), "none-present+timeout"},
+        {"visible only", {{A, kMain, true, false}}, std::nullopt, false, Verdict::keepWaiting(), "none-present"},
+        {"active space only", {{A, kMain, false, true}}, std::nullopt, true, Verdict::createNew(),
+         "none-present+timeout"},
+        {"present elsewhere", {present(A, kOther)}, std::nullopt, false, Verdict::keepWaiting(), "none-present"},
+        {"present elsewhere, timed out", {present(A, kOther)}, std::nullopt, true, Verdict::createNew(),
+         "none-present+timeout"},
+        {"one among absent and foreign", {{B, kMain, true, false}, present(C, kOther), present(A)}, B, false,
+         Verdict::resolved(A), "exactly-one-present"},
+        {"one, timed out", {present(A)}, std::nullopt, true, Verdict::resolved(A), "exactly-one-present"},
+        {"pair, no previous", {present(A), present(B)}, std::nullopt, false, Verdict::keepWaiting(),
+         "two-present-ambiguous"},
+        {"pair, previous is a third tag", {present(A), present(B)}, C, true, Verdict::keepWaiting(),
+         "two-present-ambiguous"},
+        {"pair, previous second", {present(A), present(B)}, B, false, Verdict::resolved(A),
+         "two-present-previous-disambiguates"},
+        {"pair, previous first", {present(A), present(B)}, A, false, Verdict::resolved(B),
+         "two-present-previous-disambiguates"},
+        {"one tag twice, previous", {present(A), present(A)}, A, false, Verdict::keepWaiting(),
+         "two-present-ambiguous"},
+        {"pile of 3, timed out", {present(A), present(B), present(C)}, A, true, Verdict::keepWaiting(),
+         "pile-of-3-present-fail-closed"},
+        {"pile of 5", {present(A), present(B), present(C), present(D), present(E)}, std::nullopt, false,
+         Verdict::keepWaiting(), "pile-of-5-present-fail-closed"},
+    };
+    for (const VerdictCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const VerdictResult r = verdict(c.snapshots, kMain, c.previous, c.timedOut);
+        EXPECT_EQ(r.verdict.toString(), c.expected.toString());
+        EXPECT_EQ(r.rule, QString::fromLatin1(c.rule));
+    }
+}
+
+TEST(SpaceResolutionPolicy, VerdictPrintsItsCaseNameWithTheFullIdWhenResolved) {
+    EXPECT_EQ(Verdict::resolved(A).toString(), "resolved(0A1B2C3D-0000-4000-8000-00000000000A)");
+    EXPECT_EQ(Verdict::keepWaiting().toString(), "keepWaiting");
+    EXPECT_EQ(Verdict::createNew().toString(), "createNew");
+}
+
+TEST(SpaceResolutionPolicy, PendingActionAdoptsOnlyTheFirstPresentReportOnTheEpisodeScreen) {
+    struct Case {
+        const char* name;
+        bool settled;
+        quint32 screen;
+        bool onActiveSpace;
+        bool adopts;
+    };
+    const std::vector<Case> cases = {
+        {"present on episode screen", false, kMain, true, true},
+        {"raw-only flap", false, kMain, false, false},
+        {"present on another screen", false, kOther, true, false},
+        {"after settling", true, kMain, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PendingResolution pending(kMain, B, c.settled);
+        const auto act = action(pending, A, c.screen, c.onActiveSpace);
+        EXPECT_EQ(act, c.adopts ? PendingResolution::Action::adopt(A) : PendingResolution::Action::ignore());
+        EXPECT_EQ(pending.isSettled(), c.settled || c.adopts);
+        EXPECT_EQ(pending.previouslyActive(), B);
+    }
+}
+
+CoResident resident(const QUuid& id, bool active = false, bool editing = false) {
+    return {id, active, editing, false, false, {}};
+}
+CoResident mint(const QUuid& id, QSet<QUuid> companions, bool active = false, bool userOwned = false) {
+    return {id, active, false, userOwned, true, std::move(companions)};
+}
+
+TEST(SpaceResolutionPolicy, CoResidencyKeepsTheUnequivocalOwnerOrNobody) {
+    struct Case {
+        const char* name;
+        std::vector<CoResident> coResidents;
+        QList<QUuid> zombify;
+    };
+    const std::vector<Case> cases = {
+        {"alone", {resident(A, true)}, {}},
+        {"editing beats active", {resident(A, true), resident(B, false, true), resident(C)}, {A, C}},
+        {"editing mint stays", {resident(A, true), [] { auto m = mint(B, {A}); m.isEditing = true; return m; }()},
+         {A}},
+        {"mint born beside the other", {mint(A, {B}, true), resident(B)}, {A}},
+        {"mint second in input", {resident(B), mint(A, {B}, true)}, {A}},
+        {"user-owned mint: active decides", {mint(A, {B}, true, true), resident(B)}, {B}},
+        {"mint born beside someone else", {mint(A, {C}), resident(B, true)}, {A}},
+        {"active mint is no keeper", {mint(A, {C}, true), resident(B)}, {}},
+        {"birth pair needs exactly two", {mint(A, {B}), resident(B), resident(C, true)}, {A, B}},
+        {"two active", {resident(A, true), resident(B, true)}, {}},
+        {"none active", {resident(A), resident(B), resident(C)}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(coResidentsToZombify(c.coResidents), c.zombify);
+    }
+}
+
+TEST(SpaceResolutionPolicy, UniqueAutomaticMintNeedsExactlyOneUnownedMintWithCompanions) {
+    struct Case {
+        const char* name;
+        std::vector<CoResident> coResidents;
+        std::optional<QUuid> expected;
+    };
+    const std::vector<Case> cases = {
+        {"no mint", {resident(A), resident(B)}, std::nullopt},
+        {"one mint", {resident(A), mint(B, {A})}, B},
+        {"two mints", {mint(A, {C}), mint(B, {A})}, std::nullopt},
+        {"user-owned is no mint", {mint(A, {B}, false, true), resident(B)}, std::nullopt},
+        {"born alone is no mint", {mint(A, {}), mint(B, {A})}, B},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto m = uniqueAutomaticMint(c.coResidents);
+        EXPECT_EQ(m ? std::optional<QUuid>(m->id) : std::nullopt, c.expected);
+    }
+}
+
+TEST(SpaceResolutionPolicy, DescribeListsActiveScreenThenOthersInInputOrder) {
+    struct Case {
+        const char* name;
+        std::vector<PanelSnapshot> snapshots;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty", {}, "on=[]"},
+        {"active screen only", {present(A), {B, kMain, false, true}, {C, kMain, true, false}},
+         "on=[0A1B2C3D:VA@1 BBBBBBBB:-A@1 CCCCCCCC:V-@1]"},
+        {"mixed", {{D, 4294967295u, false, false}, present(A), present(B, kOther)},
+         "on=[0A1B2C3D:VA@1] off=[DDDDDDDD:--@4294967295 BBBBBBBB:VA@2]"},
+        {"nothing on the active screen", {present(A, kOther)}, "on=[] off=[0A1B2C3D:VA@2]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(describe(c.snapshots, kMain), QString::fromLatin1(c.expected));
+    }
+}
+
+TEST(ShortId, IsTheUpperCaseFirstEightCharactersOrNil) {
+    for (int i = 0; i < 50; ++i) {
+        const QUuid id = QUuid::createUuid();
+        EXPECT_EQ(shortId(id), id.toString(QUuid::WithoutBraces).left(8).toUpper());
+    }
+    EXPECT_EQ(shortId(std::optional<QUuid>()), "nil");
+    EXPECT_EQ(fullId(A), "0A1B2C3D-0000-4000-8000-00000000000A");
+}
+
+} // namespace
