@@ -32,9 +32,8 @@ bool isRegularFile(const QString& path) {
 
 // Names ordered newest first; the zero-padded rotation stamp makes string order time order.
 QStringList rotatedNames(const QString& directory) {
-    QStringList names = QDir(directory).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
-                                                      QDir::NoDotAndDotDot,
-                                                  QDir::NoSort);
+    QStringList names = QDir(directory).entryList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
     names.erase(std::remove_if(names.begin(), names.end(),
                                [](const QString& n) {
                                    return !n.startsWith(kRotatedPrefix) || !n.endsWith(kRotatedSuffix);
@@ -87,8 +86,9 @@ void TraceLog::appendBytes(const QByteArray& bytes) {
     // Open, append, close on every line so nothing is lost when the process dies. O_NOFOLLOW refuses
     // a symlink planted at our name; O_NONBLOCK keeps a planted FIFO from hanging the caller.
     const QByteArray path = QFile::encodeName(traceFilePath());
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                          S_IRUSR | S_IWUSR);
+    const int fd =
+        ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+               S_IRUSR | S_IWUSR);
     if (fd < 0) return;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -113,9 +113,10 @@ void TraceLog::beginSession(const QString& banner) {
     // a problem report, handing over whatever file it points at.
     const QString current = traceFilePath();
     if (isRegularFile(current)) {
-        const QString rotated = QDir(options_.directory)
-                                    .filePath(kRotatedPrefix + formatLocal(now, QStringLiteral("yyyyMMdd-HHmmss")) +
-                                              kRotatedSuffix);
+        const QString rotated =
+            QDir(options_.directory)
+                .filePath(kRotatedPrefix + formatLocal(now, QStringLiteral("yyyyMMdd-HHmmss")) +
+                          kRotatedSuffix);
         moveNoReplace(QFile::encodeName(current), QFile::encodeName(rotated)); // on failure: append
     }
 

@@ -32,9 +32,11 @@ public:
 
     // Appends "HH:mm:ss.SSS <message>\n". Never fails; errors are swallowed.
     void appendLine(const QString& message);
-    // Rotates the previous session's file, prunes to five rotated files, writes the banner line.
+    // Rotates the previous session's file, prunes to five rotated files, writes the banner line
+    // (to the file only). A rotation name that is taken is not replaced: the session appends.
     void beginSession(const QString& banner);
-    // The current file first (if it exists), then rotated files newest first.
+    // The current file first (if it exists), then rotated files newest first. Only regular files:
+    // these are attached to problem reports, so a symlink planted in the directory is left out.
     QStringList traceLogFiles() const;
     QString traceFilePath() const;
     QString directory() const { return options_.directory; }
