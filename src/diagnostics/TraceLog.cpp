@@ -58,6 +58,7 @@ bool moveNoReplace(const QByteArray& from, const QByteArray& to) {
 
 TraceLog::TraceLog(const Defaults& defaults, Options options) : options_(std::move(options)) {
     enabled_ = defaults.boolValue(kEnabledKey).value_or(false);
+    nativeTracePath_ = QFile::encodeName(traceFilePath());
 }
 
 std::shared_ptr<TraceLog> TraceLog::memoryOnly(bool enabled) {
@@ -85,10 +86,9 @@ void TraceLog::appendLine(const QString& message) {
 void TraceLog::appendBytes(const QByteArray& bytes) {
     // Open, append, close on every line so nothing is lost when the process dies. O_NOFOLLOW refuses
     // a symlink planted at our name; O_NONBLOCK keeps a planted FIFO from hanging the caller.
-    const QByteArray path = QFile::encodeName(traceFilePath());
     const int fd =
-        ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-               S_IRUSR | S_IWUSR);
+        ::open(nativeTracePath_.constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, S_IRUSR | S_IWUSR);
     if (fd < 0) return;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {

@@ -46,6 +46,7 @@ private:
 
     bool enabled_ = false;
     Options options_;
+    QByteArray nativeTracePath_; // encoded once: every line opens the file by this name
 };
 
 } // namespace sm
