@@ -1,0 +1,183 @@
+#pragma once
+
+#include "diagnostics/Logger.h"
+#include "model/Publisher.h"
+#include "model/TagStore.h"
+#include "tracking/ShortId.h"
+#include "overlay/FontSizeStepper.h"
+#include "overlay/LabelContextMenu.h"
+#include "overlay/RenderPlan.h"
+#include "platform/MainQueue.h"
+#include "platform/WindowServer.h"
+#include "tracking/SpaceResolutionPolicy.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <memory>
+#include <vector>
+
+namespace sm {
+
+// What the label view shows; the overlay updates it at every render.
+struct TagLabelViewModel {
+    double fontSize = 64.0;
+    bool showsBackgroundBand = false;
+    bool isUserOwned = false;
+    bool hidesText = false;
+};
+
+// Owns one label panel per tag and everything about how it looks, where it sits and what it reports.
+// It never creates or removes a panel on its own: the space tracker decides that. Main thread only.
+class OverlayManager : public std::enable_shared_from_this<OverlayManager> {
+public:
+    static constexpr int kPanelLevel = 3;
+    static constexpr double kEntryBoostSeconds = 5.0;
+    static constexpr double kFrameAnimationSeconds = 0.15;
+    static constexpr double kFadeOutSeconds = 0.4;
+    static constexpr double kCoResidencyConfirmSeconds = 2.5;
+    static constexpr double kDragPersistSeconds = 0.5;
+    static constexpr double kMinimumLabelWidth = 80.0;
+    static constexpr double kMinimumLabelHeight = 40.0;
+    static constexpr double kSizeTolerance = 2.0;
+
+    struct PanelEntry {
+        QUuid tagId;
+        std::unique_ptr<LabelPanel> panel;
+        TagLabelViewModel viewModel;
+        QString placeholder; // chosen once, when the content is installed
+        WorkHandle fadeOutWorkItem;
+        WorkHandle dragDebounceWorkItem;
+        bool entryBoostActive = false;
+        WorkHandle entryBoostWorkItem;
+        std::vector<Signal<>::Connection> observerTokens;
+        bool isMagnified = false;
+        bool isEditing = false;
+        bool isAnimatingFrame = false;
+        bool isOcclusionVisible = true;
+        std::optional<QSizeF> fittedSize;
+        std::optional<RenderPlan::LayoutState> lastLayoutState;
+        std::optional<QString> lastKnownScreenID;
+        std::optional<QPointF> lastKnownOrigin;
+        QSet<QUuid> bornCompanionIds;
+        bool bornAsAutomaticMint = false;
+    };
+
+    struct PanelVisibility {
+        QUuid tagId;
+        bool isVisible = false;
+        bool operator==(const PanelVisibility&) const = default;
+    };
+
+    struct EditorSession {
+        QUuid tagId;
+        QPointF anchorCenter;
+        int generation = 0;
+        std::unique_ptr<EditorPanel> panel;
+        QString latestDraft;
+        bool committed = false;
+    };
+
+    static std::shared_ptr<OverlayManager> create(std::weak_ptr<TagStore> tagStore,
+                                                  std::shared_ptr<WindowServer> windowServer,
+                                                  std::shared_ptr<MainQueue> queue, Logger logger);
+    ~OverlayManager();
+
+    // ---- Registry (the space tracker's operations) ----
+    LabelPanel* createPanel(const SpaceTag& tag, const QString& reason);
+    void removePanel(const QUuid& id, const QString& reason);
+    bool hasPanel(const QUuid& id) const { return index_.contains(id); }
+    const PanelEntry* entry(const QUuid& id) const;
+    QList<QUuid> panelIds() const;
+    QList<SpaceResolutionPolicy::PanelSnapshot> panelSnapshots() const;
+    QList<PanelVisibility> panelVisibilities() const;
+    std::optional<QUuid> visibleTombstoneAnchor(quint32 displayNumber) const;
+    void setActiveTag(const std::optional<QUuid>& id);
+    std::optional<QUuid> currentlyActiveTagId() const { return currentlyActiveTagId_; }
+    QString panelsDescription() const;
+    void tearDown();
+
+    // ---- Presentation ----
+    void renderAllPanels();
+    void setCtrlBoostActive(bool active) { ctrlBoostActive_ = active; }
+    bool ctrlBoostActive() const { return ctrlBoostActive_; }
+    void reapplyNormalFrames();
+
+    // ---- Editing ----
+    void beginEdit(const QUuid& tagId);
+    void commitEdit(const QString& reason, std::optional<int> generation);
+    void closeEditSession(const QString& reason);
+    bool isEditing() const { return editorSession_.has_value(); }
+    const EditorSession* editorSession() const { return editorSession_ ? &*editorSession_ : nullptr; }
+
+    // ---- Label content ----
+    void adjustFontSize(FontSizeStepper::Adjustment adjustment, const QUuid& tagId);
+    static QString emptyPlaceholder(const QList<SpaceTag>& tags);
+
+    // ---- Callbacks (each optional; set by the composition root before anything starts) ----
+    std::function<void(QUuid, bool)> onPanelBecameVisible;
+    std::function<void(QUuid)> onPanelCrossedScreens;
+    std::function<void(QList<QUuid>)> onPanelsAnchorLost;
+    std::function<void(QUuid)> onEditSessionClosed;
+    std::function<void(QUuid)> onDeleteTagRequested;
+    std::function<void()> onRemoveDuplicatesRequested;
+    std::function<QList<LabelContextMenu::RestorableTitle>()> restorableTitlesProvider;
+    std::function<void(QUuid, QUuid)> onRestoreTitleRequested; // (orphan id, this label's tag id)
+    std::function<bool(QUuid, QString)> reviewPromptDecider;
+
+private:
+    OverlayManager(std::weak_ptr<TagStore> tagStore, std::shared_ptr<WindowServer> windowServer,
+                   std::shared_ptr<MainQueue> queue, Logger logger);
+    void start();
+
+    PanelEntry* find(const QUuid& id) const;
+    void installObservers(PanelEntry& entry);
+    void installContent(PanelEntry& entry, const SpaceTag& tag);
+    void handleScreenChange(const QUuid& tagId);
+    QString describeScreen(const std::optional<ScreenInfo>& screen) const;
+    QString describePanel(const PanelEntry& entry) const;
+
+    // Presentation
+    void renderPanel(PanelEntry& entry, bool animated, const SpaceTag* knownTag = nullptr);
+    void pushContent(PanelEntry& entry, const SpaceTag& tag);
+    bool isBackgroundFrozen(const PanelEntry& entry) const;
+    RenderPlan::Inputs renderInputs(const PanelEntry& entry, const SpaceTag& tag, const AppSettings& settings) const;
+    void handleOcclusionChange(PanelEntry& entry, bool notifyTracker);
+    void startEntryBoost(PanelEntry& entry);
+    void scheduleFadeOut(PanelEntry& entry, double seconds);
+    void applyMeasuredSize(const QUuid& tagId, QSizeF size);
+    void scheduleRenderAll();
+
+    // Co-residency
+    void scheduleCoResidencyConfirm();
+    void runCoResidencyAudit();
+
+    // Placement
+    void handlePanelMoved(const QUuid& tagId);
+    void persistDrag(const QUuid& tagId, QPointF origin, std::optional<QString> screenId);
+
+    // Editing
+    void resizeEditor(int generation, QSizeF size);
+    double fontSizeFor(const std::optional<QString>& screenId, const AppSettings& settings) const;
+
+    std::weak_ptr<TagStore> tagStore_;
+    std::shared_ptr<WindowServer> windowServer_;
+    std::shared_ptr<MainQueue> queue_;
+    Logger logger_;
+
+    // Registry in creation order, with an index for lookups by tag id.
+    std::vector<std::unique_ptr<PanelEntry>> panels_;
+    QHash<QUuid, PanelEntry*> index_;
+
+    bool ctrlBoostActive_ = false;
+    std::optional<QUuid> currentlyActiveTagId_;
+    Subscription settingsObserver_;
+    Subscription tagsObserver_;
+    Signal<>::Connection diagnosticSpaceObserver_;
+    WorkHandle coResidencyConfirmWork_;
+    WorkHandle pendingRenderAll_;
+    std::optional<EditorSession> editorSession_;
+    int editorGenerationCounter_ = 0;
+};
+
+} // namespace sm

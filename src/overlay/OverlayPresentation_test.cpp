@@ -1,0 +1,143 @@
+// Stories of how labels show, fade, boost, freeze and size themselves on the simulated desktop.
+#include "support/OverlayFixture.h"
+
+using namespace sm;
+using namespace sm::test;
+
+namespace {
+
+class Presentation : public OverlayFixture {
+protected:
+    // Label A on desktop 0, label B on desktop 1; the user is on desktop 0 with A active.
+    void twoDesktops(VisibilityMode mode) {
+        setSettings([&](AppSettings& s) { s.visibilityMode = mode; });
+        adoptOnPresence();
+        a = addLabel(QStringLiteral("Mail"));
+        overlay->setActiveTag(a);
+        desktop->switchDesktop(kMain, 1);
+        queue->advance(0.5);
+        b = addLabel(QStringLiteral("Code"));
+        desktop->switchDesktop(kMain, 0);
+        queue->advance(6.0); // A's entry boost has run out
+    }
+    QUuid a, b;
+};
+
+TEST_F(Presentation, OnChangeModeBoostsForFiveSecondsThenRestsThenFades) {
+    twoDesktops(VisibilityMode::onChange);
+    desktop->switchDesktop(kMain, 1);
+    queue->advance(0.2); // B reports visible and is adopted
+    ASSERT_EQ(overlay->currentlyActiveTagId(), b);
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 1.0) << "entry boost shows the label at the boost opacity";
+    queue->advance(4.7);
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 1.0);
+    queue->advance(0.2); // t = 5.1: the boost ended and re-rendered
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.3);
+    queue->advance(2.8); // t = 7.9: fade not yet started
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.3);
+    queue->advance(0.2 + 0.4); // the fade after onChangeDurationSec and its animation
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.0);
+}
+
+TEST_F(Presentation, CtrlHeldDuringAPendingFadeCancelsItAndReleasingSchedulesANewOne) {
+    twoDesktops(VisibilityMode::onChange);
+    desktop->switchDesktop(kMain, 1);
+    queue->advance(5.5); // boost over, fade pending at ~8.1
+    overlay->setCtrlBoostActive(true);
+    overlay->renderAllPanels();
+    queue->advance(10.0);
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 1.0) << "no fade while Ctrl is held";
+    overlay->setCtrlBoostActive(false);
+    overlay->renderAllPanels();
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.3);
+    queue->advance(3.5);
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.0);
+}
+
+TEST_F(Presentation, VisibilityModesAtRestAndWithCtrl) {
+    struct Case {
+        VisibilityMode mode;
+        bool ctrl;
+        double activeAlpha;
+    } cases[] = {
+        {VisibilityMode::always, false, 0.3},
+        {VisibilityMode::always, true, 1.0},
+        {VisibilityMode::onCtrl, false, 0.0},
+        {VisibilityMode::onCtrl, true, 1.0},
+    };
+    twoDesktops(VisibilityMode::always);
+    for (const auto& c : cases) {
+        setSettings([&](AppSettings& s) { s.visibilityMode = c.mode; });
+        overlay->setCtrlBoostActive(c.ctrl);
+        overlay->renderAllPanels();
+        EXPECT_DOUBLE_EQ(panel(a).alpha(), c.activeAlpha) << rawValue(c.mode).toStdString() << " ctrl=" << c.ctrl;
+        EXPECT_DOUBLE_EQ(panel(b).alpha(), 1.0) << "a background label keeps its band at full opacity";
+    }
+}
+
+TEST_F(Presentation, ABackgroundBandIsFrozenUntilItsDesktopComesBack) {
+    twoDesktops(VisibilityMode::always);
+    const auto* entryB = overlay->entry(b);
+    ASSERT_EQ(entryB->lastLayoutState, RenderPlan::LayoutState::band);
+    const QRectF bandFrame = panel(b).frame();
+    EXPECT_DOUBLE_EQ(bandFrame.width(), 1440.0) << "a band spans the screen";
+    setSettings([](AppSettings& s) { s.fontSize = 100; });
+    panel(b).view().onSizeChange(QSizeF(500, 200));
+    queue->drain();
+    EXPECT_EQ(panel(b).frame(), bandFrame);
+    EXPECT_GE(traceCount(QStringLiteral("renderPanel FROZEN id=")), 1);
+    EXPECT_GE(traceCount(QStringLiteral("applyMeasuredSize FROZEN id=")), 1);
+
+    desktop->switchDesktop(kMain, 1);
+    queue->advance(0.5);
+    EXPECT_EQ(overlay->entry(b)->lastLayoutState, RenderPlan::LayoutState::normal);
+    EXPECT_LT(panel(b).frame().width(), 1440.0);
+}
+
+TEST_F(Presentation, TombstonesAreTransparentAndLetClicksThrough) {
+    const auto id = addLabel(QStringLiteral("Gone"));
+    overlay->setActiveTag(id);
+    store->tombstoneTag(id);
+    queue->drain();
+    EXPECT_DOUBLE_EQ(panel(id).alpha(), 0.0);
+    EXPECT_TRUE(panel(id).ignoresMouseEvents());
+    EXPECT_TRUE(overlay->panelSnapshots().isEmpty()) << "tombstones never take part in resolution";
+    EXPECT_EQ(overlay->visibleTombstoneAnchor(kMain), id);
+}
+
+TEST_F(Presentation, MeasuredSizesAreClampedAndSmallChangesIgnored) {
+    const auto id = addLabel(QStringLiteral("Mail"));
+    overlay->setActiveTag(id);
+    queue->advance(0.5);
+    struct Step {
+        QSizeF measured;
+        QSizeF expectedFrame;
+    } steps[] = {
+        {{70, 30}, {80, 40}},        // below the minimum
+        {{81.5, 41.5}, {80, 40}},    // within 2 points: skipped
+        {{300, 120}, {300, 120}},    // grows around its centre
+        {{301.9, 118.1}, {300, 120}} // again within tolerance
+    };
+    for (const auto& s : steps) {
+        const QPointF centre = panel(id).frame().center();
+        panel(id).view().onSizeChange(s.measured);
+        queue->drain();
+        EXPECT_EQ(panel(id).frame().size(), s.expectedFrame) << s.measured.width();
+        EXPECT_EQ(panel(id).frame().center(), centre);
+    }
+}
+
+TEST_F(Presentation, OnlyAMagnifyChangeReRendersWithoutBoostOrNotifying) {
+    int notified = 0;
+    a = addLabel(QStringLiteral("Mail"));
+    desktop->switchDesktop(kMain, 1);
+    queue->advance(0.5);
+    overlay->onPanelBecameVisible = [&](QUuid, bool) { ++notified; };
+    setSettings([](AppSettings& s) { s.magnifyWhenUnfocused = true; });
+    panel(a).visibilityChanged.emit(); // an occlusion report that changes nothing but the magnify decision
+    EXPECT_TRUE(overlay->entry(a)->isMagnified);
+    EXPECT_FALSE(overlay->entry(a)->entryBoostActive);
+    EXPECT_EQ(notified, 0);
+}
+
+} // namespace
