@@ -1,0 +1,344 @@
+#include "model/ModelJson.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace sm::ModelJson {
+
+namespace {
+
+// ---- Reading single values: each returns no value when the JSON value has the wrong shape. ----
+
+std::optional<double> asNumber(const QJsonValue& v) {
+    if (!v.isDouble()) return std::nullopt;
+    return v.toDouble();
+}
+
+std::optional<bool> asBool(const QJsonValue& v) {
+    if (!v.isBool()) return std::nullopt;
+    return v.toBool();
+}
+
+std::optional<QString> asString(const QJsonValue& v) {
+    if (!v.isString()) return std::nullopt;
+    return v.toString();
+}
+
+// A whole number that fits in 64 bits: 3 and 3.0 pass, 3.5 and 1e20 do not.
+std::optional<qint64> asInteger(const QJsonValue& v) {
+    if (!v.isDouble()) return std::nullopt;
+    // toInteger() falls back to its argument when the number is not integral or out of range; the two
+    // fallbacks differ, so agreement means the conversion was exact.
+    const qint64 a = v.toInteger(0);
+    if (a != v.toInteger(1)) return std::nullopt;
+    return a;
+}
+
+std::optional<int> asInt(const QJsonValue& v) {
+    const auto n = asInteger(v);
+    if (!n || *n < std::numeric_limits<int>::min() || *n > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(*n);
+}
+
+std::optional<QUuid> asUuid(const QJsonValue& v) {
+    static const QString nilText = QStringLiteral("00000000-0000-0000-0000-000000000000");
+    if (!v.isString()) return std::nullopt;
+    const QString text = v.toString();
+    // Only the 36-character hyphenated form is a stored identifier; braces or bare hex are not.
+    if (text.size() != 36) return std::nullopt;
+    const QUuid id = QUuid::fromString(text);
+    if (id.isNull() && text != nilText) return std::nullopt;
+    return id;
+}
+
+std::optional<QPointF> asPoint(const QJsonValue& v) {
+    if (!v.isArray()) return std::nullopt;
+    const QJsonArray xy = v.toArray();
+    if (xy.size() != 2 || !xy.at(0).isDouble() || !xy.at(1).isDouble()) return std::nullopt;
+    return QPointF(xy.at(0).toDouble(), xy.at(1).toDouble());
+}
+
+// Keys of user dictionaries end up in error texts; keep those bounded.
+QString quotedKey(const QString& key) {
+    constexpr qsizetype kMaxShown = 40;
+    return QLatin1Char('"') + (key.size() > kMaxShown ? key.left(kMaxShown) + QStringLiteral("...") : key) +
+           QLatin1Char('"');
+}
+
+// Reads the fields of one JSON object and records the first problem as "<path>.<key>: <what>".
+class Fields {
+public:
+    Fields(const QJsonObject& object, QString path, QString& error)
+        : object_(object), path_(std::move(path)), error_(error) {}
+
+    QJsonValue value(const char* key) const { return object_.value(QLatin1String(key)); }
+
+    // Present with a value other than null.
+    bool has(const char* key) const {
+        const QJsonValue v = value(key);
+        return !v.isUndefined() && !v.isNull();
+    }
+
+    bool fail(const char* key, const QString& what) {
+        error_ = (path_.isEmpty() ? QString() : path_ + QLatin1Char('.')) + QLatin1String(key) +
+                 QStringLiteral(": ") + what;
+        return false;
+    }
+
+    template <class T, class Read> bool required(const char* key, Read read, const char* expected, T& out) {
+        if (!has(key)) return fail(key, QStringLiteral("missing"));
+        return optional(key, read, expected, out);
+    }
+
+    // Absent or null leaves `out` as it was.
+    template <class T, class Read> bool optional(const char* key, Read read, const char* expected, T& out) {
+        if (!has(key)) return true;
+        auto read_value = read(value(key));
+        if (!read_value) return fail(key, QStringLiteral("expected ") + QLatin1String(expected));
+        out = std::move(*read_value);
+        return true;
+    }
+
+    // A JSON object of records keyed by screen identifier; every entry must decode.
+    template <class T, class ReadEntry>
+    bool dictionary(const char* key, QMap<QString, T>& out, ReadEntry readEntry) {
+        if (!has(key)) return true;
+        const QJsonValue v = value(key);
+        if (!v.isObject()) return fail(key, QStringLiteral("expected an object"));
+        const QJsonObject entries = v.toObject();
+        QMap<QString, T> result;
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+            const QString entryPath =
+                QLatin1String(key) + QLatin1Char('[') + quotedKey(it.key()) + QLatin1Char(']');
+            if (!it.value().isObject()) {
+                error_ = (path_.isEmpty() ? QString() : path_ + QLatin1Char('.')) + entryPath +
+                         QStringLiteral(": expected an object");
+                return false;
+            }
+            Fields entry(it.value().toObject(), entryPath, error_);
+            T record;
+            if (!readEntry(entry, record)) return false;
+            result.insert(it.key(), record);
+        }
+        out = std::move(result);
+        return true;
+    }
+
+private:
+    const QJsonObject& object_;
+    QString path_;
+    QString& error_;
+};
+
+bool readLayout(Fields& f, ScreenLayout& out) {
+    return f.optional("fontSize", asNumber, "a number", out.fontSize) &&
+           f.optional("magnifyScale", asNumber, "a number", out.magnifyScale) &&
+           f.optional("position", asPoint, "[x, y]", out.position);
+}
+
+bool readCensusEntry(Fields& f, ScreenCensusEntry& out) {
+    return f.required("localizedName", asString, "a string", out.localizedName) &&
+           f.required("width", asNumber, "a number", out.width) &&
+           f.required("height", asNumber, "a number", out.height) &&
+           f.required("lastSeenAt", asNumber, "a number", out.lastSeenAt);
+}
+
+std::optional<QJsonDocument> parse(const QByteArray& json, QString& error) {
+    QJsonParseError parseError{};
+    QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = QStringLiteral("not valid JSON (%1 at offset %2)")
+                    .arg(parseError.errorString())
+                    .arg(parseError.offset);
+        return std::nullopt;
+    }
+    return document;
+}
+
+// ---- Writing ----
+
+// Remembers the first number JSON cannot represent; Qt would silently write it as null.
+class NumberCheck {
+public:
+    template <class Where> QJsonValue operator()(double v, Where where) {
+        if (!std::isfinite(v) && error.isEmpty()) error = where() + QStringLiteral(": not a finite number");
+        return v;
+    }
+    QJsonArray point(QPointF p, const std::function<QString()>& where) {
+        return QJsonArray{(*this)(p.x(), where), (*this)(p.y(), where)};
+    }
+
+    QString error;
+};
+
+QJsonObject tagObject(const SpaceTag& tag, qsizetype index, NumberCheck& number) {
+    const auto where = [index](const char* field) {
+        return [index, field] { return QStringLiteral("tags[%1].%2").arg(index).arg(QLatin1String(field)); };
+    };
+    QJsonObject o;
+    o.insert(QLatin1String("id"), uuidText(tag.id));
+    o.insert(QLatin1String("title"), tag.title);
+    if (tag.position) o.insert(QLatin1String("position"), number.point(*tag.position, where("position")));
+    o.insert(QLatin1String("displayIndex"), tag.displayIndex);
+    if (tag.screenIdentifier) o.insert(QLatin1String("screenIdentifier"), *tag.screenIdentifier);
+    o.insert(QLatin1String("lastSeenAt"), number(tag.lastSeenAt, where("lastSeenAt")));
+    o.insert(QLatin1String("isUserOwned"), tag.isUserOwned);
+    o.insert(QLatin1String("isTombstone"), tag.isTombstone);
+    return o;
+}
+
+} // namespace
+
+CodecResult<QByteArray> encodeTags(const QList<SpaceTag>& tags) {
+    NumberCheck number;
+    QJsonArray array;
+    for (qsizetype i = 0; i < tags.size(); ++i)
+        array.append(tagObject(tags.at(i), i, number));
+    if (!number.error.isEmpty()) return CodecResult<QByteArray>::failure(number.error);
+    return CodecResult<QByteArray>::success(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+CodecResult<QList<SpaceTag>> decodeTags(const QByteArray& json) {
+    using Result = CodecResult<QList<SpaceTag>>;
+    QString error;
+    const auto document = parse(json, error);
+    if (!document) return Result::failure(error);
+    if (!document->isArray()) return Result::failure(QStringLiteral("expected a JSON array of tags"));
+    const QJsonArray array = document->array();
+    QList<SpaceTag> tags;
+    tags.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const QString path = QStringLiteral("tags[%1]").arg(i);
+        const QJsonValue element = array.at(i);
+        if (!element.isObject()) return Result::failure(path + QStringLiteral(": expected an object"));
+        const QJsonObject object = element.toObject();
+        Fields f(object, path, error);
+        SpaceTag tag;
+        const bool ok = f.required("id", asUuid, "a UUID", tag.id) &&
+                        f.required("title", asString, "a string", tag.title) &&
+                        f.optional("position", asPoint, "[x, y]", tag.position) &&
+                        f.required("displayIndex", asInt, "an integer", tag.displayIndex) &&
+                        f.optional("screenIdentifier", asString, "a string", tag.screenIdentifier) &&
+                        f.required("lastSeenAt", asNumber, "a number", tag.lastSeenAt) &&
+                        f.optional("isUserOwned", asBool, "true or false", tag.isUserOwned) &&
+                        f.optional("isTombstone", asBool, "true or false", tag.isTombstone);
+        if (!ok) return Result::failure(error);
+        tags.append(std::move(tag));
+    }
+    return Result::success(std::move(tags));
+}
+
+CodecResult<QByteArray> encodeSettings(const AppSettings& s) {
+    NumberCheck number;
+    const auto at = [](const QString& where) { return [where] { return where; }; };
+    const auto field = [&](const char* key, double v) { return number(v, at(QLatin1String(key))); };
+
+    QJsonObject o;
+    o.insert(QLatin1String("visibilityMode"), rawValue(s.visibilityMode));
+    o.insert(QLatin1String("baseOpacity"), field("baseOpacity", s.baseOpacity));
+    o.insert(QLatin1String("ctrlBoostOpacity"), field("ctrlBoostOpacity", s.ctrlBoostOpacity));
+    o.insert(QLatin1String("onChangeDurationSec"), field("onChangeDurationSec", s.onChangeDurationSec));
+    o.insert(QLatin1String("fontSize"), field("fontSize", s.fontSize));
+    o.insert(QLatin1String("magnifyWhenUnfocused"), s.magnifyWhenUnfocused);
+    o.insert(QLatin1String("magnifyScale"), field("magnifyScale", s.magnifyScale));
+    o.insert(QLatin1String("magnifyOpacity"), field("magnifyOpacity", s.magnifyOpacity));
+    o.insert(QLatin1String("autoCreateOnNewSpace"), s.autoCreateOnNewSpace);
+    o.insert(QLatin1String("speakSpaceNameOnChange"), s.speakSpaceNameOnChange);
+    o.insert(QLatin1String("speechRate"), field("speechRate", s.speechRate));
+    o.insert(QLatin1String("speechVolume"), field("speechVolume", s.speechVolume));
+    o.insert(QLatin1String("autoTagFromFrontmostWindow"), s.autoTagFromFrontmostWindow);
+    o.insert(QLatin1String("windowNameGuessing"), rawValue(s.windowNameGuessing));
+    o.insert(QLatin1String("syncPositionsAcrossSpaces"), s.syncPositionsAcrossSpaces);
+    if (s.syncedPosition)
+        o.insert(QLatin1String("syncedPosition"),
+                 number.point(*s.syncedPosition, at(QStringLiteral("syncedPosition"))));
+
+    QJsonObject census;
+    for (auto it = s.screenCensus.begin(); it != s.screenCensus.end(); ++it) {
+        const QString where = QStringLiteral("screenCensus[") + quotedKey(it.key()) + QLatin1Char(']');
+        QJsonObject entry;
+        entry.insert(QLatin1String("localizedName"), it->localizedName);
+        entry.insert(QLatin1String("width"), number(it->width, at(where)));
+        entry.insert(QLatin1String("height"), number(it->height, at(where)));
+        entry.insert(QLatin1String("lastSeenAt"), number(it->lastSeenAt, at(where)));
+        census.insert(it.key(), entry);
+    }
+    o.insert(QLatin1String("screenCensus"), census);
+    if (s.fontSizeRefScreen) o.insert(QLatin1String("fontSizeRefScreen"), *s.fontSizeRefScreen);
+    if (s.syncedPositionRefScreen)
+        o.insert(QLatin1String("syncedPositionRefScreen"), *s.syncedPositionRefScreen);
+
+    QJsonObject perScreen;
+    for (auto it = s.perScreen.begin(); it != s.perScreen.end(); ++it) {
+        const auto where = at(QStringLiteral("perScreen[") + quotedKey(it.key()) + QLatin1Char(']'));
+        QJsonObject layout;
+        if (it->fontSize) layout.insert(QLatin1String("fontSize"), number(*it->fontSize, where));
+        if (it->magnifyScale) layout.insert(QLatin1String("magnifyScale"), number(*it->magnifyScale, where));
+        if (it->position) layout.insert(QLatin1String("position"), number.point(*it->position, where));
+        perScreen.insert(it.key(), layout);
+    }
+    o.insert(QLatin1String("perScreen"), perScreen);
+
+    if (!number.error.isEmpty()) return CodecResult<QByteArray>::failure(number.error);
+    return CodecResult<QByteArray>::success(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+CodecResult<AppSettings> decodeSettings(const QByteArray& json) {
+    using Result = CodecResult<AppSettings>;
+    QString error;
+    const auto document = parse(json, error);
+    if (!document) return Result::failure(error);
+    if (!document->isObject()) return Result::failure(QStringLiteral("expected a JSON object of settings"));
+    const QJsonObject object = document->object();
+    Fields f(object, QString(), error);
+    AppSettings s;
+
+    QString mode;
+    std::optional<qint64> guessing;
+    const bool ok =
+        f.optional("visibilityMode", asString, "a string", mode) &&
+        f.optional("baseOpacity", asNumber, "a number", s.baseOpacity) &&
+        f.optional("ctrlBoostOpacity", asNumber, "a number", s.ctrlBoostOpacity) &&
+        f.optional("onChangeDurationSec", asNumber, "a number", s.onChangeDurationSec) &&
+        f.optional("fontSize", asNumber, "a number", s.fontSize) &&
+        f.optional("magnifyWhenUnfocused", asBool, "true or false", s.magnifyWhenUnfocused) &&
+        f.optional("magnifyScale", asNumber, "a number", s.magnifyScale) &&
+        f.optional("magnifyOpacity", asNumber, "a number", s.magnifyOpacity) &&
+        f.optional("autoCreateOnNewSpace", asBool, "true or false", s.autoCreateOnNewSpace) &&
+        f.optional("speakSpaceNameOnChange", asBool, "true or false", s.speakSpaceNameOnChange) &&
+        f.optional("speechRate", asNumber, "a number", s.speechRate) &&
+        f.optional("speechVolume", asNumber, "a number", s.speechVolume) &&
+        f.optional("autoTagFromFrontmostWindow", asBool, "true or false", s.autoTagFromFrontmostWindow) &&
+        f.optional("windowNameGuessing", asInteger, "an integer", guessing) &&
+        f.optional("syncPositionsAcrossSpaces", asBool, "true or false", s.syncPositionsAcrossSpaces) &&
+        f.optional("syncedPosition", asPoint, "[x, y]", s.syncedPosition) &&
+        f.dictionary("screenCensus", s.screenCensus, readCensusEntry) &&
+        f.optional("fontSizeRefScreen", asString, "a string", s.fontSizeRefScreen) &&
+        f.optional("syncedPositionRefScreen", asString, "a string", s.syncedPositionRefScreen) &&
+        f.dictionary("perScreen", s.perScreen, readLayout);
+    if (!ok) return Result::failure(error);
+
+    if (f.has("visibilityMode")) {
+        const auto parsed = visibilityModeFromRawValue(mode);
+        if (!parsed) {
+            f.fail("visibilityMode", QStringLiteral("unknown mode %1").arg(quotedKey(mode)));
+            return Result::failure(error);
+        }
+        s.visibilityMode = *parsed;
+    }
+    // Documents from before the guessing level only had the on/off switch, which meant terminals.
+    if (guessing)
+        s.windowNameGuessing = windowNameGuessingFromRawValue(*guessing).value_or(WindowNameGuessing::off);
+    else if (s.autoTagFromFrontmostWindow)
+        s.windowNameGuessing = WindowNameGuessing::terminalOnly;
+    return Result::success(std::move(s));
+}
+
+} // namespace sm::ModelJson
