@@ -1,0 +1,100 @@
+#pragma once
+
+#include "diagnostics/Logger.h"
+#include "model/AppSettings.h"
+#include "model/Publisher.h"
+#include "model/SpaceTag.h"
+#include "platform/Defaults.h"
+#include "platform/MainQueue.h"
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace sm {
+
+// The single owner of the persisted tags and settings. Loads them at construction, publishes every
+// change synchronously to its observers and saves after every change, so nothing needs flushing at exit.
+// Main thread only.
+//
+// Tag ids are expected to be unique; lookups take the first tag with an id, removeTag removes all.
+class TagStore {
+public:
+    static inline const QString kTagsKey = QStringLiteral("Spacemarquee.Tags");
+    static inline const QString kSettingsKey = QStringLiteral("Spacemarquee.AppSettings");
+    static inline const QString kSchemaKey = QStringLiteral("Spacemarquee.SchemaVersion");
+    static constexpr qint64 kSchemaVersion = 1;
+
+    // `clock` supplies "now" for the edits that stamp lastSeenAt and for naming kept-aside data;
+    // `logger` is the storage logger.
+    TagStore(std::shared_ptr<Defaults> defaults, std::shared_ptr<const Clock> clock, Logger logger);
+    TagStore(const TagStore&) = delete;
+    TagStore& operator=(const TagStore&) = delete;
+
+    // Reads schema, tags and settings. Unreadable stored data is copied aside under
+    // "<key>.unreadable-<yyyyMMdd-HHmmss UTC>" before the store starts empty or with the defaults.
+    void load();
+    void saveTags();
+    void saveSettings();
+
+    const QList<SpaceTag>& tags() const { return tags_; }
+    const AppSettings& settings() const { return settings_; }
+    std::optional<SpaceTag> tag(const QUuid& id) const;
+    qint64 schemaVersion() const { return schemaVersion_; }
+
+    // Observers receive the whole new value once per change, during the change. They do not receive
+    // the value current at subscription: read tags()/settings() for that.
+    [[nodiscard]] Subscription subscribeTags(std::function<void(const QList<SpaceTag>&)> observer) {
+        return tagsPublisher_.subscribe(std::move(observer));
+    }
+    [[nodiscard]] Subscription subscribeSettings(std::function<void(const AppSettings&)> observer) {
+        return settingsPublisher_.subscribe(std::move(observer));
+    }
+
+    // ---- Tag operations: each publishes, traces and saves. ----
+    void addTag(SpaceTag tag, const QString& reason);
+    // Traces and saves even when no tag has the id.
+    void removeTag(const QUuid& id, const QString& reason);
+    // The per-tag edits return false, and do nothing, when no tag has the id. A tag's id never changes
+    // through an edit.
+    bool updateTag(const QUuid& id, const std::function<void(SpaceTag&)>& mutation);
+    bool toggleUserOwned(const QUuid& id);
+    bool tombstoneTag(const QUuid& id);
+    // Automatic naming: leaves ownership alone.
+    bool setAutoTitle(const QUuid& id, const QString& title);
+    // The user's own name: takes ownership.
+    bool renameTag(const QUuid& id, const QString& title);
+    bool setTitle(const QUuid& id, const QString& title, bool markUserOwned);
+    // Changes the title and nothing else (no ownership, no last-seen time).
+    bool setTitleOnly(const QUuid& id, const QString& title);
+    // Clears every label position: the tags', the synced one and the per-screen ones (other per-screen
+    // overrides stay). One publication of tags and one of settings.
+    void resetAllPositions();
+
+    // ---- Settings: changed in place, then published once and saved. ----
+    void updateSettings(const std::function<void(AppSettings&)>& change);
+
+private:
+    qsizetype indexOf(const QUuid& id) const;
+    bool edit(const QUuid& id, const std::function<void(SpaceTag&)>& mutation);
+    void keepUnreadable(const QString& key, const DefaultsValue& stored, const QString& what,
+                        const QString& fallback, const QString& reason);
+    void write(const QString& key, const DefaultsValue& value);
+
+    std::shared_ptr<Defaults> defaults_;
+    std::shared_ptr<const Clock> clock_;
+    Logger logger_;
+
+    QList<SpaceTag> tags_;
+    AppSettings settings_;
+    qint64 schemaVersion_ = kSchemaVersion;
+
+    Publisher<QList<SpaceTag>> tagsPublisher_;
+    Publisher<AppSettings> settingsPublisher_;
+};
+
+} // namespace sm
