@@ -15,12 +15,14 @@ bool ThrottleClock::tryTrigger(Date now) {
 }
 
 QString ThrottleClock::refusalMessage() const {
-    return QStringLiteral("Throttle: skipping auto-create (within %1s of last)").arg(m_minInterval, 0, 'f', 6);
+    return QStringLiteral("Throttle: skipping auto-create (within %1s of last)")
+        .arg(m_minInterval, 0, 'f', 6);
 }
 
 namespace AutoCreateGuard {
 
-QList<QUuid> evictionCandidates(std::span<const EvictableTag> rows, int softCap, Date now, double staleAfter) {
+QList<QUuid> evictionCandidates(std::span<const EvictableTag> rows, int softCap, Date now,
+                                double staleAfter) {
     // The row about to be added counts too.
     const qsizetype excess = static_cast<qsizetype>(rows.size()) + 1 - softCap;
     if (excess < 1) return {};
@@ -44,7 +46,8 @@ QList<QUuid> evictionCandidates(std::span<const EvictableTag> rows, int softCap,
     QList<QUuid> ids;
     const qsizetype take = std::min(excess, static_cast<qsizetype>(evictable.size()));
     ids.reserve(take);
-    for (qsizetype i = 0; i < take; ++i) ids.append(evictable[static_cast<size_t>(i)]->id);
+    for (qsizetype i = 0; i < take; ++i)
+        ids.append(evictable[static_cast<size_t>(i)]->id);
     return ids;
 }
 
@@ -59,7 +62,8 @@ QString softCapExceededLine(qsizetype rowCount, qsizetype evictedCount, int soft
 }
 
 QString evictLine(const QUuid& id, double ageSeconds, int displayIndex, qsizetype rowsOnScreen) {
-    return QStringLiteral("autoCreate EVICT id=%1 ageSec=%2 displayIndex=%3 (self-cleaning, was %4 on screen)")
+    return QStringLiteral(
+               "autoCreate EVICT id=%1 ageSec=%2 displayIndex=%3 (self-cleaning, was %4 on screen)")
         .arg(shortId(id))
         .arg(std::isfinite(ageSeconds) ? static_cast<qint64>(std::trunc(ageSeconds)) : 0)
         .arg(displayIndex)

@@ -26,12 +26,15 @@ TEST(ThrottleClock, RefusesOnlyIntervalsStrictlyShorterThanTheMinimum) {
     EXPECT_EQ(throttle.refusalMessage(), "Throttle: skipping auto-create (within 3.000000s of last)");
 }
 
-QUuid idFor(int n) { return QUuid(static_cast<uint>(n + 1), 0, 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 0); }
+QUuid idFor(int n) {
+    return QUuid(static_cast<uint>(n + 1), 0, 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 0);
+}
 
 // `count` rows, all evictable, row n last seen n minutes before now (so the last row is the oldest).
 std::vector<EvictableTag> evictableRows(int count) {
     std::vector<EvictableTag> rows;
-    for (int n = 0; n < count; ++n) rows.push_back({idFor(n), false, true, false, kNow - 60.0 * n});
+    for (int n = 0; n < count; ++n)
+        rows.push_back({idFor(n), false, true, false, kNow - 60.0 * n});
     return rows;
 }
 
@@ -62,9 +65,12 @@ TEST(AutoCreateGuard, EvictsTheOldestEvictableRowsAboveTheSoftCap) {
         {"28 rows", evictableRows(28), {}},
         {"29 rows", evictableRows(29), {}},
         {"30 rows", evictableRows(30), {idFor(29)}},
-        {"35 rows, 2 evictable", concat(keptRows(33), {fresh5min, stale20min}), {stale20min.id, fresh5min.id}},
+        {"35 rows, 2 evictable",
+         concat(keptRows(33), {fresh5min, stale20min}),
+         {stale20min.id, fresh5min.id}},
         {"live panel never goes", concat(keptRows(28), {liveButAncient, fresh5min}), {fresh5min.id}},
-        {"stale before fresh, then oldest", concat(keptRows(28), {fresh5min, stale11min, stale20min}),
+        {"stale before fresh, then oldest",
+         concat(keptRows(28), {fresh5min, stale11min, stale20min}),
          {stale20min.id, stale11min.id}},
     };
     for (const Case& c : cases) {
@@ -82,10 +88,13 @@ TEST(AutoCreateGuard, TraceLinesReportShortfallAndEachEviction) {
     const std::vector<Case> cases = {
         {29, 0, ""},
         {30, 1, ""},
-        {30, 0, "autoCreate SOFT-CAP exceeded rows=30 evictable=0/1 (titled/owned/live tags are never destroyed)"},
-        {35, 2, "autoCreate SOFT-CAP exceeded rows=35 evictable=2/6 (titled/owned/live tags are never destroyed)"},
+        {30, 0,
+         "autoCreate SOFT-CAP exceeded rows=30 evictable=0/1 (titled/owned/live tags are never destroyed)"},
+        {35, 2,
+         "autoCreate SOFT-CAP exceeded rows=35 evictable=2/6 (titled/owned/live tags are never destroyed)"},
     };
-    for (const Case& c : cases) EXPECT_EQ(softCapExceededLine(c.rows, c.evicted), QString::fromLatin1(c.expected));
+    for (const Case& c : cases)
+        EXPECT_EQ(softCapExceededLine(c.rows, c.evicted), QString::fromLatin1(c.expected));
 
     EXPECT_EQ(evictLine(QUuid("{00ab12cd-0000-4000-8000-000000000000}"), 1234.9, 7, 31),
               "autoCreate EVICT id=00AB12CD ageSec=1234 displayIndex=7 (self-cleaning, was 31 on screen)");

@@ -25,8 +25,10 @@ VerdictResult verdict(std::span<const PanelSnapshot> snapshots, quint32 activeSc
     QUuid second;
     for (const PanelSnapshot& s : snapshots) {
         if (s.screenKey != activeScreen || !s.isPresent()) continue;
-        if (present == 0) first = s.tagId;
-        else if (present == 1) second = s.tagId;
+        if (present == 0)
+            first = s.tagId;
+        else if (present == 1)
+            second = s.tagId;
         ++present;
     }
 
@@ -134,8 +136,10 @@ QString describe(std::span<const PanelSnapshot> snapshots, quint32 activeScreen)
     bool firstInList = true;
     bool anyOff = false;
     for (const PanelSnapshot& s : snapshots) {
-        if (s.screenKey == activeScreen) appendEntry(out, s, firstInList);
-        else anyOff = true;
+        if (s.screenKey == activeScreen)
+            appendEntry(out, s, firstInList);
+        else
+            anyOff = true;
     }
     out += QLatin1Char(']');
     if (anyOff) {

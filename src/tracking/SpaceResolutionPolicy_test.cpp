@@ -1,5 +1,5 @@
-#include "tracking/SpaceResolutionPolicy.h"
 #include "tracking/ShortId.h"
+#include "tracking/SpaceResolutionPolicy.h"
 #include "tracking/TestPrinters.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,9 @@ const QUuid E("{eeeeeeee-0000-4000-8000-00000000000e}");
 constexpr quint32 kMain = 1;
 constexpr quint32 kOther = 2;
 
-PanelSnapshot present(const QUuid& id, quint32 screen = kMain) { return {id, screen, true, true}; }
+PanelSnapshot present(const QUuid& id, quint32 screen = kMain) {
+    return {id, screen, true, true};
+}
 
 struct VerdictCase {
     const char* name;
@@ -35,29 +37,79 @@ TEST(SpaceResolutionPolicy, VerdictFollowsTheDecisionTable) {
     const std::vector<VerdictCase> cases = {
         {"nothing", {}, std::nullopt, false, Verdict::keepWaiting(), "none-present"},
         {"nothing, timed out", {}, std::nullopt, true, Verdict::createNew(), "none-present+timeout"},
-        {"visible only", {{A, kMain, true, false}}, std::nullopt, false, Verdict::keepWaiting(), "none-present"},
-        {"active space only", {{A, kMain, false, true}}, std::nullopt, true, Verdict::createNew(),
+        {"visible only",
+         {{A, kMain, true, false}},
+         std::nullopt,
+         false,
+         Verdict::keepWaiting(),
+         "none-present"},
+        {"active space only",
+         {{A, kMain, false, true}},
+         std::nullopt,
+         true,
+         Verdict::createNew(),
          "none-present+timeout"},
-        {"present elsewhere", {present(A, kOther)}, std::nullopt, false, Verdict::keepWaiting(), "none-present"},
-        {"present elsewhere, timed out", {present(A, kOther)}, std::nullopt, true, Verdict::createNew(),
+        {"present elsewhere",
+         {present(A, kOther)},
+         std::nullopt,
+         false,
+         Verdict::keepWaiting(),
+         "none-present"},
+        {"present elsewhere, timed out",
+         {present(A, kOther)},
+         std::nullopt,
+         true,
+         Verdict::createNew(),
          "none-present+timeout"},
-        {"one among absent and foreign", {{B, kMain, true, false}, present(C, kOther), present(A)}, B, false,
-         Verdict::resolved(A), "exactly-one-present"},
+        {"one among absent and foreign",
+         {{B, kMain, true, false}, present(C, kOther), present(A)},
+         B,
+         false,
+         Verdict::resolved(A),
+         "exactly-one-present"},
         {"one, timed out", {present(A)}, std::nullopt, true, Verdict::resolved(A), "exactly-one-present"},
-        {"pair, no previous", {present(A), present(B)}, std::nullopt, false, Verdict::keepWaiting(),
+        {"pair, no previous",
+         {present(A), present(B)},
+         std::nullopt,
+         false,
+         Verdict::keepWaiting(),
          "two-present-ambiguous"},
-        {"pair, previous is a third tag", {present(A), present(B)}, C, true, Verdict::keepWaiting(),
+        {"pair, previous is a third tag",
+         {present(A), present(B)},
+         C,
+         true,
+         Verdict::keepWaiting(),
          "two-present-ambiguous"},
-        {"pair, previous second", {present(A), present(B)}, B, false, Verdict::resolved(A),
+        {"pair, previous second",
+         {present(A), present(B)},
+         B,
+         false,
+         Verdict::resolved(A),
          "two-present-previous-disambiguates"},
-        {"pair, previous first", {present(A), present(B)}, A, false, Verdict::resolved(B),
+        {"pair, previous first",
+         {present(A), present(B)},
+         A,
+         false,
+         Verdict::resolved(B),
          "two-present-previous-disambiguates"},
-        {"one tag twice, previous", {present(A), present(A)}, A, false, Verdict::keepWaiting(),
+        {"one tag twice, previous",
+         {present(A), present(A)},
+         A,
+         false,
+         Verdict::keepWaiting(),
          "two-present-ambiguous"},
-        {"pile of 3, timed out", {present(A), present(B), present(C)}, A, true, Verdict::keepWaiting(),
+        {"pile of 3, timed out",
+         {present(A), present(B), present(C)},
+         A,
+         true,
+         Verdict::keepWaiting(),
          "pile-of-3-present-fail-closed"},
-        {"pile of 5", {present(A), present(B), present(C), present(D), present(E)}, std::nullopt, false,
-         Verdict::keepWaiting(), "pile-of-5-present-fail-closed"},
+        {"pile of 5",
+         {present(A), present(B), present(C), present(D), present(E)},
+         std::nullopt,
+         false,
+         Verdict::keepWaiting(),
+         "pile-of-5-present-fail-closed"},
     };
     for (const VerdictCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,7 +165,13 @@ TEST(SpaceResolutionPolicy, CoResidencyKeepsTheUnequivocalOwnerOrNobody) {
     const std::vector<Case> cases = {
         {"alone", {resident(A, true)}, {}},
         {"editing beats active", {resident(A, true), resident(B, false, true), resident(C)}, {A, C}},
-        {"editing mint stays", {resident(A, true), [] { auto m = mint(B, {A}); m.isEditing = true; return m; }()},
+        {"editing mint stays",
+         {resident(A, true),
+          [] {
+              auto m = mint(B, {A});
+              m.isEditing = true;
+              return m;
+          }()},
          {A}},
         {"mint born beside the other", {mint(A, {B}, true), resident(B)}, {A}},
         {"mint second in input", {resident(B), mint(A, {B}, true)}, {A}},
@@ -158,9 +216,11 @@ TEST(SpaceResolutionPolicy, DescribeListsActiveScreenThenOthersInInputOrder) {
     };
     const std::vector<Case> cases = {
         {"empty", {}, "on=[]"},
-        {"active screen only", {present(A), {B, kMain, false, true}, {C, kMain, true, false}},
+        {"active screen only",
+         {present(A), {B, kMain, false, true}, {C, kMain, true, false}},
          "on=[0A1B2C3D:VA@1 BBBBBBBB:-A@1 CCCCCCCC:V-@1]"},
-        {"mixed", {{D, 4294967295u, false, false}, present(A), present(B, kOther)},
+        {"mixed",
+         {{D, 4294967295u, false, false}, present(A), present(B, kOther)},
          "on=[0A1B2C3D:VA@1] off=[DDDDDDDD:--@4294967295 BBBBBBBB:VA@2]"},
         {"nothing on the active screen", {present(A, kOther)}, "on=[] off=[0A1B2C3D:VA@2]"},
     };
