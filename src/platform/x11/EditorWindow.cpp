@@ -1,0 +1,95 @@
+#include "platform/x11/EditorWindow.h"
+
+#include "platform/x11/LabelFont.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace sm::x11 {
+
+namespace {
+// QLineEdit keeps a couple of pixels between its edge and the text; take them out of the inset so the
+// text sits where the label draws it.
+constexpr int kFieldMargin = 2;
+} // namespace
+
+EditorWindow::EditorWindow() : PanelWindow({}) {
+    auto* layout = new QVBoxLayout(this);
+    const int inset = static_cast<int>(kTextInset);
+    layout->setContentsMargins(inset - kFieldMargin, inset, inset - kFieldMargin, inset);
+    field_ = new QLineEdit(this);
+    field_->setFrame(false);
+    field_->setAlignment(Qt::AlignCenter);
+    field_->setAttribute(Qt::WA_MacShowFocusRect, false);
+    QPalette palette = field_->palette();
+    palette.setColor(QPalette::Text, Qt::white);
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Window, Qt::transparent);
+    palette.setColor(QPalette::PlaceholderText, QColor(255, 255, 255, 128));
+    palette.setColor(QPalette::Highlight, QColor(255, 255, 255, 90));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    field_->setPalette(palette);
+    field_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: white; }"));
+    layout->addWidget(field_);
+    field_->installEventFilter(this);
+
+    QObject::connect(field_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!begun_) return;
+        if (onDraftChange) onDraftChange(text);
+        reportSize();
+    });
+    QObject::connect(field_, &QLineEdit::returnPressed, this, [this] { commit(); });
+}
+
+void EditorWindow::begin(double fontSize, const QString& initialDraft, const QString& placeholder) {
+    begun_ = false; // the initial text is not a change of the draft
+    fontSize_ = fontSize;
+    placeholder_ = placeholder;
+    field_->setFont(labelFont(fontSize));
+    field_->setPlaceholderText(placeholder);
+    field_->setText(initialDraft);
+    field_->selectAll();
+    begun_ = true;
+    hadFocus_ = false;
+    committed_ = false;
+    measured_.reset(); // a fresh field always reports its first size
+    reportSize();
+    // Focus is asked for once the window can take it, after the caller has shown it.
+    QTimer::singleShot(0, this, [this] {
+        activateWindow();
+        field_->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void EditorWindow::commit() {
+    if (!begun_ || committed_) return;
+    committed_ = true;
+    if (onCommit) onCommit();
+}
+
+void EditorWindow::reportSize() {
+    const QString text = field_->text().isEmpty() ? placeholder_ : field_->text();
+    const QSizeF size = x11::measuredSize(text, labelFont(fontSize_));
+    if (measured_ == size) return;
+    measured_ = size;
+    if (onSizeChange) onSizeChange(size);
+}
+
+void EditorWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(0, 0, 0, 178));
+}
+
+bool EditorWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == field_) {
+        if (event->type() == QEvent::FocusIn) hadFocus_ = true;
+        // A field that never had the keyboard has not been edited: its focus loss is no commit.
+        if (event->type() == QEvent::FocusOut && hadFocus_) commit();
+    }
+    return PanelWindow::eventFilter(watched, event);
+}
+
+} // namespace sm::x11

@@ -1,0 +1,225 @@
+// The label and editor windows offscreen: what the menu shows, what the label draws and reports, and
+// when the editor commits.
+#include "overlay/LabelContextMenu.h"
+#include "platform/x11/EditorWindow.h"
+#include "platform/x11/LabelWindow.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace sm::x11 {
+namespace {
+
+using LabelContextMenu::RestorableTitle;
+
+QStringList describe(const QMenu& menu) {
+    QStringList out;
+    for (const QAction* action : menu.actions()) {
+        if (action->isSeparator())
+            out << QStringLiteral("-");
+        else if (action->menu())
+            out << action->text() + QStringLiteral(" > [") + describe(*action->menu()).join(u',') + u']';
+        else
+            out << action->text();
+    }
+    return out;
+}
+
+// Opens the label's context menu as a right click does and picks `path` (a submenu title, then an
+// item) with the keyboard while the menu runs its own loop.
+void chooseFromContextMenu(LabelWindow& label, const QStringList& path) {
+    QTimer::singleShot(0, [path] {
+        auto pick = [](QMenu* menu, const QString& text) {
+            for (QAction* action : menu->actions())
+                if (action->text() == text) {
+                    menu->setActiveAction(action);
+                    QTest::keyClick(menu, action->menu() ? Qt::Key_Right : Qt::Key_Return);
+                    return;
+                }
+            menu->close();
+        };
+        pick(qobject_cast<QMenu*>(QApplication::activePopupWidget()), path.first());
+        if (path.size() > 1)
+            QTimer::singleShot(0, [pick, last = path.last()] {
+                pick(qobject_cast<QMenu*>(QApplication::activePopupWidget()), last);
+            });
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), label.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&label, &event);
+    QApplication::processEvents(); // the choice is delivered after the menu has closed
+}
+
+TEST(LabelWindowTest, MenuShowsTheModelForOwnershipAndRestorableTitles) {
+    const QUuid inbox = QUuid::createUuid(), mail = QUuid::createUuid();
+    const QStringList tail = {QStringLiteral("-"),
+                              QStringLiteral("Bigger"),
+                              QStringLiteral("Smaller"),
+                              QStringLiteral("Reset to Default Size"),
+                              QStringLiteral("-"),
+                              QStringLiteral("Remove duplicates on this desktop"),
+                              QStringLiteral("Delete this label")};
+    struct Case {
+        bool owned;
+        QList<RestorableTitle> restorable;
+        QStringList head;
+    };
+    const QList<Case> cases = {
+        {false, {}, {QStringLiteral("Rename…"), QStringLiteral("Lock (never auto-name)")}},
+        {true, {}, {QStringLiteral("Rename…"), QStringLiteral("Unlock (allow auto-naming)")}},
+        {false,
+         {{inbox, QStringLiteral("Inbox")}, {mail, QStringLiteral("Mail")}},
+         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox,Mail]"), QStringLiteral("Lock (never auto-name)")}},
+        {true,
+         {{inbox, QStringLiteral("Inbox")}},
+         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox]"), QStringLiteral("Unlock (allow auto-naming)")}},
+    };
+    for (const auto& c : cases) {
+        LabelWindow label;
+        label.menuProvider = [&] { return LabelContextMenu::build(c.owned, c.restorable); };
+        EXPECT_EQ(describe(*label.buildMenu()), c.head + tail) << c.owned << " " << c.restorable.size();
+    }
+}
+
+TEST(LabelWindowTest, ChosenItemComesBackByIdentifierAfterTheMenuCloses) {
+    const QUuid orphan = QUuid::createUuid();
+    struct Case {
+        QStringList path;
+        QString identifier;
+    };
+    const QList<Case> cases = {
+        {{QStringLiteral("Delete this label")}, LabelContextMenu::Item::deleteLabel},
+        {{QStringLiteral("Bigger")}, LabelContextMenu::Item::bigger},
+        {{QStringLiteral("Restore name"), QStringLiteral("Inbox")},
+         LabelContextMenu::Item::restorePrefix + orphan.toString(QUuid::WithoutBraces)},
+    };
+    for (const auto& c : cases) {
+        LabelWindow label;
+        label.resize(200, 100);
+        label.show();
+        label.menuProvider = [&] { return LabelContextMenu::build(false, {{orphan, QStringLiteral("Inbox")}}); };
+        QStringList chosen;
+        label.onMenuAction = [&](const QString& id) { chosen << id; };
+        chooseFromContextMenu(label, c.path);
+        EXPECT_EQ(chosen, QStringList{c.identifier}) << c.path.join(u'/').toStdString();
+    }
+}
+
+TEST(LabelWindowTest, ReportsItsMeasuredSizeOnlyWhenItChanges) {
+    LabelWindow label;
+    QList<QSizeF> reports;
+    label.onSizeChange = [&](QSizeF s) { reports << s; };
+    const LabelPresentation inbox{QStringLiteral("Inbox"), QStringLiteral("Click to name"), 64.0, false, false, false};
+
+    label.present(inbox);
+    ASSERT_EQ(reports.size(), 1);
+    const QSizeF base = reports.last();
+    EXPECT_GT(base.width(), 24.0 + 64.0); // five bold letters at 64 points, with 12 points on each side
+    EXPECT_GT(base.height(), 24.0 + 64.0);
+
+    LabelPresentation hidden = inbox;
+    hidden.hidesText = true; // the editor stands in: same size, text gone
+    label.present(hidden);
+    auto band = inbox;
+    band.showsBackgroundBand = true;
+    label.present(band);
+    EXPECT_EQ(reports.size(), 1);
+    label.present(hidden);
+    EXPECT_FALSE(label.isTextShown());
+
+    auto bigger = inbox;
+    bigger.fontSize = 96.0;
+    label.present(bigger);
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_GT(reports.last().width(), base.width());
+
+    auto untitled = inbox;
+    untitled.title.clear(); // the placeholder is drawn, and measured
+    label.present(untitled);
+    ASSERT_EQ(reports.size(), 3);
+    EXPECT_GT(reports.last().width(), base.width());
+}
+
+TEST(LabelWindowTest, BandShadesTheWholeWindowOtherwiseOnlyTheTextIsDrawn) {
+    for (const bool band : {false, true}) {
+        LabelWindow label;
+        label.resize(400, 120);
+        label.present({QStringLiteral("Inbox"), QStringLiteral("Click to name"), 64.0, band, false, false});
+        const QImage image = label.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(qAlpha(image.pixel(2, 2)), band ? 178 : 0) << "band=" << band;
+        const QRegion opaque = label.opaqueRegion();
+        EXPECT_EQ(opaque.contains(QPoint(2, 2)), band);
+        EXPECT_FALSE(opaque.isEmpty());
+        bool white = false; // some glyph pixel is white
+        for (int x = 0; x < image.width() && !white; ++x) {
+            const QRgb p = image.pixel(x, image.height() / 2);
+            white = qRed(p) > 240 && qGreen(p) > 240 && qBlue(p) > 240 && qAlpha(p) > 240;
+        }
+        EXPECT_TRUE(white) << "band=" << band;
+    }
+}
+
+TEST(LabelWindowTest, ClickBeginsEditingButADragMovesTheWindowInstead) {
+    LabelWindow label;
+    label.setGeometry(100, 100, 300, 100);
+    label.show();
+    int clicks = 0;
+    label.onClick = [&] { ++clicks; };
+
+    QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(50, 50));
+    QApplication::processEvents();
+    EXPECT_EQ(clicks, 1);
+
+    const QPoint before = label.pos();
+    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(50, 50));
+    QTest::mouseMove(&label, QPoint(90, 70));
+    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(90, 70));
+    QApplication::processEvents();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(label.pos() - before, QPoint(40, 20));
+}
+
+TEST(EditorWindowTest, CommitsOncePerBeginOnReturnOrOnFocusLoss) {
+    EditorWindow editor;
+    editor.resize(300, 100);
+    editor.show();
+    int commits = 0;
+    QStringList drafts;
+    editor.onCommit = [&] { ++commits; };
+    editor.onDraftChange = [&](const QString& d) { drafts << d; };
+    auto focus = [&](QEvent::Type type) {
+        QFocusEvent event(type, Qt::ActiveWindowFocusReason);
+        QApplication::sendEvent(editor.field(), &event);
+    };
+
+    editor.begin(64.0, QStringLiteral("Old"), QStringLiteral("Untitled"));
+    editor.field()->clear();
+    QTest::keyClicks(editor.field(), QStringLiteral("Inbox"));
+    EXPECT_EQ(drafts.last(), QStringLiteral("Inbox"));
+    QTest::keyClick(editor.field(), Qt::Key_Return);
+    focus(QEvent::FocusIn);
+    focus(QEvent::FocusOut); // closing the editor after Return takes the focus away
+    QTest::keyClick(editor.field(), Qt::Key_Return);
+    EXPECT_EQ(commits, 1);
+
+    editor.begin(64.0, QStringLiteral("Inbox"), QStringLiteral("Untitled"));
+    focus(QEvent::FocusOut); // never had the keyboard: nothing was edited
+    EXPECT_EQ(commits, 1);
+    focus(QEvent::FocusIn);
+    focus(QEvent::FocusOut);
+    EXPECT_EQ(commits, 2);
+    EXPECT_FALSE(drafts.contains(QStringLiteral("Old"))); // the initial text is not a change
+}
+
+} // namespace
+} // namespace sm::x11
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/WindowServer.h"
+#include "platform/x11/EditorWindow.h"
+#include "platform/x11/LabelWindow.h"
+#include "platform/x11/X11WindowServer.h"
+
+#include <QMetaObject>
+#include <QVariantAnimation>
+
+#include <memory>
+
+namespace sm::x11 {
+
+// The Panel operations on a PanelWindow, shared by labels and editors. The window is deleted later,
+// never inside the call that drops the panel: that call may come from one of its own event handlers.
+template <class Interface, class Window> class X11Panel : public Interface {
+public:
+    X11Panel(const std::shared_ptr<X11WindowServer>& server, Window* window);
+    ~X11Panel() override;
+    X11Panel(const X11Panel&) = delete;
+    X11Panel& operator=(const X11Panel&) = delete;
+
+    bool isOnActiveSpace() const override { return state_.onActiveSpace; }
+    bool isVisible() const override { return state_.visible; }
+    std::optional<ScreenInfo> screen() const override;
+
+    QRectF frame() const override;
+    void setFrameOrigin(const QPointF& origin) override;
+    void setFrame(const QRectF& frame) override;
+    void animate(const std::optional<QRectF>& frame, double alpha, double seconds,
+                 std::function<void()> completion) override;
+    double alpha() const override { return alpha_; }
+    void setAlpha(double alpha) override;
+    bool ignoresMouseEvents() const override { return ignoresMouse_; }
+    void setIgnoresMouseEvents(bool ignores) override;
+    int level() const override { return level_; }
+    void setLevel(int level) override { level_ = level; }
+    void orderFront() override;
+    void orderOut() override;
+    bool isKey() const override { return window_ && window_->isActiveWindow(); }
+
+    Window* window() const { return window_; }
+    std::uint32_t nativeWindow() const { return state_.wid; }
+
+protected:
+    void reshape();
+    void stopAnimation();
+    void applyFrame(const QRectF& frame);
+    void applyAlpha(double alpha);
+
+    std::weak_ptr<X11WindowServer> server_;
+    Window* window_;
+    PanelState state_;
+    double alpha_ = 1.0;
+    bool ignoresMouse_ = false;
+    int level_ = 0;
+    QVariantAnimation* animation_ = nullptr;
+    std::function<void()> animationCompletion_;
+    QMetaObject::Connection screenConnection_;
+};
+
+class X11LabelPanel final : public X11Panel<LabelPanel, LabelWindow> {
+public:
+    X11LabelPanel(const std::shared_ptr<X11WindowServer>& server, const QUuid& tagId);
+    ~X11LabelPanel() override;
+
+    QUuid tagId() const override { return tagId_; }
+    LabelView& view() override { return *window_; }
+
+private:
+    QUuid tagId_;
+};
+
+class X11EditorPanel final : public X11Panel<EditorPanel, EditorWindow> {
+public:
+    explicit X11EditorPanel(const std::shared_ptr<X11WindowServer>& server);
+    ~X11EditorPanel() override;
+
+    EditorView& view() override { return *window_; }
+    void makeKeyAndOrderFront() override;
+};
+
+} // namespace sm::x11

@@ -1,0 +1,478 @@
+#include "platform/x11/X11WindowServer.h"
+
+#include "platform/x11/LogindWakeWatcher.h"
+#include "platform/x11/X11Panels.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace sm::x11 {
+
+namespace {
+
+constexpr std::uint32_t kEveryDesktop = 0xFFFFFFFF;
+// Names stable screen identifiers derived from what the monitor tells about itself.
+const QUuid kScreenNamespace(QStringLiteral("{5b0f3c3e-8d1e-4a47-9a0c-6e2f2d7c41a9}"));
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
+
+std::optional<std::uint32_t> cardinal(const xcb_get_property_reply_t* reply) {
+    if (!reply || reply->format != 32 || reply->value_len < 1) return std::nullopt;
+    return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+}
+
+xcb_get_property_cookie_t askCardinal(xcb_connection_t* c, std::uint32_t window, std::uint32_t atom,
+                                      std::uint32_t type = XCB_ATOM_CARDINAL) {
+    return xcb_get_property(c, 0, window, atom, type, 0, 1);
+}
+
+} // namespace
+
+// Looks at every event Qt reads, picks the ones that may change a panel's facts and asks for one
+// refresh. It never talks to the server itself.
+class WindowServerEvents final : public QAbstractNativeEventFilter {
+public:
+    explicit WindowServerEvents(X11WindowServer& server) : server_(server) {}
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        if (isRelevant(static_cast<const xcb_generic_event_t*>(message))) server_.scheduleRefresh();
+        return false;
+    }
+
+private:
+    bool isRelevant(const xcb_generic_event_t* event) const {
+        const std::uint32_t root = server_.root_;
+        switch (event->response_type & 0x7f) {
+        case XCB_PROPERTY_NOTIFY: {
+            const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            if (e->window == root)
+                return e->atom == atom("_NET_CURRENT_DESKTOP") || e->atom == atom("_NET_NUMBER_OF_DESKTOPS") ||
+                       e->atom == atom("_NET_DESKTOP_NAMES") || e->atom == atom("_NET_ACTIVE_WINDOW");
+            return server_.isOurs(e->window) &&
+                   (e->atom == atom("_NET_WM_DESKTOP") || e->atom == atom("WM_STATE") ||
+                    e->atom == atom("_NET_WM_STATE"));
+        }
+        case XCB_MAP_NOTIFY: {
+            const auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
+            return e->event == root || server_.isOurs(e->window); // frames come through the root
+        }
+        case XCB_UNMAP_NOTIFY: {
+            const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
+            return e->event == root || server_.isOurs(e->window);
+        }
+        case XCB_REPARENT_NOTIFY:
+            return server_.isOurs(reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window);
+        case XCB_VISIBILITY_NOTIFY:
+            return server_.isOurs(reinterpret_cast<const xcb_visibility_notify_event_t*>(event)->window);
+        default:
+            return false;
+        }
+    }
+    std::uint32_t atom(const char* name) const { return server_.atoms_.value(QByteArray(name)); }
+
+    X11WindowServer& server_;
+};
+
+std::shared_ptr<X11WindowServer> X11WindowServer::create(const Options& options, QString* error) {
+    std::shared_ptr<X11WindowServer> server(new X11WindowServer(options));
+    QString problem;
+    if (!server->connectToDisplay(&problem) || !server->waitForWindowManager(&problem)) {
+        options.logger.error(problem);
+        if (error) *error = problem;
+        return nullptr;
+    }
+    server->selectRootEvents();
+    server->events_ = std::make_unique<WindowServerEvents>(*server);
+    qApp->installNativeEventFilter(server->events_.get());
+
+    server->context_ = std::make_unique<QObject>();
+    server->refreshTimer_ = new QTimer(server->context_.get());
+    server->refreshTimer_->setSingleShot(true);
+    server->refreshTimer_->setInterval(0);
+    QObject::connect(server->refreshTimer_, &QTimer::timeout, server->context_.get(),
+                     [raw = server.get()] { raw->refresh(); });
+    server->screensTimer_ = new QTimer(server->context_.get());
+    server->screensTimer_->setSingleShot(true);
+    server->screensTimer_->setInterval(0);
+    QObject::connect(server->screensTimer_, &QTimer::timeout, server->context_.get(), [raw = server.get()] {
+        raw->compositing_ = raw->checkCompositing();
+        raw->screensChanged.emit();
+        raw->refresh();
+    });
+    server->watchScreens();
+    server->compositing_ = server->checkCompositing();
+    server->refresh(); // the root's state, before any panel exists
+
+    std::weak_ptr<X11WindowServer> weak = server;
+    server->wake_ = std::make_unique<LogindWakeWatcher>(options.logger, [weak] {
+        if (auto self = weak.lock()) self->didWake.emit();
+    });
+    return server;
+}
+
+X11WindowServer::X11WindowServer(Options options) : options_(std::move(options)) {}
+
+X11WindowServer::~X11WindowServer() {
+    if (events_) qApp->removeNativeEventFilter(events_.get());
+    for (auto* state : panels_) state->panel = nullptr;
+}
+
+bool X11WindowServer::connectToDisplay(QString* error) {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) {
+        *error = sessionProblem();
+        if (error->isEmpty())
+            *error = QStringLiteral("Spacemarquee needs an X11 session, but the toolkit runs on '%1'.")
+                         .arg(QGuiApplication::platformName());
+        return false;
+    }
+    connection_ = x11->connection();
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    internAtoms();
+    return true;
+}
+
+void X11WindowServer::internAtoms() {
+    static const char* const names[] = {
+        "_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS", "_NET_DESKTOP_NAMES", "_NET_ACTIVE_WINDOW",
+        "_NET_WM_DESKTOP", "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
+        "_NET_SUPPORTING_WM_CHECK", "_NET_WM_CM_S0", "UTF8_STRING", "WM_STATE"};
+    std::vector<xcb_intern_atom_cookie_t> cookies;
+    for (const char* name : names)
+        cookies.push_back(xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name));
+    for (std::size_t i = 0; i < cookies.size(); ++i) {
+        Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookies[i], nullptr));
+        atoms_.insert(QByteArray(names[i]), reply ? reply->atom : std::uint32_t{XCB_ATOM_NONE});
+    }
+}
+
+// The window manager announces itself with a child window that names itself in the same property.
+bool X11WindowServer::waitForWindowManager(QString* error) {
+    const std::uint32_t check = atoms_.value("_NET_SUPPORTING_WM_CHECK");
+    QDeadlineTimer deadline(static_cast<qint64>(options_.windowManagerWaitSeconds * 1000.0));
+    for (;;) {
+        Reply<xcb_get_property_reply_t> onRoot(xcb_get_property_reply(
+            connection_, askCardinal(connection_, root_, check, XCB_ATOM_WINDOW), nullptr));
+        if (const auto child = cardinal(onRoot.get()); child && *child) {
+            Reply<xcb_get_property_reply_t> onChild(xcb_get_property_reply(
+                connection_, askCardinal(connection_, *child, check, XCB_ATOM_WINDOW), nullptr));
+            if (cardinal(onChild.get()) == child) return true;
+        }
+        if (deadline.hasExpired()) break;
+        QThread::msleep(50);
+    }
+    *error = QStringLiteral("No EWMH window manager answered within %1 s (_NET_SUPPORTING_WM_CHECK is not set); "
+                            "Spacemarquee needs one to keep each label on its desktop.")
+                 .arg(options_.windowManagerWaitSeconds);
+    return false;
+}
+
+// Qt already listens to the root's properties: add to its mask rather than replace it.
+void X11WindowServer::selectRootEvents() {
+    Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, root_), nullptr));
+    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_PROPERTY_CHANGE |
+                               XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection_);
+}
+
+void X11WindowServer::watchScreens() {
+    QObject* context = context_.get();
+    auto follow = [this, context](QScreen* screen) {
+        QObject::connect(screen, &QScreen::geometryChanged, context, [this] { screensMayHaveChanged(); });
+    };
+    for (QScreen* screen : QGuiApplication::screens()) follow(screen);
+    QObject::connect(qApp, &QGuiApplication::screenAdded, context, [this, follow](QScreen* screen) {
+        follow(screen);
+        screensMayHaveChanged();
+    });
+    QObject::connect(qApp, &QGuiApplication::screenRemoved, context, [this] { screensMayHaveChanged(); });
+    QObject::connect(qApp, &QGuiApplication::primaryScreenChanged, context, [this] { screensMayHaveChanged(); });
+}
+
+// One notification for a burst of screen signals (a monitor added moves the others too).
+void X11WindowServer::screensMayHaveChanged() { screensTimer_->start(); }
+
+void X11WindowServer::scheduleRefresh() {
+    if (refreshTimer_ && !refreshTimer_->isActive()) refreshTimer_->start();
+}
+
+void X11WindowServer::refreshNow() {
+    if (refreshTimer_) refreshTimer_->stop();
+    refresh();
+}
+
+void X11WindowServer::readRootState(std::uint32_t* current, std::uint32_t* count, QStringList* names,
+                                    std::uint32_t* active) const {
+    auto* c = connection_;
+    const auto currentCookie = askCardinal(c, root_, atoms_.value("_NET_CURRENT_DESKTOP"));
+    const auto countCookie = askCardinal(c, root_, atoms_.value("_NET_NUMBER_OF_DESKTOPS"));
+    const auto namesCookie =
+        xcb_get_property(c, 0, root_, atoms_.value("_NET_DESKTOP_NAMES"), atoms_.value("UTF8_STRING"), 0, 4096);
+    const auto activeCookie = askCardinal(c, root_, atoms_.value("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+    Reply<xcb_get_property_reply_t> r1(xcb_get_property_reply(c, currentCookie, nullptr));
+    Reply<xcb_get_property_reply_t> r2(xcb_get_property_reply(c, countCookie, nullptr));
+    Reply<xcb_get_property_reply_t> r3(xcb_get_property_reply(c, namesCookie, nullptr));
+    Reply<xcb_get_property_reply_t> r4(xcb_get_property_reply(c, activeCookie, nullptr));
+    *current = cardinal(r1.get()).value_or(kEveryDesktop);
+    *count = cardinal(r2.get()).value_or(0);
+    names->clear();
+    if (r3 && r3->format == 8) {
+        const QByteArray raw(static_cast<const char*>(xcb_get_property_value(r3.get())),
+                             xcb_get_property_value_length(r3.get()));
+        for (const QByteArray& name : raw.split('\0')) *names << QString::fromUtf8(name);
+    }
+    *active = cardinal(r4.get()).value_or(0);
+}
+
+void X11WindowServer::refresh() {
+    auto* c = connection_;
+    struct Asked {
+        PanelState* state;
+        xcb_get_property_cookie_t desktop;
+        xcb_get_window_attributes_cookie_t attributes;
+    };
+    // Every request goes out before the first reply is awaited: one round trip for all panels.
+    std::vector<Asked> asked;
+    for (auto* state : panels_)
+        if (state->wid && state->bound)
+            asked.push_back({state, askCardinal(c, state->wid, atoms_.value("_NET_WM_DESKTOP")),
+                             xcb_get_window_attributes(c, state->wid)});
+    std::uint32_t current = kEveryDesktop, count = 0, active = 0;
+    QStringList names;
+    readRootState(&current, &count, &names, &active);
+
+    const std::optional<std::uint32_t> newCurrent =
+        current == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(current);
+    const auto nameOf = [](const QStringList& list, std::optional<std::uint32_t> index) {
+        return index && *index < static_cast<std::uint32_t>(list.size()) ? list.at(static_cast<qsizetype>(*index))
+                                                                         : QString();
+    };
+    // i3 drops empty workspaces and renumbers the rest: the same index can be another desktop.
+    const bool desktopChanged = newCurrent != currentDesktop_ || count != desktopCount_ ||
+                                nameOf(names, newCurrent) != nameOf(desktopNames_, currentDesktop_);
+    currentDesktop_ = newCurrent;
+    desktopCount_ = count;
+    desktopNames_ = names;
+    activeWindow_ = active;
+
+    const auto screens = QGuiApplication::screens();
+    std::vector<quint64> changed;
+    for (const auto& a : asked) {
+        Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c, a.desktop, nullptr));
+        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, a.attributes, nullptr));
+        PanelState& s = *a.state;
+        if (const auto value = cardinal(desktop.get())) s.desktop = value;
+        const bool onActive =
+            s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
+        bool onScreen = false;
+        if (s.window)
+            for (const QScreen* screen : screens) onScreen = onScreen || screen->geometry().intersects(s.window->geometry());
+        // Viewable: mapped, and so is every ancestor (i3 hides the frame and leaves the client mapped).
+        const bool visible = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && onScreen;
+        if (onActive != s.onActiveSpace || visible != s.visible) changed.push_back(s.serial);
+        s.onActiveSpace = onActive;
+        s.visible = visible;
+    }
+
+    if (desktopChanged) activeDesktopChanged.emit();
+    // Observers may remove panels: look each one up again.
+    for (const quint64 serial : changed) {
+        const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->serial == serial; });
+        if (it != panels_.end() && (*it)->panel) (*it)->panel->visibilityChanged.emit();
+    }
+}
+
+void X11WindowServer::adopt(PanelState& state) {
+    if (!state.serial) {
+        state.serial = nextSerial_++;
+        panels_.push_back(&state);
+    }
+    if (state.wid) ourWindows_.insert(state.wid);
+}
+
+void X11WindowServer::forget(PanelState& state) {
+    std::erase(panels_, &state);
+    if (state.wid) ourWindows_.remove(state.wid);
+}
+
+void X11WindowServer::prepareMap(PanelState& state) {
+    if (!state.wid) return;
+    std::optional<std::uint32_t> desktop = state.desktop;
+    if (!state.bound) {
+        std::uint32_t current = kEveryDesktop, count = 0, active = 0;
+        QStringList names;
+        readRootState(&current, &count, &names, &active);
+        desktop = current == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(current);
+        state.bound = true;
+        state.desktop = desktop;
+    } else if (desktop && *desktop != kEveryDesktop && desktopCount_ > 0) {
+        desktop = std::min(*desktop, desktopCount_ - 1);
+    }
+    if (desktop)
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_DESKTOP"),
+                            XCB_ATOM_CARDINAL, 32, 1, &*desktop);
+    // Qt merges its own states into what it finds here when it maps the window.
+    const std::uint32_t states[] = {atoms_.value("_NET_WM_STATE_SKIP_TASKBAR"),
+                                    atoms_.value("_NET_WM_STATE_SKIP_PAGER")};
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_STATE"), XCB_ATOM_ATOM,
+                        32, 2, states);
+    xcb_flush(connection_);
+}
+
+void X11WindowServer::applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent) {
+    if (!state.wid) return;
+    if (transparent) {
+        // A window faded out entirely neither shows nor catches the pointer.
+        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+                             state.wid, 0, 0, 0, nullptr);
+    } else if (compositing_ || !opaque) {
+        xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, state.wid, 0, 0, XCB_PIXMAP_NONE);
+    } else {
+        const double ratio = state.window ? state.window->devicePixelRatioF() : 1.0;
+        std::vector<xcb_rectangle_t> rects;
+        for (const QRect& r : *opaque)
+            rects.push_back({static_cast<std::int16_t>(r.x() * ratio), static_cast<std::int16_t>(r.y() * ratio),
+                             static_cast<std::uint16_t>(r.width() * ratio),
+                             static_cast<std::uint16_t>(r.height() * ratio)});
+        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+                             state.wid, 0, 0, static_cast<std::uint32_t>(rects.size()), rects.data());
+    }
+    xcb_flush(connection_);
+}
+
+void X11WindowServer::setInputTransparent(const PanelState& state, bool transparent) {
+    if (!state.wid) return;
+    if (transparent)
+        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, state.wid,
+                             0, 0, 0, nullptr);
+    else
+        xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, state.wid, 0, 0, XCB_PIXMAP_NONE);
+    xcb_flush(connection_);
+}
+
+bool X11WindowServer::checkCompositing() const {
+    Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, atoms_.value("_NET_WM_CM_S0")), nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE;
+}
+
+// The atom of the monitor's name: the same number for the same monitor throughout the X session.
+quint32 X11WindowServer::displayNumberFor(const QString& name) const {
+    if (const auto it = displayNumbers_.constFind(name); it != displayNumbers_.constEnd()) return *it;
+    const QByteArray bytes = name.toUtf8();
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(bytes.size()), bytes.constData()),
+        nullptr));
+    const quint32 number = reply ? reply->atom : 0;
+    displayNumbers_.insert(name, number);
+    return number;
+}
+
+std::optional<ScreenInfo> X11WindowServer::screenInfo(const QScreen* screen) const {
+    if (!screen) return std::nullopt;
+    ScreenInfo info;
+    info.displayNumber = displayNumberFor(screen->name());
+    const QString edid = QStringList{screen->manufacturer(), screen->model(), screen->serialNumber()}.join(u'|');
+    const bool hasEdid = !screen->manufacturer().isEmpty() || !screen->serialNumber().isEmpty();
+    const QString key = hasEdid ? QStringLiteral("edid:") + edid : QStringLiteral("name:") + screen->name();
+    info.stableId = QUuid::createUuidV5(kScreenNamespace, key).toString(QUuid::WithoutBraces).toUpper();
+    const QString model = QStringList{screen->manufacturer(), screen->model()}.join(u' ').trimmed();
+    info.localizedName = model.isEmpty() ? screen->name() : model;
+    info.frame = toLogical(screen->geometry());
+    return info;
+}
+
+QList<ScreenInfo> X11WindowServer::screens() const {
+    QList<ScreenInfo> list;
+    for (const QScreen* screen : QGuiApplication::screens()) // the primary comes first
+        if (auto info = screenInfo(screen)) list << *info;
+    return list;
+}
+
+std::optional<ScreenInfo> X11WindowServer::mainScreen() const {
+    if (activeWindow_ && !isOurs(activeWindow_)) {
+        auto* c = connection_;
+        const auto whereCookie = xcb_translate_coordinates(c, activeWindow_, root_, 0, 0);
+        const auto sizeCookie = xcb_get_geometry(c, activeWindow_);
+        Reply<xcb_translate_coordinates_reply_t> where(xcb_translate_coordinates_reply(c, whereCookie, nullptr));
+        Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(c, sizeCookie, nullptr));
+        if (where && size) {
+            const QPoint centre(where->dst_x + size->width / 2, where->dst_y + size->height / 2);
+            if (const QScreen* screen = QGuiApplication::screenAt(centre)) return screenInfo(screen);
+        }
+    }
+    if (const QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) return screenInfo(screen);
+    return screenInfo(QGuiApplication::primaryScreen());
+}
+
+// The logic's origin is the bottom left of the primary screen, y up; X11's the top left, y down.
+QRectF X11WindowServer::toLogical(const QRect& native) const {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
+    return {static_cast<double>(native.x()), bottom - native.y() - native.height(), static_cast<double>(native.width()),
+            static_cast<double>(native.height())};
+}
+
+QRect X11WindowServer::toNative(const QRectF& logical) const {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
+    return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
+        .toAlignedRect();
+}
+
+std::unique_ptr<LabelPanel> X11WindowServer::createLabelPanel(const QUuid& tagId) {
+    return std::make_unique<X11LabelPanel>(shared_from_this(), tagId);
+}
+
+std::unique_ptr<EditorPanel> X11WindowServer::createEditorPanel() {
+    return std::make_unique<X11EditorPanel>(shared_from_this());
+}
+
+bool X11WindowServer::isLeftMouseButtonDown() const {
+    Reply<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));
+    return pointer && (pointer->mask & XCB_BUTTON_MASK_1);
+}
+
+bool X11WindowServer::isApplicationActive() const {
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+QString sessionProblem() {
+    const bool wayland = qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QByteArray display = qgetenv("DISPLAY");
+    if (wayland)
+        return QStringLiteral("Spacemarquee needs an X11 session, but this is a Wayland session: its desktops are "
+                              "not visible to X11 programs. Log in with an X11 (Xorg) session.");
+    if (display.isEmpty()) return QStringLiteral("Spacemarquee needs an X11 display, but DISPLAY is not set.");
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return QStringLiteral("Spacemarquee needs Qt's X11 platform (xcb), but QT_QPA_PLATFORM is '%1'.")
+            .arg(QString::fromLocal8Bit(platform));
+    xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
+    const bool failed = xcb_connection_has_error(probe) != 0;
+    xcb_disconnect(probe);
+    if (failed)
+        return QStringLiteral("Spacemarquee cannot open the X11 display '%1'.").arg(QString::fromLocal8Bit(display));
+    return {};
+}
+
+} // namespace sm::x11

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "diagnostics/Logger.h"
+#include "platform/WindowServer.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QRegion>
+#include <QSet>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QScreen;
+class QTimer;
+struct xcb_connection_t;
+
+namespace sm::x11 {
+
+class PanelWindow;
+class WindowServerEvents;
+class LogindWakeWatcher;
+
+// What the server knows about one panel window. The panel owns it; the server keeps a pointer while
+// both live, so either may go first.
+struct PanelState {
+    Panel* panel = nullptr;
+    QPointer<PanelWindow> window;
+    quint64 serial = 0;
+    std::uint32_t wid = 0;   // the native window, once created
+    bool bound = false;      // ordered front once: it belongs to a desktop
+    bool orderedIn = false;
+    // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
+    // window is withdrawn, when window managers drop the property.
+    std::optional<std::uint32_t> desktop;
+    bool onActiveSpace = false; // "A", as of the last refresh
+    bool visible = false;       // "V", as of the last refresh
+};
+
+// The window server on an X11 session with an EWMH window manager, on Qt's own xcb connection.
+//
+// The facts of every panel (A: its _NET_WM_DESKTOP equals the root's _NET_CURRENT_DESKTOP; V: its map
+// state is viewable and it lies on a screen) are refreshed together, once the event queue has drained
+// after any event that may change them: window managers order the desktop property and the label's
+// own map events differently, so no single event tells the whole story. Handlers never wait for a
+// reply (a window manager may hold a server grab while switching); the refresh pipelines its requests
+// and waits once. The active-desktop notification is posted after the facts are current, then the
+// per-panel changes.
+class X11WindowServer final : public WindowServer, public std::enable_shared_from_this<X11WindowServer> {
+public:
+    struct Options {
+        Logger logger;
+        double windowManagerWaitSeconds = 10.0;
+    };
+
+    // The backend on the running QGuiApplication, or none with the reason in `error` (not an X11
+    // session, no EWMH window manager within the wait).
+    static std::shared_ptr<X11WindowServer> create(const Options& options, QString* error);
+    ~X11WindowServer() override;
+    X11WindowServer(const X11WindowServer&) = delete;
+    X11WindowServer& operator=(const X11WindowServer&) = delete;
+
+    // --- WindowServer ---
+    QList<ScreenInfo> screens() const override;
+    std::optional<ScreenInfo> mainScreen() const override;
+    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
+    std::unique_ptr<EditorPanel> createEditorPanel() override;
+    bool isLeftMouseButtonDown() const override;
+    bool isApplicationActive() const override;
+
+    // --- What tests and the benchmark read ---
+    std::optional<std::uint32_t> currentDesktop() const { return currentDesktop_; }
+    std::uint32_t desktopCount() const { return desktopCount_; }
+    bool isCompositing() const { return compositing_; }
+    // Runs a refresh now instead of when the queue drains.
+    void refreshNow();
+
+    // --- For the panels of this backend ---
+    void adopt(PanelState& state);
+    void forget(PanelState& state);
+    // Puts the window on its desktop before it is mapped: the current one the first time, its own
+    // one when it comes back after orderOut.
+    void prepareMap(PanelState& state);
+    // Without a compositor, translucent pixels show black: the window is cut to `opaque` (none: the
+    // whole window), or to nothing while fully transparent.
+    void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
+    void setInputTransparent(const PanelState& state, bool transparent);
+    std::optional<ScreenInfo> screenInfo(const QScreen* screen) const;
+    QRectF toLogical(const QRect& native) const;
+    QRect toNative(const QRectF& logical) const;
+    void scheduleRefresh();
+
+private:
+    friend class WindowServerEvents;
+
+    explicit X11WindowServer(Options options);
+    bool connectToDisplay(QString* error);
+    bool waitForWindowManager(QString* error);
+    void internAtoms();
+    void selectRootEvents();
+    void watchScreens();
+    void screensMayHaveChanged();
+    void refresh();
+    void readRootState(std::uint32_t* current, std::uint32_t* count, QStringList* names,
+                       std::uint32_t* active) const;
+    quint32 displayNumberFor(const QString& name) const;
+    bool checkCompositing() const;
+    bool isOurs(std::uint32_t wid) const { return ourWindows_.contains(wid); }
+
+    Options options_;
+    xcb_connection_t* connection_ = nullptr;
+    std::uint32_t root_ = 0;
+    QHash<QByteArray, std::uint32_t> atoms_;
+    std::unique_ptr<WindowServerEvents> events_;
+    std::unique_ptr<LogindWakeWatcher> wake_;
+    QTimer* refreshTimer_ = nullptr;
+    QTimer* screensTimer_ = nullptr;
+    std::unique_ptr<QObject> context_; // owns the timers and the screen connections
+
+    std::vector<PanelState*> panels_; // creation order
+    QSet<std::uint32_t> ourWindows_;
+    quint64 nextSerial_ = 1;
+
+    std::optional<std::uint32_t> currentDesktop_;
+    std::uint32_t desktopCount_ = 0;
+    QStringList desktopNames_;
+    std::uint32_t activeWindow_ = 0;
+    bool compositing_ = false;
+    mutable QHash<QString, quint32> displayNumbers_;
+};
+
+// Why this program cannot use the X11 backend in this session, or an empty string when it can. Safe to
+// call before any QGuiApplication exists: it looks at the environment and tries the display.
+QString sessionProblem();
+
+} // namespace sm::x11
