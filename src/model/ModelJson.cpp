@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <charconv>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -178,31 +179,89 @@ public:
     QString error;
 };
 
-QJsonObject tagObject(const SpaceTag& tag, qsizetype index, NumberCheck& number) {
-    const auto where = [index](const char* field) {
-        return [index, field] { return QStringLiteral("tags[%1].%2").arg(index).arg(QLatin1String(field)); };
-    };
-    QJsonObject o;
-    o.insert(QLatin1String("id"), uuidText(tag.id));
-    o.insert(QLatin1String("title"), tag.title);
-    if (tag.position) o.insert(QLatin1String("position"), number.point(*tag.position, where("position")));
-    o.insert(QLatin1String("displayIndex"), tag.displayIndex);
-    if (tag.screenIdentifier) o.insert(QLatin1String("screenIdentifier"), *tag.screenIdentifier);
-    o.insert(QLatin1String("lastSeenAt"), number(tag.lastSeenAt, where("lastSeenAt")));
-    o.insert(QLatin1String("isUserOwned"), tag.isUserOwned);
-    o.insert(QLatin1String("isTombstone"), tag.isTombstone);
-    return o;
-}
+// Writes the tag list directly: building QJsonObjects costs several times the budget for a save,
+// and every tag operation saves. Output is the same compact JSON that QJsonDocument would produce.
+class TagWriter {
+public:
+    explicit TagWriter(qsizetype tagCount) {
+        out_.reserve(2 + tagCount * 260);
+        out_ += '[';
+    }
+
+    bool write(const SpaceTag& tag, qsizetype index) {
+        out_ += index == 0 ? "{\"id\":\"" : ",{\"id\":\"";
+        out_ += tag.id.toByteArray(QUuid::WithoutBraces).toUpper();
+        out_ += "\",\"title\":";
+        string(tag.title);
+        if (tag.position) {
+            out_ += ",\"position\":[";
+            if (!number(tag.position->x(), index, "position")) return false;
+            out_ += ',';
+            if (!number(tag.position->y(), index, "position")) return false;
+            out_ += ']';
+        }
+        out_ += ",\"displayIndex\":";
+        out_ += QByteArray::number(tag.displayIndex);
+        if (tag.screenIdentifier) {
+            out_ += ",\"screenIdentifier\":";
+            string(*tag.screenIdentifier);
+        }
+        out_ += ",\"lastSeenAt\":";
+        if (!number(tag.lastSeenAt, index, "lastSeenAt")) return false;
+        out_ += tag.isUserOwned ? ",\"isUserOwned\":true" : ",\"isUserOwned\":false";
+        out_ += tag.isTombstone ? ",\"isTombstone\":true}" : ",\"isTombstone\":false}";
+        return true;
+    }
+
+    QByteArray finish() {
+        out_ += ']';
+        return out_;
+    }
+    QString error;
+
+private:
+    bool number(double v, qsizetype index, const char* field) {
+        if (!std::isfinite(v)) {
+            error = QStringLiteral("tags[%1].%2: not a finite number").arg(index).arg(QLatin1String(field));
+            return false;
+        }
+        char buffer[32];
+        // Shortest text that reads back as exactly the same double.
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+        out_.append(buffer, end - buffer);
+        return true;
+    }
+
+    void string(const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        out_ += '"';
+        for (const char c : utf8) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                out_ += '\\';
+                out_ += c;
+            } else if (byte < 0x20) {
+                static constexpr char kHex[] = "0123456789abcdef";
+                out_ += "\\u00";
+                out_ += kHex[byte >> 4];
+                out_ += kHex[byte & 0xF];
+            } else {
+                out_ += c;
+            }
+        }
+        out_ += '"';
+    }
+
+    QByteArray out_;
+};
 
 } // namespace
 
 CodecResult<QByteArray> encodeTags(const QList<SpaceTag>& tags) {
-    NumberCheck number;
-    QJsonArray array;
+    TagWriter writer(tags.size());
     for (qsizetype i = 0; i < tags.size(); ++i)
-        array.append(tagObject(tags.at(i), i, number));
-    if (!number.error.isEmpty()) return CodecResult<QByteArray>::failure(number.error);
-    return CodecResult<QByteArray>::success(QJsonDocument(array).toJson(QJsonDocument::Compact));
+        if (!writer.write(tags.at(i), i)) return CodecResult<QByteArray>::failure(writer.error);
+    return CodecResult<QByteArray>::success(writer.finish());
 }
 
 CodecResult<QList<SpaceTag>> decodeTags(const QByteArray& json) {
@@ -215,11 +274,12 @@ CodecResult<QList<SpaceTag>> decodeTags(const QByteArray& json) {
     QList<SpaceTag> tags;
     tags.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString path = QStringLiteral("tags[%1]").arg(i);
+        // The "tags[i]" prefix is only built for a failure: decoding a long list must stay cheap.
+        const auto where = [i] { return QStringLiteral("tags[%1]").arg(i); };
         const QJsonValue element = array.at(i);
-        if (!element.isObject()) return Result::failure(path + QStringLiteral(": expected an object"));
+        if (!element.isObject()) return Result::failure(where() + QStringLiteral(": expected an object"));
         const QJsonObject object = element.toObject();
-        Fields f(object, path, error);
+        Fields f(object, QString(), error);
         SpaceTag tag;
         const bool ok = f.required("id", asUuid, "a UUID", tag.id) &&
                         f.required("title", asString, "a string", tag.title) &&
@@ -229,7 +289,7 @@ CodecResult<QList<SpaceTag>> decodeTags(const QByteArray& json) {
                         f.required("lastSeenAt", asNumber, "a number", tag.lastSeenAt) &&
                         f.optional("isUserOwned", asBool, "true or false", tag.isUserOwned) &&
                         f.optional("isTombstone", asBool, "true or false", tag.isTombstone);
-        if (!ok) return Result::failure(error);
+        if (!ok) return Result::failure(where() + QLatin1Char('.') + error);
         tags.append(std::move(tag));
     }
     return Result::success(std::move(tags));
