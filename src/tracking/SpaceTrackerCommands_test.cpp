@@ -30,6 +30,19 @@ TEST_F(Commands, ManualAddRespectsAPresentLabelAndReplacesATombstone) {
     EXPECT_EQ(count("store REMOVE id=" + shortId(mail) + " title='' reason=tombstone-replaced-manual-add"), 1);
 }
 
+TEST_F(Commands, SetTitleNamesTheCurrentTagOrMakesAnOwnedOneWithoutThrottle) {
+    start();
+    queue->advance(2.5); // the first desktop's mint
+    tracker->setTitleForCurrentSpace("Mail", true);
+    EXPECT_TRUE(store->tags().first().isUserOwned && store->tags().first().title == "Mail");
+    switchTo(1, 0.5); // well within the throttle of the mint
+    tracker->setTitleForCurrentSpace("Code", true);
+    queue->advance(5.0);
+    ASSERT_EQ(store->tags().size(), 2) << "the open episode adopts the new label instead of minting";
+    EXPECT_EQ(count("store ADD id=" + shortId(store->tags().last().id) + " title='Code' scr=AAAAAAAA reason=set-title-create"), 1);
+    EXPECT_EQ(tracker->currentActiveTagId(), store->tags().last().id);
+}
+
 TEST_F(Commands, ADeletedLabelKeepsItsDesktopUnlabelledOnLaterVisits) {
     labelOn(0, "Mail");
     const auto code = labelOn(1, "Code");
