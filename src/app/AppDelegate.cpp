@@ -1,0 +1,231 @@
+#include "app/AppDelegate.h"
+
+#include "app/UrlCommand.h"
+#include "diagnostics/TraceFormat.h"
+#include "tracking/ShortId.h"
+
+namespace sm {
+
+using tracefmt::boolean;
+
+std::shared_ptr<AppDelegate> AppDelegate::create(AppBackend backend) {
+    return std::shared_ptr<AppDelegate>(new AppDelegate(std::move(backend)));
+}
+
+AppDelegate::AppDelegate(AppBackend backend) : backend_(std::move(backend)), app_(backend_.loggers.app) {}
+
+bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
+    if (launched_) return true;
+    app_.notice(QStringLiteral("Spacemarquee launching"));
+
+    // Two copies would overwrite each other's names, so the newcomer leaves before it loads anything.
+    const QList<OtherInstance> others = backend_.otherInstances ? backend_.otherInstances() : QList<OtherInstance>{};
+    if (!others.isEmpty()) {
+        yieldToOtherInstance(others);
+        return false;
+    }
+    launched_ = true;
+
+    // After the single-instance check, so a copy that yields never rotates the running copy's file.
+    backend_.traceLog->beginSession(QStringLiteral("SESSION START Spacemarquee v%1 (%2) pid=%3")
+                                        .arg(backend_.version.isEmpty() ? QStringLiteral("?") : backend_.version,
+                                             backend_.buildVersion.isEmpty() ? QStringLiteral("?") : backend_.buildVersion,
+                                             QString::number(backend_.pid)));
+    traceLaunchOrigin(launchedAsLoginItem);
+
+    Defaults& defaults = *backend_.defaults;
+    if (defaults.doubleValue(kFirstUseDateKey).value_or(0.0) == 0.0)
+        defaults.setValue(kFirstUseDateKey, unixSecondsFromDate(backend_.queue->now()));
+    // Read before the store writes its schema: it tells a fresh install from an update.
+    const bool hadStoredSchema = defaults.contains(TagStore::kSchemaKey);
+
+    const Loggers& loggers = backend_.loggers;
+    tagStore_ = std::make_shared<TagStore>(backend_.defaults, backend_.queue, loggers.storage);
+    overlayManager_ = OverlayManager::create(tagStore_, backend_.windowServer, backend_.queue, loggers.overlay);
+    spaceTracker_ = SpaceTracker::create(tagStore_, overlayManager_, backend_.windowServer, backend_.queue,
+                                         backend_.defaults, loggers.tracker);
+    keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
+    menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
+    if (!menuBarItem_->hasTrayIcon())
+        app_.notice(QStringLiteral(
+            "No system tray on this desktop, so Spacemarquee has no tray menu. Its commands still work: "
+            "name the current desktop with: spacemarquee 'spacemarquee://set-current-tag?title=NAME'; "
+            "remove its label with: spacemarquee spacemarquee://clear-current-tag; quit with: kill %1")
+                        .arg(backend_.pid));
+    // The preferences window controller goes here, with the tag store.
+    staleTagSweeper_ = std::make_shared<StaleTagSweeper>(tagStore_, backend_.queue, loggers.storage);
+    // Then the speech announcer (also handed to the tracker) and the auto-tagger.
+
+    // Every callback is in place before anything starts, so no early event finds one missing.
+    wireServices();
+
+    if (!defaults.boolValue(kJunkPurgedKey).value_or(false)) {
+        const int removed = spaceTracker_->purgeJunk(QStringLiteral("junk-purge-oneshot"), 0.0);
+        defaults.setValue(kJunkPurgedKey, true);
+        app_.notice(QStringLiteral("One-time store junk purge removed %1 row(s)").arg(removed));
+    }
+
+    spaceTracker_->start(launchedAsLoginItem);
+    keyMonitor_->start();
+    staleTagSweeper_->start();
+    // The auto-tagger starts here.
+
+    launchAtLogin_ = std::make_shared<LaunchAtLoginCoordinator>(backend_.loginItem, backend_.defaults, true, loggers.app);
+    launchAtLogin_->bootstrap();
+
+    decideWelcome(hadStoredSchema, launchedAsLoginItem);
+    if (app_.isTracing()) traceSessionState();
+    app_.notice(QStringLiteral("Spacemarquee launched (tags loaded: %1)").arg(tagStore_->tags().size()));
+    return true;
+}
+
+void AppDelegate::yieldToOtherInstance(const QList<OtherInstance>& others) {
+    QStringList entries;
+    for (const auto& other : others)
+        entries << QString::number(other.pid) + QLatin1Char(':') + (other.path.isEmpty() ? QStringLiteral("?") : other.path);
+    SM_TRACE(app_, QStringLiteral("singleInstance YIELDING own=%1 others=[%2]")
+                       .arg(QString::number(backend_.pid), entries.join(QStringLiteral(" | "))));
+    app_.notice(QStringLiteral("Another Spacemarquee instance is running - quitting this one"));
+    SM_TRACE(app_, QStringLiteral("singleInstance alert PRESENTING"));
+    backend_.ui->showAlert(
+        QStringLiteral("Spacemarquee is already running"),
+        QStringLiteral("Another copy of Spacemarquee is already running on this computer, so this one will quit.\n\n"
+                       "Two copies share the same saved desktop names and would overwrite each other's, which looks "
+                       "like labels duplicating and names disappearing.\n\n"
+                       "To use this copy instead, quit the other one first from its tray icon."));
+    SM_TRACE(app_, QStringLiteral("singleInstance alert DISMISSED by user"));
+    backend_.ui->quit();
+}
+
+// Linux has no launch event: the autostart entry passes a flag instead, so "event" names where the
+// answer came from (the command line) and the flag that was looked for.
+void AppDelegate::traceLaunchOrigin(bool launchedAsLoginItem) {
+    SM_TRACE(app_, QStringLiteral("launchOrigin event=argv.%1 openApplication=true lgit=%2 -> %3")
+                       .arg(launchedAsLoginItem ? QStringLiteral("--login-item") : QStringLiteral("none"),
+                            boolean(launchedAsLoginItem),
+                            launchedAsLoginItem ? QStringLiteral("LOGIN ITEM (grace seeded)")
+                                                : QStringLiteral("user-initiated")));
+}
+
+void AppDelegate::wireServices() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    auto tracker = [weak]() -> std::shared_ptr<SpaceTracker> {
+        auto self = weak.lock();
+        return self ? self->spaceTracker_ : nullptr;
+    };
+
+    // The tracker's onActiveTagResolved (automatic naming with reason "tag-resolved") is set here once
+    // the auto-tagger exists.
+
+    if (backend_.listenForUrlCommands)
+        backend_.listenForUrlCommands([weak](const QByteArray& raw) {
+            if (auto self = weak.lock()) self->handleUrlCommand(raw);
+        });
+
+    keyMonitor_->onCtrlChange = [weak](bool down) {
+        auto self = weak.lock();
+        if (!self || !self->overlayManager_) return;
+        self->overlayManager_->setCtrlBoostActive(down);
+        self->overlayManager_->renderAllPanels();
+    };
+
+    // The preferences window's callbacks go here.
+
+    menuBarItem_->labelCount = [weak] {
+        auto self = weak.lock();
+        return self && self->tagStore_ ? static_cast<int>(self->tagStore_->tags().size()) : 0;
+    };
+    menuBarItem_->onAddTagToCurrentSpace = [tracker] {
+        if (auto t = tracker()) t->addTagForCurrentSpace();
+    };
+    menuBarItem_->onRemoveTagFromCurrentSpace = [tracker] {
+        if (auto t = tracker()) t->removeCurrentTag();
+    };
+    menuBarItem_->currentSpaceHasTag = [tracker] {
+        auto t = tracker();
+        return t && t->queryActiveTagId().has_value();
+    };
+
+    wire(spaceTracker_, *overlayManager_);
+    overlayManager_->reviewPromptDecider = [](QUuid, QString) { return false; };
+
+    staleTagSweeper_->onSweep = [tracker] {
+        if (auto t = tracker()) t->purgeJunk(QStringLiteral("junk-janitor"), kJunkJanitorAgeSeconds);
+    };
+}
+
+void AppDelegate::decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem) {
+    const bool welcomeShown = backend_.defaults->boolValue(kWelcomeShownKey).value_or(false);
+    const bool show = !(hadStoredSchema || launchedAsLoginItem || welcomeShown);
+    // A login-item launch leaves the marker alone, so the first launch by hand still greets the user.
+    const bool setMarker = !launchedAsLoginItem && !welcomeShown;
+    SM_TRACE(app_, QStringLiteral("welcome decision show=%1 setMarker=%2 freshInstall=%3 loginItem=%4 forced=false qa=false")
+                       .arg(boolean(show), boolean(setMarker), boolean(!hadStoredSchema), boolean(launchedAsLoginItem)));
+    if (setMarker) backend_.defaults->setValue(kWelcomeShownKey, true);
+    // The welcome window is shown here once it exists.
+    welcomeRequested_ = show;
+}
+
+void AppDelegate::traceSessionState() {
+    const auto main = backend_.windowServer->mainScreen();
+    for (const auto& screen : backend_.windowServer->screens())
+        SM_TRACE(app_, QStringLiteral("session screen '%1' id=%2 stable=%3 frame=%4 isMain=%5")
+                           .arg(screen.localizedName,
+                                screen.displayNumber ? QString::number(*screen.displayNumber) : QStringLiteral("nil"),
+                                tracefmt::text(screen.stableId), tracefmt::rect(screen.frame),
+                                boolean(main && *main == screen)));
+    QStringList entries;
+    for (const auto& tag : tagStore_->tags())
+        entries << QStringLiteral("%1:'%2':scr=%3")
+                       .arg(shortId(tag.id), tag.title,
+                            tag.screenIdentifier ? tag.screenIdentifier->left(8) : QStringLiteral("nil"));
+    SM_TRACE(app_, QStringLiteral("session tags=%1 [%2]").arg(tagStore_->tags().size()).arg(entries.join(QStringLiteral(" | "))));
+}
+
+void AppDelegate::handleUrlCommand(const QByteArray& raw) {
+    const UrlCommand command = UrlCommand::parse(raw);
+    switch (command.kind) {
+    case UrlCommand::Kind::notOurs:
+        app_.error(QStringLiteral("Ignored URL event: not a spacemarquee:// URL"));
+        return;
+    case UrlCommand::Kind::tooLong:
+        app_.error(QStringLiteral("Ignored URL event: longer than %1 bytes").arg(UrlCommand::kMaxBytes));
+        return;
+    default: break;
+    }
+    app_.notice(QStringLiteral("URL command received: ") + command.command);
+    auto tracker = spaceTracker_;
+    switch (command.kind) {
+    case UrlCommand::Kind::setCurrentTag:
+        if (tracker) tracker->setTitleForCurrentSpace(command.title, true);
+        break;
+    case UrlCommand::Kind::clearCurrentTag:
+        if (tracker) tracker->removeCurrentTag();
+        break;
+    case UrlCommand::Kind::rejected:
+        app_.error(QStringLiteral("Ignored URL command %1: %2").arg(command.command, command.reason));
+        break;
+    default: app_.error(QStringLiteral("Unknown URL command: ") + command.command); break;
+    }
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (!launched_) return;
+    launched_ = false;
+    SM_TRACE(app_, QStringLiteral("SESSION END applicationWillTerminate"));
+    app_.notice(QStringLiteral("Spacemarquee terminating"));
+    auto stopped = [this](const char* service) { SM_TRACE(app_, QStringLiteral("terminate STOPPED service=") + QLatin1String(service)); };
+    // The auto-tagger stops here, then the speech synthesizer is silenced.
+    if (staleTagSweeper_) staleTagSweeper_->stop();
+    staleTagSweeper_.reset();
+    stopped("staleTagSweeper");
+    keyMonitor_->stop();
+    stopped("keyMonitor");
+    spaceTracker_->stop();
+    stopped("spaceTracker");
+    overlayManager_->tearDown();
+    stopped("overlayManager");
+    // Nothing to save: the store wrote every change when it happened.
+}
+
+} // namespace sm

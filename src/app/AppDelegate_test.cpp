@@ -1,0 +1,276 @@
+// The launch and termination sequences on the simulated desktop and virtual clock.
+#include "app/AppDelegate.h"
+#include "platform/sim/ManualMainQueue.h"
+#include "platform/sim/MemoryDefaults.h"
+#include "platform/sim/ScriptedKeySource.h"
+#include "platform/sim/SimDesktop.h"
+#include "support/TestLoggers.h"
+#include "tracking/ShortId.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace sm {
+namespace {
+
+struct RecordingUi final : ShellUi {
+    bool hasTray = true;
+    QList<MenuEntry> entries;
+    std::function<void()> willOpen;
+    std::function<void(QString)> action;
+    QSet<QString> hidden;
+    QStringList alerts;
+    QList<AboutCredits> abouts;
+    QList<QUrl> opened;
+    int quits = 0;
+
+    bool installStatusMenu(const QList<MenuEntry>& e, std::function<void()> w, std::function<void(QString)> a) override {
+        entries = e;
+        willOpen = std::move(w);
+        action = std::move(a);
+        return hasTray;
+    }
+    void setMenuItemHidden(const QString& id, bool h) override {
+        if (h) hidden.insert(id);
+        else hidden.remove(id);
+    }
+    void showAbout(const AboutCredits& c) override { abouts << c; }
+    void showAlert(const QString& m, const QString& i) override { alerts << m + "|" + i; }
+    bool openUrl(const QUrl& url) override { return opened << url, true; }
+    void quit() override { ++quits; }
+};
+
+struct FakeLoginItem final : LoginItemControlling {
+    LoginItemStatus current = LoginItemStatus::notRegistered;
+    LoginItemStatus status() const override { return current; }
+    LoginItemCallOutcome registerItem() override { return current = LoginItemStatus::enabled, LoginItemCallOutcome::succeeded; }
+    LoginItemCallOutcome unregisterItem() override { return current = LoginItemStatus::notRegistered, LoginItemCallOutcome::succeeded; }
+    void openSettings() override {}
+};
+
+class AppLaunch : public ::testing::Test {
+protected:
+    static constexpr quint32 kMain = 1;
+
+    AppLaunch() {
+        desktop->attachScreen({kMain, QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001"),
+                               QStringLiteral("Built-in Display"), QRectF(0, 0, 1440, 900), 4});
+        queue->drain();
+    }
+
+    std::shared_ptr<AppDelegate> launch(bool loginItem = false, QList<OtherInstance> others = {}) {
+        AppBackend b;
+        b.windowServer = desktop;
+        b.keySource = keys;
+        b.defaults = defaults;
+        b.queue = queue;
+        b.traceLog = logs.loggers.app.isTracing() ? TraceLog::memoryOnly(true) : TraceLog::memoryOnly(false);
+        b.loggers = logs.loggers;
+        b.loginItem = loginItem_;
+        b.ui = ui;
+        b.otherInstances = [others] { return others; };
+        b.listenForUrlCommands = [this](std::function<void(const QByteArray&)> h) { urlHandler = std::move(h); };
+        b.website = QUrl(QStringLiteral("https://spacemarquee.example"));
+        b.version = QStringLiteral("0.1.0");
+        b.pid = 1234;
+        auto app = AppDelegate::create(std::move(b));
+        launched = app->applicationDidFinishLaunching(loginItem);
+        queue->drain();
+        return app;
+    }
+
+    void switchTo(int index) {
+        desktop->switchDesktop(kMain, index);
+        queue->advance(6.0); // past the time-out and the quiet period: a fresh desktop gets its label
+    }
+    void url(const QByteArray& raw) {
+        urlHandler(raw);
+        queue->advance(0.5);
+    }
+    QStringList messages() const { return logs.log->messages(); }
+    QStringList traces() const { return logs.log->traces(); }
+    QStringList titles(const AppDelegate& app) const {
+        QStringList out;
+        for (const auto& t : app.tagStore()->tags()) out << t.title;
+        return out;
+    }
+
+    test::TestLoggers logs;
+    std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
+    std::shared_ptr<SimDesktop> desktop = std::make_shared<SimDesktop>(queue);
+    std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<ScriptedKeySource> keys = std::make_shared<ScriptedKeySource>();
+    std::shared_ptr<FakeLoginItem> loginItem_ = std::make_shared<FakeLoginItem>();
+    std::shared_ptr<RecordingUi> ui = std::make_shared<RecordingUi>();
+    std::function<void(const QByteArray&)> urlHandler;
+    bool launched = false;
+};
+
+// The positions of `wanted` in `lines` (the first line starting with each), -1 when absent.
+std::vector<int> positions(const QStringList& lines, const QStringList& wanted) {
+    std::vector<int> out;
+    for (const auto& w : wanted) {
+        int at = -1;
+        for (int i = 0; i < lines.size() && at < 0; ++i)
+            if (lines[i].startsWith(w)) at = i;
+        out.push_back(at);
+    }
+    return out;
+}
+
+TEST_F(AppLaunch, FirstLaunchRunsTheSequenceInOrder) {
+    auto app = launch();
+    ASSERT_TRUE(launched);
+    const auto at = positions(messages(), {"Spacemarquee launching", "TRACE launchOrigin event=argv.none openApplication=true lgit=false -> user-initiated",
+                                           "One-time store junk purge removed 0 row(s)", "SpaceTracker starting",
+                                           "TRACE launchAtLogin bootstrap status=notRegistered", "TRACE welcome decision show=true setMarker=true freshInstall=true loginItem=false",
+                                           "TRACE session screen 'Built-in Display' id=1 stable=AAAAAAAA-0000-4000-8000-000000000001 frame=(0.0, 0.0, 1440.0, 900.0) isMain=true",
+                                           "TRACE session tags=0 []", "Spacemarquee launched (tags loaded: 0)"});
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        EXPECT_GE(at[i], 0) << i;
+        if (i > 0) {
+            EXPECT_LT(at[i - 1], at[i]) << i;
+        }
+    }
+    EXPECT_GT(defaults->doubleValue(AppDelegate::kFirstUseDateKey).value_or(0), 1.6e9);
+    EXPECT_EQ(defaults->boolValue(AppDelegate::kWelcomeShownKey), true);
+    EXPECT_TRUE(app->welcomeRequested());
+    EXPECT_EQ(loginItem_->current, LoginItemStatus::enabled);
+    EXPECT_TRUE(keys->isStarted());
+
+    // Started only after wiring: the first desktop gets its label and the tracker resolves it.
+    queue->advance(2.5);
+    ASSERT_EQ(app->tagStore()->tags().size(), 1);
+    EXPECT_EQ(app->spaceTracker()->queryActiveTagId(), app->tagStore()->tags()[0].id);
+    keys->pressCtrl();
+    queue->drain();
+    EXPECT_TRUE(app->overlayManager()->ctrlBoostActive());
+}
+
+TEST_F(AppLaunch, WelcomeDecisionAndOneTimeMarkers) {
+    struct Row { bool schema; bool welcomeShown; bool loginItem; bool show; bool markerAfter; };
+    const Row rows[] = {
+        {false, false, false, true, true},  // fresh install
+        {false, false, true, false, false}, // first launch at login: the next manual launch greets
+        {true, false, false, false, true},  // update of an existing install
+        {false, true, false, false, true},  // already greeted
+    };
+    for (const auto& r : rows) {
+        defaults = std::make_shared<MemoryDefaults>();
+        if (r.schema) defaults->setValue(TagStore::kSchemaKey, qint64(1));
+        if (r.welcomeShown) defaults->setValue(AppDelegate::kWelcomeShownKey, true);
+        auto app = launch(r.loginItem);
+        EXPECT_EQ(app->welcomeRequested(), r.show) << r.schema << r.welcomeShown << r.loginItem;
+        EXPECT_EQ(defaults->boolValue(AppDelegate::kWelcomeShownKey).value_or(false), r.markerAfter)
+            << r.schema << r.welcomeShown << r.loginItem;
+        app->applicationWillTerminate();
+    }
+}
+
+TEST_F(AppLaunch, TheJunkPurgeRunsOnce) {
+    launch()->applicationWillTerminate();
+    logs.log->clear();
+    launch();
+    EXPECT_FALSE(messages().join('\n').contains("One-time store junk purge"));
+}
+
+TEST_F(AppLaunch, ASecondCopyShowsTheAlertQuitsAndTouchesNothing) {
+    auto app = launch(false, {{4242, "/usr/bin/spacemarquee"}});
+    EXPECT_FALSE(launched);
+    EXPECT_EQ(defaults->totalWrites(), 0);
+    EXPECT_EQ(app->tagStore(), nullptr);
+    EXPECT_EQ(ui->quits, 1);
+    EXPECT_TRUE(ui->entries.isEmpty());
+    ASSERT_EQ(ui->alerts.size(), 1);
+    EXPECT_TRUE(ui->alerts[0].startsWith("Spacemarquee is already running|Another copy of Spacemarquee is already running on this computer, so this one will quit.\n\n"));
+    EXPECT_EQ(traces(), (QStringList{"singleInstance YIELDING own=1234 others=[4242:/usr/bin/spacemarquee]",
+                                     "singleInstance alert PRESENTING", "singleInstance alert DISMISSED by user"}));
+    EXPECT_TRUE(messages().contains("Another Spacemarquee instance is running - quitting this one"));
+    app->applicationWillTerminate(); // nothing was started, nothing to stop
+}
+
+TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
+    auto app = launch();
+    switchTo(1);
+    url("spacemarquee://set-current-tag?title=Mail");
+    const auto active = app->spaceTracker()->queryActiveTagId();
+    ASSERT_TRUE(active);
+    EXPECT_EQ(app->tagStore()->tag(*active)->title, "Mail");
+    EXPECT_TRUE(app->tagStore()->tag(*active)->isUserOwned);
+
+    // Hostile or broken commands change nothing.
+    const auto before = app->tagStore()->tags();
+    for (const QByteArray& bad : {QByteArray("spacemarquee://set-current-tag?title=") + QByteArray(1 << 20, 'x'),
+                                  QByteArray("spacemarquee://set-current-tag?title=%ZZ"),
+                                  QByteArray("spacemarquee://set-current-tag?title=a%07b"),
+                                  QByteArray("https://set-current-tag?title=x"), QByteArray("spacemarquee://format-disk")})
+        url(bad);
+    EXPECT_EQ(app->tagStore()->tags(), before);
+    const QString log = messages().join('\n');
+    EXPECT_TRUE(log.contains("Ignored URL event: longer than 4096 bytes"));
+    EXPECT_TRUE(log.contains("Ignored URL event: not a spacemarquee:// URL"));
+    EXPECT_TRUE(log.contains("Ignored URL command set-current-tag: title contains control characters"));
+    EXPECT_TRUE(log.contains("Unknown URL command: format-disk"));
+
+    url("spacemarquee://set-current-tag");
+    EXPECT_EQ(app->tagStore()->tag(*active)->title, "");
+    url("SPACEMARQUEE://CLEAR-CURRENT-TAG");
+    EXPECT_FALSE(app->spaceTracker()->queryActiveTagId());
+}
+
+TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
+    auto app = launch();
+    ASSERT_EQ(ui->entries.size(), 9);
+    ui->willOpen();
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier}));
+    ui->action("addTag");
+    queue->advance(0.5);
+    ui->willOpen();
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kAddTagIdentifier}));
+    ui->action("showAbout");
+    ASSERT_EQ(ui->abouts.size(), 1);
+    EXPECT_TRUE(ui->abouts[0].text.startsWith("Labels stored: 1\n\nIssues? Suggestions? Ideas?\n"));
+    ui->action("checkForUpdates");
+    EXPECT_EQ(ui->opened, (QList<QUrl>{QUrl("https://spacemarquee.example/spacemarquee/?utm_source=app-direct&utm_medium=referral&utm_campaign=update-check")}));
+    ui->action("removeTag");
+    queue->advance(0.5);
+    ui->willOpen();
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier}));
+    ui->action("quit");
+    EXPECT_EQ(ui->quits, 1);
+}
+
+TEST_F(AppLaunch, WithoutATrayTheLogSaysHowToReachTheCommands) {
+    ui->hasTray = false;
+    launch();
+    EXPECT_TRUE(messages().join('\n').contains("spacemarquee 'spacemarquee://set-current-tag?title=NAME'"));
+}
+
+TEST_F(AppLaunch, TerminationStopsEveryServiceInOrder) {
+    auto app = launch();
+    queue->advance(2.5);
+    switchTo(1);
+    switchTo(2);
+    ASSERT_GE(app->overlayManager()->panelIds().size(), 2);
+    const auto tagsBefore = app->tagStore()->tags();
+    logs.log->clear();
+    app->applicationWillTerminate();
+    QStringList own;
+    for (const auto& t : traces())
+        if (t.startsWith("SESSION") || t.startsWith("terminate")) own << t;
+    EXPECT_EQ(own, (QStringList{"SESSION END applicationWillTerminate", "terminate STOPPED service=staleTagSweeper",
+                                "terminate STOPPED service=keyMonitor", "terminate STOPPED service=spaceTracker",
+                                "terminate STOPPED service=overlayManager"}));
+    EXPECT_TRUE(messages().contains("Spacemarquee terminating"));
+    EXPECT_TRUE(app->overlayManager()->panelIds().isEmpty());
+    EXPECT_FALSE(keys->isStarted());
+    EXPECT_EQ(app->tagStore()->tags(), tagsBefore); // labels end with the process, names stay
+    // Nothing reacts after the end.
+    desktop->switchDesktop(kMain, 3);
+    queue->advance(5.0);
+    EXPECT_EQ(app->tagStore()->tags(), tagsBefore);
+}
+
+} // namespace
+} // namespace sm

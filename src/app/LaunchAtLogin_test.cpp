@@ -1,0 +1,127 @@
+#include "app/LaunchAtLoginCoordinator.h"
+#include "platform/sim/MemoryDefaults.h"
+#include "support/TestLoggers.h"
+
+#include <gtest/gtest.h>
+
+namespace sm {
+namespace {
+
+using namespace LaunchAtLoginPolicy;
+using S = LoginItemStatus;
+using O = LoginItemCallOutcome;
+
+TEST(LaunchAtLoginPolicy, OnlyAFirstLaunchWithoutAnItemRegisters) {
+    struct Row { S status; bool bootstrapped; LaunchAction expected; };
+    const Row rows[] = {
+        {S::notRegistered, false, LaunchAction::registerAsDefault}, {S::notFound, false, LaunchAction::registerAsDefault},
+        {S::enabled, false, LaunchAction::doNothing},               {S::requiresApproval, false, LaunchAction::doNothing},
+        {S::notRegistered, true, LaunchAction::doNothing},          {S::notFound, true, LaunchAction::doNothing},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(launchAction(r.status, r.bootstrapped), r.expected) << toString(r.status).toStdString() << r.bootstrapped;
+}
+
+TEST(LaunchAtLoginPolicy, ToggleTable) {
+    struct Row { S status; ToggleAction on; ToggleAction off; };
+    const Row rows[] = {
+        {S::enabled, ToggleAction::doNothing, ToggleAction::unregisterItem},
+        {S::notRegistered, ToggleAction::registerItem, ToggleAction::doNothing},
+        {S::requiresApproval, ToggleAction::revealInSystemSettings, ToggleAction::unregisterItem},
+        {S::notFound, ToggleAction::registerItem, ToggleAction::doNothing},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(toggleAction(true, r.status), r.on) << toString(r.status).toStdString();
+        EXPECT_EQ(toggleAction(false, r.status), r.off) << toString(r.status).toStdString();
+    }
+}
+
+// A login item whose answers the test sets; register/unregister move it to the given status.
+struct FakeLoginItem final : LoginItemControlling {
+    S current = S::notRegistered;
+    O outcome = O::succeeded;
+    S afterRegister = S::enabled;
+    S afterUnregister = S::notRegistered;
+    int registers = 0, unregisters = 0, reveals = 0;
+
+    S status() const override { return current; }
+    O registerItem() override {
+        ++registers;
+        if (outcome == O::succeeded) current = afterRegister;
+        return outcome;
+    }
+    O unregisterItem() override {
+        ++unregisters;
+        if (outcome == O::succeeded) current = afterUnregister;
+        return outcome;
+    }
+    void openSettings() override { ++reveals; }
+};
+
+class Coordinator : public ::testing::Test {
+protected:
+    LaunchAtLoginCoordinator make() { return LaunchAtLoginCoordinator(item, defaults, true, logs.loggers.app); }
+    std::shared_ptr<FakeLoginItem> item = std::make_shared<FakeLoginItem>();
+    std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
+    test::TestLoggers logs;
+};
+
+TEST_F(Coordinator, BootstrapRegistersOnceAndNeverRetriesAFailure) {
+    item->outcome = O::failed;
+    make().bootstrap();
+    EXPECT_EQ(item->registers, 1);
+    EXPECT_EQ(defaults->boolValue(LaunchAtLoginCoordinator::kBootstrappedKey), true);
+    EXPECT_EQ(logs.log->traces(), (QStringList{
+        "launchAtLogin bootstrap status=notRegistered bootstrapped=false defaultOn=true action=registerAsDefault",
+        "launchAtLogin bootstrap register outcome=failed status=notRegistered",
+        "launchAtLogin bootstrap marker SET key=Spacemarquee.LaunchAtLoginBootstrapped"}));
+    make().bootstrap();
+    EXPECT_EQ(item->registers, 1);
+}
+
+TEST_F(Coordinator, BootstrapLeavesAnExistingOrRefusedItemAloneButSetsTheMarker) {
+    for (const S status : {S::enabled, S::requiresApproval}) {
+        defaults->remove(LaunchAtLoginCoordinator::kBootstrappedKey);
+        item->current = status;
+        make().bootstrap();
+        EXPECT_EQ(item->registers, 0);
+        EXPECT_EQ(defaults->boolValue(LaunchAtLoginCoordinator::kBootstrappedKey), true);
+    }
+}
+
+TEST_F(Coordinator, SetEnabledShowsWhatTheDesktopHolds) {
+    struct Row { S status; bool desired; O outcome; bool shows; int registers; int unregisters; int reveals; };
+    const Row rows[] = {
+        {S::notRegistered, true, O::succeeded, true, 1, 0, 0},
+        {S::notRegistered, true, O::failed, false, 1, 0, 0},
+        {S::notRegistered, false, O::succeeded, false, 0, 0, 0},
+        {S::enabled, false, O::succeeded, false, 0, 1, 0},
+        {S::enabled, false, O::failed, true, 0, 1, 0},
+        {S::enabled, true, O::succeeded, true, 0, 0, 0},
+        {S::requiresApproval, true, O::succeeded, false, 0, 0, 1},
+        {S::requiresApproval, false, O::succeeded, false, 0, 1, 0},
+        {S::notFound, true, O::succeeded, true, 1, 0, 0},
+    };
+    for (const auto& r : rows) {
+        *item = FakeLoginItem{};
+        item->current = r.status;
+        item->outcome = r.outcome;
+        const std::string row = toString(r.status).toStdString() + (r.desired ? " on" : " off");
+        EXPECT_EQ(make().setEnabled(r.desired), r.shows) << row;
+        EXPECT_EQ(item->registers, r.registers) << row;
+        EXPECT_EQ(item->unregisters, r.unregisters) << row;
+        EXPECT_EQ(item->reveals, r.reveals) << row;
+    }
+}
+
+TEST_F(Coordinator, RevealTraces) {
+    item->current = S::requiresApproval;
+    make().setEnabled(true);
+    EXPECT_EQ(logs.log->traces(), (QStringList{
+        "launchAtLogin toggle desired=true status=requiresApproval action=revealInSystemSettings",
+        "launchAtLogin reveal system-settings status=requiresApproval",
+        "launchAtLogin toggle RESULT desired=true shows=false status=requiresApproval"}));
+}
+
+} // namespace
+} // namespace sm

@@ -1,0 +1,79 @@
+#include "app/MenuBarItem.h"
+
+namespace sm {
+
+MenuBarItem::MenuBarItem(std::shared_ptr<ShellUi> ui, QUrl website, Logger logger)
+    : ui_(std::move(ui)), website_(std::move(website)), logger_(std::move(logger)) {
+    // The menu only reaches this object through the UI, which lives as long as the program; `this`
+    // is owned by the composition root for the same span.
+    hasTrayIcon_ = ui_->installStatusMenu(
+        entries(), [this] { menuWillOpen(); }, [this](const QString& action) { perform(action); });
+}
+
+QList<MenuEntry> MenuBarItem::entries() {
+    using K = MenuEntry::Kind;
+    return {
+        {K::action, QStringLiteral("Add tag to this desktop"), QStringLiteral("addTag"), QStringLiteral("Ctrl+Alt+T"),
+         kAddTagIdentifier, true},
+        {K::action, QStringLiteral("Remove tag from this desktop"), QStringLiteral("removeTag"), {},
+         kRemoveTagIdentifier, true},
+        {K::separator, {}, {}, {}, {}, true},
+        // The preferences window and the problem report are not in this build yet.
+        {K::action, QStringLiteral("Preferences…"), QStringLiteral("showPreferences"), QStringLiteral("Ctrl+,"), {}, false},
+        {K::action, QStringLiteral("About Spacemarquee"), QStringLiteral("showAbout"), {}, {}, true},
+        {K::action, QStringLiteral("Report a Problem…"), QStringLiteral("showReportProblem"), {}, {}, false},
+        {K::action, QStringLiteral("Check for Updates…"), QStringLiteral("checkForUpdates"), {}, {}, true},
+        {K::separator, {}, {}, {}, {}, true},
+        {K::action, QStringLiteral("Quit Spacemarquee"), QStringLiteral("quit"), QStringLiteral("Ctrl+Q"), {}, true},
+    };
+}
+
+void MenuBarItem::menuWillOpen() {
+    const bool hasTag = currentSpaceHasTag ? currentSpaceHasTag() : false;
+    ui_->setMenuItemHidden(kAddTagIdentifier, hasTag);
+    ui_->setMenuItemHidden(kRemoveTagIdentifier, !hasTag);
+}
+
+void MenuBarItem::perform(const QString& action) {
+    SM_TRACE(logger_, QStringLiteral("menu ACTION ") + action);
+    if (action == QLatin1String("addTag")) {
+        if (onAddTagToCurrentSpace) onAddTagToCurrentSpace();
+    } else if (action == QLatin1String("removeTag")) {
+        if (onRemoveTagFromCurrentSpace) onRemoveTagFromCurrentSpace();
+    } else if (action == QLatin1String("showPreferences")) {
+        if (onShowPreferences) onShowPreferences();
+    } else if (action == QLatin1String("showAbout")) {
+        ui_->showAbout(aboutCredits());
+    } else if (action == QLatin1String("checkForUpdates")) {
+        if (const auto url = productPageUrl()) ui_->openUrl(*url);
+    } else if (action == QLatin1String("quit")) {
+        ui_->quit();
+    }
+}
+
+std::optional<QUrl> MenuBarItem::page(const QString& path, const QString& query) const {
+    if (!website_.isValid() || website_.scheme() != QLatin1String("https") || website_.host().isEmpty()) return {};
+    QUrl url;
+    url.setScheme(website_.scheme());
+    url.setHost(website_.host());
+    if (website_.port() != -1) url.setPort(website_.port());
+    url.setPath(path);
+    if (!query.isEmpty()) url.setQuery(query);
+    return url;
+}
+
+std::optional<QUrl> MenuBarItem::productPageUrl() const {
+    return page(QStringLiteral("/spacemarquee/"),
+                QStringLiteral("utm_source=app-direct&utm_medium=referral&utm_campaign=update-check"));
+}
+
+AboutCredits MenuBarItem::aboutCredits() const {
+    AboutCredits credits;
+    if (labelCount) credits.text = QStringLiteral("Labels stored: %1").arg(labelCount());
+    credits.text += QStringLiteral("\n\nIssues? Suggestions? Ideas?\n");
+    credits.linkText = QStringLiteral("Please let me know");
+    credits.link = page(QStringLiteral("/spacemarquee/support/"), {}).value_or(QUrl());
+    return credits;
+}
+
+} // namespace sm

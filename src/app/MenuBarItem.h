@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/ShellUi.h"
+#include "diagnostics/Logger.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace sm {
+
+// The tray icon's menu: add or remove the current desktop's tag, About, the product page, quit.
+// Everything beyond showing the menu goes through the callbacks the composition root sets.
+class MenuBarItem {
+public:
+    static inline const QString kAddTagIdentifier = QStringLiteral("Spacemarquee.addTag");
+    static inline const QString kRemoveTagIdentifier = QStringLiteral("Spacemarquee.removeTag");
+
+    // `website`: scheme and host of the product's pages (a build option). Installs the tray menu.
+    MenuBarItem(std::shared_ptr<ShellUi> ui, QUrl website, Logger logger);
+
+    static QList<MenuEntry> entries();
+    bool hasTrayIcon() const { return hasTrayIcon_; }
+
+    void menuWillOpen();
+    void perform(const QString& action);
+    AboutCredits aboutCredits() const;
+    // None when the build's web address is not a secure one.
+    std::optional<QUrl> productPageUrl() const;
+
+    std::function<void()> onShowPreferences;
+    std::function<void()> onAddTagToCurrentSpace;
+    std::function<void()> onRemoveTagFromCurrentSpace;
+    std::function<bool()> currentSpaceHasTag;
+    std::function<int()> labelCount;
+
+private:
+    std::optional<QUrl> page(const QString& path, const QString& query) const;
+
+    std::shared_ptr<ShellUi> ui_;
+    QUrl website_;
+    Logger logger_;
+    bool hasTrayIcon_ = false;
+};
+
+} // namespace sm
