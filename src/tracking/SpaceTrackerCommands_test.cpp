@@ -77,6 +77,15 @@ TEST_F(Commands, RemovingDuplicatesKeepsTheActiveLabelAndOrphansTitledOnes) {
     EXPECT_TRUE(logged("Cleared 2 duplicate label(s) on current Space (titled ones kept as restorable orphans)"));
 }
 
+TEST_F(Commands, TheLabelsContextMenuReachesTheTracker) {
+    const auto mail = labelOn(0, "Mail");
+    const auto notes = orphan("Notes");
+    ASSERT_TRUE(panel(mail).view().choose(LabelContextMenu::Item::restorePrefix + notes.toString(QUuid::WithoutBraces)));
+    EXPECT_EQ(store->tag(mail)->title, "Notes");
+    ASSERT_TRUE(panel(mail).view().choose(LabelContextMenu::Item::deleteLabel));
+    EXPECT_TRUE(store->tag(mail)->isTombstone);
+}
+
 TEST_F(Commands, RestorableTitlesAreGroupedAndOrderedCaseInsensitively) {
     const auto live = labelOn(0, "Live");
     const auto upper = orphan("Mail"), lower = orphan("mail "), code = orphan("Code", 60.0), zed = orphan("zed");
