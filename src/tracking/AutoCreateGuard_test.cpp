@@ -18,10 +18,8 @@ TEST(ThrottleClock, RefusesOnlyIntervalsStrictlyShorterThanTheMinimum) {
         Date at;
         bool passes;
     } steps[] = {{0.0, true}, {2.9, false}, {3.0, true}, {5.9, false}, {6.0, true}, {6.0, false}};
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.at);
-        EXPECT_EQ(throttle.tryTrigger(step.at), step.passes);
-    }
+    for (const auto& step : steps)
+        EXPECT_EQ(throttle.tryTrigger(step.at), step.passes) << "t=" << step.at;
     EXPECT_EQ(throttle.lastTriggeredAt(), 6.0);
     EXPECT_EQ(throttle.refusalMessage(), "Throttle: skipping auto-create (within 3.000000s of last)");
 }
@@ -30,49 +28,43 @@ QUuid idFor(int n) {
     return QUuid(static_cast<uint>(n + 1), 0, 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 0);
 }
 
-// `count` rows, all evictable, row n last seen n minutes before now (so the last row is the oldest).
-std::vector<EvictableTag> evictableRows(int count) {
+// Evictable rows, row n last seen n minutes ago, so the last row is the oldest.
+std::vector<EvictableTag> evictable(int count) {
     std::vector<EvictableTag> rows;
     for (int n = 0; n < count; ++n)
         rows.push_back({idFor(n), false, true, false, kNow - 60.0 * n});
     return rows;
 }
 
-// `count` rows that may never go: titled ones and user-owned empty ones.
-std::vector<EvictableTag> keptRows(int count) {
+// Rows that may never go, however old: alternately titled, and empty but user-owned.
+std::vector<EvictableTag> kept(int count, std::vector<EvictableTag> more) {
     std::vector<EvictableTag> rows;
     for (int n = 0; n < count; ++n)
         rows.push_back({idFor(100 + n), n % 2 == 0, n % 2 == 0, false, kDistantPast});
+    rows.insert(rows.end(), more.begin(), more.end());
     return rows;
 }
 
-std::vector<EvictableTag> concat(std::vector<EvictableTag> a, const std::vector<EvictableTag>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 TEST(AutoCreateGuard, EvictsTheOldestEvictableRowsAboveTheSoftCap) {
-    const EvictableTag liveButAncient{idFor(50), false, true, true, kDistantPast};
-    const EvictableTag fresh5min{idFor(51), false, true, false, kNow - 300};
-    const EvictableTag stale20min{idFor(52), false, true, false, kNow - 1200};
-    const EvictableTag stale11min{idFor(53), false, true, false, kNow - 660};
+    const EvictableTag live{idFor(50), false, true, true, kDistantPast};
+    const EvictableTag fresh5{idFor(51), false, true, false, kNow - 300};
+    const EvictableTag stale20{idFor(52), false, true, false, kNow - 1200};
+    const EvictableTag stale11{idFor(53), false, true, false, kNow - 660};
     struct Case {
         const char* name;
         std::vector<EvictableTag> rows;
         QList<QUuid> expected;
     };
+    // clang-format off
     const std::vector<Case> cases = {
-        {"28 rows", evictableRows(28), {}},
-        {"29 rows", evictableRows(29), {}},
-        {"30 rows", evictableRows(30), {idFor(29)}},
-        {"35 rows, 2 evictable",
-         concat(keptRows(33), {fresh5min, stale20min}),
-         {stale20min.id, fresh5min.id}},
-        {"live panel never goes", concat(keptRows(28), {liveButAncient, fresh5min}), {fresh5min.id}},
-        {"stale before fresh, then oldest",
-         concat(keptRows(28), {fresh5min, stale11min, stale20min}),
-         {stale20min.id, stale11min.id}},
+        {"28 rows", evictable(28), {}},
+        {"29 rows", evictable(29), {}},
+        {"30 rows", evictable(30), {idFor(29)}},
+        {"35 rows, 2 evictable", kept(33, {fresh5, stale20}), {stale20.id, fresh5.id}},
+        {"live panel never goes", kept(28, {live, fresh5}), {fresh5.id}},
+        {"stale before fresh, then oldest", kept(28, {fresh5, stale11, stale20}), {stale20.id, stale11.id}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(evictionCandidates(c.rows, kSoftCap, kNow, kStaleAfterSeconds), c.expected);
@@ -80,22 +72,11 @@ TEST(AutoCreateGuard, EvictsTheOldestEvictableRowsAboveTheSoftCap) {
 }
 
 TEST(AutoCreateGuard, TraceLinesReportShortfallAndEachEviction) {
-    struct Case {
-        qsizetype rows;
-        qsizetype evicted;
-        const char* expected;
-    };
-    const std::vector<Case> cases = {
-        {29, 0, ""},
-        {30, 1, ""},
-        {30, 0,
-         "autoCreate SOFT-CAP exceeded rows=30 evictable=0/1 (titled/owned/live tags are never destroyed)"},
-        {35, 2,
-         "autoCreate SOFT-CAP exceeded rows=35 evictable=2/6 (titled/owned/live tags are never destroyed)"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(softCapExceededLine(c.rows, c.evicted), QString::fromLatin1(c.expected));
-
+    const QString never = QStringLiteral(" (titled/owned/live tags are never destroyed)");
+    EXPECT_EQ(softCapExceededLine(29, 0), "");
+    EXPECT_EQ(softCapExceededLine(30, 1), "");
+    EXPECT_EQ(softCapExceededLine(30, 0), "autoCreate SOFT-CAP exceeded rows=30 evictable=0/1" + never);
+    EXPECT_EQ(softCapExceededLine(35, 2), "autoCreate SOFT-CAP exceeded rows=35 evictable=2/6" + never);
     EXPECT_EQ(evictLine(QUuid("{00ab12cd-0000-4000-8000-000000000000}"), 1234.9, 7, 31),
               "autoCreate EVICT id=00AB12CD ageSec=1234 displayIndex=7 (self-cleaning, was 31 on screen)");
 }
