@@ -1,7 +1,7 @@
 # Shared compile settings and the helpers every subsystem folder uses.
 
 set(SM_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
-    -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wformat=2)
+    -Wcast-align -Woverloaded-virtual -Wformat=2)
 
 if(SM_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
