@@ -1,0 +1,150 @@
+// spacemarquee: names for virtual desktops, shown as floating labels.
+//   spacemarquee                     starts it (a second copy explains and quits)
+//   spacemarquee --login-item        as the autostart entry starts it at login
+//   spacemarquee 'spacemarquee://set-current-tag?title=Mail'
+//                                    hands the command to the running copy (what xdg-open runs)
+#include "app/AppDelegate.h"
+#include "app/AutostartLoginItem.h"
+#include "app/qt/QtShellUi.h"
+#include "app/qt/QuitOnSignals.h"
+#include "app/qt/SingleInstance.h"
+#include "platform/qt/FileDefaults.h"
+#include "platform/qt/JournalSystemLog.h"
+#include "platform/qt/PrivateDirectory.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/x11/X11KeySource.h"
+#include "platform/x11/X11WindowServer.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+#ifndef SM_VERSION
+#define SM_VERSION "?"
+#endif
+#ifndef SM_BUILD_VERSION
+#define SM_BUILD_VERSION "?"
+#endif
+#ifndef SM_WEBSITE
+#define SM_WEBSITE ""
+#endif
+
+namespace {
+
+using namespace sm;
+
+void say(const QString& text) { std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text)); }
+
+// Without XInput 2 the labels simply do not react to Ctrl.
+struct NoKeySource final : KeySource {
+    void start(std::function<void(bool)>) override {}
+    void stop() override {}
+};
+
+int forwardUrls(int argc, char** argv, const QString& runtime, const QStringList& urls) {
+    QCoreApplication app(argc, argv);
+    for (const QString& url : urls) {
+        QString detail;
+        switch (SingleInstance::forward(runtime, url.toUtf8(), &detail)) {
+        case SingleInstance::Forwarded::delivered: break;
+        case SingleInstance::Forwarded::noRunningCopy:
+            say(QStringLiteral("Spacemarquee is not running, so the command was not delivered: %1").arg(url.left(200)));
+            return 1;
+        case SingleInstance::Forwarded::refused:
+            say(QStringLiteral("the running Spacemarquee refused the command (%1)").arg(detail));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool launchedAsLoginItem = false;
+    QStringList urls;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == AutostartLoginItem::kLoginItemFlag) launchedAsLoginItem = true;
+        else if (arg == QLatin1String("--version")) return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
+        else if (!arg.startsWith(QLatin1String("--"))) urls << arg;
+    }
+    // A command whose copy went away must end with an error, not a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const PrivateDirectory runtime = PrivateDirectory::ensureStandard();
+    if (!runtime.isUsable()) {
+        say(runtime.error);
+        return 1;
+    }
+    if (!urls.isEmpty()) return forwardUrls(argc, argv, runtime.path, urls);
+
+    if (const QString problem = x11::sessionProblem(); !problem.isEmpty()) {
+        say(problem);
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false); // a tray utility: labels and dialogs come and go
+    QApplication::setApplicationName(QStringLiteral("Spacemarquee"));
+    QApplication::setApplicationVersion(QStringLiteral(SM_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("spacemarquee"));
+    QApplication::setWindowIcon(QtShellUi::appIcon());
+    app.setProperty("buildVersion", QStringLiteral(SM_BUILD_VERSION));
+
+    auto systemLog = std::make_shared<JournalSystemLog>();
+    auto defaults = std::make_shared<FileDefaults>(FileDefaults::standardDirectory(), systemLog);
+    auto traceLog = std::make_shared<TraceLog>(*defaults, TraceLog::Options{runtime.path});
+    const Loggers loggers = Loggers::make(systemLog, traceLog);
+    auto ui = std::make_shared<QtShellUi>();
+
+    SingleInstance instance(runtime.path);
+    AppBackend backend;
+    backend.defaults = defaults;
+    backend.traceLog = traceLog;
+    backend.loggers = loggers;
+    backend.ui = ui;
+    backend.version = QStringLiteral(SM_VERSION);
+    backend.buildVersion = QStringLiteral(SM_BUILD_VERSION);
+    backend.pid = ::getpid();
+    backend.website = QUrl(QStringLiteral(SM_WEBSITE));
+    const bool first = instance.tryLock();
+    backend.otherInstances = [&instance, first]() -> QList<OtherInstance> {
+        if (first) return {};
+        return {instance.holder().value_or(OtherInstance{})};
+    };
+
+    // The backend is brought up only by the copy that stays.
+    if (first) {
+        backend.queue = std::make_shared<QtMainQueue>();
+        QString error;
+        backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
+        if (!backend.windowServer) {
+            say(error);
+            return 1;
+        }
+        backend.keySource = x11::X11KeySource::create(loggers.app, &error);
+        if (!backend.keySource) {
+            loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + error);
+            backend.keySource = std::make_shared<NoKeySource>();
+        }
+        backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
+            AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
+            [](const QUrl& url) { return QDesktopServices::openUrl(url); }});
+        backend.listenForUrlCommands = [&instance, loggers](std::function<void(const QByteArray&)> handler) {
+            QString why;
+            if (!instance.listen(std::move(handler), &why))
+                loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
+        };
+    }
+
+    const QuitOnSignals signalQuit;
+    auto delegate = AppDelegate::create(std::move(backend));
+    if (!delegate->applicationDidFinishLaunching(launchedAsLoginItem)) return 0;
+    const int status = app.exec();
+    delegate->applicationWillTerminate();
+    return status;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/AppDelegate.h"
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace sm {
+
+// One running copy per user: a lock file in the user's private runtime directory, and beside it a
+// local socket on which the running copy takes URL commands from later copies. The directory is
+// already closed to other users; the socket is made user-only as well.
+class SingleInstance final : public QObject {
+public:
+    enum class Forwarded { delivered, noRunningCopy, refused };
+
+    explicit SingleInstance(const QString& directory);
+    ~SingleInstance() override;
+
+    // True when this process now holds the lock.
+    bool tryLock();
+    // The copy that holds the lock, when it is not this one.
+    std::optional<OtherInstance> holder() const;
+    // Starts accepting URL commands, one per connection, a line of at most UrlCommand::kMaxBytes.
+    bool listen(std::function<void(const QByteArray&)> handler, QString* error);
+
+    // A later copy's side: hands `url` to the running copy and waits for its receipt.
+    static Forwarded forward(const QString& directory, const QByteArray& url, QString* detail);
+
+    QString socketPath() const { return socketPath_; }
+
+private:
+    void accept();
+
+    QString socketPath_;
+    QLockFile lock_;
+    std::unique_ptr<QLocalServer> server_;
+    std::function<void(const QByteArray&)> handler_;
+};
+
+} // namespace sm
