@@ -27,14 +27,15 @@ X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* wind
     server->adopt(state_);
     // Notifications go out on a later turn, never from inside the call that moved the window.
     window_->onMoved = [this] {
-        postToMain([panel = QPointer<W>(window_), this] {
-            if (panel) this->moved.emit();
+        postToMain([alive = std::weak_ptr<char>(alive_), this] {
+            if (!alive.expired()) this->moved.emit();
         });
     };
 }
 
 template <class I, class W> X11Panel<I, W>::~X11Panel() {
-    stopAnimation();
+    stopFrameAnimation();
+    stopAlphaAnimation();
     if (auto server = server_.lock()) server->forget(state_);
     QObject::disconnect(screenConnection_);
     window_->onMoved = nullptr;
@@ -49,75 +50,101 @@ template <class I, class W> std::optional<ScreenInfo> X11Panel<I, W>::screen() c
 }
 
 template <class I, class W> QRectF X11Panel<I, W>::frame() const {
+    if (frameTarget_) return *frameTarget_;
     const auto server = server_.lock();
     return server ? server->toLogical(window_->geometry()) : QRectF();
 }
 
 template <class I, class W> void X11Panel<I, W>::applyFrame(const QRectF& frame) {
-    if (const auto server = server_.lock()) window_->setGeometry(server->toNative(frame));
+    const auto server = server_.lock();
+    if (!server) return;
+    const QRect native = server->toNative(frame);
+    if (state_.orderedIn && !state_.seenViewable) state_.geometryWhileMapping = native;
+    window_->setGeometry(native);
 }
 
 template <class I, class W> void X11Panel<I, W>::setFrameOrigin(const QPointF& origin) {
-    stopAnimation();
-    applyFrame(QRectF(origin, frame().size()));
+    const QSizeF size = frame().size();
+    stopFrameAnimation();
+    applyFrame(QRectF(origin, size));
 }
 
 template <class I, class W> void X11Panel<I, W>::setFrame(const QRectF& frame) {
-    stopAnimation();
+    stopFrameAnimation();
     applyFrame(frame);
 }
 
 template <class I, class W> void X11Panel<I, W>::applyAlpha(double alpha) {
-    const bool shapeChanges = (alpha_ == 0.0) != (alpha == 0.0);
-    alpha_ = alpha;
+    const bool shapeChanges = (shownAlpha_ == 0.0) != (alpha == 0.0);
+    shownAlpha_ = alpha;
     window_->setWindowOpacity(alpha);
     if (shapeChanges) reshape();
 }
 
 template <class I, class W> void X11Panel<I, W>::setAlpha(double alpha) {
-    stopAnimation();
+    stopAlphaAnimation();
+    alphaTarget_ = alpha;
     applyAlpha(alpha);
+}
+
+template <class I, class W>
+QVariantAnimation* X11Panel<I, W>::startAnimation(double seconds, std::function<void(double)> step) {
+    auto* animation = new QVariantAnimation(window_);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    animation->setDuration(static_cast<int>(seconds * 1000.0));
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    QObject::connect(animation, &QVariantAnimation::valueChanged, window_,
+                     [step = std::move(step)](const QVariant& v) { step(v.toDouble()); });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    return animation;
 }
 
 template <class I, class W>
 void X11Panel<I, W>::animate(const std::optional<QRectF>& target, double alpha, double seconds,
                              std::function<void()> completion) {
-    stopAnimation();
-    if (seconds <= 0.0) {
-        if (target) applyFrame(*target);
-        applyAlpha(alpha);
-        postToMain(std::move(completion));
-        return;
+    if (target) {
+        stopFrameAnimation();
+        if (seconds > 0.0) {
+            const QRectF from = frame();
+            frameTarget_ = *target;
+            frameAnimation_ = startAnimation(seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
+            QObject::connect(frameAnimation_, &QAbstractAnimation::finished, window_, [this] {
+                frameAnimation_ = nullptr;
+                frameTarget_.reset();
+            });
+        } else {
+            applyFrame(*target);
+        }
     }
-    const QRectF from = frame();
-    const double fromAlpha = alpha_;
-    animationCompletion_ = std::move(completion);
-    animation_ = new QVariantAnimation(window_);
-    animation_->setStartValue(0.0);
-    animation_->setEndValue(1.0);
-    animation_->setDuration(static_cast<int>(seconds * 1000.0));
-    animation_->setEasingCurve(QEasingCurve::InOutQuad);
-    QObject::connect(animation_, &QVariantAnimation::valueChanged, window_, [=, this](const QVariant& v) {
-        const double t = v.toDouble();
-        if (target) applyFrame(lerp(from, *target, t));
-        applyAlpha(fromAlpha + (alpha - fromAlpha) * t);
-    });
-    QObject::connect(animation_, &QVariantAnimation::finished, window_, [this] {
-        animation_->deleteLater();
-        animation_ = nullptr;
-        postToMain(std::exchange(animationCompletion_, nullptr));
-    });
-    animation_->start();
+    stopAlphaAnimation();
+    alphaTarget_ = alpha;
+    if (seconds > 0.0) {
+        const double from = shownAlpha_;
+        alphaAnimation_ = startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
+        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_, [this] { alphaAnimation_ = nullptr; });
+    } else {
+        applyAlpha(alpha);
+    }
+    // The completion keeps the animation's timing even if a later change cuts the animation short.
+    if (completion)
+        QTimer::singleShot(static_cast<int>(std::max(0.0, seconds) * 1000.0), qApp, std::move(completion));
 }
 
-// An animation cut short still reports completion, as a finished one would.
-template <class I, class W> void X11Panel<I, W>::stopAnimation() {
-    if (!animation_) return;
-    QVariantAnimation* running = std::exchange(animation_, nullptr);
+// A frame animation cut short leaves the window where the new call puts it.
+template <class I, class W> void X11Panel<I, W>::stopFrameAnimation() {
+    if (!frameAnimation_) return;
+    QVariantAnimation* running = std::exchange(frameAnimation_, nullptr);
     running->disconnect(window_);
     running->stop();
-    running->deleteLater();
-    postToMain(std::exchange(animationCompletion_, nullptr));
+    if (frameTarget_) applyFrame(*std::exchange(frameTarget_, std::nullopt));
+}
+
+template <class I, class W> void X11Panel<I, W>::stopAlphaAnimation() {
+    if (!alphaAnimation_) return;
+    QVariantAnimation* running = std::exchange(alphaAnimation_, nullptr);
+    running->disconnect(window_);
+    running->stop();
 }
 
 template <class I, class W> void X11Panel<I, W>::setIgnoresMouseEvents(bool ignores) {
@@ -132,15 +159,17 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
         state_.wid = static_cast<std::uint32_t>(window_->winId());
         screenConnection_ = QObject::connect(window_->windowHandle(), &QWindow::screenChanged, window_,
                                              [this](QScreen*) {
-                                                 postToMain([panel = QPointer<W>(window_), this] {
-                                                     if (panel) this->screenChanged.emit();
+                                                 postToMain([alive = std::weak_ptr<char>(alive_), this] {
+                                                     if (!alive.expired()) this->screenChanged.emit();
                                                  });
                                              });
         server->adopt(state_); // now with its native window
     }
+    const bool returning = state_.bound && !state_.orderedIn;
     if (!state_.orderedIn) server->prepareMap(state_);
     state_.orderedIn = true;
     window_->show();
+    if (returning) server->sendHome(state_);
     server->setInputTransparent(state_, ignoresMouse_);
     reshape();
     server->scheduleRefresh();
@@ -157,9 +186,9 @@ template <class I, class W> void X11Panel<I, W>::reshape() {
     const auto server = server_.lock();
     if (!server || !state_.wid) return;
     if constexpr (std::is_same_v<W, LabelWindow>)
-        server->applyShape(state_, window_->opaqueRegion(), alpha_ == 0.0);
+        server->applyShape(state_, window_->opaqueRegion(), shownAlpha_ == 0.0);
     else
-        server->applyShape(state_, std::nullopt, alpha_ == 0.0);
+        server->applyShape(state_, std::nullopt, shownAlpha_ == 0.0);
 }
 
 template class X11Panel<LabelPanel, LabelWindow>;

@@ -30,7 +30,7 @@ public:
     void setFrame(const QRectF& frame) override;
     void animate(const std::optional<QRectF>& frame, double alpha, double seconds,
                  std::function<void()> completion) override;
-    double alpha() const override { return alpha_; }
+    double alpha() const override { return alphaTarget_; }
     void setAlpha(double alpha) override;
     bool ignoresMouseEvents() const override { return ignoresMouse_; }
     void setIgnoresMouseEvents(bool ignores) override;
@@ -45,19 +45,26 @@ public:
 
 protected:
     void reshape();
-    void stopAnimation();
+    void stopFrameAnimation();
+    void stopAlphaAnimation();
     void applyFrame(const QRectF& frame);
     void applyAlpha(double alpha);
+    QVariantAnimation* startAnimation(double seconds, std::function<void(double)> step);
 
     std::weak_ptr<X11WindowServer> server_;
     Window* window_;
     PanelState state_;
-    double alpha_ = 1.0;
+    // Like a layer's model values, frame() and alpha() answer the animations' targets at once, while
+    // the window itself gets there over the animation's time.
+    std::optional<QRectF> frameTarget_;
+    double alphaTarget_ = 1.0;
+    double shownAlpha_ = 1.0;
     bool ignoresMouse_ = false;
     int level_ = 0;
-    QVariantAnimation* animation_ = nullptr;
-    std::function<void()> animationCompletion_;
+    QVariantAnimation* frameAnimation_ = nullptr;
+    QVariantAnimation* alphaAnimation_ = nullptr;
     QMetaObject::Connection screenConnection_;
+    std::shared_ptr<char> alive_ = std::make_shared<char>(); // posted notifications check it
 };
 
 class X11LabelPanel final : public X11Panel<LabelPanel, LabelWindow> {

@@ -107,6 +107,13 @@ std::shared_ptr<X11WindowServer> X11WindowServer::create(const Options& options,
     server->refreshTimer_->setInterval(0);
     QObject::connect(server->refreshTimer_, &QTimer::timeout, server->context_.get(),
                      [raw = server.get()] { raw->refresh(); });
+    server->settleTimer_ = new QTimer(server->context_.get());
+    server->settleTimer_->setSingleShot(true);
+    server->settleTimer_->setInterval(kSettleMilliseconds);
+    QObject::connect(server->settleTimer_, &QTimer::timeout, server->context_.get(), [raw = server.get()] {
+        raw->refresh();
+        if (raw->announcementPending_) raw->announce(); // the window manager left some window as it was
+    });
     server->screensTimer_ = new QTimer(server->context_.get());
     server->screensTimer_->setSingleShot(true);
     server->screensTimer_->setInterval(0);
@@ -275,6 +282,7 @@ void X11WindowServer::refresh() {
 
     const auto screens = QGuiApplication::screens();
     std::vector<quint64> changed;
+    bool settled = true;
     for (const auto& a : asked) {
         Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c, a.desktop, nullptr));
         Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, a.attributes, nullptr));
@@ -287,17 +295,48 @@ void X11WindowServer::refresh() {
             for (const QScreen* screen : screens) onScreen = onScreen || screen->geometry().intersects(s.window->geometry());
         // Viewable: mapped, and so is every ancestor (i3 hides the frame and leaves the client mapped).
         const bool visible = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && onScreen;
+        if (visible && !s.seenViewable) {
+            s.seenViewable = true;
+            if (s.geometryWhileMapping && s.window && s.window->geometry() != *s.geometryWhileMapping)
+                s.window->setGeometry(*s.geometryWhileMapping);
+            s.geometryWhileMapping.reset();
+        }
         if (onActive != s.onActiveSpace || visible != s.visible) changed.push_back(s.serial);
         s.onActiveSpace = onActive;
         s.visible = visible;
+        // Openbox announces the desktop before it maps and unmaps: until then a panel is shown on a
+        // desktop that is not current, or hidden on the current one.
+        if (s.orderedIn && onScreen && onActive != visible) settled = false;
     }
 
-    if (desktopChanged) activeDesktopChanged.emit();
-    // Observers may remove panels: look each one up again.
-    for (const quint64 serial : changed) {
+    heldVisibilityChanges_.insert(heldVisibilityChanges_.end(), changed.begin(), changed.end());
+    if (desktopChanged && !announcementPending_) {
+        announcementPending_ = true;
+        settleTimer_->start();
+    }
+    if (announcementPending_ && !settled) return;
+    announce();
+}
+
+void X11WindowServer::announce() {
+    settleTimer_->stop();
+    const bool desktop = std::exchange(announcementPending_, false);
+    const auto held = std::exchange(heldVisibilityChanges_, {});
+    if (desktop) activeDesktopChanged.emit();
+    // Observers may remove panels: look each one up again, and tell each panel once.
+    std::vector<quint64> told;
+    for (const quint64 serial : held) {
+        if (std::find(told.begin(), told.end(), serial) != told.end()) continue;
+        told.push_back(serial);
         const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->serial == serial; });
         if (it != panels_.end() && (*it)->panel) (*it)->panel->visibilityChanged.emit();
     }
+}
+
+std::optional<std::uint32_t> X11WindowServer::desktopOf(const Panel& panel) const {
+    for (const auto* state : panels_)
+        if (state->panel == &panel) return state->desktop;
+    return std::nullopt;
 }
 
 void X11WindowServer::adopt(PanelState& state) {
@@ -334,6 +373,20 @@ void X11WindowServer::prepareMap(PanelState& state) {
                                     atoms_.value("_NET_WM_STATE_SKIP_PAGER")};
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_STATE"), XCB_ATOM_ATOM,
                         32, 2, states);
+    xcb_flush(connection_);
+}
+
+void X11WindowServer::sendHome(const PanelState& state) {
+    if (!state.wid || !state.desktop) return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = state.wid;
+    message.type = atoms_.value("_NET_WM_DESKTOP");
+    message.data.data32[0] = *state.desktop;
+    message.data.data32[1] = 2; // a pager-like request, which window managers honour
+    xcb_send_event(connection_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
     xcb_flush(connection_);
 }
 

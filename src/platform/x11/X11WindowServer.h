@@ -34,6 +34,10 @@ struct PanelState {
     // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
     // window is withdrawn, when window managers drop the property.
     std::optional<std::uint32_t> desktop;
+    // Some window managers (fluxbox) size a window from what it had when it was mapped and drop the
+    // changes made while they were taking it over: the latest geometry is applied again once it shows.
+    std::optional<QRect> geometryWhileMapping;
+    bool seenViewable = false;
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
 };
@@ -49,6 +53,8 @@ struct PanelState {
 // per-panel changes.
 class X11WindowServer final : public WindowServer, public std::enable_shared_from_this<X11WindowServer> {
 public:
+    static constexpr int kSettleMilliseconds = 20;
+
     struct Options {
         Logger logger;
         double windowManagerWaitSeconds = 10.0;
@@ -73,6 +79,8 @@ public:
     std::optional<std::uint32_t> currentDesktop() const { return currentDesktop_; }
     std::uint32_t desktopCount() const { return desktopCount_; }
     bool isCompositing() const { return compositing_; }
+    // The desktop the window manager last reported for the panel.
+    std::optional<std::uint32_t> desktopOf(const Panel& panel) const;
     // Runs a refresh now instead of when the queue drains.
     void refreshNow();
 
@@ -82,6 +90,9 @@ public:
     // Puts the window on its desktop before it is mapped: the current one the first time, its own
     // one when it comes back after orderOut.
     void prepareMap(PanelState& state);
+    // Asks the window manager to move a window shown again to its own desktop: one that was just
+    // withdrawn may still lose the property set before mapping when the manager lets go of it late.
+    void sendHome(const PanelState& state);
     // Without a compositor, translucent pixels show black: the window is cut to `opaque` (none: the
     // whole window), or to nothing while fully transparent.
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
@@ -102,6 +113,7 @@ private:
     void watchScreens();
     void screensMayHaveChanged();
     void refresh();
+    void announce();
     void readRootState(std::uint32_t* current, std::uint32_t* count, QStringList* names,
                        std::uint32_t* active) const;
     quint32 displayNumberFor(const QString& name) const;
@@ -115,6 +127,7 @@ private:
     std::unique_ptr<WindowServerEvents> events_;
     std::unique_ptr<LogindWakeWatcher> wake_;
     QTimer* refreshTimer_ = nullptr;
+    QTimer* settleTimer_ = nullptr;
     QTimer* screensTimer_ = nullptr;
     std::unique_ptr<QObject> context_; // owns the timers and the screen connections
 
@@ -127,6 +140,10 @@ private:
     QStringList desktopNames_;
     std::uint32_t activeWindow_ = 0;
     bool compositing_ = false;
+    // A switch is announced once every panel's facts agree with it, or after kSettleSeconds; the
+    // panels' own changes wait for the announcement so that observers hear of the switch first.
+    bool announcementPending_ = false;
+    std::vector<quint64> heldVisibilityChanges_;
     mutable QHash<QString, quint32> displayNumbers_;
 };
 

@@ -1,0 +1,396 @@
+// The real backend on a private Xvfb with a real window manager (SM_TEST_WM, openbox by default).
+#include "model/TagStore.h"
+#include "overlay/KeyMonitor.h"
+#include "overlay/OverlayManager.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/sim/MemoryDefaults.h"
+#include "platform/x11/X11KeySource.h"
+#include "platform/x11/X11Panels.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/testing/X11TestSession.h"
+#include "support/TestLoggers.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace sm::x11 {
+namespace {
+
+using test::waitUntil;
+test::X11TestSession* session = nullptr;
+
+struct Facts {
+    bool onActiveSpace;
+    bool visible;
+    bool operator==(const Facts&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Facts& f) {
+    return os << (f.visible ? 'V' : '-') << (f.onActiveSpace ? 'A' : '-');
+}
+
+class X11BackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString error;
+        server = X11WindowServer::create({Logger{}, 5.0}, &error);
+        ASSERT_TRUE(server) << error.toStdString();
+        setDesktopCount(4);
+        switchTo(0);
+    }
+
+    void wm(const QString& tool, const QStringList& arguments) {
+        ASSERT_EQ(session->run(tool, arguments), 0) << tool.toStdString() << " " << arguments.join(u' ').toStdString();
+    }
+    void setDesktopCount(int n) {
+        wm(QStringLiteral("wmctrl"), {QStringLiteral("-n"), QString::number(n)});
+        ASSERT_TRUE(waitUntil([&] { return server->desktopCount() == static_cast<std::uint32_t>(n); }));
+    }
+    void switchTo(int desktop) {
+        wm(QStringLiteral("wmctrl"), {QStringLiteral("-s"), QString::number(desktop)});
+        ASSERT_TRUE(waitUntil([&] { return server->currentDesktop() == static_cast<std::uint32_t>(desktop); }));
+    }
+    // A label shown on the current desktop, once the server reports it present.
+    std::unique_ptr<LabelPanel> labelHere(const QString& title, QPointF origin = {100, 600}) {
+        auto panel = server->createLabelPanel(QUuid::createUuid());
+        panel->view().present({title, QStringLiteral("Click to name"), 48.0, false, false, false});
+        panel->setFrame(QRectF(origin, QSizeF(260, 90)));
+        panel->setAlpha(1.0);
+        panel->orderFront();
+        EXPECT_TRUE(waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); })) << title.toStdString();
+        return panel;
+    }
+    static std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
+        std::vector<Facts> out;
+        for (const auto& p : panels) out.push_back({p->isOnActiveSpace(), p->isVisible()});
+        return out;
+    }
+    static std::vector<Facts> onlyPresent(std::size_t count, std::size_t index) {
+        std::vector<Facts> out(count, Facts{false, false});
+        out[index] = {true, true};
+        return out;
+    }
+    std::vector<std::unique_ptr<LabelPanel>> labelPerDesktop(int count) {
+        std::vector<std::unique_ptr<LabelPanel>> labels;
+        for (int d = 0; d < count; ++d) {
+            switchTo(d);
+            labels.push_back(labelHere(QStringLiteral("Desk %1").arg(d)));
+        }
+        return labels;
+    }
+
+    std::shared_ptr<X11WindowServer> server;
+};
+
+TEST_F(X11BackendTest, LabelsStayOnTheirDesktopAndTheFactsAreCurrentWhenTheSwitchIsAnnounced) {
+    auto labels = labelPerDesktop(4);
+    std::vector<std::vector<Facts>> announced;
+    auto connection = server->activeDesktopChanged.connect([&] { announced.push_back(factsOf(labels)); });
+    for (const int target : {2, 0, 3, 1, 3, 0, 1, 2}) {
+        announced.clear();
+        wm(QStringLiteral("wmctrl"), {QStringLiteral("-s"), QString::number(target)});
+        const auto expected = onlyPresent(labels.size(), static_cast<std::size_t>(target));
+        ASSERT_TRUE(waitUntil([&] { return factsOf(labels) == expected; })) << "switch to " << target;
+        ASSERT_EQ(announced.size(), 1u) << "switch to " << target;
+        EXPECT_EQ(announced.front(), expected) << "switch to " << target;
+        for (std::size_t i = 0; i < labels.size(); ++i)
+            EXPECT_EQ(server->desktopOf(*labels[i]), std::uint32_t(i)) << "label " << i;
+    }
+}
+
+TEST_F(X11BackendTest, VisibilityChangesAreAnnouncedPerPanelAndHiddenLabelsComeBackOnTheirDesktop) {
+    auto labels = labelPerDesktop(2);
+    std::vector<int> changes(2, 0);
+    std::vector<Signal<>::Connection> connections;
+    for (std::size_t i = 0; i < 2; ++i) connections.push_back(labels[i]->visibilityChanged.connect([&, i] { ++changes[i]; }));
+
+    switchTo(0);
+    ASSERT_TRUE(waitUntil([&] { return factsOf(labels) == onlyPresent(2, 0); }));
+    // Some window managers map before they announce the desktop: a panel may hear of it twice.
+    EXPECT_GE(changes[0], 1);
+    EXPECT_GE(changes[1], 1);
+
+    labels[1]->orderOut(); // hidden while away, shown again from desktop 0: it must go home to desktop 1
+    labels[1]->orderFront();
+    switchTo(1);
+    ASSERT_TRUE(waitUntil([&] { return factsOf(labels) == onlyPresent(2, 1); }));
+    EXPECT_EQ(server->desktopOf(*labels[1]), 1u);
+    labels[1]->orderOut();
+    ASSERT_TRUE(waitUntil([&] { return !labels[1]->isVisible(); }));
+    EXPECT_TRUE(labels[1]->isOnActiveSpace());
+}
+
+TEST_F(X11BackendTest, RemovingDesktopsMovesTheirLabelsOntoRemainingOnes) {
+    auto labels = labelPerDesktop(4);
+    switchTo(0);
+    setDesktopCount(3); // desktop 3 goes: its label must land on one that remains
+    ASSERT_TRUE(waitUntil([&] { return server->desktopOf(*labels[3]) < 3u; }));
+    const int refuge = static_cast<int>(*server->desktopOf(*labels[3]));
+    switchTo(refuge);
+    ASSERT_TRUE(waitUntil([&] {
+        return labels[3]->isVisible() && labels[3]->isOnActiveSpace() && labels[refuge]->isVisible() &&
+               labels[refuge]->isOnActiveSpace();
+    })) << "both labels present on desktop " << refuge;
+
+    // Removing the current desktop drops the user onto a neighbour that now holds several labels.
+    switchTo(2);
+    int announcements = 0;
+    auto connection = server->activeDesktopChanged.connect([&] { ++announcements; });
+    setDesktopCount(2);
+    auto present = [&] {
+        return std::count_if(labels.begin(), labels.end(),
+                             [](const auto& l) { return l->isVisible() && l->isOnActiveSpace(); });
+    };
+    ASSERT_TRUE(waitUntil([&] { return present() >= 2; }));
+    EXPECT_GE(announcements, 1);
+    for (const auto& l : labels)
+        if (l->isVisible()) {
+            EXPECT_EQ(server->desktopOf(*l), server->currentDesktop());
+        }
+}
+
+TEST_F(X11BackendTest, MonitorsFromSetMonitorAreScreensWithStableIdentities) {
+    int changes = 0;
+    auto connection = server->screensChanged.connect([&] { ++changes; });
+    wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-LEFT"),
+                                  QStringLiteral("640/169x800/212+0+0"), QStringLiteral("screen")});
+    wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-RIGHT"),
+                                  QStringLiteral("640/169x800/212+640+0"), QStringLiteral("none")});
+    ASSERT_TRUE(waitUntil([&] { return server->screens().size() == 2; })) << "Qt did not pick up the monitors";
+    EXPECT_TRUE(waitUntil([&] { return changes >= 1; }));
+
+    const auto screens = server->screens();
+    struct Expected {
+        QString name;
+        QRectF frame;
+    };
+    const QList<Expected> expected = {{QStringLiteral("SM-LEFT"), QRectF(0, 0, 640, 800)},
+                                      {QStringLiteral("SM-RIGHT"), QRectF(640, 0, 640, 800)}};
+    for (const auto& e : expected) {
+        const auto it = std::find_if(screens.begin(), screens.end(), [&](const auto& s) { return s.localizedName == e.name; });
+        ASSERT_NE(it, screens.end()) << e.name.toStdString();
+        EXPECT_EQ(it->frame, e.frame) << e.name.toStdString();
+        ASSERT_TRUE(it->stableId && it->displayNumber);
+        EXPECT_EQ(*it->stableId, it->stableId->toUpper());
+        EXPECT_FALSE(QUuid::fromString(*it->stableId).isNull());
+    }
+    EXPECT_NE(screens[0].displayNumber, screens[1].displayNumber);
+    EXPECT_NE(screens[0].stableId, screens[1].stableId);
+    EXPECT_EQ(server->screens(), screens); // the same numbers and identifiers when asked again
+
+    auto label = labelHere(QStringLiteral("Right"), {900, 600});
+    EXPECT_EQ(label->screen()->localizedName, QStringLiteral("SM-RIGHT"));
+    int screenChanges = 0;
+    auto moved = label->screenChanged.connect([&] { ++screenChanges; });
+    label->setFrameOrigin({100, 600});
+    EXPECT_TRUE(waitUntil([&] { return screenChanges == 1; }));
+    EXPECT_EQ(label->screen()->localizedName, QStringLiteral("SM-LEFT"));
+    EXPECT_EQ(label->frame().topLeft(), QPointF(100, 600));
+
+    wm(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("SM-RIGHT")});
+    wm(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("SM-LEFT")});
+    EXPECT_TRUE(waitUntil([&] { return server->screens().size() == 1; }));
+}
+
+TEST_F(X11BackendTest, CtrlMonitorReportsEachCtrlChangeOnceThroughShiftNoise) {
+    QString error;
+    auto keys = X11KeySource::create(Logger{}, &error);
+    ASSERT_TRUE(keys) << error.toStdString();
+    auto queue = std::make_shared<QtMainQueue>();
+    KeyMonitor monitor(keys, queue);
+    std::vector<bool> reports;
+    monitor.onCtrlChange = [&](bool down) { reports.push_back(down); };
+    monitor.start();
+    auto xdotool = [&](const QString& action, const QString& key) { wm(QStringLiteral("xdotool"), {action, key}); };
+
+    xdotool(QStringLiteral("keydown"), QStringLiteral("Control_L"));
+    ASSERT_TRUE(waitUntil([&] { return reports.size() == 1; }));
+    xdotool(QStringLiteral("keydown"), QStringLiteral("Shift_L"));
+    xdotool(QStringLiteral("keyup"), QStringLiteral("Shift_L"));
+    xdotool(QStringLiteral("keydown"), QStringLiteral("Control_R")); // both Ctrl keys held...
+    xdotool(QStringLiteral("keyup"), QStringLiteral("Control_L"));   // ...one let go: still held
+    xdotool(QStringLiteral("keydown"), QStringLiteral("Shift_R"));
+    xdotool(QStringLiteral("keyup"), QStringLiteral("Shift_R"));
+    xdotool(QStringLiteral("keyup"), QStringLiteral("Control_R"));
+    ASSERT_TRUE(waitUntil([&] { return reports.size() >= 2; }));
+    EXPECT_EQ(reports, (std::vector<bool>{true, false}));
+
+    // A second monitor still listening proves the key went by while the stopped one stayed silent.
+    monitor.stop();
+    KeyMonitor witness(X11KeySource::create(Logger{}, nullptr), queue);
+    bool witnessed = false;
+    witness.onCtrlChange = [&](bool down) { witnessed = down; };
+    witness.start();
+    xdotool(QStringLiteral("keydown"), QStringLiteral("Control_L"));
+    ASSERT_TRUE(waitUntil([&] { return witnessed; }));
+    xdotool(QStringLiteral("keyup"), QStringLiteral("Control_L"));
+    ASSERT_TRUE(waitUntil([&] { return !witnessed; }));
+    EXPECT_EQ(reports, (std::vector<bool>{true, false}));
+}
+
+TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
+    sm::test::TestLoggers logs;
+    auto queue = std::make_shared<QtMainQueue>();
+    auto store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
+    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+    SpaceTag tag;
+    tag.id = QUuid::createUuid();
+    tag.title = QStringLiteral("Old");
+    tag.position = QPointF(400, 500);
+    store->addTag(tag, QStringLiteral("manual-create"));
+    LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
+    ASSERT_TRUE(waitUntil([&] { return label->isVisible() && label->alpha() > 0.0; }));
+    ASSERT_TRUE(waitUntil([&] { // sized to its text, in place
+        const auto* entry = overlay->entry(tag.id);
+        return entry->fittedSize && !entry->isAnimatingFrame && label->frame().size() == *entry->fittedSize &&
+               server->toLogical(static_cast<X11LabelPanel*>(label)->window()->geometry()) == label->frame();
+    })) << "label at " << label->frame().x() << "," << label->frame().y() << " " << label->frame().width();
+
+    const QRect native = server->toNative(label->frame());
+    wm(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(native.center().x()),
+                                   QString::number(native.center().y()), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(waitUntil([&] { return overlay->isEditing(); })) << "the click did not open the editor";
+    auto* editor = static_cast<X11EditorPanel*>(overlay->editorSession()->panel.get());
+    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); })) << "the editor has no keyboard";
+    const QPointer<EditorWindow> editorWindow = editor->window();
+
+    wm(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("Inbox 2")});
+    wm(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitUntil([&] { return !overlay->isEditing(); }));
+    const auto renamed = store->tag(tag.id);
+    EXPECT_EQ(renamed->title, QStringLiteral("Inbox 2"));
+    EXPECT_TRUE(renamed->isUserOwned);
+    // The focus loss that closing causes has come and gone once the editor window is deleted.
+    EXPECT_TRUE(waitUntil([&] { return editorWindow.isNull(); }));
+    const QStringList traces = logs.log->traces();
+    const auto commits = std::count_if(traces.begin(), traces.end(),
+                                       [](const QString& t) { return t.startsWith(QStringLiteral("editSession COMMIT")); });
+    EXPECT_EQ(commits, 1);
+    overlay->tearDown();
+}
+
+// Not a pass/fail test: prints how long after the window manager's _NET_CURRENT_DESKTOP change the
+// switch is announced and every panel's facts are current.
+TEST_F(X11BackendTest, SwitchLatency) {
+    auto labels = labelPerDesktop(4);
+    switchTo(0);
+    // A second connection watches the root from another thread, as close to the server as we get.
+    xcb_connection_t* c = xcb_connect(session->display().toLatin1().constData(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(c));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const char name[] = "_NET_CURRENT_DESKTOP";
+    auto* atomReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    const xcb_atom_t current = atomReply->atom;
+    std::free(atomReply);
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    std::mutex lock;
+    std::vector<std::chrono::steady_clock::time_point> changes;
+    std::atomic<bool> stop = false;
+    std::thread watcher([&] {
+        while (!stop) {
+            xcb_generic_event_t* event = xcb_poll_for_event(c);
+            if (!event) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                continue;
+            }
+            const auto now = std::chrono::steady_clock::now();
+            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == current) {
+                std::lock_guard guard(lock);
+                changes.push_back(now);
+            }
+            std::free(event);
+        }
+    });
+
+    std::optional<std::chrono::steady_clock::time_point> announced, current_;
+    std::size_t target = 0;
+    auto check = [&] {
+        if (!current_ && factsOf(labels) == onlyPresent(labels.size(), target)) current_ = std::chrono::steady_clock::now();
+    };
+    auto a = server->activeDesktopChanged.connect([&] {
+        announced = std::chrono::steady_clock::now();
+        check();
+    });
+    std::vector<Signal<>::Connection> connections;
+    for (auto& l : labels) connections.push_back(l->visibilityChanged.connect(check));
+
+    std::vector<double> toAnnounce, toCurrent;
+    const int switches = 200;
+    for (int i = 0; i < switches; ++i) {
+        target = static_cast<std::size_t>((i + 1) % 4);
+        announced.reset();
+        current_.reset();
+        {
+            std::lock_guard guard(lock);
+            changes.clear();
+        }
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = root;
+        message.type = current;
+        message.data.data32[0] = static_cast<std::uint32_t>(target);
+        xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&message));
+        xcb_flush(c);
+        ASSERT_TRUE(waitUntil([&] {
+            std::lock_guard guard(lock);
+            return announced && current_ && !changes.empty();
+        })) << "switch " << i;
+        std::lock_guard guard(lock);
+        const auto since = [&](auto t) { return std::chrono::duration<double, std::milli>(t - changes.front()).count(); };
+        toAnnounce.push_back(since(*announced));
+        toCurrent.push_back(since(*current_));
+    }
+    stop = true;
+    watcher.join();
+    xcb_disconnect(c);
+
+    auto report = [&](const char* what, std::vector<double> ms) {
+        std::sort(ms.begin(), ms.end());
+        std::printf("switch latency on %s, %d switches, %zu labels, %s: median %.2f ms, worst %.2f ms\n",
+                    session->windowManager().toLatin1().constData(), switches, labels.size(), what,
+                    ms[ms.size() / 2], ms.back());
+    };
+    report("to activeDesktopChanged", toAnnounce);
+    report("to all facts current", toCurrent);
+}
+
+} // namespace
+} // namespace sm::x11
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const QString windowManager = qEnvironmentVariable("SM_TEST_WM", QStringLiteral("openbox"));
+    QString why;
+    auto session = sm::x11::test::X11TestSession::start(windowManager, &why);
+    if (!session) {
+        std::printf("SKIPPED: no X11 test session with %s: %s\n", windowManager.toLatin1().constData(),
+                    why.toLocal8Bit().constData());
+        return 77; // CTest's SKIP_RETURN_CODE for this test
+    }
+    sm::x11::session = session.get();
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    // Openbox's iconify requests for windows on other desktops are expected; Qt would log each one.
+    qputenv("QT_LOGGING_RULES", "qt.qpa.xcb.warning=false");
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    return result;
+}

@@ -1,0 +1,157 @@
+#include "platform/x11/testing/X11TestSession.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/prctl.h>
+
+namespace sm::x11::test {
+
+namespace {
+
+void diesWithParent() {
+    // A crashed test must not leave its X server behind.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
+
+std::unique_ptr<QProcess> launch(const QString& program, const QStringList& arguments,
+                                 const QProcessEnvironment& environment) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
+    process->setChildProcessModifier(diesWithParent);
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start(program, arguments);
+    if (!process->waitForStarted(5000)) return nullptr;
+    return process;
+}
+
+void end(std::unique_ptr<QProcess>& process) {
+    if (!process) return;
+    if (process->state() != QProcess::NotRunning) {
+        process->terminate();
+        if (!process->waitForFinished(3000)) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+    process.reset();
+}
+
+} // namespace
+
+std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why) {
+    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager})
+        if (QStandardPaths::findExecutable(tool).isEmpty()) {
+            *why = tool + QStringLiteral(" is not installed");
+            return nullptr;
+        }
+    std::unique_ptr<X11TestSession> session(new X11TestSession);
+    session->windowManager_ = windowManager;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), session->home_.path());
+
+    // -displayfd: the server takes a free display number and tells it; -noreset keeps monitors made
+    // with xrandr --setmonitor when the last client goes.
+    session->server_ = launch(QStringLiteral("Xvfb"),
+                              {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                               QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                               QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                              environment);
+    if (!session->server_) {
+        *why = QStringLiteral("Xvfb did not start");
+        return nullptr;
+    }
+    QByteArray number;
+    QDeadlineTimer deadline(10000);
+    while (!number.contains('\n') && !deadline.hasExpired()) {
+        session->server_->waitForReadyRead(100);
+        number += session->server_->readAllStandardOutput();
+    }
+    if (!number.contains('\n')) {
+        *why = QStringLiteral("Xvfb did not report its display: ") + session->server_->readAllStandardError();
+        return nullptr;
+    }
+    session->display_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    qputenv("DISPLAY", session->display_.toLatin1());
+    environment.insert(QStringLiteral("DISPLAY"), session->display_);
+
+    QStringList arguments;
+    if (windowManager == QLatin1String("openbox")) arguments << QStringLiteral("--sm-disable");
+    session->wmProcess_ = launch(windowManager, arguments, environment);
+    if (!session->wmProcess_ || !session->waitForWindowManager(10000)) {
+        *why = windowManager + QStringLiteral(" did not come up on ") + session->display_;
+        return nullptr;
+    }
+    return session;
+}
+
+X11TestSession::~X11TestSession() {
+    end(wmProcess_);
+    end(server_);
+}
+
+bool X11TestSession::waitForWindowManager(int milliseconds) const {
+    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const char name[] = "_NET_SUPPORTING_WM_CHECK";
+    auto* atomReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    const xcb_atom_t check = atomReply ? atomReply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(atomReply);
+    auto windowProperty = [&](xcb_window_t window) -> xcb_window_t {
+        auto* reply =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, window, check, XCB_ATOM_WINDOW, 0, 1), nullptr);
+        xcb_window_t value = XCB_WINDOW_NONE;
+        if (reply && reply->format == 32 && reply->value_len == 1)
+            value = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+        std::free(reply);
+        return value;
+    };
+    QDeadlineTimer deadline(milliseconds);
+    bool up = false;
+    while (!up && !deadline.hasExpired()) {
+        const xcb_window_t child = windowProperty(root);
+        up = child != XCB_WINDOW_NONE && windowProperty(child) == child;
+        if (!up) QThread::msleep(20);
+    }
+    xcb_disconnect(c);
+    return up;
+}
+
+int X11TestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int milliseconds) {
+    QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+} // namespace sm::x11::test

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+namespace sm::x11::test {
+
+// A private X server (Xvfb on a display it picks itself) and a window manager, for the tests of the
+// real backend. Both are ended when the session goes, and die with the test process if it crashes.
+class X11TestSession {
+public:
+    // Starts the server and `windowManager` and points DISPLAY at them. None, with the reason, when a
+    // program is missing or does not come up; the caller skips then.
+    static std::unique_ptr<X11TestSession> start(const QString& windowManager, QString* why);
+    ~X11TestSession();
+
+    QString display() const { return display_; }
+    QString windowManager() const { return windowManager_; }
+    // Runs a client tool (wmctrl, xdotool, xrandr) on this display; its exit code, -1 when it did not run.
+    int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
+
+private:
+    X11TestSession() = default;
+    bool waitForWindowManager(int milliseconds) const;
+
+    QTemporaryDir home_; // the window manager's settings go here, not into the user's home
+    std::unique_ptr<QProcess> server_;
+    std::unique_ptr<QProcess> wmProcess_;
+    QString display_;
+    QString windowManager_;
+};
+
+// Processes events until `condition` holds or `milliseconds` pass; whether it held.
+bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000);
+
+} // namespace sm::x11::test
