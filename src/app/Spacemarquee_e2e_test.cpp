@@ -1,0 +1,195 @@
+// The built program on a private Xvfb with openbox: desktops switched with wmctrl, URL commands sent
+// the way xdg-open sends them (by running the program with the URL), a second copy, SIGTERM.
+#include "platform/qt/FileDefaults.h"
+#include "platform/x11/testing/X11TestSession.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace sm {
+namespace {
+
+using x11::test::waitUntil;
+
+class ProgramTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        QString why;
+        session = x11::test::X11TestSession::start(QStringLiteral("openbox"), &why).release();
+        if (!session) skipReason = why;
+    }
+    static void TearDownTestSuite() {
+        delete session;
+        session = nullptr;
+    }
+
+    void SetUp() override {
+        if (!session) GTEST_SKIP() << skipReason.toStdString();
+        for (const char* dir : {"home", "config", "run"}) QDir(home.path()).mkpath(dir);
+        QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        FileDefaults(path("config/spacemarquee")).setValue(QStringLiteral("Spacemarquee.VerboseTracing"), true);
+        ASSERT_EQ(wmctrl({"-n", "4"}), 0);
+        ASSERT_EQ(wmctrl({"-s", "0"}), 0);
+    }
+    void TearDown() override {
+        if (first && first->state() != QProcess::NotRunning) {
+            first->kill();
+            first->waitForFinished();
+        }
+    }
+
+    QString path(const QString& relative) const { return home.filePath(relative); }
+    QProcessEnvironment environment() const {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", path("home"));
+        env.insert("XDG_CONFIG_HOME", path("config"));
+        env.insert("XDG_RUNTIME_DIR", path("run"));
+        env.insert("DISPLAY", session->display());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("SPACEMARQUEE_TEST_DISMISS_ALERTS_MS", "200");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("XDG_SESSION_TYPE");
+        return env;
+    }
+    int wmctrl(const QStringList& arguments) { return session->run("wmctrl", arguments); }
+
+    void startFirst() {
+        first = std::make_unique<QProcess>();
+        first->setProcessEnvironment(environment());
+        first->start(SM_PROGRAM, {});
+        ASSERT_TRUE(first->waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return trace().contains("session tags="); }, 15000)) << trace().toStdString();
+    }
+    // Runs a short-lived copy; its exit code, -1 when it had to be killed.
+    int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr) {
+        QProcess p;
+        p.setProcessEnvironment(env.isEmpty() ? environment() : env);
+        p.start(SM_PROGRAM, arguments);
+        if (!p.waitForFinished(15000)) {
+            p.kill();
+            p.waitForFinished();
+            return -1;
+        }
+        if (err) *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+    QString trace() const {
+        QFile f(path("run/spacemarquee/spacemarquee-trace.log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    QByteArray settingsFile() const {
+        QFile f(path("config/spacemarquee/defaults.json"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QStringList titles() const {
+        FileDefaults defaults(path("config/spacemarquee"));
+        const auto text = defaults.dataValue("Spacemarquee.Tags").value_or(QByteArray());
+        QStringList out;
+        for (const auto& t : QJsonDocument::fromJson(text).array()) out << t.toObject().value("title").toString();
+        return out;
+    }
+    void switchAndWaitForLabel(int desktop, qsizetype tags) {
+        ASSERT_EQ(wmctrl({"-s", QString::number(desktop)}), 0);
+        ASSERT_TRUE(waitUntil([&] { return titles().size() == tags; }, 15000))
+            << titles().join(',').toStdString() << "\n" << trace().toStdString();
+        // The label is stored a moment before its window is shown; switching away earlier would show
+        // it on the next desktop instead.
+        ASSERT_TRUE(waitUntil([&] { return trace().count("createPanel id=") == tags; }));
+        waitUntil([] { return false; }, 500);
+    }
+
+    static inline x11::test::X11TestSession* session = nullptr;
+    static inline QString skipReason;
+    QTemporaryDir home;
+    std::unique_ptr<QProcess> first;
+};
+
+TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigterm) {
+    startFirst();
+    switchAndWaitForLabel(0, 1);
+    switchAndWaitForLabel(1, 2);
+    EXPECT_EQ(runCopy({"spacemarquee://set-current-tag?title=Mail"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return titles().contains("Mail"); }));
+
+    struct Row { QByteArray url; int exit; };
+    const Row hostile[] = {
+        {"https://set-current-tag?title=Evil", 0},
+        {"spacemarquee://format-disk?title=Evil", 0},
+        {"spacemarquee://set-current-tag?title=%ZZ", 0},
+        {"spacemarquee://set-current-tag?title=Ev%07il", 0},
+        {"spacemarquee://set-current-tag?title=%FF%FE", 0},
+        {"spacemarquee://set-current-tag?title=" + QByteArray(100000, 'x'), 1}, // refused at the door
+    };
+    for (const auto& r : hostile) EXPECT_EQ(runCopy({QString::fromLatin1(r.url)}), r.exit) << r.url.left(60).toStdString();
+    // A megabyte straight into the socket.
+    QLocalSocket raw;
+    raw.connectToServer(path("run/spacemarquee/spacemarquee.socket"));
+    ASSERT_TRUE(raw.waitForConnected());
+    raw.write("spacemarquee://set-current-tag?title=" + QByteArray(1 << 20, 'y') + "\n");
+    QByteArray reply;
+    while (!reply.contains('\n') && raw.waitForReadyRead(5000)) reply += raw.readAll();
+    EXPECT_EQ(reply, "too-long\n");
+    raw.abort();
+
+    EXPECT_EQ(titles().filter("Mail").size(), 1);
+    EXPECT_TRUE(titles().filter("Evil").isEmpty() && titles().filter("yyyy").isEmpty()) << titles().join(',').toStdString();
+
+    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first->exitCode(), 0);
+    const QString t = trace();
+    qsizetype at = 0;
+    for (const char* line : {"SESSION END applicationWillTerminate", "terminate STOPPED service=staleTagSweeper",
+                             "terminate STOPPED service=keyMonitor", "terminate STOPPED service=spaceTracker",
+                             "terminate STOPPED service=overlayManager"}) {
+        const qsizetype next = t.indexOf(QLatin1String(line), at);
+        EXPECT_GT(next, at) << line;
+        at = std::max(at, next);
+    }
+    EXPECT_TRUE(titles().contains("Mail"));
+}
+
+TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
+    startFirst();
+    switchAndWaitForLabel(0, 1);
+    const QByteArray before = settingsFile();
+    EXPECT_EQ(runCopy({}), 0);
+    EXPECT_EQ(settingsFile(), before);
+    const QString t = trace();
+    EXPECT_TRUE(t.contains(QStringLiteral("others=[%1:").arg(first->processId()))) << t.toStdString();
+    EXPECT_LT(t.indexOf("singleInstance alert PRESENTING"), t.indexOf("singleInstance alert DISMISSED by user"));
+    EXPECT_EQ(t.count("SESSION START"), 1); // the running copy's file was not rotated
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(ProgramTest, SaysClearlyWhenItCannotRun) {
+    QString err;
+    EXPECT_EQ(runCopy({"spacemarquee://clear-current-tag"}, {}, &err), 1);
+    EXPECT_TRUE(err.contains("Spacemarquee is not running")) << err.toStdString();
+    auto wayland = environment();
+    wayland.insert("WAYLAND_DISPLAY", "wayland-0");
+    EXPECT_EQ(runCopy({}, wayland, &err), 1);
+    EXPECT_TRUE(err.contains("X11")) << err.toStdString();
+    EXPECT_TRUE(settingsFile().contains("VerboseTracing") && !settingsFile().contains("Tags"));
+}
+
+} // namespace
+} // namespace sm
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv); // waitUntil turns the event loop
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
