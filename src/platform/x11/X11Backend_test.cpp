@@ -1,5 +1,6 @@
 // The real backend on a private Xvfb with a real window manager (SM_TEST_WM, openbox by default).
 #include "model/TagStore.h"
+#include "overlay/LabelContextMenu.h"
 #include "overlay/KeyMonitor.h"
 #include "overlay/OverlayManager.h"
 #include "platform/qt/QtMainQueue.h"
@@ -13,7 +14,12 @@
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -370,6 +376,69 @@ TEST_F(X11BackendTest, SwitchLatency) {
     report("to all facts current", toCurrent);
 }
 
+// Writes what a person sees into SM_SCREENSHOT_DIR: a label in each layout and the open context menu,
+// over a light backdrop window.
+TEST_F(X11BackendTest, Screenshots) {
+    const QString directory = qEnvironmentVariable("SM_SCREENSHOT_DIR");
+    if (directory.isEmpty()) GTEST_SKIP() << "set SM_SCREENSHOT_DIR to take screenshots";
+    QWidget backdrop;
+    backdrop.setGeometry(0, 0, 1280, 800);
+    backdrop.setStyleSheet(QStringLiteral("background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 #dfe8f1, stop:1 "
+                                          "#9db4c9); color: #33414e; font-size: 18px;"));
+    auto* text = new QLabel(QStringLiteral("A window on this desktop (%1, compositor: %2)")
+                                .arg(session->windowManager(), server->isCompositing() ? "yes" : "no"),
+                            &backdrop);
+    text->move(40, 740);
+    backdrop.show();
+    ASSERT_TRUE(waitUntil([&] { return backdrop.isVisible(); }));
+
+    auto shot = [&](const QString& name, const QRect& area) {
+        waitUntil([] { return false; }, 400); // let the window manager and the painting settle
+        const QPixmap pixmap = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        const QString suffix = server->isCompositing() ? QStringLiteral("-composited") : QString();
+        EXPECT_TRUE(pixmap.save(directory + u'/' + name + suffix + QStringLiteral(".png")));
+    };
+    struct Layout {
+        QString name;
+        LabelPresentation presentation;
+        QRectF frame;
+    };
+    const QList<Layout> layouts = {
+        {QStringLiteral("label-normal"), {QStringLiteral("Inbox"), {}, 64, false, false, true}, QRectF(490, 560, 300, 110)},
+        {QStringLiteral("label-band"), {QStringLiteral("Inbox"), {}, 64, true, false, true}, QRectF(0, 560, 1280, 110)},
+        {QStringLiteral("label-magnified"), {QStringLiteral("Inbox"), {}, 192, false, false, true}, QRectF(340, 250, 600, 300)},
+        {QStringLiteral("label-placeholder"), {QString(), QStringLiteral("Click to name"), 64, false, false, false}, QRectF(290, 560, 700, 110)},
+    };
+    for (const auto& layout : layouts) {
+        auto label = server->createLabelPanel(QUuid::createUuid());
+        label->view().present(layout.presentation);
+        label->setFrame(layout.frame);
+        label->orderFront();
+        ASSERT_TRUE(waitUntil([&] { return label->isVisible(); }));
+        shot(layout.name, server->toNative(layout.frame).adjusted(-40, -30, 40, 30) & QRect(0, 0, 1280, 800));
+    }
+
+    auto label = server->createLabelPanel(QUuid::createUuid());
+    label->view().present(layouts.first().presentation);
+    label->setFrame(layouts.first().frame);
+    label->view().menuProvider = [] { return LabelContextMenu::build(true, {{QUuid::createUuid(), QStringLiteral("Mail")}}); };
+    label->orderFront();
+    ASSERT_TRUE(waitUntil([&] { return label->isVisible(); }));
+    auto* window = static_cast<X11LabelPanel*>(label.get())->window();
+    const QPoint at = server->toNative(layouts.first().frame).topLeft() + QPoint(150, 60);
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu);
+        menu->setActiveAction(menu->actions().at(1)); // "Restore name", opened
+        QTest::keyClick(menu, Qt::Key_Right);
+        shot(QStringLiteral("context-menu"), QRect(at - QPoint(200, 80), QSize(700, 420)));
+        QApplication::activePopupWidget()->close();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(150, 60), at);
+    QApplication::sendEvent(window, &event);
+}
+
 } // namespace
 } // namespace sm::x11
 
@@ -377,7 +446,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const QString windowManager = qEnvironmentVariable("SM_TEST_WM", QStringLiteral("openbox"));
     QString why;
-    auto session = sm::x11::test::X11TestSession::start(windowManager, &why);
+    auto session = sm::x11::test::X11TestSession::start(windowManager, &why, qEnvironmentVariable("SM_TEST_COMPOSITOR"));
     if (!session) {
         std::printf("SKIPPED: no X11 test session with %s: %s\n", windowManager.toLatin1().constData(),
                     why.toLocal8Bit().constData());

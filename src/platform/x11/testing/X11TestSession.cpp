@@ -46,9 +46,10 @@ void end(std::unique_ptr<QProcess>& process) {
 
 } // namespace
 
-std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why) {
-    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager})
-        if (QStandardPaths::findExecutable(tool).isEmpty()) {
+std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
+                                                     const QString& compositor) {
+    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor})
+        if (!tool.isEmpty() && QStandardPaths::findExecutable(tool).isEmpty()) {
             *why = tool + QStringLiteral(" is not installed");
             return nullptr;
         }
@@ -89,10 +90,18 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         *why = windowManager + QStringLiteral(" did not come up on ") + session->display_;
         return nullptr;
     }
+    if (!compositor.isEmpty()) {
+        session->compositor_ = launch(compositor, {}, environment);
+        if (!session->compositor_ || !session->waitForSelection("_NET_WM_CM_S0", 10000)) {
+            *why = compositor + QStringLiteral(" did not come up on ") + session->display_;
+            return nullptr;
+        }
+    }
     return session;
 }
 
 X11TestSession::~X11TestSession() {
+    end(compositor_);
     end(wmProcess_);
     end(server_);
 }
@@ -126,6 +135,24 @@ bool X11TestSession::waitForWindowManager(int milliseconds) const {
     }
     xcb_disconnect(c);
     return up;
+}
+
+bool X11TestSession::waitForSelection(const char* name, int milliseconds) const {
+    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    auto* atomReply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t selection = atomReply ? atomReply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(atomReply);
+    QDeadlineTimer deadline(milliseconds);
+    bool owned = false;
+    while (!owned && !deadline.hasExpired()) {
+        auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+        owned = owner && owner->owner != XCB_WINDOW_NONE;
+        std::free(owner);
+        if (!owned) QThread::msleep(20);
+    }
+    xcb_disconnect(c);
+    return owned;
 }
 
 int X11TestSession::run(const QString& program, const QStringList& arguments, QString* output) const {

@@ -14,9 +14,10 @@ namespace sm::x11::test {
 // real backend. Both are ended when the session goes, and die with the test process if it crashes.
 class X11TestSession {
 public:
-    // Starts the server and `windowManager` and points DISPLAY at them. None, with the reason, when a
-    // program is missing or does not come up; the caller skips then.
-    static std::unique_ptr<X11TestSession> start(const QString& windowManager, QString* why);
+    // Starts the server, `windowManager` and, when named, a compositing manager, and points DISPLAY at
+    // them. None, with the reason, when a program is missing or does not come up; the caller skips then.
+    static std::unique_ptr<X11TestSession> start(const QString& windowManager, QString* why,
+                                                 const QString& compositor = {});
     ~X11TestSession();
 
     QString display() const { return display_; }
@@ -27,10 +28,12 @@ public:
 private:
     X11TestSession() = default;
     bool waitForWindowManager(int milliseconds) const;
+    bool waitForSelection(const char* name, int milliseconds) const;
 
     QTemporaryDir home_; // the window manager's settings go here, not into the user's home
     std::unique_ptr<QProcess> server_;
     std::unique_ptr<QProcess> wmProcess_;
+    std::unique_ptr<QProcess> compositor_;
     QString display_;
     QString windowManager_;
 };
