@@ -113,6 +113,7 @@ TEST_F(Storms, AZombifyDuringEditingIsAppliedWhenTheEditorCloses) {
         }
         EXPECT_FALSE(overlay->hasPanel(id));
         EXPECT_TRUE(tracker->deferredZombifies().isEmpty());
+        queue->drain(); // the closed editor's window goes on the next turn
     }
 }
 

@@ -33,6 +33,7 @@ protected:
     void step(int n) {
         const double r = real(0.0, 1.0);
         if (r < 0.6) { // usually A is known when the switch is announced; sometimes not yet
+            ++counts["switches"];
             const auto screens = desktop->screens();
             const quint32 screen = *screens[pick(screens.size())].displayNumber;
             const double notify = real(0.0, 0.08);
@@ -40,6 +41,7 @@ protected:
                                    {notify, chance(0.1) ? real(notify, 0.3) : real(0.0, notify * 0.9),
                                     chance(0.15) ? real(1.0, 6.0) : real(0.05, 0.4), chance(0.2) ? real(0.1, 0.8) : 0.0});
         } else if (r < 0.66) {
+            ++counts["reconfigs"];
             const quint32 screen = chance(0.5) ? 2 : 3;
             if (!desktop->desktopCount(screen)) desktop->attachScreen(config(screen));
             else desktop->detachScreen(screen, chance(0.5) ? SimDesktop::DetachPolicy::KeepDesktopIndex
@@ -48,6 +50,7 @@ protected:
             desktop->wake();
         } else if (r < 0.84) {
             userCommand = true;
+            ++counts["commands"];
             const auto id = randomLabel();
             const auto titles = tracker->restorableTitles();
             switch (pick(10)) {
@@ -106,8 +109,9 @@ protected:
             const auto m = removal.match(line);
             if (m.hasMatch() && !m.captured(1).trimmed().isEmpty() && !explicitReasons.contains(m.captured(2)))
                 violations << "title lost: " + line;
-            for (const char* event : {"pending HEAL", "panel ZOMBIFY id=", "settlementAudit DONE", "create VETOED"})
-                counts[event] += line.startsWith(event) ? 1 : 0;
+            for (const auto& [name, prefix] : {std::pair{"heals", "pending HEAL"}, {"zombifies", "panel ZOMBIFY id="},
+                                               {"audits", "settlementAudit DONE"}, {"vetoes", "create VETOED"}})
+                counts[name] += line.startsWith(prefix) ? 1 : 0;
         }
         logs.log->clear();
     }
@@ -120,7 +124,7 @@ protected:
 };
 
 TEST_P(RandomWalk, NoPileNoMintBesideALabelNoLostTitle) {
-    constexpr int kSteps = 5000;
+    constexpr int kSteps = 3000;
     desktop->attachScreen(config(2));
     desktop->attachScreen(config(3));
     queue->drain();
@@ -128,7 +132,7 @@ TEST_P(RandomWalk, NoPileNoMintBesideALabelNoLostTitle) {
     start();
     for (int n = 1; n <= kSteps; ++n) {
         step(n);
-        if (n % 200 == 0) checkpoint(n);
+        if (n % 150 == 0) checkpoint(n);
     }
     EXPECT_TRUE(violations.isEmpty()) << violations.join('\n').toStdString();
     std::printf("seed %u: %d steps, tags left %lld;", GetParam(), kSteps, static_cast<long long>(store->tags().size()));
