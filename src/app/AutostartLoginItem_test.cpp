@@ -107,11 +107,5 @@ TEST_F(AutostartFile, RegisterFailsWhereTheFolderCannotBeMade) {
     EXPECT_TRUE(logs.log->traces().last().contains("-> failed"));
 }
 
-TEST_F(AutostartFile, OpenSettingsShowsTheAutostartFolder) {
-    make(self).openSettings();
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0], QUrl::fromLocalFile(dir.filePath("autostart")));
-}
-
 } // namespace
 } // namespace sm
