@@ -3,6 +3,7 @@
 #include "diagnostics/TraceFormat.h"
 #include "tracking/ShortId.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace sm {
