@@ -465,12 +465,14 @@ bool SpaceTracker::createTag(bool automatic) {
     const auto c = collaborators();
     if (!c) return false;
     const auto main = windowServer_->mainScreen();
-    const auto screen = main ? main->displayNumber : std::nullopt;
+    // Without a main screen id there is no veto and no presence to describe.
+    const bool hasScreen = main && main->displayNumber;
+    const quint32 screen = hasScreen ? *main->displayNumber : 0;
     const Date now = queue_->now();
 
     if (automatic) {
-        if (screen)
-            if (const auto tombstone = c.overlay->visibleTombstoneAnchor(*screen)) {
+        if (hasScreen)
+            if (const auto tombstone = c.overlay->visibleTombstoneAnchor(screen)) {
                 SM_TRACE(logger_, QStringLiteral("create VETOED tombstone=%1 (desktop deliberately unlabeled)")
                                       .arg(shortId(*tombstone)));
                 return false;
@@ -503,11 +505,11 @@ bool SpaceTracker::createTag(bool automatic) {
         if (currentActiveTagId_ == id) currentActiveTagId_.reset();
     }
 
-    const auto snapshots = screen ? c.overlay->panelSnapshots() : QList<Policy::PanelSnapshot>{};
+    const auto snapshots = hasScreen ? c.overlay->panelSnapshots() : QList<Policy::PanelSnapshot>{};
     QStringList presentIds;
     qsizetype rawVisible = 0;
     for (const auto& s : snapshots) {
-        if (!screen || s.screenKey != *screen) continue;
+        if (s.screenKey != screen) continue;
         rawVisible += s.isVisible ? 1 : 0;
         if (s.isPresent()) presentIds << shortId(s.tagId);
     }
@@ -517,7 +519,7 @@ bool SpaceTracker::createTag(bool automatic) {
                           .arg(rows.size())
                           .arg(rawVisible)
                           .arg(tracefmt::boolean(automatic),
-                               screen ? Policy::describe(snapshots, *screen) : QStringLiteral("screen=nil")));
+                               hasScreen ? Policy::describe(snapshots, screen) : QStringLiteral("screen=nil")));
     if (!presentIds.isEmpty())
         SM_TRACE(logger_, QStringLiteral("autoCreate SUPERSEDES-VIEW count=%1 ids=[%2] — mint born onto a screen "
                                          "whose active Space still has PRESENT panels (user sees replacement/pile)")
