@@ -3,6 +3,9 @@
 #include "overlay/LabelContextMenu.h"
 #include "platform/x11/EditorWindow.h"
 #include "platform/x11/LabelWindow.h"
+#include "platform/x11/LogindWakeWatcher.h"
+#include "platform/x11/X11WindowServer.h"
+#include "support/TestLoggers.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -213,6 +216,38 @@ TEST(EditorWindowTest, CommitsOncePerBeginOnReturnOrOnFocusLoss) {
     focus(QEvent::FocusOut);
     EXPECT_EQ(commits, 2);
     EXPECT_FALSE(drafts.contains(QStringLiteral("Old"))); // the initial text is not a change
+}
+
+TEST(X11SessionTest, SaysWhyThisSessionCannotRunTheBackend) {
+    struct Case {
+        QList<std::pair<const char*, const char*>> environment; // nullptr: unset
+        QString expected;                                        // a phrase of the message; empty: no problem
+    };
+    const QList<Case> cases = {
+        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, QStringLiteral("Wayland session")},
+        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", nullptr}}, QStringLiteral("DISPLAY is not set")},
+        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", ":4242"}, {"QT_QPA_PLATFORM", "offscreen"}},
+         QStringLiteral("QT_QPA_PLATFORM is 'offscreen'")},
+        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", ":4242"}, {"QT_QPA_PLATFORM", nullptr}},
+         QStringLiteral("cannot open the X11 display ':4242'")},
+    };
+    for (const auto& c : cases) {
+        QList<std::pair<const char*, std::optional<QByteArray>>> saved;
+        for (const auto& [name, value] : c.environment) {
+            saved.append({name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
+            value ? qputenv(name, value) : qunsetenv(name);
+        }
+        EXPECT_TRUE(sessionProblem().contains(c.expected)) << sessionProblem().toStdString();
+        for (const auto& [name, value] : saved) value ? qputenv(name, *value) : qunsetenv(name);
+    }
+}
+
+TEST(LogindWakeWatcherTest, WithoutASystemBusItSaysSoOnceAndCarriesOn) {
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
+    sm::test::TestLoggers logs;
+    LogindWakeWatcher watcher(logs.loggers.app, [] {});
+    EXPECT_FALSE(watcher.isWatching());
+    EXPECT_EQ(logs.log->messages().size(), 1);
 }
 
 } // namespace

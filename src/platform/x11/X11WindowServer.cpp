@@ -51,8 +51,9 @@ public:
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t") return false;
-        if (isRelevant(static_cast<const xcb_generic_event_t*>(message))) server_.scheduleRefresh();
-        return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (isRelevant(event)) server_.scheduleRefresh();
+        return isNoise(event);
     }
 
 private:
@@ -83,6 +84,12 @@ private:
         default:
             return false;
         }
+    }
+    // Openbox tells windows on other desktops they are iconic this way; Qt would log each one unhandled.
+    bool isNoise(const xcb_generic_event_t* event) const {
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
+        const auto* e = reinterpret_cast<const xcb_client_message_event_t*>(event);
+        return e->type == atom("_KDE_WM_CHANGE_STATE") && server_.isOurs(e->window);
     }
     std::uint32_t atom(const char* name) const { return server_.atoms_.value(QByteArray(name)); }
 
@@ -159,7 +166,7 @@ void X11WindowServer::internAtoms() {
     static const char* const names[] = {
         "_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS", "_NET_DESKTOP_NAMES", "_NET_ACTIVE_WINDOW",
         "_NET_WM_DESKTOP", "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-        "_NET_SUPPORTING_WM_CHECK", "_NET_WM_CM_S0", "UTF8_STRING", "WM_STATE"};
+        "_NET_SUPPORTING_WM_CHECK", "_NET_WM_CM_S0", "UTF8_STRING", "WM_STATE", "_KDE_WM_CHANGE_STATE"};
     std::vector<xcb_intern_atom_cookie_t> cookies;
     for (const char* name : names)
         cookies.push_back(xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name));

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -85,6 +86,11 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
 
     QStringList arguments;
     if (windowManager == QLatin1String("openbox")) arguments << QStringLiteral("--sm-disable");
+    if (windowManager == QLatin1String("i3")) { // a minimal configuration, so no first-run wizard asks for one
+        QFile config(session->home_.filePath(QStringLiteral("i3.config")));
+        if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n");
+        arguments << QStringLiteral("-c") << config.fileName();
+    }
     session->wmProcess_ = launch(windowManager, arguments, environment);
     if (!session->wmProcess_ || !session->waitForWindowManager(10000)) {
         *why = windowManager + QStringLiteral(" did not come up on ") + session->display_;
