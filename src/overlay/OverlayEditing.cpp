@@ -76,7 +76,14 @@ void OverlayManager::commitEdit(const QString& reason, std::optional<int> genera
     const QUuid id = editorSession_->tagId;
     const QString title = editorSession_->latestDraft.trimmed();
     SM_TRACE(logger_, QStringLiteral("editSession COMMIT id=%1 reason=%2 title='%3'").arg(shortId(id), reason, title));
-    if (auto store = tagStore_.lock()) store->renameTag(id, title);
+    if (auto store = tagStore_.lock()) {
+        // A label deleted while its editor was open is a tombstone now; its title must stay empty.
+        const auto tag = store->tag(id);
+        if (tag && tag->isTombstone)
+            SM_TRACE(logger_, QStringLiteral("editSession COMMIT dropped id=%1 (tombstoned while editing)").arg(shortId(id)));
+        else
+            store->renameTag(id, title);
+    }
     closeEditSession(reason);
 }
 
@@ -95,9 +102,9 @@ void OverlayManager::closeEditSession(const QString& reason) {
         e->panel->setIgnoresMouseEvents(false);
         renderPanel(*e, true);
     }
-    // The editor window goes on the next turn: the view that triggered this close may still be on the stack.
-    auto doomed = std::make_shared<std::unique_ptr<EditorPanel>>(std::move(session.panel));
-    queue_->post([doomed] { doomed->reset(); });
+    // The view that triggered this close may still be on the stack: the window is kept until the next
+    // close (or the manager's end) instead of being destroyed here.
+    retiredEditor_ = std::move(session.panel);
     if (onEditSessionClosed) onEditSessionClosed(session.tagId);
 }
 

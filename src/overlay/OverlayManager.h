@@ -177,6 +177,7 @@ private:
     WorkHandle coResidencyConfirmWork_;
     WorkHandle pendingRenderAll_;
     std::optional<EditorSession> editorSession_;
+    std::unique_ptr<EditorPanel> retiredEditor_;
     int editorGenerationCounter_ = 0;
 };
 

@@ -158,3 +158,14 @@ TEST_F(Registry, TearDownRemovesEveryPanelAndClosesTheEditor) {
 }
 
 } // namespace
+
+TEST_F(Registry, ANameTypedIntoALabelDeletedMeanwhileIsDroppedNotStoredOnTheTombstone) {
+    const auto a = addLabel(QStringLiteral("Mail"));
+    panel(a).view().click();
+    auto& editor = desktop->editorPanels().first()->view();
+    editor.type(QStringLiteral("Inbox"));
+    store->tombstoneTag(a); // "Delete this label" while the editor is open
+    editor.pressReturn();
+    EXPECT_TRUE(store->tag(a)->title.isEmpty());
+    EXPECT_FALSE(overlay->isEditing());
+}
