@@ -34,8 +34,8 @@ struct PanelState {
     // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
     // window is withdrawn, when window managers drop the property.
     std::optional<std::uint32_t> desktop;
-    // Some window managers (fluxbox) size a window from what it had when it was mapped and drop the
-    // changes made while they were taking it over: the latest geometry is applied again once it shows.
+    // A geometry change made between mapping and the window manager taking the window over can be lost:
+    // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
     bool seenViewable = false;
     bool onActiveSpace = false; // "A", as of the last refresh
