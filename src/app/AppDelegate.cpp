@@ -19,7 +19,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     app_.notice(QStringLiteral("Spacemarquee launching"));
 
     // Two copies would overwrite each other's names, so the newcomer leaves before it loads anything.
-    const QList<OtherInstance> others = backend_.otherInstances ? backend_.otherInstances() : QList<OtherInstance>{};
+    const QList<OtherInstance> others =
+        backend_.otherInstances ? backend_.otherInstances() : QList<OtherInstance>{};
     if (!others.isEmpty()) {
         yieldToOtherInstance(others);
         return false;
@@ -27,10 +28,11 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     launched_ = true;
 
     // After the single-instance check, so a copy that yields never rotates the running copy's file.
-    backend_.traceLog->beginSession(QStringLiteral("SESSION START Spacemarquee v%1 (%2) pid=%3")
-                                        .arg(backend_.version.isEmpty() ? QStringLiteral("?") : backend_.version,
-                                             backend_.buildVersion.isEmpty() ? QStringLiteral("?") : backend_.buildVersion,
-                                             QString::number(backend_.pid)));
+    backend_.traceLog->beginSession(
+        QStringLiteral("SESSION START Spacemarquee v%1 (%2) pid=%3")
+            .arg(backend_.version.isEmpty() ? QStringLiteral("?") : backend_.version,
+                 backend_.buildVersion.isEmpty() ? QStringLiteral("?") : backend_.buildVersion,
+                 QString::number(backend_.pid)));
     traceLaunchOrigin(launchedAsLoginItem);
 
     Defaults& defaults = *backend_.defaults;
@@ -41,17 +43,19 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
 
     const Loggers& loggers = backend_.loggers;
     tagStore_ = std::make_shared<TagStore>(backend_.defaults, backend_.queue, loggers.storage);
-    overlayManager_ = OverlayManager::create(tagStore_, backend_.windowServer, backend_.queue, loggers.overlay);
+    overlayManager_ =
+        OverlayManager::create(tagStore_, backend_.windowServer, backend_.queue, loggers.overlay);
     spaceTracker_ = SpaceTracker::create(tagStore_, overlayManager_, backend_.windowServer, backend_.queue,
                                          backend_.defaults, loggers.tracker);
     keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
-        app_.notice(QStringLiteral(
-            "No system tray on this desktop, so Spacemarquee has no tray menu. Its commands still work: "
-            "name the current desktop with: spacemarquee 'spacemarquee://set-current-tag?title=NAME'; "
-            "remove its label with: spacemarquee spacemarquee://clear-current-tag; quit with: kill %1")
-                        .arg(backend_.pid));
+        app_.notice(
+            QStringLiteral(
+                "No system tray on this desktop, so Spacemarquee has no tray menu. Its commands still work: "
+                "name the current desktop with: spacemarquee 'spacemarquee://set-current-tag?title=NAME'; "
+                "remove its label with: spacemarquee spacemarquee://clear-current-tag; quit with: kill %1")
+                .arg(backend_.pid));
     // The preferences window controller goes here, with the tag store.
     staleTagSweeper_ = std::make_shared<StaleTagSweeper>(tagStore_, backend_.queue, loggers.storage);
     // Then the speech announcer (also handed to the tracker) and the auto-tagger.
@@ -70,7 +74,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     staleTagSweeper_->start();
     // The auto-tagger starts here.
 
-    launchAtLogin_ = std::make_shared<LaunchAtLoginCoordinator>(backend_.loginItem, backend_.defaults, true, loggers.app);
+    launchAtLogin_ =
+        std::make_shared<LaunchAtLoginCoordinator>(backend_.loginItem, backend_.defaults, true, loggers.app);
     launchAtLogin_->bootstrap();
 
     decideWelcome(hadStoredSchema, launchedAsLoginItem);
@@ -82,17 +87,19 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
 void AppDelegate::yieldToOtherInstance(const QList<OtherInstance>& others) {
     QStringList entries;
     for (const auto& other : others)
-        entries << QString::number(other.pid) + QLatin1Char(':') + (other.path.isEmpty() ? QStringLiteral("?") : other.path);
+        entries << QString::number(other.pid) + QLatin1Char(':') +
+                       (other.path.isEmpty() ? QStringLiteral("?") : other.path);
     SM_TRACE(app_, QStringLiteral("singleInstance YIELDING own=%1 others=[%2]")
                        .arg(QString::number(backend_.pid), entries.join(QStringLiteral(" | "))));
     app_.notice(QStringLiteral("Another Spacemarquee instance is running - quitting this one"));
     SM_TRACE(app_, QStringLiteral("singleInstance alert PRESENTING"));
     backend_.ui->showAlert(
         QStringLiteral("Spacemarquee is already running"),
-        QStringLiteral("Another copy of Spacemarquee is already running on this computer, so this one will quit.\n\n"
-                       "Two copies share the same saved desktop names and would overwrite each other's, which looks "
-                       "like labels duplicating and names disappearing.\n\n"
-                       "To use this copy instead, quit the other one first from its tray icon."));
+        QStringLiteral(
+            "Another copy of Spacemarquee is already running on this computer, so this one will quit.\n\n"
+            "Two copies share the same saved desktop names and would overwrite each other's, which looks "
+            "like labels duplicating and names disappearing.\n\n"
+            "To use this copy instead, quit the other one first from its tray icon."));
     SM_TRACE(app_, QStringLiteral("singleInstance alert DISMISSED by user"));
     backend_.ui->quit();
 }
@@ -159,8 +166,11 @@ void AppDelegate::decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem) 
     const bool show = !(hadStoredSchema || launchedAsLoginItem || welcomeShown);
     // A login-item launch leaves the marker alone, so the first launch by hand still greets the user.
     const bool setMarker = !launchedAsLoginItem && !welcomeShown;
-    SM_TRACE(app_, QStringLiteral("welcome decision show=%1 setMarker=%2 freshInstall=%3 loginItem=%4 forced=false qa=false")
-                       .arg(boolean(show), boolean(setMarker), boolean(!hadStoredSchema), boolean(launchedAsLoginItem)));
+    SM_TRACE(
+        app_,
+        QStringLiteral(
+            "welcome decision show=%1 setMarker=%2 freshInstall=%3 loginItem=%4 forced=false qa=false")
+            .arg(boolean(show), boolean(setMarker), boolean(!hadStoredSchema), boolean(launchedAsLoginItem)));
     if (setMarker) backend_.defaults->setValue(kWelcomeShownKey, true);
     // The welcome window is shown here once it exists.
     welcomeRequested_ = show;
@@ -171,7 +181,8 @@ void AppDelegate::traceSessionState() {
     for (const auto& screen : backend_.windowServer->screens())
         SM_TRACE(app_, QStringLiteral("session screen '%1' id=%2 stable=%3 frame=%4 isMain=%5")
                            .arg(screen.localizedName,
-                                screen.displayNumber ? QString::number(*screen.displayNumber) : QStringLiteral("nil"),
+                                screen.displayNumber ? QString::number(*screen.displayNumber)
+                                                     : QStringLiteral("nil"),
                                 tracefmt::text(screen.stableId), tracefmt::rect(screen.frame),
                                 boolean(main && *main == screen)));
     QStringList entries;
@@ -179,7 +190,9 @@ void AppDelegate::traceSessionState() {
         entries << QStringLiteral("%1:'%2':scr=%3")
                        .arg(shortId(tag.id), tag.title,
                             tag.screenIdentifier ? tag.screenIdentifier->left(8) : QStringLiteral("nil"));
-    SM_TRACE(app_, QStringLiteral("session tags=%1 [%2]").arg(tagStore_->tags().size()).arg(entries.join(QStringLiteral(" | "))));
+    SM_TRACE(app_, QStringLiteral("session tags=%1 [%2]")
+                       .arg(tagStore_->tags().size())
+                       .arg(entries.join(QStringLiteral(" | "))));
 }
 
 void AppDelegate::handleUrlCommand(const QByteArray& raw) {
@@ -191,7 +204,8 @@ void AppDelegate::handleUrlCommand(const QByteArray& raw) {
     case UrlCommand::Kind::tooLong:
         app_.error(QStringLiteral("Ignored URL event: longer than %1 bytes").arg(UrlCommand::kMaxBytes));
         return;
-    default: break;
+    default:
+        break;
     }
     app_.notice(QStringLiteral("URL command received: ") + command.command);
     auto tracker = spaceTracker_;
@@ -205,7 +219,9 @@ void AppDelegate::handleUrlCommand(const QByteArray& raw) {
     case UrlCommand::Kind::rejected:
         app_.error(QStringLiteral("Ignored URL command %1: %2").arg(command.command, command.reason));
         break;
-    default: app_.error(QStringLiteral("Unknown URL command: ") + command.command); break;
+    default:
+        app_.error(QStringLiteral("Unknown URL command: ") + command.command);
+        break;
     }
 }
 
@@ -214,7 +230,9 @@ void AppDelegate::applicationWillTerminate() {
     launched_ = false;
     SM_TRACE(app_, QStringLiteral("SESSION END applicationWillTerminate"));
     app_.notice(QStringLiteral("Spacemarquee terminating"));
-    auto stopped = [this](const char* service) { SM_TRACE(app_, QStringLiteral("terminate STOPPED service=") + QLatin1String(service)); };
+    auto stopped = [this](const char* service) {
+        SM_TRACE(app_, QStringLiteral("terminate STOPPED service=") + QLatin1String(service));
+    };
     // The auto-tagger stops here, then the speech synthesizer is silenced.
     if (staleTagSweeper_) staleTagSweeper_->stop();
     staleTagSweeper_.reset();

@@ -25,15 +25,18 @@ struct RecordingUi final : ShellUi {
     QList<QUrl> opened;
     int quits = 0;
 
-    bool installStatusMenu(const QList<MenuEntry>& e, std::function<void()> w, std::function<void(QString)> a) override {
+    bool installStatusMenu(const QList<MenuEntry>& e, std::function<void()> w,
+                           std::function<void(QString)> a) override {
         entries = e;
         willOpen = std::move(w);
         action = std::move(a);
         return hasTray;
     }
     void setMenuItemHidden(const QString& id, bool h) override {
-        if (h) hidden.insert(id);
-        else hidden.remove(id);
+        if (h)
+            hidden.insert(id);
+        else
+            hidden.remove(id);
     }
     void showAbout(const AboutCredits& c) override { abouts << c; }
     void showAlert(const QString& m, const QString& i) override { alerts << m + "|" + i; }
@@ -44,8 +47,12 @@ struct RecordingUi final : ShellUi {
 struct FakeLoginItem final : LoginItemControlling {
     LoginItemStatus current = LoginItemStatus::notRegistered;
     LoginItemStatus status() const override { return current; }
-    LoginItemCallOutcome registerItem() override { return current = LoginItemStatus::enabled, LoginItemCallOutcome::succeeded; }
-    LoginItemCallOutcome unregisterItem() override { return current = LoginItemStatus::notRegistered, LoginItemCallOutcome::succeeded; }
+    LoginItemCallOutcome registerItem() override {
+        return current = LoginItemStatus::enabled, LoginItemCallOutcome::succeeded;
+    }
+    LoginItemCallOutcome unregisterItem() override {
+        return current = LoginItemStatus::notRegistered, LoginItemCallOutcome::succeeded;
+    }
     void openSettings() override {}
 };
 
@@ -70,7 +77,9 @@ protected:
         b.loginItem = loginItem_;
         b.ui = ui;
         b.otherInstances = [others] { return others; };
-        b.listenForUrlCommands = [this](std::function<void(const QByteArray&)> h) { urlHandler = std::move(h); };
+        b.listenForUrlCommands = [this](std::function<void(const QByteArray&)> h) {
+            urlHandler = std::move(h);
+        };
         b.website = QUrl(QStringLiteral("https://spacemarquee.example"));
         b.version = QStringLiteral("0.1.0");
         b.pid = 1234;
@@ -92,7 +101,8 @@ protected:
     QStringList traces() const { return logs.log->traces(); }
     QStringList titles(const AppDelegate& app) const {
         QStringList out;
-        for (const auto& t : app.tagStore()->tags()) out << t.title;
+        for (const auto& t : app.tagStore()->tags())
+            out << t.title;
         return out;
     }
 
@@ -122,11 +132,16 @@ std::vector<int> positions(const QStringList& lines, const QStringList& wanted) 
 TEST_F(AppLaunch, FirstLaunchRunsTheSequenceInOrder) {
     auto app = launch();
     ASSERT_TRUE(launched);
-    const auto at = positions(messages(), {"Spacemarquee launching", "TRACE launchOrigin event=argv.none openApplication=true lgit=false -> user-initiated",
-                                           "One-time store junk purge removed 0 row(s)", "SpaceTracker starting",
-                                           "TRACE launchAtLogin bootstrap status=notRegistered", "TRACE welcome decision show=true setMarker=true freshInstall=true loginItem=false",
-                                           "TRACE session screen 'Built-in Display' id=1 stable=AAAAAAAA-0000-4000-8000-000000000001 frame=(0.0, 0.0, 1440.0, 900.0) isMain=true",
-                                           "TRACE session tags=0 []", "Spacemarquee launched (tags loaded: 0)"});
+    const auto at =
+        positions(messages(),
+                  {"Spacemarquee launching",
+                   "TRACE launchOrigin event=argv.none openApplication=true lgit=false -> user-initiated",
+                   "One-time store junk purge removed 0 row(s)", "SpaceTracker starting",
+                   "TRACE launchAtLogin bootstrap status=notRegistered",
+                   "TRACE welcome decision show=true setMarker=true freshInstall=true loginItem=false",
+                   "TRACE session screen 'Built-in Display' id=1 stable=AAAAAAAA-0000-4000-8000-000000000001 "
+                   "frame=(0.0, 0.0, 1440.0, 900.0) isMain=true",
+                   "TRACE session tags=0 []", "Spacemarquee launched (tags loaded: 0)"});
     for (std::size_t i = 0; i < at.size(); ++i) {
         EXPECT_GE(at[i], 0) << i;
         if (i > 0) {
@@ -149,7 +164,13 @@ TEST_F(AppLaunch, FirstLaunchRunsTheSequenceInOrder) {
 }
 
 TEST_F(AppLaunch, WelcomeDecisionAndOneTimeMarkers) {
-    struct Row { bool schema; bool welcomeShown; bool loginItem; bool show; bool markerAfter; };
+    struct Row {
+        bool schema;
+        bool welcomeShown;
+        bool loginItem;
+        bool show;
+        bool markerAfter;
+    };
     const Row rows[] = {
         {false, false, false, true, true},  // fresh install
         {false, false, true, false, false}, // first launch at login: the next manual launch greets
@@ -183,9 +204,11 @@ TEST_F(AppLaunch, ASecondCopyShowsTheAlertQuitsAndTouchesNothing) {
     EXPECT_EQ(ui->quits, 1);
     EXPECT_TRUE(ui->entries.isEmpty());
     ASSERT_EQ(ui->alerts.size(), 1);
-    EXPECT_TRUE(ui->alerts[0].startsWith("Spacemarquee is already running|Another copy of Spacemarquee is already running on this computer, so this one will quit.\n\n"));
-    EXPECT_EQ(traces(), (QStringList{"singleInstance YIELDING own=1234 others=[4242:/usr/bin/spacemarquee]",
-                                     "singleInstance alert PRESENTING", "singleInstance alert DISMISSED by user"}));
+    EXPECT_TRUE(ui->alerts[0].startsWith("Spacemarquee is already running|Another copy of Spacemarquee is "
+                                         "already running on this computer, so this one will quit.\n\n"));
+    EXPECT_EQ(traces(),
+              (QStringList{"singleInstance YIELDING own=1234 others=[4242:/usr/bin/spacemarquee]",
+                           "singleInstance alert PRESENTING", "singleInstance alert DISMISSED by user"}));
     EXPECT_TRUE(messages().contains("Another Spacemarquee instance is running - quitting this one"));
     app->applicationWillTerminate(); // nothing was started, nothing to stop
 }
@@ -201,10 +224,11 @@ TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
 
     // Hostile or broken commands change nothing.
     const auto before = app->tagStore()->tags();
-    for (const QByteArray& bad : {QByteArray("spacemarquee://set-current-tag?title=") + QByteArray(1 << 20, 'x'),
-                                  QByteArray("spacemarquee://set-current-tag?title=%ZZ"),
-                                  QByteArray("spacemarquee://set-current-tag?title=a%07b"),
-                                  QByteArray("https://set-current-tag?title=x"), QByteArray("spacemarquee://format-disk")})
+    for (const QByteArray& bad :
+         {QByteArray("spacemarquee://set-current-tag?title=") + QByteArray(1 << 20, 'x'),
+          QByteArray("spacemarquee://set-current-tag?title=%ZZ"),
+          QByteArray("spacemarquee://set-current-tag?title=a%07b"),
+          QByteArray("https://set-current-tag?title=x"), QByteArray("spacemarquee://format-disk")})
         url(bad);
     EXPECT_EQ(app->tagStore()->tags(), before);
     const QString log = messages().join('\n');
@@ -232,7 +256,9 @@ TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
     ASSERT_EQ(ui->abouts.size(), 1);
     EXPECT_TRUE(ui->abouts[0].text.startsWith("Labels stored: 1\n\nIssues? Suggestions? Ideas?\n"));
     ui->action("checkForUpdates");
-    EXPECT_EQ(ui->opened, (QList<QUrl>{QUrl("https://spacemarquee.example/spacemarquee/?utm_source=app-direct&utm_medium=referral&utm_campaign=update-check")}));
+    EXPECT_EQ(ui->opened,
+              (QList<QUrl>{QUrl("https://spacemarquee.example/spacemarquee/"
+                                "?utm_source=app-direct&utm_medium=referral&utm_campaign=update-check")}));
     ui->action("removeTag");
     queue->advance(0.5);
     ui->willOpen();
@@ -259,9 +285,10 @@ TEST_F(AppLaunch, TerminationStopsEveryServiceInOrder) {
     QStringList own;
     for (const auto& t : traces())
         if (t.startsWith("SESSION") || t.startsWith("terminate")) own << t;
-    EXPECT_EQ(own, (QStringList{"SESSION END applicationWillTerminate", "terminate STOPPED service=staleTagSweeper",
-                                "terminate STOPPED service=keyMonitor", "terminate STOPPED service=spaceTracker",
-                                "terminate STOPPED service=overlayManager"}));
+    EXPECT_EQ(
+        own, (QStringList{"SESSION END applicationWillTerminate", "terminate STOPPED service=staleTagSweeper",
+                          "terminate STOPPED service=keyMonitor", "terminate STOPPED service=spaceTracker",
+                          "terminate STOPPED service=overlayManager"}));
     EXPECT_TRUE(messages().contains("Spacemarquee terminating"));
     EXPECT_TRUE(app->overlayManager()->panelIds().isEmpty());
     EXPECT_FALSE(keys->isStarted());

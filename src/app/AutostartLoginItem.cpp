@@ -44,7 +44,11 @@ QString unescapeValue(const QString& value) {
             continue;
         }
         const QChar c = value[++i];
-        out += c == QLatin1Char('s') ? QChar(u' ') : c == QLatin1Char('n') ? QChar(u'\n') : c == QLatin1Char('t') ? QChar(u'\t') : c == QLatin1Char('r') ? QChar(u'\r') : c;
+        out += c == QLatin1Char('s')   ? QChar(u' ')
+               : c == QLatin1Char('n') ? QChar(u'\n')
+               : c == QLatin1Char('t') ? QChar(u'\t')
+               : c == QLatin1Char('r') ? QChar(u'\r')
+                                       : c;
     }
     return out;
 }
@@ -56,27 +60,33 @@ QString execProgram(const QString& value) {
         QString out;
         for (qsizetype i = 1; i < exec.size(); ++i) {
             const QChar c = exec[i];
-            if (c == QLatin1Char('\\') && i + 1 < exec.size()) out += exec[++i];
-            else if (c == QLatin1Char('"')) return out.replace(QStringLiteral("%%"), QStringLiteral("%"));
-            else out += c;
+            if (c == QLatin1Char('\\') && i + 1 < exec.size())
+                out += exec[++i];
+            else if (c == QLatin1Char('"'))
+                return out.replace(QStringLiteral("%%"), QStringLiteral("%"));
+            else
+                out += c;
         }
         return out;
     }
-    return exec.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).replace(QStringLiteral("%%"), QStringLiteral("%"));
+    return exec.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty)
+        .replace(QStringLiteral("%%"), QStringLiteral("%"));
 }
 
 // Quoting of the Exec key: arguments with reserved characters go in double quotes, where ", `, $ and
 // \ take a backslash; the backslash itself is then escaped once more as a string value. A literal %
 // is doubled.
 QString execArgument(const QString& arg) {
-    static const QString plain = QStringLiteral(
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+-,:@");
+    static const QString plain =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._+-,:@");
     bool safe = !arg.isEmpty();
-    for (const QChar c : arg) safe = safe && plain.contains(c);
+    for (const QChar c : arg)
+        safe = safe && plain.contains(c);
     if (safe) return arg;
     QString out = QStringLiteral("\"");
     for (const QChar c : arg) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')) out += QLatin1String("\\\\");
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$'))
+            out += QLatin1String("\\\\");
         if (c == QLatin1Char('\\')) out += QLatin1String("\\\\\\");
         if (c == QLatin1Char('%')) out += QLatin1Char('%');
         out += c;
@@ -93,7 +103,9 @@ QString AutostartLoginItem::standardDirectory() {
         .filePath(QStringLiteral("autostart"));
 }
 
-QString AutostartLoginItem::filePath() const { return QDir(options_.directory).filePath(kFileName); }
+QString AutostartLoginItem::filePath() const {
+    return QDir(options_.directory).filePath(kFileName);
+}
 
 QString AutostartLoginItem::entryText(const QString& executable) {
     return QStringLiteral("[Desktop Entry]\n"
@@ -111,7 +123,8 @@ LoginItemStatus AutostartLoginItem::statusOf(const QString& text,
                                              const std::function<bool(const QString&)>& programExists) {
     const auto values = mainGroup(text);
     if (values.value(QStringLiteral("Hidden")).compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
-        values.value(QStringLiteral("X-GNOME-Autostart-enabled")).compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        values.value(QStringLiteral("X-GNOME-Autostart-enabled"))
+                .compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
         return LoginItemStatus::requiresApproval;
     const QString program = execProgram(values.value(QStringLiteral("Exec")));
     if (program.isEmpty() || !programExists(program)) return LoginItemStatus::notFound;
@@ -139,7 +152,8 @@ LoginItemCallOutcome AutostartLoginItem::registerItem() {
         return finish(LoginItemOperation::registerItem, before, EACCES,
                       QStringLiteral("cannot create ") + options_.directory);
     QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(entryText(options_.executable).toUtf8()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(entryText(options_.executable).toUtf8()) < 0 ||
+        !file.commit())
         return finish(LoginItemOperation::registerItem, before, EIO, file.errorString());
     return finish(LoginItemOperation::registerItem, before, 0, {});
 }
@@ -147,13 +161,14 @@ LoginItemCallOutcome AutostartLoginItem::registerItem() {
 LoginItemCallOutcome AutostartLoginItem::unregisterItem() {
     const LoginItemStatus before = status();
     QFile file(filePath());
-    if (!file.exists()) return finish(LoginItemOperation::unregisterItem, before, ENOENT, QStringLiteral("no entry"));
+    if (!file.exists())
+        return finish(LoginItemOperation::unregisterItem, before, ENOENT, QStringLiteral("no entry"));
     if (!file.remove()) return finish(LoginItemOperation::unregisterItem, before, EACCES, file.errorString());
     return finish(LoginItemOperation::unregisterItem, before, 0, {});
 }
 
-LoginItemCallOutcome AutostartLoginItem::finish(LoginItemOperation operation, LoginItemStatus before, int code,
-                                                const QString& error) {
+LoginItemCallOutcome AutostartLoginItem::finish(LoginItemOperation operation, LoginItemStatus before,
+                                                int code, const QString& error) {
     const QString op = toString(operation);
     if (code == 0) {
         SM_TRACE(options_.logger, QStringLiteral("launchAtLogin %1 OK before=%2 after=%3 bundle=%4")
@@ -164,10 +179,10 @@ LoginItemCallOutcome AutostartLoginItem::finish(LoginItemOperation operation, Lo
     const auto outcome = operation == LoginItemOperation::unregisterItem && code == ENOENT
                              ? LoginItemCallOutcome::succeeded
                              : LoginItemCallOutcome::failed;
-    SM_TRACE(options_.logger,
-             QStringLiteral("launchAtLogin %1 domain=autostart code=%2 known=true -> %3 before=%4 after=%5 error='%6' bundle=%7")
-                 .arg(op, QString::number(code), toString(outcome), toString(before), toString(status()), error,
-                      options_.executable));
+    SM_TRACE(options_.logger, QStringLiteral("launchAtLogin %1 domain=autostart code=%2 known=true -> %3 "
+                                             "before=%4 after=%5 error='%6' bundle=%7")
+                                  .arg(op, QString::number(code), toString(outcome), toString(before),
+                                       toString(status()), error, options_.executable));
     return outcome;
 }
 

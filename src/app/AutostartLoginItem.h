@@ -30,7 +30,8 @@ public:
     // The entry as this program writes it.
     static QString entryText(const QString& executable);
     // What an entry with this text means, once the executable check is answered.
-    static LoginItemStatus statusOf(const QString& text, const std::function<bool(const QString&)>& programExists);
+    static LoginItemStatus statusOf(const QString& text,
+                                    const std::function<bool(const QString&)>& programExists);
 
     LoginItemStatus status() const override;
     LoginItemCallOutcome registerItem() override;

@@ -15,8 +15,13 @@ namespace {
 using S = LoginItemStatus;
 
 TEST(AutostartLoginItem, StatusOfAnEntry) {
-    const auto exists = [](const QString& program) { return program == QLatin1String("/opt/sm/spacemarquee"); };
-    struct Row { QString text; S expected; };
+    const auto exists = [](const QString& program) {
+        return program == QLatin1String("/opt/sm/spacemarquee");
+    };
+    struct Row {
+        QString text;
+        S expected;
+    };
     const QString head = QStringLiteral("[Desktop Entry]\nType=Application\nName=Spacemarquee\n");
     const Row rows[] = {
         {head + "Exec=/opt/sm/spacemarquee --login-item\n", S::enabled},
@@ -32,11 +37,13 @@ TEST(AutostartLoginItem, StatusOfAnEntry) {
         // Keys of other groups do not count.
         {head + "Exec=/opt/sm/spacemarquee\n[Desktop Action x]\nHidden=true\n", S::enabled},
     };
-    for (const auto& r : rows) EXPECT_EQ(AutostartLoginItem::statusOf(r.text, exists), r.expected) << r.text.toStdString();
+    for (const auto& r : rows)
+        EXPECT_EQ(AutostartLoginItem::statusOf(r.text, exists), r.expected) << r.text.toStdString();
 }
 
 TEST(AutostartLoginItem, ExecQuotingRoundTrips) {
-    for (const QString& path : {QStringLiteral("/usr/bin/spacemarquee"), QStringLiteral("/home/a b/$x \"q\" 50%/back\\slash/sm")}) {
+    for (const QString& path :
+         {QStringLiteral("/usr/bin/spacemarquee"), QStringLiteral("/home/a b/$x \"q\" 50%/back\\slash/sm")}) {
         QString seen;
         AutostartLoginItem::statusOf(AutostartLoginItem::entryText(path), [&](const QString& p) {
             seen = p;
@@ -49,10 +56,11 @@ TEST(AutostartLoginItem, ExecQuotingRoundTrips) {
 class AutostartFile : public ::testing::Test {
 protected:
     AutostartLoginItem make(const QString& executable) {
-        return AutostartLoginItem({dir.filePath("autostart"), executable, logs.loggers.app, [this](const QUrl& url) {
-                                       opened << url;
-                                       return true;
-                                   }});
+        return AutostartLoginItem(
+            {dir.filePath("autostart"), executable, logs.loggers.app, [this](const QUrl& url) {
+                 opened << url;
+                 return true;
+             }});
     }
     void write(const QByteArray& text) {
         QFile f(dir.filePath("autostart/spacemarquee.desktop"));
@@ -70,7 +78,8 @@ TEST_F(AutostartFile, RegisterWritesAValidEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(item.status(), S::notRegistered);
     EXPECT_EQ(item.registerItem(), LoginItemCallOutcome::succeeded);
     EXPECT_EQ(item.status(), S::enabled);
-    EXPECT_TRUE(logs.log->traces().last().startsWith("launchAtLogin register OK before=notRegistered after=enabled bundle="));
+    EXPECT_TRUE(logs.log->traces().last().startsWith(
+        "launchAtLogin register OK before=notRegistered after=enabled bundle="));
 
     const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
     if (!validator.isEmpty()) {

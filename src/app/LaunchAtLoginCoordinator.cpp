@@ -8,17 +8,18 @@ using namespace LaunchAtLoginPolicy;
 using tracefmt::boolean;
 
 LaunchAtLoginCoordinator::LaunchAtLoginCoordinator(std::shared_ptr<LoginItemControlling> controller,
-                                                   std::shared_ptr<Defaults> defaults, bool autoRegisterAllowed,
-                                                   Logger logger)
-    : controller_(std::move(controller)), defaults_(std::move(defaults)), autoRegisterAllowed_(autoRegisterAllowed),
-      logger_(std::move(logger)) {}
+                                                   std::shared_ptr<Defaults> defaults,
+                                                   bool autoRegisterAllowed, Logger logger)
+    : controller_(std::move(controller)), defaults_(std::move(defaults)),
+      autoRegisterAllowed_(autoRegisterAllowed), logger_(std::move(logger)) {}
 
 void LaunchAtLoginCoordinator::bootstrap() {
     const bool bootstrapped = defaults_->boolValue(kBootstrappedKey).value_or(false);
     const LoginItemStatus status = controller_->status();
     const LaunchAction action = launchAction(status, bootstrapped);
-    SM_TRACE(logger_, QStringLiteral("launchAtLogin bootstrap status=%1 bootstrapped=%2 defaultOn=true action=%3")
-                          .arg(toString(status), boolean(bootstrapped), toString(action)));
+    SM_TRACE(logger_,
+             QStringLiteral("launchAtLogin bootstrap status=%1 bootstrapped=%2 defaultOn=true action=%3")
+                 .arg(toString(status), boolean(bootstrapped), toString(action)));
     if (action == LaunchAction::registerAsDefault) {
         const LoginItemCallOutcome outcome = controller_->registerItem();
         SM_TRACE(logger_, QStringLiteral("launchAtLogin bootstrap register outcome=%1 status=%2")
@@ -52,7 +53,9 @@ bool LaunchAtLoginCoordinator::setEnabled(bool desired) {
         controller_->openSettings();
         shows = controller_->status() == LoginItemStatus::enabled;
         break;
-    case ToggleAction::doNothing: shows = status == LoginItemStatus::enabled; break;
+    case ToggleAction::doNothing:
+        shows = status == LoginItemStatus::enabled;
+        break;
     }
     SM_TRACE(logger_, QStringLiteral("launchAtLogin toggle RESULT desired=%1 shows=%2 status=%3")
                           .arg(boolean(desired), boolean(shows), toString(controller_->status())));

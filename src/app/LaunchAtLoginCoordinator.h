@@ -16,8 +16,8 @@ public:
     static inline const QString kBootstrappedKey = QStringLiteral("Spacemarquee.LaunchAtLoginBootstrapped");
 
     // `logger` is the app logger.
-    LaunchAtLoginCoordinator(std::shared_ptr<LoginItemControlling> controller, std::shared_ptr<Defaults> defaults,
-                             bool autoRegisterAllowed, Logger logger);
+    LaunchAtLoginCoordinator(std::shared_ptr<LoginItemControlling> controller,
+                             std::shared_ptr<Defaults> defaults, bool autoRegisterAllowed, Logger logger);
 
     void bootstrap();
     // Returns what the preference's checkbox must show afterwards.

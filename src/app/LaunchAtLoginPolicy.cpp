@@ -4,23 +4,31 @@ namespace sm {
 
 QString toString(LoginItemStatus status) {
     switch (status) {
-    case LoginItemStatus::enabled: return QStringLiteral("enabled");
-    case LoginItemStatus::notRegistered: return QStringLiteral("notRegistered");
-    case LoginItemStatus::requiresApproval: return QStringLiteral("requiresApproval");
-    case LoginItemStatus::notFound: return QStringLiteral("notFound");
+    case LoginItemStatus::enabled:
+        return QStringLiteral("enabled");
+    case LoginItemStatus::notRegistered:
+        return QStringLiteral("notRegistered");
+    case LoginItemStatus::requiresApproval:
+        return QStringLiteral("requiresApproval");
+    case LoginItemStatus::notFound:
+        return QStringLiteral("notFound");
     }
     return QStringLiteral("notRegistered");
 }
 
 QString toString(LoginItemOperation operation) {
-    return operation == LoginItemOperation::registerItem ? QStringLiteral("register") : QStringLiteral("unregister");
+    return operation == LoginItemOperation::registerItem ? QStringLiteral("register")
+                                                         : QStringLiteral("unregister");
 }
 
 QString toString(LoginItemCallOutcome outcome) {
     switch (outcome) {
-    case LoginItemCallOutcome::succeeded: return QStringLiteral("succeeded");
-    case LoginItemCallOutcome::deniedByUser: return QStringLiteral("deniedByUser");
-    case LoginItemCallOutcome::failed: return QStringLiteral("failed");
+    case LoginItemCallOutcome::succeeded:
+        return QStringLiteral("succeeded");
+    case LoginItemCallOutcome::deniedByUser:
+        return QStringLiteral("deniedByUser");
+    case LoginItemCallOutcome::failed:
+        return QStringLiteral("failed");
     }
     return QStringLiteral("failed");
 }
@@ -34,9 +42,11 @@ LaunchAction launchAction(LoginItemStatus status, bool bootstrapped) {
 
 ToggleAction toggleAction(bool desired, LoginItemStatus status) {
     switch (status) {
-    case LoginItemStatus::enabled: return desired ? ToggleAction::doNothing : ToggleAction::unregisterItem;
+    case LoginItemStatus::enabled:
+        return desired ? ToggleAction::doNothing : ToggleAction::unregisterItem;
     case LoginItemStatus::notRegistered:
-    case LoginItemStatus::notFound: return desired ? ToggleAction::registerItem : ToggleAction::doNothing;
+    case LoginItemStatus::notFound:
+        return desired ? ToggleAction::registerItem : ToggleAction::doNothing;
     // Switched off by the user in the desktop's own settings: only they can switch it back on there.
     case LoginItemStatus::requiresApproval:
         return desired ? ToggleAction::revealInSystemSettings : ToggleAction::unregisterItem;
@@ -45,15 +55,20 @@ ToggleAction toggleAction(bool desired, LoginItemStatus status) {
 }
 
 QString toString(LaunchAction action) {
-    return action == LaunchAction::registerAsDefault ? QStringLiteral("registerAsDefault") : QStringLiteral("doNothing");
+    return action == LaunchAction::registerAsDefault ? QStringLiteral("registerAsDefault")
+                                                     : QStringLiteral("doNothing");
 }
 
 QString toString(ToggleAction action) {
     switch (action) {
-    case ToggleAction::registerItem: return QStringLiteral("register");
-    case ToggleAction::unregisterItem: return QStringLiteral("unregister");
-    case ToggleAction::revealInSystemSettings: return QStringLiteral("revealInSystemSettings");
-    case ToggleAction::doNothing: return QStringLiteral("doNothing");
+    case ToggleAction::registerItem:
+        return QStringLiteral("register");
+    case ToggleAction::unregisterItem:
+        return QStringLiteral("unregister");
+    case ToggleAction::revealInSystemSettings:
+        return QStringLiteral("revealInSystemSettings");
+    case ToggleAction::doNothing:
+        return QStringLiteral("doNothing");
     }
     return QStringLiteral("doNothing");
 }

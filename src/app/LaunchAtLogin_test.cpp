@@ -12,18 +12,30 @@ using S = LoginItemStatus;
 using O = LoginItemCallOutcome;
 
 TEST(LaunchAtLoginPolicy, OnlyAFirstLaunchWithoutAnItemRegisters) {
-    struct Row { S status; bool bootstrapped; LaunchAction expected; };
+    struct Row {
+        S status;
+        bool bootstrapped;
+        LaunchAction expected;
+    };
     const Row rows[] = {
-        {S::notRegistered, false, LaunchAction::registerAsDefault}, {S::notFound, false, LaunchAction::registerAsDefault},
-        {S::enabled, false, LaunchAction::doNothing},               {S::requiresApproval, false, LaunchAction::doNothing},
-        {S::notRegistered, true, LaunchAction::doNothing},          {S::notFound, true, LaunchAction::doNothing},
+        {S::notRegistered, false, LaunchAction::registerAsDefault},
+        {S::notFound, false, LaunchAction::registerAsDefault},
+        {S::enabled, false, LaunchAction::doNothing},
+        {S::requiresApproval, false, LaunchAction::doNothing},
+        {S::notRegistered, true, LaunchAction::doNothing},
+        {S::notFound, true, LaunchAction::doNothing},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(launchAction(r.status, r.bootstrapped), r.expected) << toString(r.status).toStdString() << r.bootstrapped;
+        EXPECT_EQ(launchAction(r.status, r.bootstrapped), r.expected)
+            << toString(r.status).toStdString() << r.bootstrapped;
 }
 
 TEST(LaunchAtLoginPolicy, ToggleTable) {
-    struct Row { S status; ToggleAction on; ToggleAction off; };
+    struct Row {
+        S status;
+        ToggleAction on;
+        ToggleAction off;
+    };
     const Row rows[] = {
         {S::enabled, ToggleAction::doNothing, ToggleAction::unregisterItem},
         {S::notRegistered, ToggleAction::registerItem, ToggleAction::doNothing},
@@ -60,7 +72,9 @@ struct FakeLoginItem final : LoginItemControlling {
 
 class Coordinator : public ::testing::Test {
 protected:
-    LaunchAtLoginCoordinator make() { return LaunchAtLoginCoordinator(item, defaults, true, logs.loggers.app); }
+    LaunchAtLoginCoordinator make() {
+        return LaunchAtLoginCoordinator(item, defaults, true, logs.loggers.app);
+    }
     std::shared_ptr<FakeLoginItem> item = std::make_shared<FakeLoginItem>();
     std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
     test::TestLoggers logs;
@@ -71,10 +85,11 @@ TEST_F(Coordinator, BootstrapRegistersOnceAndNeverRetriesAFailure) {
     make().bootstrap();
     EXPECT_EQ(item->registers, 1);
     EXPECT_EQ(defaults->boolValue(LaunchAtLoginCoordinator::kBootstrappedKey), true);
-    EXPECT_EQ(logs.log->traces(), (QStringList{
-        "launchAtLogin bootstrap status=notRegistered bootstrapped=false defaultOn=true action=registerAsDefault",
-        "launchAtLogin bootstrap register outcome=failed status=notRegistered",
-        "launchAtLogin bootstrap marker SET key=Spacemarquee.LaunchAtLoginBootstrapped"}));
+    EXPECT_EQ(logs.log->traces(),
+              (QStringList{"launchAtLogin bootstrap status=notRegistered bootstrapped=false defaultOn=true "
+                           "action=registerAsDefault",
+                           "launchAtLogin bootstrap register outcome=failed status=notRegistered",
+                           "launchAtLogin bootstrap marker SET key=Spacemarquee.LaunchAtLoginBootstrapped"}));
     make().bootstrap();
     EXPECT_EQ(item->registers, 1);
 }
@@ -90,7 +105,15 @@ TEST_F(Coordinator, BootstrapLeavesAnExistingOrRefusedItemAloneButSetsTheMarker)
 }
 
 TEST_F(Coordinator, SetEnabledShowsWhatTheDesktopHolds) {
-    struct Row { S status; bool desired; O outcome; bool shows; int registers; int unregisters; int reveals; };
+    struct Row {
+        S status;
+        bool desired;
+        O outcome;
+        bool shows;
+        int registers;
+        int unregisters;
+        int reveals;
+    };
     const Row rows[] = {
         {S::notRegistered, true, O::succeeded, true, 1, 0, 0},
         {S::notRegistered, true, O::failed, false, 1, 0, 0},
@@ -117,10 +140,11 @@ TEST_F(Coordinator, SetEnabledShowsWhatTheDesktopHolds) {
 TEST_F(Coordinator, RevealTraces) {
     item->current = S::requiresApproval;
     make().setEnabled(true);
-    EXPECT_EQ(logs.log->traces(), (QStringList{
-        "launchAtLogin toggle desired=true status=requiresApproval action=revealInSystemSettings",
-        "launchAtLogin reveal system-settings status=requiresApproval",
-        "launchAtLogin toggle RESULT desired=true shows=false status=requiresApproval"}));
+    EXPECT_EQ(logs.log->traces(),
+              (QStringList{
+                  "launchAtLogin toggle desired=true status=requiresApproval action=revealInSystemSettings",
+                  "launchAtLogin reveal system-settings status=requiresApproval",
+                  "launchAtLogin toggle RESULT desired=true shows=false status=requiresApproval"}));
 }
 
 } // namespace

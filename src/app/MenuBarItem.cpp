@@ -13,18 +13,32 @@ MenuBarItem::MenuBarItem(std::shared_ptr<ShellUi> ui, QUrl website, Logger logge
 QList<MenuEntry> MenuBarItem::entries() {
     using K = MenuEntry::Kind;
     return {
-        {K::action, QStringLiteral("Add tag to this desktop"), QStringLiteral("addTag"), QStringLiteral("Ctrl+Alt+T"),
-         kAddTagIdentifier, true},
-        {K::action, QStringLiteral("Remove tag from this desktop"), QStringLiteral("removeTag"), {},
-         kRemoveTagIdentifier, true},
+        {K::action, QStringLiteral("Add tag to this desktop"), QStringLiteral("addTag"),
+         QStringLiteral("Ctrl+Alt+T"), kAddTagIdentifier, true},
+        {K::action,
+         QStringLiteral("Remove tag from this desktop"),
+         QStringLiteral("removeTag"),
+         {},
+         kRemoveTagIdentifier,
+         true},
         {K::separator, {}, {}, {}, {}, true},
         // The preferences window and the problem report are not in this build yet.
-        {K::action, QStringLiteral("Preferences…"), QStringLiteral("showPreferences"), QStringLiteral("Ctrl+,"), {}, false},
+        {K::action,
+         QStringLiteral("Preferences…"),
+         QStringLiteral("showPreferences"),
+         QStringLiteral("Ctrl+,"),
+         {},
+         false},
         {K::action, QStringLiteral("About Spacemarquee"), QStringLiteral("showAbout"), {}, {}, true},
         {K::action, QStringLiteral("Report a Problem…"), QStringLiteral("showReportProblem"), {}, {}, false},
         {K::action, QStringLiteral("Check for Updates…"), QStringLiteral("checkForUpdates"), {}, {}, true},
         {K::separator, {}, {}, {}, {}, true},
-        {K::action, QStringLiteral("Quit Spacemarquee"), QStringLiteral("quit"), QStringLiteral("Ctrl+Q"), {}, true},
+        {K::action,
+         QStringLiteral("Quit Spacemarquee"),
+         QStringLiteral("quit"),
+         QStringLiteral("Ctrl+Q"),
+         {},
+         true},
     };
 }
 
@@ -52,7 +66,8 @@ void MenuBarItem::perform(const QString& action) {
 }
 
 std::optional<QUrl> MenuBarItem::page(const QString& path, const QString& query) const {
-    if (!website_.isValid() || website_.scheme() != QLatin1String("https") || website_.host().isEmpty()) return {};
+    if (!website_.isValid() || website_.scheme() != QLatin1String("https") || website_.host().isEmpty())
+        return {};
     QUrl url;
     url.setScheme(website_.scheme());
     url.setHost(website_.host());

@@ -36,9 +36,11 @@ protected:
 
     void SetUp() override {
         if (!session) GTEST_SKIP() << skipReason.toStdString();
-        for (const char* dir : {"home", "config", "run"}) QDir(home.path()).mkpath(dir);
+        for (const char* dir : {"home", "config", "run"})
+            QDir(home.path()).mkpath(dir);
         QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        FileDefaults(path("config/spacemarquee")).setValue(QStringLiteral("Spacemarquee.VerboseTracing"), true);
+        FileDefaults(path("config/spacemarquee"))
+            .setValue(QStringLiteral("Spacemarquee.VerboseTracing"), true);
         ASSERT_EQ(wmctrl({"-n", "4"}), 0);
         ASSERT_EQ(wmctrl({"-s", "0"}), 0);
     }
@@ -69,7 +71,8 @@ protected:
         first->setProcessEnvironment(environment());
         first->start(SM_PROGRAM, {});
         ASSERT_TRUE(first->waitForStarted());
-        ASSERT_TRUE(waitUntil([&] { return trace().contains("session tags="); }, 15000)) << trace().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return trace().contains("session tags="); }, 15000))
+            << trace().toStdString();
     }
     // Runs a short-lived copy; its exit code, -1 when it had to be killed.
     int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr) {
@@ -96,13 +99,15 @@ protected:
         FileDefaults defaults(path("config/spacemarquee"));
         const auto text = defaults.dataValue("Spacemarquee.Tags").value_or(QByteArray());
         QStringList out;
-        for (const auto& t : QJsonDocument::fromJson(text).array()) out << t.toObject().value("title").toString();
+        for (const auto& t : QJsonDocument::fromJson(text).array())
+            out << t.toObject().value("title").toString();
         return out;
     }
     void switchAndWaitForLabel(int desktop, qsizetype tags) {
         ASSERT_EQ(wmctrl({"-s", QString::number(desktop)}), 0);
         ASSERT_TRUE(waitUntil([&] { return titles().size() == tags; }, 15000))
-            << titles().join(',').toStdString() << "\n" << trace().toStdString();
+            << titles().join(',').toStdString() << "\n"
+            << trace().toStdString();
         // The label is stored a moment before its window is shown; switching away earlier would show
         // it on the next desktop instead.
         ASSERT_TRUE(waitUntil([&] { return trace().count("createPanel id=") == tags; }));
@@ -122,7 +127,10 @@ TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigt
     EXPECT_EQ(runCopy({"spacemarquee://set-current-tag?title=Mail"}), 0);
     ASSERT_TRUE(waitUntil([&] { return titles().contains("Mail"); }));
 
-    struct Row { QByteArray url; int exit; };
+    struct Row {
+        QByteArray url;
+        int exit;
+    };
     const Row hostile[] = {
         {"https://set-current-tag?title=Evil", 0},
         {"spacemarquee://format-disk?title=Evil", 0},
@@ -131,19 +139,22 @@ TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigt
         {"spacemarquee://set-current-tag?title=%FF%FE", 0},
         {"spacemarquee://set-current-tag?title=" + QByteArray(100000, 'x'), 1}, // refused at the door
     };
-    for (const auto& r : hostile) EXPECT_EQ(runCopy({QString::fromLatin1(r.url)}), r.exit) << r.url.left(60).toStdString();
+    for (const auto& r : hostile)
+        EXPECT_EQ(runCopy({QString::fromLatin1(r.url)}), r.exit) << r.url.left(60).toStdString();
     // A megabyte straight into the socket.
     QLocalSocket raw;
     raw.connectToServer(path("run/spacemarquee/spacemarquee.socket"));
     ASSERT_TRUE(raw.waitForConnected());
     raw.write("spacemarquee://set-current-tag?title=" + QByteArray(1 << 20, 'y') + "\n");
     QByteArray reply;
-    while (!reply.contains('\n') && raw.waitForReadyRead(5000)) reply += raw.readAll();
+    while (!reply.contains('\n') && raw.waitForReadyRead(5000))
+        reply += raw.readAll();
     EXPECT_EQ(reply, "too-long\n");
     raw.abort();
 
     EXPECT_EQ(titles().filter("Mail").size(), 1);
-    EXPECT_TRUE(titles().filter("Evil").isEmpty() && titles().filter("yyyy").isEmpty()) << titles().join(',').toStdString();
+    EXPECT_TRUE(titles().filter("Evil").isEmpty() && titles().filter("yyyy").isEmpty())
+        << titles().join(',').toStdString();
 
     ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
     ASSERT_TRUE(first->waitForFinished(10000));
@@ -151,9 +162,10 @@ TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigt
     EXPECT_EQ(first->exitCode(), 0);
     const QString t = trace();
     qsizetype at = 0;
-    for (const char* line : {"SESSION END applicationWillTerminate", "terminate STOPPED service=staleTagSweeper",
-                             "terminate STOPPED service=keyMonitor", "terminate STOPPED service=spaceTracker",
-                             "terminate STOPPED service=overlayManager"}) {
+    for (const char* line :
+         {"SESSION END applicationWillTerminate", "terminate STOPPED service=staleTagSweeper",
+          "terminate STOPPED service=keyMonitor", "terminate STOPPED service=spaceTracker",
+          "terminate STOPPED service=overlayManager"}) {
         const qsizetype next = t.indexOf(QLatin1String(line), at);
         EXPECT_GT(next, at) << line;
         at = std::max(at, next);
@@ -169,7 +181,8 @@ TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
     EXPECT_EQ(settingsFile(), before);
     const QString t = trace();
     EXPECT_TRUE(t.contains(QStringLiteral("others=[%1:").arg(first->processId()))) << t.toStdString();
-    EXPECT_LT(t.indexOf("singleInstance alert PRESENTING"), t.indexOf("singleInstance alert DISMISSED by user"));
+    EXPECT_LT(t.indexOf("singleInstance alert PRESENTING"),
+              t.indexOf("singleInstance alert DISMISSED by user"));
     EXPECT_EQ(t.count("SESSION START"), 1); // the running copy's file was not rotated
     EXPECT_EQ(first->state(), QProcess::Running);
 }

@@ -44,8 +44,8 @@ UrlCommand UrlCommand::parse(const QByteArray& raw) {
     const QUrlQuery query(url);
     if (!query.hasQueryItem(QStringLiteral("title"))) return result;
     // Decoded by hand: QUrl would quietly turn bytes that are not UTF-8 into replacement characters.
-    const QByteArray bytes =
-        QByteArray::fromPercentEncoding(query.queryItemValue(QStringLiteral("title"), QUrl::FullyEncoded).toLatin1());
+    const QByteArray bytes = QByteArray::fromPercentEncoding(
+        query.queryItemValue(QStringLiteral("title"), QUrl::FullyEncoded).toLatin1());
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString title = decoder.decode(bytes);
     if (decoder.hasError()) {

@@ -9,12 +9,12 @@ namespace sm {
 // badly encoded or carrying control characters is turned away here, before it reaches the tracker.
 struct UrlCommand {
     enum class Kind {
-        notOurs,         // no URL, or another scheme
-        tooLong,         // over kMaxBytes
-        setCurrentTag,   // title: the query item "title", empty when absent
+        notOurs,       // no URL, or another scheme
+        tooLong,       // over kMaxBytes
+        setCurrentTag, // title: the query item "title", empty when absent
         clearCurrentTag,
-        unknown,         // command: the host, in lower case
-        rejected,        // a known command with an argument we refuse; reason says why
+        unknown,  // command: the host, in lower case
+        rejected, // a known command with an argument we refuse; reason says why
     };
 
     static constexpr qsizetype kMaxBytes = 4096;

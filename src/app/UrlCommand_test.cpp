@@ -8,14 +8,20 @@ namespace {
 using K = UrlCommand::Kind;
 
 TEST(UrlCommand, ParsesCommandsAndTurnsAwayEverythingElse) {
-    struct Row { QByteArray raw; K kind; QString command; QString title; };
+    struct Row {
+        QByteArray raw;
+        K kind;
+        QString command;
+        QString title;
+    };
     const Row rows[] = {
         {"spacemarquee://set-current-tag?title=Mail", K::setCurrentTag, "set-current-tag", "Mail"},
         {"SPACEMARQUEE://SET-CURRENT-TAG?title=Mail", K::setCurrentTag, "set-current-tag", "Mail"},
         {"spacemarquee://set-current-tag", K::setCurrentTag, "set-current-tag", ""},
         {"spacemarquee://set-current-tag?other=1", K::setCurrentTag, "set-current-tag", ""},
         {"spacemarquee://set-current-tag?title=", K::setCurrentTag, "set-current-tag", ""},
-        {"spacemarquee://set-current-tag?title=Caf%C3%A9%20%26%20Bar", K::setCurrentTag, "set-current-tag", "Café & Bar"},
+        {"spacemarquee://set-current-tag?title=Caf%C3%A9%20%26%20Bar", K::setCurrentTag, "set-current-tag",
+         "Café & Bar"},
         {"spacemarquee://set-current-tag?title=a+b", K::setCurrentTag, "set-current-tag", "a+b"},
         {"spacemarquee://set-current-tag?title=%F0%9F%93%A7", K::setCurrentTag, "set-current-tag", "📧"},
         {"spacemarquee://CLEAR-current-tag", K::clearCurrentTag, "clear-current-tag", ""},

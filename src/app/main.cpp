@@ -36,7 +36,9 @@ namespace {
 
 using namespace sm;
 
-void say(const QString& text) { std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text)); }
+void say(const QString& text) {
+    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
+}
 
 // Without XInput 2 the labels simply do not react to Ctrl.
 struct NoKeySource final : KeySource {
@@ -49,9 +51,11 @@ int forwardUrls(int argc, char** argv, const QString& runtime, const QStringList
     for (const QString& url : urls) {
         QString detail;
         switch (SingleInstance::forward(runtime, url.toUtf8(), &detail)) {
-        case SingleInstance::Forwarded::delivered: break;
+        case SingleInstance::Forwarded::delivered:
+            break;
         case SingleInstance::Forwarded::noRunningCopy:
-            say(QStringLiteral("Spacemarquee is not running, so the command was not delivered: %1").arg(url.left(200)));
+            say(QStringLiteral("Spacemarquee is not running, so the command was not delivered: %1")
+                    .arg(url.left(200)));
             return 1;
         case SingleInstance::Forwarded::refused:
             say(QStringLiteral("the running Spacemarquee refused the command (%1)").arg(detail));
@@ -68,9 +72,12 @@ int main(int argc, char** argv) {
     QStringList urls;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (arg == AutostartLoginItem::kLoginItemFlag) launchedAsLoginItem = true;
-        else if (arg == QLatin1String("--version")) return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
-        else if (!arg.startsWith(QLatin1String("--"))) urls << arg;
+        if (arg == AutostartLoginItem::kLoginItemFlag)
+            launchedAsLoginItem = true;
+        else if (arg == QLatin1String("--version"))
+            return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
+        else if (!arg.startsWith(QLatin1String("--")))
+            urls << arg;
     }
     // A command whose copy went away must end with an error, not a signal.
     std::signal(SIGPIPE, SIG_IGN);

@@ -26,7 +26,8 @@ QIcon QtShellUi::appIcon() {
         QPainter p(&pixmap);
         p.setRenderHint(QPainter::Antialiasing);
         p.scale(size / 64.0, size / 64.0);
-        const QColor colors[] = {QColor(0x9a, 0xa5, 0xb1), QColor(0x5f, 0x8d, 0xc9), QColor(0x2b, 0x59, 0xc3)};
+        const QColor colors[] = {QColor(0x9a, 0xa5, 0xb1), QColor(0x5f, 0x8d, 0xc9),
+                                 QColor(0x2b, 0x59, 0xc3)};
         for (int i = 0; i < 3; ++i) {
             QPainterPath path;
             path.addRoundedRect(QRectF(4 + 8 * i, 8 + 8 * i, 40, 28), 5, 5);
@@ -55,16 +56,18 @@ bool QtShellUi::installStatusMenu(const QList<MenuEntry>& entries, std::function
             action->setShortcut(QKeySequence(entry.shortcut));
             action->setShortcutVisibleInContextMenu(true);
         }
-        QObject::connect(action, &QAction::triggered, menu_.get(), [onAction, name = entry.action] { onAction(name); });
+        QObject::connect(action, &QAction::triggered, menu_.get(),
+                         [onAction, name = entry.action] { onAction(name); });
     }
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [onMenuWillOpen] { onMenuWillOpen(); });
     // Shown even without a tray now: one that starts later in the session still picks it up.
     tray_ = std::make_unique<QSystemTrayIcon>(appIcon());
     tray_->setToolTip(QStringLiteral("Spacemarquee"));
     tray_->setContextMenu(menu_.get());
-    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, menu_.get(), [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
-    });
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, menu_.get(),
+                     [this](QSystemTrayIcon::ActivationReason why) {
+                         if (why == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+                     });
     tray_->show();
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
@@ -76,7 +79,8 @@ void QtShellUi::setMenuItemHidden(const QString& identifier, bool hidden) {
 }
 
 void QtShellUi::showAbout(const AboutCredits& credits) {
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Spacemarquee"), QString(), QMessageBox::Ok);
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Spacemarquee"), QString(),
+                                QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIconPixmap(appIcon().pixmap(64, 64));
     box->setTextFormat(Qt::RichText);
@@ -85,8 +89,9 @@ void QtShellUi::showAbout(const AboutCredits& credits) {
                             qApp->property("buildVersion").toString().toHtmlEscaped());
     html += credits.text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
     if (credits.link.isValid())
-        html += QStringLiteral("<a href=\"%1\">%2</a>").arg(credits.link.toString(QUrl::FullyEncoded).toHtmlEscaped(),
-                                                          credits.linkText.toHtmlEscaped());
+        html += QStringLiteral("<a href=\"%1\">%2</a>")
+                    .arg(credits.link.toString(QUrl::FullyEncoded).toHtmlEscaped(),
+                         credits.linkText.toHtmlEscaped());
     else
         html += credits.linkText.toHtmlEscaped();
     box->setText(html + QStringLiteral("</small></div>"));
@@ -106,8 +111,12 @@ void QtShellUi::showAlert(const QString& message, const QString& informativeText
     box.exec();
 }
 
-bool QtShellUi::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool QtShellUi::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
 
-void QtShellUi::quit() { QCoreApplication::quit(); }
+void QtShellUi::quit() {
+    QCoreApplication::quit();
+}
 
 } // namespace sm

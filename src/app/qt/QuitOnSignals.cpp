@@ -29,20 +29,23 @@ QuitOnSignals::QuitOnSignals() {
     notifier_ = std::make_unique<QSocketNotifier>(pipeFds[1], QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
         char byte = 0;
-        while (::read(pipeFds[1], &byte, 1) == 1) received_ = byte;
+        while (::read(pipeFds[1], &byte, 1) == 1)
+            received_ = byte;
         QCoreApplication::quit();
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : kSignals) ::sigaction(number, &action, nullptr);
+    for (const int number : kSignals)
+        ::sigaction(number, &action, nullptr);
 }
 
 QuitOnSignals::~QuitOnSignals() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    for (const int number : kSignals) ::sigaction(number, &action, nullptr);
+    for (const int number : kSignals)
+        ::sigaction(number, &action, nullptr);
     notifier_.reset();
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);

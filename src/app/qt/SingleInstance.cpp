@@ -30,7 +30,9 @@ SingleInstance::~SingleInstance() {
     if (server_) server_->close();
 }
 
-bool SingleInstance::tryLock() { return lock_.isLocked() || lock_.tryLock(0); }
+bool SingleInstance::tryLock() {
+    return lock_.isLocked() || lock_.tryLock(0);
+}
 
 std::optional<OtherInstance> SingleInstance::holder() const {
     if (lock_.isLocked()) return std::nullopt;
@@ -74,7 +76,8 @@ void SingleInstance::accept() {
     }
 }
 
-SingleInstance::Forwarded SingleInstance::forward(const QString& directory, const QByteArray& url, QString* detail) {
+SingleInstance::Forwarded SingleInstance::forward(const QString& directory, const QByteArray& url,
+                                                  QString* detail) {
     QLocalSocket socket;
     socket.connectToServer(QDir(directory).filePath(kSocketName));
     if (!socket.waitForConnected(kClientSeconds * 1000)) {
@@ -84,7 +87,8 @@ SingleInstance::Forwarded SingleInstance::forward(const QString& directory, cons
     socket.write(url + '\n');
     socket.waitForBytesWritten(kClientSeconds * 1000);
     QByteArray reply;
-    while (!reply.contains('\n') && socket.waitForReadyRead(kClientSeconds * 1000)) reply += socket.readAll();
+    while (!reply.contains('\n') && socket.waitForReadyRead(kClientSeconds * 1000))
+        reply += socket.readAll();
     if (reply.startsWith("ok\n")) return Forwarded::delivered;
     if (detail) *detail = reply.isEmpty() ? socket.errorString() : QString::fromUtf8(reply.trimmed());
     return Forwarded::refused;
