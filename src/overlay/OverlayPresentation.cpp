@@ -163,8 +163,12 @@ void OverlayManager::renderPanel(PanelEntry& e, bool animated, const SpaceTag* k
         std::weak_ptr<OverlayManager> weak = weak_from_this();
         const QUuid id = e.tagId;
         e.panel->animate(*plan.frame, plan.opacity, kFrameAnimationSeconds, [weak, id] {
-            if (auto self = weak.lock())
-                if (auto* entry = self->find(id)) entry->isAnimatingFrame = false;
+            auto self = weak.lock();
+            auto* entry = self ? self->find(id) : nullptr;
+            if (!entry) return;
+            entry->isAnimatingFrame = false;
+            // A size measured while the frame was animating was kept but not applied: apply it now.
+            if (entry->fittedSize) self->applyMeasuredSize(id, *entry->fittedSize);
         });
     }
 

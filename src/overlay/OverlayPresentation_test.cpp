@@ -141,3 +141,16 @@ TEST_F(Presentation, OnlyAMagnifyChangeReRendersWithoutBoostOrNotifying) {
 }
 
 } // namespace
+
+namespace {
+TEST_F(Presentation, ASizeMeasuredDuringTheBirthAnimationIsAppliedWhenItEnds) {
+    SpaceTag tag;
+    tag.id = QUuid::createUuid();
+    tag.title = QStringLiteral("A rather long desktop name");
+    store->addTag(tag, QStringLiteral("manual-create"));
+    overlay->createPanel(tag, QStringLiteral("manual-create")); // animates; the label measures meanwhile
+    queue->advance(1.0);
+    const QSizeF measured = FakeLabelView::measure(tag.title, 64.0);
+    EXPECT_EQ(panel(tag.id).frame().size(), measured);
+}
+} // namespace
