@@ -56,6 +56,7 @@ public:
         bool isAnimatingFrame = false;
         bool isOcclusionVisible = true;
         std::optional<QSizeF> fittedSize;
+        std::optional<QSizeF> lastMeasuredSize; // the view's latest report, also when it could not be applied
         std::optional<RenderPlan::LayoutState> lastLayoutState;
         std::optional<QString> lastKnownScreenID;
         std::optional<QPointF> lastKnownOrigin;

@@ -168,7 +168,7 @@ void OverlayManager::renderPanel(PanelEntry& e, bool animated, const SpaceTag* k
             if (!entry) return;
             entry->isAnimatingFrame = false;
             // A size measured while the frame was animating was kept but not applied: apply it now.
-            if (entry->fittedSize) self->applyMeasuredSize(id, *entry->fittedSize);
+            if (entry->lastMeasuredSize) self->applyMeasuredSize(id, *entry->lastMeasuredSize);
         });
     }
 
@@ -255,7 +255,11 @@ void OverlayManager::handleOcclusionChange(PanelEntry& e, bool notifyTracker) {
         startEntryBoost(e);
         if (notifyTracker && onPanelBecameVisible) onPanelBecameVisible(id, onActiveSpace);
         // The tracker may have removed this very panel while adopting.
-        if (auto* still = find(id)) renderPanel(*still, false);
+        if (auto* still = find(id)) {
+            renderPanel(*still, false);
+            // The view reports a size only when it changes; one reported while hidden is applied now.
+            if (still->lastMeasuredSize) applyMeasuredSize(id, *still->lastMeasuredSize);
+        }
         return;
     }
     renderPanel(e, false);
@@ -265,6 +269,7 @@ void OverlayManager::applyMeasuredSize(const QUuid& tagId, QSizeF size) {
     auto* found = find(tagId);
     if (!found) return;
     PanelEntry& e = *found;
+    e.lastMeasuredSize = size;
     if (isBackgroundFrozen(e)) {
         SM_TRACE(logger_, QStringLiteral("applyMeasuredSize FROZEN id=%1 measured=%2").arg(shortId(tagId), fmt::size(size)));
         return;

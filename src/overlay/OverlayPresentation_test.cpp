@@ -154,3 +154,17 @@ TEST_F(Presentation, ASizeMeasuredDuringTheBirthAnimationIsAppliedWhenItEnds) {
     EXPECT_EQ(panel(tag.id).frame().size(), measured);
 }
 } // namespace
+
+namespace {
+TEST_F(Presentation, ASizeMeasuredWhileTheLabelWasHiddenIsAppliedWhenItShows) {
+    const auto id = addLabel(QString());
+    overlay->setActiveTag(id);
+    desktop->forceFacts(panel(id), false, false); // the window manager has not shown it yet
+    queue->advance(0.5);
+    store->renameTag(id, QStringLiteral("Code review")); // measured while hidden
+    queue->advance(0.5);
+    desktop->forceFacts(panel(id), true, true);
+    queue->advance(0.5);
+    EXPECT_EQ(panel(id).frame().size(), FakeLabelView::measure(QStringLiteral("Code review"), 64.0));
+}
+} // namespace
