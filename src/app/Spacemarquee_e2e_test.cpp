@@ -76,16 +76,10 @@ protected:
     }
     // Runs a short-lived copy; its exit code, -1 when it had to be killed.
     int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr) {
-        QProcess p;
-        p.setProcessEnvironment(env.isEmpty() ? environment() : env);
-        p.start(SM_PROGRAM, arguments);
-        if (!p.waitForFinished(15000)) {
-            p.kill();
-            p.waitForFinished();
-            return -1;
-        }
-        if (err) *err = QString::fromUtf8(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        x11::test::ProcessOutput out;
+        const int code = x11::test::runProcess(SM_PROGRAM, arguments, env.isEmpty() ? environment() : env, 15000, &out);
+        if (err) *err = out.standardError;
+        return code;
     }
     QString trace() const {
         QFile f(path("run/spacemarquee/spacemarquee-trace.log"));

@@ -162,17 +162,25 @@ bool X11TestSession::waitForSelection(const char* name, int milliseconds) const 
 }
 
 int X11TestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display_);
+    ProcessOutput out;
+    const int code = runProcess(program, arguments, environment, 10000, &out);
+    if (output) *output = out.standardOutput;
+    return code;
+}
+
+int runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+               int milliseconds, ProcessOutput* output) {
+    QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
+    if (!process.waitForFinished(milliseconds)) {
         process.kill();
         process.waitForFinished();
         return -1;
     }
-    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
+    if (output) *output = {QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 

@@ -41,4 +41,13 @@ private:
 // Processes events until `condition` holds or `milliseconds` pass; whether it held.
 bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000);
 
+struct ProcessOutput {
+    QString standardOutput;
+    QString standardError;
+};
+// Runs a short-lived program to its end: its exit code, or -1 when it crashed or had to be killed
+// after `milliseconds`.
+int runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+               int milliseconds, ProcessOutput* output = nullptr);
+
 } // namespace sm::x11::test
