@@ -13,7 +13,7 @@
 #include "platform/sim/ManualMainQueue.h"
 #include "platform/sim/MemoryDefaults.h"
 #include "platform/sim/SimDesktop.h"
-#include "tracking/SpaceTracker.h"
+#include "tracker/SpaceTracker.h"
 
 #include <benchmark/benchmark.h>
 

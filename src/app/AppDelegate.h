@@ -13,7 +13,7 @@
 #include "platform/KeySource.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
-#include "tracking/SpaceTracker.h"
+#include "tracker/SpaceTracker.h"
 
 #include <QByteArray>
 #include <QList>

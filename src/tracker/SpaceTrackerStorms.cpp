@@ -2,7 +2,7 @@
 // audit that removes labels the window server left on the wrong screen, and the zombify they share
 // with the overlay's co-residency heal.
 #include "tracking/ShortId.h"
-#include "tracking/SpaceTracker.h"
+#include "tracker/SpaceTracker.h"
 
 namespace sm {
 

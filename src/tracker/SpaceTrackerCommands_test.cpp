@@ -1,5 +1,5 @@
 // Stories of the user's tag commands: add, delete to a tombstone, duplicates, restore, purge.
-#include "tracking/TrackerFixture.h"
+#include "tracker/TrackerFixture.h"
 
 using namespace sm;
 using namespace sm::test;

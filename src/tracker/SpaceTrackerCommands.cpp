@@ -1,7 +1,7 @@
 // The user's tag commands (menu, URL commands, context menu, preferences) and the junk purge. Each
 // keeps the store, the panels and the tracker's own references consistent.
 #include "tracking/ShortId.h"
-#include "tracking/SpaceTracker.h"
+#include "tracker/SpaceTracker.h"
 
 #include <QCollator>
 

@@ -2,7 +2,7 @@
 
 #include "support/OverlayFixture.h"
 #include "tracking/ShortId.h"
-#include "tracking/SpaceTracker.h"
+#include "tracker/SpaceTracker.h"
 #include "tracking/TestPrinters.h"
 
 namespace sm::test {

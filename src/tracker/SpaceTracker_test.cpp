@@ -1,6 +1,6 @@
 // Stories of desktop changes: which label is adopted, when a new desktop gets its tag, and when a
 // late label proves a fresh tag spurious.
-#include "tracking/TrackerFixture.h"
+#include "tracker/TrackerFixture.h"
 
 using namespace sm;
 using namespace sm::test;

@@ -1,4 +1,4 @@
-#include "tracking/SpaceTracker.h"
+#include "tracker/SpaceTracker.h"
 
 #include "diagnostics/TraceFormat.h"
 #include "tracking/ShortId.h"
