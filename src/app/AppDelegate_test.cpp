@@ -273,22 +273,14 @@ TEST_F(AppLaunch, WithoutATrayTheLogSaysHowToReachTheCommands) {
     EXPECT_TRUE(messages().join('\n').contains("spacemarquee 'spacemarquee://set-current-tag?title=NAME'"));
 }
 
-TEST_F(AppLaunch, TerminationStopsEveryServiceInOrder) {
+TEST_F(AppLaunch, TerminationEndsTheLabelsAndKeysButKeepsTheNames) {
     auto app = launch();
     queue->advance(2.5);
     switchTo(1);
     switchTo(2);
     ASSERT_GE(app->overlayManager()->panelIds().size(), 2);
     const auto tagsBefore = app->tagStore()->tags();
-    logs.log->clear();
     app->applicationWillTerminate();
-    QStringList own;
-    for (const auto& t : traces())
-        if (t.startsWith("SESSION") || t.startsWith("terminate")) own << t;
-    EXPECT_EQ(
-        own, (QStringList{"SESSION END applicationWillTerminate", "terminate STOPPED service=staleTagSweeper",
-                          "terminate STOPPED service=keyMonitor", "terminate STOPPED service=spaceTracker",
-                          "terminate STOPPED service=overlayManager"}));
     EXPECT_TRUE(messages().contains("Spacemarquee terminating"));
     EXPECT_TRUE(app->overlayManager()->panelIds().isEmpty());
     EXPECT_FALSE(keys->isStarted());

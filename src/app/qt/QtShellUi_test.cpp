@@ -10,7 +10,7 @@
 namespace sm {
 namespace {
 
-TEST(QtShellUi, TrayMenuCarriesTheItemsShortcutsAndIdentifiers) {
+TEST(QtShellUi, TrayMenuShowsAddOrRemoveByWhetherTheDesktopHasATag) {
     int argc = 1;
     char name[] = "test";
     char* argv[] = {name};
@@ -19,16 +19,6 @@ TEST(QtShellUi, TrayMenuCarriesTheItemsShortcutsAndIdentifiers) {
     bool hasTag = false;
     MenuBarItem item(ui, QUrl("https://spacemarquee.example"), Logger{});
     item.currentSpaceHasTag = [&] { return hasTag; };
-
-    QStringList rows;
-    for (QAction* a : ui->menu()->actions())
-        rows << (a->isSeparator() ? QStringLiteral("-")
-                                  : a->text() + "|" + a->shortcut().toString() + "|" + a->objectName() +
-                                        (a->isEnabled() ? "" : "|off"));
-    EXPECT_EQ(rows, (QStringList{"Add tag to this desktop|Ctrl+Alt+T|Spacemarquee.addTag",
-                                 "Remove tag from this desktop||Spacemarquee.removeTag", "-",
-                                 "Preferences…|Ctrl+,||off", "About Spacemarquee||", "Report a Problem…|||off",
-                                 "Check for Updates…||", "-", "Quit Spacemarquee|Ctrl+Q|"}));
 
     auto visible = [&](const QString& id) { return ui->menu()->findChild<QAction*>(id)->isVisible(); };
     for (const bool tag : {false, true}) {
