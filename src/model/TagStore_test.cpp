@@ -127,9 +127,9 @@ TEST_F(StoreTest, EveryOperationTracesAndSavesAsItShould) {
         {1, [](TagStore& s) { s.removeTag(kC, "eviction"); }, {"store REMOVE id=CCCCCCCC title='?' reason=eviction total=2"}},
         {1, [](TagStore& s) { s.renameTag(kA, "Work"); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'Work' scr SCREEN-O->SCREEN-O"}},
         {1, [](TagStore& s) { s.tombstoneTag(kA); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'' scr SCREEN-O->SCREEN-O"}},
-        {1, [&](TagStore& s) { s.updateTag(kB, onScreen("NEWSCREEN")); }, {"store UPDATE id=BBBBBBBB title ''->'' scr nil->NEWSCREE"}},
-        {1, [&](TagStore& s) { s.updateTag(kA, onScreen(std::nullopt)); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'Mail' scr SCREEN-O->nil"}},
-        {1, [](TagStore& s) { s.setTitleOnly(kA, "Mail"); }, {}},
+        {0, [&](TagStore& s) { s.updateTag(kB, onScreen("NEWSCREEN")); }, {"store UPDATE id=BBBBBBBB title ''->'' scr nil->NEWSCREE"}},
+        {0, [&](TagStore& s) { s.updateTag(kA, onScreen(std::nullopt)); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'Mail' scr SCREEN-O->nil"}},
+        {0, [](TagStore& s) { s.setTitleOnly(kA, "Mail"); }, {}},
         {1, [](TagStore& s) { s.toggleUserOwned(kA); }, {}},
         {0, [](TagStore& s) { s.setAutoTitle(kC, "x"); }, {}},
         {1, [](TagStore& s) { s.resetAllPositions(); }, {}},
@@ -141,9 +141,68 @@ TEST_F(StoreTest, EveryOperationTracesAndSavesAsItShould) {
         c.act(*store);
         EXPECT_EQ(logs.log->traces(), c.traces);
         EXPECT_EQ(defaults->writeCount(TagStore::kTagsKey) - writesBefore, c.tagWrites)
-            << c.traces.join("").toStdString();
+            << "written at once: " << c.traces.join("").toStdString();
+        clock->advance(TagStore::kDeferredSaveSeconds);
         EXPECT_EQ(ModelJson::decodeTags(*defaults->dataValue(TagStore::kTagsKey)).value, store->tags());
     }
+}
+
+TEST_F(StoreTest, OnlyWhatTheProgramObservesForItselfWaitsToBeWritten) {
+    const auto tag = [](std::function<void(SpaceTag&)> f) {
+        return [f](TagStore& s) { s.updateTag(kA, f); };
+    };
+    const auto settings = [](std::function<void(AppSettings&)> f) {
+        return [f](TagStore& s) { s.updateSettings(f); };
+    };
+    const struct {
+        bool waits;
+        std::function<void(TagStore&)> act;
+    } cases[] = {
+        // clang-format off
+        {true, tag([](SpaceTag& t) { t.lastSeenAt = kNow, t.screenIdentifier = "SCREEN-TWO"; })},
+        {true, tag([](SpaceTag& t) { t.position = QPointF(1, 2); })},
+        {true, settings([](AppSettings& s) { s.setSyncedPosition({1, 2}, "NEW", "NEW"); })},
+        {true, settings([](AppSettings& s) { s.setSyncedPosition({1, 2}), s.screenCensus["S"] = {"Built-in", 1, 2, kNow}; })},
+        {false, tag([](SpaceTag& t) { t.lastSeenAt = kNow, t.title = "Typed"; })},
+        {false, tag([](SpaceTag& t) { t.isUserOwned = true; })},
+        {false, tag([](SpaceTag& t) { t.displayIndex = 3; })},
+        {false, settings([](AppSettings& s) { s.setFontSize(90, "NEW"); })},
+        {false, settings([](AppSettings& s) { s.setSyncedPosition({1, 2}), s.visibilityMode = VisibilityMode::onCtrl; })},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        const auto store = openWithTwoTags();
+        const int writesBefore = defaults->totalWrites();
+        c.act(*store);
+        EXPECT_EQ(defaults->totalWrites() == writesBefore, c.waits) << &c - cases;
+        EXPECT_EQ(store->hasUnsavedChanges(), c.waits);
+    }
+}
+
+// A desktop switch stamps lastSeenAt and may re-home the tag; a run of them must not cost a disk write
+// each, and must not be lost either.
+TEST_F(StoreTest, WaitingChangesAreWrittenTogetherWithinTheBoundOrWithTheNextUserChange) {
+    const auto store = openWithTwoTags();
+    const int writesBefore = defaults->totalWrites();
+    store->updateTag(kA, [](SpaceTag& t) { t.lastSeenAt = kNow + 1; });
+    clock->advance(TagStore::kDeferredSaveSeconds - 0.5);
+    store->updateTag(kB, [](SpaceTag& t) { t.lastSeenAt = kNow + 2; }); // does not push the write back
+    store->updateSettings([](AppSettings& s) { s.screenCensus["S"] = {"Built-in", 1, 2, kNow}; });
+    EXPECT_EQ(defaults->totalWrites(), writesBefore);
+    clock->advance(0.5);
+    EXPECT_EQ(defaults->totalWrites(), writesBefore + 2) << "tags and settings, once each";
+    EXPECT_EQ(open()->tags(), store->tags());
+    EXPECT_EQ(open()->settings(), store->settings());
+
+    store->updateTag(kB, [](SpaceTag& t) { t.position = QPointF(5, 6); });
+    store->renameTag(kA, "Typed");
+    EXPECT_EQ(open()->tags(), store->tags()) << "the rename carries the waiting position";
+    EXPECT_EQ(clock->pendingCount(), 0u);
+
+    store->updateTag(kB, [](SpaceTag& t) { t.position = QPointF(7, 8); });
+    store->flush(); // as at quit
+    EXPECT_EQ(open()->tags(), store->tags());
+    EXPECT_EQ(clock->pendingCount(), 0u);
 }
 
 TEST_F(StoreTest, EditsSetTitleOwnershipAndLastSeenAsNamed) {
@@ -229,23 +288,29 @@ TEST_F(StoreTest, ObserversMayUnsubscribeThemselvesAndOthersDuringAPublication) 
     EXPECT_EQ(second, 0);
 }
 
-TEST_F(StoreTest, FailedSavesAreLoggedEachTimeAndTheChangeStaysInMemory) {
+TEST_F(StoreTest, FailedSavesAreLoggedEachTimeAndTriedAgainWithTheNextSave) {
     const auto store = openWithTwoTags();
     const auto storedTags = defaults->dataValue(TagStore::kTagsKey);
     store->updateTag(kA,
                      [](SpaceTag& t) { t.position = QPointF(std::numeric_limits<double>::quiet_NaN(), 0); });
+    store->flush();
     EXPECT_EQ(defaults->dataValue(TagStore::kTagsKey), storedTags) << "an unencodable tag writes nothing";
 
     defaults->setFailWrites(true);
     store->addTag(makeTag(kC, "Web"), "manual");
-    store->updateSettings([](AppSettings& s) { s.fontSize = 100; });
-    EXPECT_EQ(errors(),
-              (QStringList{
-                  "Tags not saved (tags[0].position: not a finite number): the stored tags stay as they were",
-                  "Tags not saved (tags[0].position: not a finite number): the stored tags stay as they were",
-                  "Could not write Spacemarquee.AppSettings: the change is kept for this session only"}));
     store->updateTag(kA, [](SpaceTag& t) { t.position.reset(); });
-    EXPECT_EQ(errors().last(), "Could not write Spacemarquee.Tags: the change is kept for this session only");
+    store->updateSettings([](AppSettings& s) { s.fontSize = 100; });
+    const QString notEncoded =
+        "Tags not saved (tags[0].position: not a finite number): the stored tags stay as they were";
+    EXPECT_EQ(errors(), (QStringList{notEncoded, notEncoded,
+                                     "Could not write Spacemarquee.Tags: the change is kept for this session only",
+                                     "Could not write Spacemarquee.AppSettings: the change is kept for this "
+                                     "session only"}));
     EXPECT_EQ(store->tag(kC)->title, "Web");
     EXPECT_EQ(store->settings().fontSize, 100);
+
+    defaults->setFailWrites(false);
+    store->flush();
+    EXPECT_EQ(open()->tags(), store->tags());
+    EXPECT_EQ(open()->settings().fontSize, 100);
 }
