@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sm;
 
@@ -56,6 +58,9 @@ TEST_F(FileDefaultsTest, TypedValuesSurviveARelaunchAndAbsentStaysAbsent) {
         for (const auto& [key, v] : values)
             EXPECT_TRUE(d->setValue(key, v)) << key.toStdString();
         EXPECT_TRUE(d->setValue("removed", true) && d->remove("removed"));
+        const int writes = d->fileWrites();
+        EXPECT_TRUE(d->setValues({{"many.a", true}, {"many.b", qint64(2)}}));
+        EXPECT_EQ(d->fileWrites(), writes + 1) << "several values, one replace of the file";
     }
     auto d = open(dir);
     for (const auto& [key, v] : values)
@@ -119,6 +124,44 @@ TEST_F(FileDefaultsTest, UnreadableFileThatCannotBeCopiedAsideIsNeverReplaced) {
     EXPECT_FALSE(d->setValue("k", true));
     EXPECT_EQ(d->boolValue("k"), true);
     EXPECT_EQ(read(tmp.filePath("defaults.json")), "garbage");
+}
+
+// Dotfile managers plant links, and anything may sit at the name. Nothing may hang the start (a FIFO
+// opened for reading blocks) or leave a session whose changes vanish.
+TEST_F(FileDefaultsTest, WhatIsNotARegularFileNeverBlocksTheStartOrLosesTheSession) {
+    const QByteArray stored = R"({"version": 1, "values": {"good": {"int": 5}}})";
+    const auto link = [](const char* target) {
+        return [target](const QDir& d) { ASSERT_EQ(::symlink(target, qPrintable(d.filePath("defaults.json"))), 0); };
+    };
+    const struct {
+        const char* name;
+        std::function<void(const QDir&)> plant;
+        bool goodSurvives;
+        const char* holdsData; // after a write
+        bool keptAside;
+    } cases[] = {
+        {"link to a file", link("dots/real.json"), true, "dots/real.json", false},
+        {"link to a file not made yet", link("dots/new.json"), false, "dots/new.json", false},
+        {"link into a missing folder", link("missing/new.json"), false, "defaults.json", true},
+        {"FIFO", [](const QDir& d) { ASSERT_EQ(::mkfifo(qPrintable(d.filePath("defaults.json")), 0600), 0); },
+         false, "defaults.json", true},
+        {"folder", [](const QDir& d) { ASSERT_TRUE(d.mkdir("defaults.json")); }, false, "defaults.json", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir t;
+        const QDir d(t.path());
+        d.mkdir("dots");
+        write(d.filePath("dots/real.json"), stored);
+        c.plant(d);
+        auto defaults = open(t.path());
+        EXPECT_EQ(defaults->contains("good"), c.goodSurvives);
+        EXPECT_TRUE(defaults->setValue("after", true));
+        EXPECT_TRUE(read(d.filePath(c.holdsData)).contains("after"));
+        EXPECT_EQ(open(t.path())->boolValue("after"), true);
+        const QFileInfo aside(d.filePath("defaults.unreadable-20240305-140307.json"));
+        EXPECT_EQ(aside.exists() || aside.isSymLink(), c.keptAside);
+    }
 }
 
 // Stands in for a read-only directory or full disk; root would write through a read-only mode.
