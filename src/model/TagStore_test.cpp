@@ -302,10 +302,11 @@ TEST_F(StoreTest, FailedSavesAreLoggedEachTimeAndTriedAgainWithTheNextSave) {
     store->updateSettings([](AppSettings& s) { s.fontSize = 100; });
     const QString notEncoded =
         "Tags not saved (tags[0].position: not a finite number): the stored tags stay as they were";
-    EXPECT_EQ(errors(), (QStringList{notEncoded, notEncoded,
-                                     "Could not write Spacemarquee.Tags: the change is kept for this session only",
-                                     "Could not write Spacemarquee.AppSettings: the change is kept for this "
-                                     "session only"}));
+    EXPECT_EQ(errors(),
+              (QStringList{notEncoded, notEncoded,
+                           "Could not write Spacemarquee.Tags: the change is kept for this session only",
+                           "Could not write Spacemarquee.AppSettings: the change is kept for this "
+                           "session only"}));
     EXPECT_EQ(store->tag(kC)->title, "Web");
     EXPECT_EQ(store->settings().fontSize, 100);
 

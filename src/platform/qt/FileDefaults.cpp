@@ -226,22 +226,27 @@ QString FileDefaults::freeAsideName() const {
 // Renaming moves the entry itself (a link stays a link) and makes room for a regular file.
 void FileDefaults::setAside(const QString& reason) {
     const QString name = freeAsideName();
-    if (!name.isEmpty() && ::rename(QFile::encodeName(filePath()).constData(),
-                                    QFile::encodeName(QDir(directory_).filePath(name)).constData()) == 0) {
+    const bool moved =
+        !name.isEmpty() && ::rename(QFile::encodeName(filePath()).constData(),
+                                    QFile::encodeName(QDir(directory_).filePath(name)).constData()) == 0;
+    const int error = errno;
+    if (moved) {
         if (log_)
             log_->write(LogCategory::Storage, LogLevel::Error,
                         QStringLiteral("defaults: %1 %2; moved it aside as %3 and started without it")
                             .arg(filePath(), reason, name));
         return;
     }
-    logProblem(QStringLiteral("defaults: %1 %2 and could not be moved aside (%3)")
-                   .arg(filePath(), reason, name.isEmpty() ? QStringLiteral("no free name") : errnoText(errno)));
+    logProblem(
+        QStringLiteral("defaults: %1 %2 and could not be moved aside (%3)")
+            .arg(filePath(), reason, name.isEmpty() ? QStringLiteral("no free name") : errnoText(error)));
 }
 
 void FileDefaults::load() {
     chooseDataPath();
     // Non-blocking, and checked once open, in case something else took the name meanwhile.
-    const int fd = ::open(QFile::encodeName(dataPath_).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(dataPath_).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) // absent: the first launch
             keepUnreadableAside(QStringLiteral("cannot be opened (%1)").arg(errnoText(errno)));

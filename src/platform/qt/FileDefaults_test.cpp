@@ -6,8 +6,8 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,7 +131,9 @@ TEST_F(FileDefaultsTest, UnreadableFileThatCannotBeCopiedAsideIsNeverReplaced) {
 TEST_F(FileDefaultsTest, WhatIsNotARegularFileNeverBlocksTheStartOrLosesTheSession) {
     const QByteArray stored = R"({"version": 1, "values": {"good": {"int": 5}}})";
     const auto link = [](const char* target) {
-        return [target](const QDir& d) { ASSERT_EQ(::symlink(target, qPrintable(d.filePath("defaults.json"))), 0); };
+        return [target](const QDir& d) {
+            ASSERT_EQ(::symlink(target, qPrintable(d.filePath("defaults.json"))), 0);
+        };
     };
     const struct {
         const char* name;
@@ -145,7 +147,8 @@ TEST_F(FileDefaultsTest, WhatIsNotARegularFileNeverBlocksTheStartOrLosesTheSessi
         {"link into a missing folder", link("missing/new.json"), false, "defaults.json", true},
         {"FIFO", [](const QDir& d) { ASSERT_EQ(::mkfifo(qPrintable(d.filePath("defaults.json")), 0600), 0); },
          false, "defaults.json", true},
-        {"folder", [](const QDir& d) { ASSERT_TRUE(d.mkdir("defaults.json")); }, false, "defaults.json", true},
+        {"folder", [](const QDir& d) { ASSERT_TRUE(d.mkdir("defaults.json")); }, false, "defaults.json",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
