@@ -55,6 +55,7 @@ public:
     void saveSettings();
     // Writes every change that is waiting, now. Does nothing when none is.
     void flush();
+    // Right after a user's change, true only when writing it failed: a reply saying "done" can ask this.
     bool hasUnsavedChanges() const { return tagsUnsaved_ || settingsUnsaved_; }
 
     const QList<SpaceTag>& tags() const { return tags_; }

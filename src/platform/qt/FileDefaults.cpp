@@ -186,28 +186,22 @@ void FileDefaults::chooseDataPath() {
     if (!S_ISLNK(entry.st_mode)) return setAside(QStringLiteral("is not a regular file"));
     if (entry.st_uid != ::geteuid()) return setAside(QStringLiteral("is a link another user made"));
 
-    struct stat target {};
-    if (::stat(path.constData(), &target) == 0) {
-        if (!S_ISREG(target.st_mode)) return setAside(QStringLiteral("links to something other than a file"));
-        dataPath_ = QFileInfo(dataPath_).canonicalFilePath();
-        return;
-    }
-    // A link to a file not made yet: the first write makes it, as long as its folder is the user's.
-    QFileInfo end(dataPath_);
-    for (int hops = 0; hops < 40 && end.isSymLink(); ++hops)
-        end.setFile(end.symLinkTarget());
+    // Writes replace the file through a temporary one beside it, so the folder must be the user's too.
+    QFileInfo target(dataPath_);
+    for (int hops = 0; hops < 40 && target.isSymLink(); ++hops)
+        target.setFile(target.symLinkTarget());
+    const bool exists = target.exists();
     struct stat folder {};
-    if (!end.isSymLink() && ::stat(QFile::encodeName(end.absolutePath()).constData(), &folder) == 0 &&
-        S_ISDIR(folder.st_mode) && folder.st_uid == ::geteuid()) {
-        dataPath_ = end.absoluteFilePath();
-        if (log_)
-            log_->write(LogCategory::Storage, LogLevel::Default,
-                        QStringLiteral("defaults: %1 links to %2, which does not exist yet; the first change "
-                                       "creates it")
-                            .arg(filePath(), dataPath_));
-        return;
-    }
-    setAside(QStringLiteral("links to %1, which cannot be created").arg(end.filePath()));
+    if (target.isSymLink() || ::stat(QFile::encodeName(target.absolutePath()).constData(), &folder) != 0 ||
+        !S_ISDIR(folder.st_mode) || folder.st_uid != ::geteuid())
+        return setAside(QStringLiteral("links to %1, in no folder of the user's").arg(target.filePath()));
+    if (exists && !target.isFile()) return setAside(QStringLiteral("links to something other than a file"));
+    dataPath_ = target.absoluteFilePath();
+    if (!exists && log_)
+        log_->write(
+            LogCategory::Storage, LogLevel::Default,
+            QStringLiteral("defaults: %1 links to %2, which does not exist yet; the first change creates it")
+                .arg(filePath(), dataPath_));
 }
 
 QString FileDefaults::freeAsideName() const {
