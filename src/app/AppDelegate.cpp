@@ -243,7 +243,8 @@ void AppDelegate::applicationWillTerminate() {
     stopped("spaceTracker");
     overlayManager_->tearDown();
     stopped("overlayManager");
-    // Nothing to save: the store wrote every change when it happened.
+    // Last-seen times and positions may still be waiting; every other change is on disk already.
+    tagStore_->flush();
 }
 
 } // namespace sm
