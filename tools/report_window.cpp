@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -87,6 +88,11 @@ int screenshots(const QString& out) {
     ok = snap("sending") && ok;
     pending(SendResult::failed("HTTP 503"));
     ok = snap("failed") && ok;
+    // On a real display, keep the window up a moment so its frame can be photographed too.
+    if (const int hold = qEnvironmentVariableIntValue("REPORT_WINDOW_HOLD_MS"); hold > 0) {
+        QTimer::singleShot(hold, qApp, &QCoreApplication::quit);
+        QApplication::exec();
+    }
     window->findChild<QPushButton*>("send")->click();
     pending(SendResult::ok());
     ok = snap("sent") && ok;
@@ -166,7 +172,7 @@ int measure() {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == "screenshots") return screenshots(args[2]);

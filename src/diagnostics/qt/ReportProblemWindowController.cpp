@@ -27,7 +27,8 @@ public:
 ReportProblemWindowController::ReportProblemWindowController(Options options)
     : options_(std::move(options)), window_(std::make_unique<Window>()) {
     window_->setWindowTitle(QStringLiteral("Report a Problem"));
-    window_->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window_->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowCloseButtonHint);
     window_->setModal(false);
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
