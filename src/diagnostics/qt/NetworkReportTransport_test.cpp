@@ -44,10 +44,6 @@ struct HttpsServer {
 
 struct ReportTransportTest : ::testing::Test {
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "test";
-        static char* argv[] = {name};
-        static QCoreApplication app(argc, argv);
         server = new HttpsServer;
         error = new QString(server->start());
     }
@@ -143,3 +139,9 @@ TEST_F(ReportTransportTest, CancelEndsAnExchangeThatNeverAnswers) {
 }
 
 } // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -21,14 +21,6 @@ using ProblemReporter::SendResult;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name};
-    static QApplication instance(argc, argv);
-    return instance;
-}
-
 template <class T> T* child(QWidget* view, const char* name) {
     return view->findChild<T*>(QString::fromLatin1(name));
 }
@@ -39,8 +31,6 @@ QString shown(QWidget* view, const char* name) {
 }
 
 struct ReportViewTest : ::testing::Test {
-    void SetUp() override { app(); }
-
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
     struct Call {
         QString email, note;
@@ -160,3 +150,9 @@ TEST_F(ReportViewTest, WindowStartsAfreshAtEachShowingAndSavesTheReportOwnerOnly
 }
 
 } // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
