@@ -1,5 +1,5 @@
 // The problem report window, rendered and measured off screen.
-//   report_window screenshots DIR   writes report-{idle,sending,failed,sent}.png into DIR
+//   report_window screenshots DIR   writes report-{idle,sending,failed,saved,sent}.png into DIR
 //   report_window measure           body size and build time with 1.5 MB of trace files, and the
 //                                   resident memory the window adds
 #include "diagnostics/qt/NetworkReportTransport.h"
@@ -69,8 +69,14 @@ int screenshots(const QString& out) {
             pending = std::move(done);
             return ReportSubmission::Cancel([] {});
         }});
-    ReportProblemWindowController controller(
-        {submission, [] { return QStringList{"present"}; }, queue, {}, kSupport, {}});
+    QTemporaryDir saves;
+    const QString savePath = saves.filePath("spacemarquee-report.json");
+    ReportProblemWindowController controller({submission,
+                                              [] { return QStringList{"present"}; },
+                                              queue,
+                                              {},
+                                              kSupport,
+                                              [savePath](QWidget*, const QString&) { return savePath; }});
     controller.show();
     QWidget* window = controller.window();
     auto snap = [&](const char* name) {
@@ -93,6 +99,8 @@ int screenshots(const QString& out) {
         QTimer::singleShot(hold, qApp, &QCoreApplication::quit);
         QApplication::exec();
     }
+    window->findChild<QPushButton*>("save")->click();
+    ok = snap("saved") && ok;
     window->findChild<QPushButton*>("send")->click();
     pending(SendResult::ok());
     ok = snap("sent") && ok;
