@@ -10,7 +10,7 @@
 namespace sm {
 namespace {
 
-TEST(QtShellUi, TrayMenuShowsAddOrRemoveByWhetherTheDesktopHasATag) {
+TEST(QtShellUi, TrayMenuShowsAddOrRemoveByWhetherTheDesktopHasATagAndOpensTheReport) {
     int argc = 1;
     char name[] = "test";
     char* argv[] = {name};
@@ -19,6 +19,12 @@ TEST(QtShellUi, TrayMenuShowsAddOrRemoveByWhetherTheDesktopHasATag) {
     bool hasTag = false;
     MenuBarItem item(ui, QUrl("https://spacemarquee.example"), Logger{});
     item.currentSpaceHasTag = [&] { return hasTag; };
+
+    int reports = 0; // a disabled item would not trigger
+    item.onShowReportProblem = [&] { ++reports; };
+    for (QAction* a : ui->menu()->actions())
+        if (a->text() == "Report a Problem…") a->trigger();
+    EXPECT_EQ(reports, 1);
 
     auto visible = [&](const QString& id) { return ui->menu()->findChild<QAction*>(id)->isVisible(); };
     for (const bool tag : {false, true}) {
