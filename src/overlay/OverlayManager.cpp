@@ -92,8 +92,10 @@ QString OverlayManager::panelsDescription() const {
     return parts.join(QStringLiteral(" | "));
 }
 
-LabelPanel* OverlayManager::createPanel(const SpaceTag& tag, const QString& reason) {
+LabelPanel* OverlayManager::createPanel(const SpaceTag& tag, const QString& reason,
+                                        const std::optional<DesktopPlace>& place) {
     auto panel = windowServer_->createLabelPanel(tag.id);
+    if (place) windowServer_->bindToPlace(*panel, *place);
     panel->setLevel(kPanelLevel);
     panel->setAlpha(0.0);
     panel->setIgnoresMouseEvents(false);
@@ -105,7 +107,7 @@ LabelPanel* OverlayManager::createPanel(const SpaceTag& tag, const QString& reas
     const QRectF target = PanelBirthPlacement::targetFrame(tag.screenIdentifier, screens).value_or(fallback);
     const QPointF origin = PanelBirthPlacement::birthOrigin(target);
     panel->setFrame(QRectF(origin, PanelBirthPlacement::kBirthSize));
-    panel->orderFront(); // binds the panel to the desktop active right now
+    panel->orderFront(); // binds the panel to its place, else to the desktop active right now
 
     const auto bornOn = panel->screen();
     SM_TRACE(logger_, QStringLiteral("createPanel id=%1 reason=%2 bornOnScreen=%3 targetHome=%4 birthOrigin=%5 "

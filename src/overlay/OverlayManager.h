@@ -85,7 +85,9 @@ public:
     ~OverlayManager();
 
     // ---- Registry (the space tracker's operations) ----
-    LabelPanel* createPanel(const SpaceTag& tag, const QString& reason);
+    // `place`: the desktop the label belongs on; none puts it on the active desktop.
+    LabelPanel* createPanel(const SpaceTag& tag, const QString& reason,
+                            const std::optional<DesktopPlace>& place = std::nullopt);
     void removePanel(const QUuid& id, const QString& reason);
     bool hasPanel(const QUuid& id) const { return index_.contains(id); }
     const PanelEntry* entry(const QUuid& id) const;
