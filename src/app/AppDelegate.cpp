@@ -47,6 +47,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         OverlayManager::create(tagStore_, backend_.windowServer, backend_.queue, loggers.overlay);
     spaceTracker_ = SpaceTracker::create(tagStore_, overlayManager_, backend_.windowServer, backend_.queue,
                                          backend_.defaults, loggers.tracker);
+    placeMemory_ = PlaceMemory::create(tagStore_, overlayManager_, backend_.windowServer, backend_.defaults,
+                                       backend_.queue, loggers.tracker);
     keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
@@ -69,6 +71,10 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         app_.notice(QStringLiteral("One-time store junk purge removed %1 row(s)").arg(removed));
     }
 
+    // Remembered labels go back on their desktops first, so the first resolution adopts them instead
+    // of waiting for a time-out and minting fresh ones.
+    placeMemory_->restoreLabels();
+    placeMemory_->start();
     spaceTracker_->start(launchedAsLoginItem);
     keyMonitor_->start();
     staleTagSweeper_->start();
@@ -121,8 +127,12 @@ void AppDelegate::wireServices() {
         return self ? self->spaceTracker_ : nullptr;
     };
 
-    // The tracker's onActiveTagResolved (automatic naming with reason "tag-resolved") is set here once
-    // the auto-tagger exists.
+    // An adopted label is on the active desktop for sure: that is the place to remember for it.
+    // Automatic naming (reason "tag-resolved") joins this callback once the auto-tagger exists.
+    spaceTracker_->onActiveTagResolved = [weak](const QUuid& id) {
+        auto self = weak.lock();
+        if (self && self->placeMemory_) self->placeMemory_->remember(id);
+    };
 
     if (backend_.listenForUrlCommands)
         backend_.listenForUrlCommands([weak](const QByteArray& raw) {
@@ -241,6 +251,8 @@ void AppDelegate::applicationWillTerminate() {
     stopped("keyMonitor");
     spaceTracker_->stop();
     stopped("spaceTracker");
+    placeMemory_->stop();
+    placeMemory_->rememberAll(); // while the labels still exist
     overlayManager_->tearDown();
     stopped("overlayManager");
     // Last-seen times and positions may still be waiting; every other change is on disk already.

@@ -13,6 +13,7 @@
 #include "platform/KeySource.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
+#include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
 
 #include <QByteArray>
@@ -74,6 +75,7 @@ public:
     std::shared_ptr<TagStore> tagStore() const { return tagStore_; }
     std::shared_ptr<OverlayManager> overlayManager() const { return overlayManager_; }
     std::shared_ptr<SpaceTracker> spaceTracker() const { return spaceTracker_; }
+    std::shared_ptr<PlaceMemory> placeMemory() const { return placeMemory_; }
     std::shared_ptr<KeyMonitor> keyMonitor() const { return keyMonitor_; }
     std::shared_ptr<MenuBarItem> menuBarItem() const { return menuBarItem_; }
     std::shared_ptr<StaleTagSweeper> staleTagSweeper() const { return staleTagSweeper_; }
@@ -95,6 +97,7 @@ private:
     std::shared_ptr<TagStore> tagStore_;
     std::shared_ptr<OverlayManager> overlayManager_;
     std::shared_ptr<SpaceTracker> spaceTracker_;
+    std::shared_ptr<PlaceMemory> placeMemory_;
     std::shared_ptr<KeyMonitor> keyMonitor_;
     std::shared_ptr<MenuBarItem> menuBarItem_;
     std::shared_ptr<StaleTagSweeper> staleTagSweeper_;

@@ -9,8 +9,11 @@
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/testing/X11TestSession.h"
 #include "support/TestLoggers.h"
+#include "tracker/PlaceMemory.h"
+#include "tracker/SpaceTracker.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
 
@@ -298,6 +301,89 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
     });
     EXPECT_EQ(commits, 1);
     overlay->tearDown();
+}
+
+// Names come back on their desktops after a restart: a second "session" on the same stored settings
+// puts every remembered label back before it resolves anything, and mints nothing.
+TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
+    auto defaults = std::make_shared<MemoryDefaults>();
+    auto queue = std::make_shared<QtMainQueue>();
+    const QStringList names = {QStringLiteral("Mail"), QStringLiteral("Code"), QStringLiteral("Chat")};
+    // i3's workspaces are named "1", "2", ... and exist while they hold a window or are shown.
+    auto go = [&](int n) {
+        if (!isI3()) return switchTo(n);
+        const QString name = QString::number(n + 1);
+        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace ") + name});
+        ASSERT_TRUE(
+            waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
+    };
+    struct Session {
+        sm::test::TestLoggers logs;
+        std::shared_ptr<TagStore> store;
+        std::shared_ptr<OverlayManager> overlay;
+        std::shared_ptr<SpaceTracker> tracker;
+        std::shared_ptr<PlaceMemory> memory;
+        int restored = 0;
+    };
+    auto launch = [&] {
+        auto s = std::make_unique<Session>();
+        s->store = std::make_shared<TagStore>(defaults, queue, s->logs.loggers.storage);
+        s->overlay = OverlayManager::create(s->store, server, queue, s->logs.loggers.overlay);
+        s->tracker =
+            SpaceTracker::create(s->store, s->overlay, server, queue, defaults, s->logs.loggers.tracker);
+        s->memory =
+            PlaceMemory::create(s->store, s->overlay, server, defaults, queue, s->logs.loggers.tracker);
+        wire(s->tracker, *s->overlay);
+        s->tracker->onActiveTagResolved = [m = s->memory.get()](QUuid id) { m->remember(id); };
+        s->restored = s->memory->restoreLabels();
+        s->memory->start();
+        s->tracker->start(false);
+        return s;
+    };
+    auto quit = [](Session& s) {
+        s.tracker->stop();
+        s.memory->stop();
+        s.memory->rememberAll();
+        s.overlay->tearDown();
+    };
+    auto activeTitle = [](Session& s) {
+        const auto id = s.tracker->queryActiveTagId();
+        return id ? s.store->tag(*id)->title : QString();
+    };
+
+    auto first = launch();
+    for (int d = 0; d < 3; ++d) {
+        go(d);
+        first->tracker->setTitleForCurrentSpace(names[d], true); // a fresh desktop gets a titled label
+        ASSERT_TRUE(waitUntil([&] { return activeTitle(*first) == names[d]; })) << d;
+    }
+    go(0);
+    ASSERT_TRUE(waitUntil([&] { return activeTitle(*first) == names[0]; }));
+    auto titles = [](const Session& s) {
+        QStringList out;
+        for (const auto& t : s.store->tags())
+            out << t.id.toString() + t.title;
+        return out;
+    };
+    const QStringList tags = titles(*first);
+    quit(*first);
+
+    go(1);
+    QElapsedTimer started;
+    started.start();
+    auto second = launch();
+    // i3 dropped the workspaces left empty at quit: their labels come back when they are visited.
+    EXPECT_EQ(second->restored, isI3() ? 1 : 3);
+    ASSERT_TRUE(waitUntil([&] { return activeTitle(*second) == names[1]; }, 2000));
+    std::printf("start to the current desktop's label adopted: %lld ms\n",
+                static_cast<long long>(started.elapsed()));
+    for (int d : {2, 0}) {
+        go(d);
+        EXPECT_TRUE(waitUntil([&] { return activeTitle(*second) == names[d]; }, 2000)) << d;
+    }
+    EXPECT_EQ(titles(*second), tags) << "nothing minted, nothing lost";
+    EXPECT_TRUE(second->tracker->restorableTitles().isEmpty());
+    quit(*second);
 }
 
 // i3: workspaces come and go (an empty one vanishes when left, and the indices after it shift); a
