@@ -1,5 +1,6 @@
 #include "model/TagStore.h"
 
+#include "model/KeepUnreadable.h"
 #include "model/ModelJson.h"
 
 namespace sm {
@@ -104,32 +105,11 @@ void TagStore::load() {
     settingsPublisher_.publish(settings_);
 }
 
-// The next save would overwrite the only copy of the user's names, so the unreadable value is copied
-// aside first. The original key is left as it is until that save.
+// Kept aside before the next save overwrites the only copy of the user's names.
 void TagStore::keepUnreadable(const QString& key, const DefaultsValue& stored, const QString& what,
                               const QString& fallback, const QString& reason) {
-    const QString problem = QStringLiteral("Stored %1 are unreadable (%2): %3").arg(what, reason, fallback);
-
-    // Unchanged since the last launch's copy: one copy is enough, don't add one per launch.
-    const QString lastCopyKey = key + QStringLiteral(".unreadableCopy");
-    if (const auto lastCopy = defaults_->stringValue(lastCopyKey);
-        lastCopy && defaults_->value(*lastCopy) == stored) {
-        logger_.error(problem + QStringLiteral("; the data is already kept under ") + *lastCopy);
-        return;
-    }
-
-    const QString base = key + QStringLiteral(".unreadable-") +
-                         dateTimeFromDate(queue_->now()).toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString copyKey = base;
-    for (int n = 2; defaults_->contains(copyKey) && n < 100; ++n)
-        copyKey = base + QLatin1Char('-') + QString::number(n);
-
-    if (!defaults_->setValue(copyKey, stored)) {
-        logger_.error(problem + QStringLiteral("; could not keep a copy of the data"));
-        return;
-    }
-    defaults_->setValue(lastCopyKey, copyKey);
-    logger_.error(problem + QStringLiteral("; the data is kept under ") + copyKey);
+    keepUnreadableCopy(*defaults_, *queue_, logger_, key, stored,
+                       QStringLiteral("Stored %1 are unreadable (%2): %3").arg(what, reason, fallback));
 }
 
 void TagStore::write(const QString& key, const DefaultsValue& value) {
