@@ -22,13 +22,13 @@ QList<MenuEntry> MenuBarItem::entries() {
          kRemoveTagIdentifier,
          true},
         {K::separator, {}, {}, {}, {}, true},
-        // The preferences window and the problem report are not in this build yet.
         {K::action,
          QStringLiteral("Preferences…"),
          QStringLiteral("showPreferences"),
          QStringLiteral("Ctrl+,"),
          {},
-         false},
+         true},
+        // The problem report is not in this build yet.
         {K::action, QStringLiteral("About Spacemarquee"), QStringLiteral("showAbout"), {}, {}, true},
         {K::action, QStringLiteral("Report a Problem…"), QStringLiteral("showReportProblem"), {}, {}, false},
         {K::action, QStringLiteral("Check for Updates…"), QStringLiteral("checkForUpdates"), {}, {}, true},

@@ -27,7 +27,7 @@ TEST(QtShellUi, TrayMenuCarriesTheItemsShortcutsAndIdentifiers) {
                                         (a->isEnabled() ? "" : "|off"));
     EXPECT_EQ(rows, (QStringList{"Add tag to this desktop|Ctrl+Alt+T|Spacemarquee.addTag",
                                  "Remove tag from this desktop||Spacemarquee.removeTag", "-",
-                                 "Preferences…|Ctrl+,||off", "About Spacemarquee||", "Report a Problem…|||off",
+                                 "Preferences…|Ctrl+,|", "About Spacemarquee||", "Report a Problem…|||off",
                                  "Check for Updates…||", "-", "Quit Spacemarquee|Ctrl+Q|"}));
 
     auto visible = [&](const QString& id) { return ui->menu()->findChild<QAction*>(id)->isVisible(); };

@@ -1,0 +1,82 @@
+#include "windows/qt/WelcomeWindow.h"
+
+#include "windows/qt/FormWidgets.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace sm {
+
+namespace {
+constexpr int kWidth = 460;
+constexpr int kIconSize = 32;
+} // namespace
+
+WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("welcome"));
+    setWindowTitle(QStringLiteral("Welcome"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(12);
+
+    auto* title = new QLabel(QStringLiteral("Welcome to Spacemarquee"));
+    QFont big = title->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    title->setFont(big);
+    title->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(title);
+    auto* subtitle = new HelpLabel(QStringLiteral("Every desktop gets a name."));
+    subtitle->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(subtitle);
+
+    struct Line {
+        const char* icon;
+        QStyle::StandardPixmap fallback;
+        QString text;
+    };
+    const Line lines[] = {
+        {"preferences-desktop-display", QStyle::SP_DesktopIcon,
+         QStringLiteral("A floating name label appears on each desktop (workspace) a few seconds after you "
+                        "first visit it.")},
+        {"input-mouse", QStyle::SP_ArrowForward,
+         QStringLiteral("Click a label to name it. Drag it to move it. Right-click it for more options.")},
+        {"preferences-system-notifications", QStyle::SP_TitleBarMenuButton,
+         QStringLiteral("Spacemarquee lives in your system tray — there is no taskbar entry and no main "
+                        "window.")},
+        {"system-shutdown", QStyle::SP_BrowserReload,
+         QStringLiteral("It opens at login so your names are always there. You can change that in "
+                        "Preferences.")},
+    };
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(10);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+    for (const auto& line : lines) {
+        auto* icon = new QLabel;
+        icon->setPixmap(QIcon::fromTheme(QLatin1String(line.icon), style()->standardIcon(line.fallback))
+                            .pixmap(kIconSize, kIconSize));
+        icon->setAlignment(Qt::AlignTop);
+        auto* text = new QLabel(line.text);
+        text->setWordWrap(true);
+        grid->addWidget(icon, row, 0);
+        grid->addWidget(text, row, 1);
+        ++row;
+    }
+    layout->addLayout(grid);
+
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* start = buttons->addButton(QStringLiteral("Get Started"), QDialogButtonBox::AcceptRole);
+    start->setObjectName(QStringLiteral("getStarted"));
+    start->setDefault(true);
+    buttons->setCenterButtons(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    layout->addWidget(buttons);
+    setFixedWidth(kWidth);
+}
+
+} // namespace sm
