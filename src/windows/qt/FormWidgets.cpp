@@ -1,5 +1,6 @@
 #include "windows/qt/FormWidgets.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QSlider>
@@ -20,12 +21,16 @@ HelpLabel::HelpLabel(const QString& text, QWidget* parent) : QLabel(text, parent
 
 void HelpLabel::changeEvent(QEvent* event) {
     QLabel::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) restyle();
+    const auto type = event->type();
+    if (type == QEvent::PaletteChange || type == QEvent::StyleChange || type == QEvent::ParentChange) restyle();
 }
 
+// Blends from the surroundings' palette, never from its own: its own already holds the blend, and
+// blending that again on every palette change would fade the text into the background.
 void HelpLabel::restyle() {
-    const QColor text = palette().color(QPalette::WindowText);
-    const QColor back = palette().color(QPalette::Window);
+    const QPalette around = parentWidget() ? parentWidget()->palette() : QApplication::palette();
+    const QColor text = around.color(QPalette::WindowText);
+    const QColor back = around.color(QPalette::Window);
     const QColor blended((text.red() * 2 + back.red()) / 3, (text.green() * 2 + back.green()) / 3,
                          (text.blue() * 2 + back.blue()) / 3);
     if (palette().color(QPalette::Active, foregroundRole()) == blended) return;
@@ -42,6 +47,12 @@ ValueSlider::ValueSlider(double minimum, double maximum, double step, const QStr
     row->setContentsMargins(0, 0, 0, 0);
     auto* low = new QLabel(minimumText, this);
     auto* high = new QLabel(maximumText, this);
+    // Equal end-label widths line the sliders of a form up under one another.
+    const QFontMetrics metrics(font());
+    low->setMinimumWidth(std::max(metrics.horizontalAdvance(QStringLiteral("slow")),
+                                  metrics.horizontalAdvance(QStringLiteral("0.5s"))));
+    low->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    high->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("100%")));
     slider_->setRange(0, static_cast<int>(std::lround((maximum - minimum) / step)));
     slider_->setPageStep(std::max(1, slider_->maximum() / 10));
     slider_->setAccessibleName(accessibleName);

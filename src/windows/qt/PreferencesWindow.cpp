@@ -67,11 +67,12 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<PreferencesViewModel> model
 
     tabs_ = new QTabWidget(this);
     tabs_->setMinimumWidth(kTabWidth);
-    tabs_->addTab(buildGeneralTab(), themed("preferences-system", QStyle::SP_FileDialogDetailedView, this),
+    // Icons only from the desktop's theme: the style's stock pictures fit none of the three tabs.
+    tabs_->addTab(buildGeneralTab(), QIcon::fromTheme(QStringLiteral("preferences-system")),
                   QStringLiteral("General"));
-    tabs_->addTab(buildVisibilityTab(), themed("view-visible", QStyle::SP_DesktopIcon, this),
+    tabs_->addTab(buildVisibilityTab(), QIcon::fromTheme(QStringLiteral("preferences-desktop-display")),
                   QStringLiteral("Visibility"));
-    tabs_->addTab(buildAdvancedTab(), themed("preferences-other", QStyle::SP_FileDialogInfoView, this),
+    tabs_->addTab(buildAdvancedTab(), QIcon::fromTheme(QStringLiteral("preferences-other")),
                   QStringLiteral("Advanced"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -85,7 +86,10 @@ PreferencesWindow::PreferencesWindow(std::shared_ptr<PreferencesViewModel> model
     setMaximumHeight(kMaxHeight);
     resize(kTabWidth + 40, kMaxHeight);
 
-    changed_ = model_->changed.connect([this] { sync(); });
+    // A hidden window need not follow every last-seen stamp of a desktop switch: show() syncs it.
+    changed_ = model_->changed.connect([this] {
+        if (isVisible()) sync();
+    });
     sync();
 }
 
@@ -130,13 +134,6 @@ QWidget* PreferencesWindow::buildGeneralTab() {
     launchAtLogin_->setObjectName(QStringLiteral("launchAtLogin"));
     connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) { model_->setLaunchAtLogin(on); });
     startup->addWidget(launchAtLogin_);
-    startup->addWidget(
-        describe(launchAtLogin_,
-                 QStringLiteral(
-                     "Opens Spacemarquee automatically when you log in, so your labels are running without "
-                     "you starting the app. After a restart each desktop starts fresh — right-click a label "
-                     "and use Restore name to put a stored title back. You can also change this in your "
-                     "session's autostart settings; this checkbox shows what your desktop actually has.")));
     approvalRow_ = new QWidget;
     approvalRow_->setObjectName(QStringLiteral("approvalRow"));
     auto* approval = new QHBoxLayout(approvalRow_);
@@ -147,6 +144,13 @@ QWidget* PreferencesWindow::buildGeneralTab() {
     approval->addWidget(reveal);
     approval->addStretch(1);
     startup->addWidget(approvalRow_);
+    startup->addWidget(
+        describe(launchAtLogin_,
+                 QStringLiteral(
+                     "Opens Spacemarquee automatically when you log in, so your labels are running without "
+                     "you starting the app. After a restart each desktop starts fresh — right-click a label "
+                     "and use Restore name to put a stored title back. You can also change this in your "
+                     "session's autostart settings; this checkbox shows what your desktop actually has.")));
 
     auto* autoCreate = settingCheckBox(QStringLiteral("Automatically add a tag when entering a new desktop"),
                                        "autoCreateOnNewSpace", &AppSettings::autoCreateOnNewSpace);

@@ -22,6 +22,8 @@ namespace {
 
 class PreferencesWindowTest : public ::testing::Test, protected test::PreferencesFixture {
 protected:
+    PreferencesWindowTest() { window->show(); }
+
     template <class W> W* find(const QString& name) const {
         W* w = window->findChild<W*>(name);
         EXPECT_NE(w, nullptr) << name.toStdString();
@@ -89,7 +91,6 @@ TEST_F(PreferencesWindowTest, ReassignSheetRenamesWhileTypingAndShowsTheEmptySta
     const SpaceTag mail = addTag("Mail", 0);
     addTag("", 1, 0, true);
     addTag("Code", 3);
-    window->show();
     window->openReassignSheet();
     ReassignTagsSheet* sheet = window->reassignSheet();
     auto fields = sheet->findChildren<QLineEdit*>();

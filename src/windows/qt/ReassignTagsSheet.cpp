@@ -57,7 +57,9 @@ ReassignTagsSheet::ReassignTagsSheet(std::shared_ptr<PreferencesViewModel> model
     layout->addWidget(buttons);
 
     resize(480, 420);
-    changed_ = model_->changed.connect([this] { sync(); });
+    changed_ = model_->changed.connect([this] {
+        if (isVisible()) sync();
+    });
 }
 
 ReassignTagsSheet::~ReassignTagsSheet() = default;

@@ -2,6 +2,7 @@
 
 #include "windows/qt/FormWidgets.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -21,6 +22,7 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Welcome"));
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(12);
+    layout->setContentsMargins(24, 20, 24, 16);
 
     auto* title = new QLabel(QStringLiteral("Welcome to Spacemarquee"));
     QFont big = title->font();
@@ -30,6 +32,9 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
     title->setAlignment(Qt::AlignHCenter);
     layout->addWidget(title);
     auto* subtitle = new HelpLabel(QStringLiteral("Every desktop gets a name."));
+    QFont larger = font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.15);
+    subtitle->setFont(larger);
     subtitle->setAlignment(Qt::AlignHCenter);
     layout->addWidget(subtitle);
 
@@ -44,7 +49,7 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
                         "first visit it.")},
         {"input-mouse", QStyle::SP_ArrowForward,
          QStringLiteral("Click a label to name it. Drag it to move it. Right-click it for more options.")},
-        {"preferences-system-notifications", QStyle::SP_TitleBarMenuButton,
+        {nullptr, QStyle::SP_ComputerIcon, // the program's own icon, as the tray shows it
          QStringLiteral("Spacemarquee lives in your system tray — there is no taskbar entry and no main "
                         "window.")},
         {"system-shutdown", QStyle::SP_BrowserReload,
@@ -58,8 +63,11 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
     int row = 0;
     for (const auto& line : lines) {
         auto* icon = new QLabel;
-        icon->setPixmap(QIcon::fromTheme(QLatin1String(line.icon), style()->standardIcon(line.fallback))
-                            .pixmap(kIconSize, kIconSize));
+        const QIcon fallback = style()->standardIcon(line.fallback);
+        const QIcon picture = line.icon ? QIcon::fromTheme(QLatin1String(line.icon), fallback)
+                              : QApplication::windowIcon().isNull() ? fallback
+                                                                    : QApplication::windowIcon();
+        icon->setPixmap(picture.pixmap(kIconSize, kIconSize));
         icon->setAlignment(Qt::AlignTop);
         auto* text = new QLabel(line.text);
         text->setWordWrap(true);
