@@ -24,8 +24,11 @@ struct DemoPreferences {
             int index;
             double age;
             bool tombstone;
-        } tags[] = {{"Mail", 0, 0, false},     {"", 1, 0, true},          {"Code — spacemarquee", 2, 0, false},
-                    {"Music", 3, 0, false},    {"Old project", 4, 9 * 86400.0, false}};
+        } tags[] = {{"Mail", 0, 0, false},
+                    {"", 1, 0, true},
+                    {"Code — spacemarquee", 2, 0, false},
+                    {"Music", 3, 0, false},
+                    {"Old project", 4, 9 * 86400.0, false}};
         for (const auto& t : tags) {
             SpaceTag tag;
             tag.id = QUuid::createUuid();
@@ -36,8 +39,13 @@ struct DemoPreferences {
             store->addTag(tag, QStringLiteral("demo"));
         }
         model = std::make_shared<PreferencesViewModel>(PreferencesViewModel::Services{
-            store, defaults, clock, TraceLog::memoryOnly(false), nullptr,
-            [] { return std::optional<QString>(QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001")); }, {}});
+            store,
+            defaults,
+            clock,
+            TraceLog::memoryOnly(false),
+            nullptr,
+            [] { return std::optional<QString>(QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001")); },
+            {}});
         PreferencesViewModel::Callbacks callbacks;
         callbacks.onRemoveDuplicates = [] { return 2; };
         callbacks.onRenameTag = [this](QUuid id, QString title) { store->renameTag(id, title); };

@@ -48,7 +48,8 @@ void closeAndSettle(QtWindowPresenter& presenter) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int warmRuns = std::max(1, app.arguments().value(app.arguments().indexOf("--warm-runs") + 1).toInt());
+    const int warmRuns =
+        std::max(1, app.arguments().value(app.arguments().indexOf("--warm-runs") + 1).toInt());
     // As in the program: the tray menu exists and the labels have drawn their text (fonts are loaded)
     // before the window is first asked for.
     QMenu tray;
@@ -72,8 +73,8 @@ int main(int argc, char** argv) {
         built.show();
         while (!(built.windowHandle() && built.windowHandle()->isExposed()) && timer.elapsed() < 5000)
             QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::printf("construct=%.1f ms (+%.1f MiB) shown=%.1f ms (+%.1f MiB)\n", construct, constructed - before,
-                    timer.nsecsElapsed() / 1e6, residentMiB() - before);
+        std::printf("construct=%.1f ms (+%.1f MiB) shown=%.1f ms (+%.1f MiB)\n", construct,
+                    constructed - before, timer.nsecsElapsed() / 1e6, residentMiB() - before);
         return 0;
     }
     const double cold = showAndWait(presenter, demo.model);
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
     std::printf("platform=%s cold=%.1f ms warm median=%.1f ms (min %.1f, max %.1f, %d runs)\n",
                 qPrintable(QGuiApplication::platformName()), cold, warm[warm.size() / 2], warm.front(),
                 warm.back(), warmRuns);
-    std::printf("resident: before=%.1f MiB open=%.1f MiB (+%.1f) after close=%.1f MiB (+%.1f)\n", before, open,
-                open - before, closed, closed - before);
+    std::printf("resident: before=%.1f MiB open=%.1f MiB (+%.1f) after close=%.1f MiB (+%.1f)\n", before,
+                open, open - before, closed, closed - before);
     return 0;
 }

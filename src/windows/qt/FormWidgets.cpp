@@ -22,7 +22,8 @@ HelpLabel::HelpLabel(const QString& text, QWidget* parent) : QLabel(text, parent
 void HelpLabel::changeEvent(QEvent* event) {
     QLabel::changeEvent(event);
     const auto type = event->type();
-    if (type == QEvent::PaletteChange || type == QEvent::StyleChange || type == QEvent::ParentChange) restyle();
+    if (type == QEvent::PaletteChange || type == QEvent::StyleChange || type == QEvent::ParentChange)
+        restyle();
 }
 
 // Blends from the surroundings' palette, never from its own: its own already holds the blend, and

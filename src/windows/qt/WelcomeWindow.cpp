@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -15,11 +16,25 @@ namespace sm {
 namespace {
 constexpr int kWidth = 460;
 constexpr int kIconSize = 32;
+// The power symbol (a broken ring and a bar) in the text colour, for desktops without an icon theme.
+QIcon powerSymbol(const QColor& color) {
+    QPixmap pixmap(kIconSize, kIconSize);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(color, 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(QRectF(5, 6, 22, 22), 125 * 16, -250 * 16);
+    p.drawLine(QPointF(16, 3), QPointF(16, 15));
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("welcome"));
     setWindowTitle(QStringLiteral("Welcome"));
+    // Titled and closable, nothing more: there is nothing to resize or minimise.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(12);
     layout->setContentsMargins(24, 20, 24, 16);
@@ -44,7 +59,7 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
         QString text;
     };
     const Line lines[] = {
-        {"preferences-desktop-display", QStyle::SP_DesktopIcon,
+        {"preferences-desktop-display", QStyle::SP_ComputerIcon,
          QStringLiteral("A floating name label appears on each desktop (workspace) a few seconds after you "
                         "first visit it.")},
         {"input-mouse", QStyle::SP_ArrowForward,
@@ -52,7 +67,7 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
         {nullptr, QStyle::SP_ComputerIcon, // the program's own icon, as the tray shows it
          QStringLiteral("Spacemarquee lives in your system tray — there is no taskbar entry and no main "
                         "window.")},
-        {"system-shutdown", QStyle::SP_BrowserReload,
+        {"system-shutdown", QStyle::SP_CustomBase, // drawn below: no stock picture means "power"
          QStringLiteral("It opens at login so your names are always there. You can change that in "
                         "Preferences.")},
     };
@@ -63,7 +78,9 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
     int row = 0;
     for (const auto& line : lines) {
         auto* icon = new QLabel;
-        const QIcon fallback = style()->standardIcon(line.fallback);
+        const QIcon fallback = line.fallback == QStyle::SP_CustomBase
+                                   ? powerSymbol(palette().color(QPalette::WindowText))
+                                   : style()->standardIcon(line.fallback);
         const QIcon picture = line.icon ? QIcon::fromTheme(QLatin1String(line.icon), fallback)
                               : QApplication::windowIcon().isNull() ? fallback
                                                                     : QApplication::windowIcon();
@@ -84,7 +101,8 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
     buttons->setCenterButtons(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
-    setFixedWidth(kWidth);
+    // A fixed size: its text wraps at one width, and a window manager offers no maximise for it.
+    setFixedSize(kWidth, layout->totalHeightForWidth(kWidth));
 }
 
 } // namespace sm
