@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QProcess>
 
 #include <csignal>
 #include <cstdio>
@@ -142,7 +143,11 @@ int main(int argc, char** argv) {
         }
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
             AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
-            [](const QUrl& url) { return QDesktopServices::openUrl(url); }});
+            [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+            [](const QString& program, const QStringList& args) {
+                return QProcess::startDetached(program, args);
+            },
+            qEnvironmentVariable("XDG_CURRENT_DESKTOP")});
         backend.windows = std::make_shared<QtWindowPresenter>();
         backend.fileManager = std::make_shared<DBusFileManager>(
             [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);

@@ -120,6 +120,8 @@ static QWidget* scrollingPage(QWidget* content) {
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Not a tab stop of its own: it scrolls to whichever control takes the keyboard.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
     return scroll;
