@@ -137,7 +137,9 @@ QList<SpaceTag> PreferencesViewModel::staleTags() const {
 QString PreferencesViewModel::staleRowText() const {
     const auto n = staleTags().size();
     if (n == 0) return {};
-    return QStringLiteral("%1 %2 not seen in 7+ days").arg(n).arg(n == 1 ? "tag" : "tags");
+    return QStringLiteral("%1 %2 not seen in 7+ days")
+        .arg(n)
+        .arg(n == 1 ? QStringLiteral("tag") : QStringLiteral("tags"));
 }
 
 void PreferencesViewModel::deleteStaleTags() {

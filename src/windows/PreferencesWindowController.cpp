@@ -5,8 +5,8 @@ namespace sm {
 PreferencesWindowController::PreferencesWindowController(std::shared_ptr<TagStore> tagStore,
                                                          PreferencesViewModel::Services services,
                                                          std::shared_ptr<WindowPresenter> presenter)
-    : tagStore_(std::move(tagStore)), presenter_(std::move(presenter)), logger_(services.logger) {
-    services.tagStore = tagStore_;
+    : presenter_(std::move(presenter)), logger_(services.logger) {
+    services.tagStore = tagStore;
     viewModel_ = std::make_shared<PreferencesViewModel>(std::move(services));
 }
 

@@ -19,7 +19,6 @@ public:
 
     void show();
 
-    std::shared_ptr<TagStore> tagStore() const { return tagStore_; }
     std::shared_ptr<PreferencesViewModel> viewModel() const { return viewModel_; }
     int launchAtLoginRefreshToken() const { return launchAtLoginRefreshToken_; }
 
@@ -33,7 +32,6 @@ public:
     std::function<void()> onRevealLoginItems;
 
 private:
-    const std::shared_ptr<TagStore> tagStore_;
     std::shared_ptr<WindowPresenter> presenter_;
     std::shared_ptr<PreferencesViewModel> viewModel_;
     Logger logger_;
