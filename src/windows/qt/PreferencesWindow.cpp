@@ -28,7 +28,8 @@ constexpr int kMaxHeight = 660;
 
 QGroupBox* section(QVBoxLayout* page, const QString& title) {
     auto* box = new QGroupBox(title);
-    new QVBoxLayout(box);
+    // Tight rows keep each help text with its control, and the longest tab short enough for a laptop.
+    (new QVBoxLayout(box))->setSpacing(4);
     page->addWidget(box);
     return box;
 }
