@@ -133,6 +133,23 @@ TEST_F(PreferencesWindowTest, EscapeAndTheDefaultButtonsCloseTheWindows) {
     EXPECT_FALSE(welcome->isVisible());
 }
 
+// Help text blends the surroundings' text and background; blending its own palette again on each
+// change once faded it into the background.
+TEST(HelpLabel, StaysReadableThroughPaletteChanges) {
+    QWidget parent;
+    auto* help = new HelpLabel("help", &parent);
+    for (const auto& [text, back] : {std::pair{Qt::black, Qt::white}, std::pair{Qt::white, Qt::black}}) {
+        for (int i = 0; i < 3; ++i) {
+            QPalette p;
+            p.setColor(QPalette::WindowText, text);
+            p.setColor(QPalette::Window, back);
+            parent.setPalette(p);
+        }
+        const int shade = help->palette().color(QPalette::WindowText).red();
+        EXPECT_EQ(shade, text == Qt::black ? 85 : 170);
+    }
+}
+
 } // namespace
 } // namespace sm
 
