@@ -10,16 +10,19 @@
 #include "app/qt/SingleInstance.h"
 #include "diagnostics/qt/NetworkReportTransport.h"
 #include "diagnostics/qt/ReportProblemWindowController.h"
+#include "platform/qt/DBusFileManager.h"
 #include "platform/qt/FileDefaults.h"
 #include "platform/qt/JournalSystemLog.h"
 #include "platform/qt/PrivateDirectory.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
+#include "windows/qt/QtWindowPresenter.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QSysInfo>
+#include <QProcess>
 
 #include <csignal>
 #include <cstdio>
@@ -149,7 +152,14 @@ int main(int argc, char** argv) {
         }
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
             AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
-            [](const QUrl& url) { return QDesktopServices::openUrl(url); }});
+            [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+            [](const QString& program, const QStringList& args) {
+                return QProcess::startDetached(program, args);
+            },
+            qEnvironmentVariable("XDG_CURRENT_DESKTOP")});
+        backend.windows = std::make_shared<QtWindowPresenter>();
+        backend.fileManager = std::make_shared<DBusFileManager>(
+            [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);
         backend.listenForUrlCommands = [&instance, loggers](std::function<void(const QByteArray&)> handler) {
             QString why;
             if (!instance.listen(std::move(handler), &why))
