@@ -147,13 +147,14 @@ QWidget* PreferencesWindow::buildGeneralTab() {
     approval->addWidget(reveal);
     approval->addStretch(1);
     startup->addWidget(approvalRow_);
-    startup->addWidget(
-        describe(launchAtLogin_,
-                 QStringLiteral(
-                     "Opens Spacemarquee automatically when you log in, so your labels are running without "
-                     "you starting the app. After a restart each desktop starts fresh — right-click a label "
-                     "and use Restore name to put a stored title back. You can also change this in your "
-                     "session's autostart settings; this checkbox shows what your desktop actually has.")));
+    startup->addWidget(describe(
+        launchAtLogin_,
+        QStringLiteral(
+            "Opens Spacemarquee automatically when you log in, so your labels are running without "
+            "you starting the app. After a restart each desktop gets its name back on its own label; "
+            "a desktop that is gone leaves its name for Restore name in a label's right-click "
+            "menu. You can also change this in your "
+            "session's autostart settings; this checkbox shows what your desktop actually has.")));
 
     auto* autoCreate = settingCheckBox(QStringLiteral("Automatically add a tag when entering a new desktop"),
                                        "autoCreateOnNewSpace", &AppSettings::autoCreateOnNewSpace);
