@@ -58,7 +58,12 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
                 .arg(backend_.pid));
     // The preferences window controller goes here, with the tag store.
     staleTagSweeper_ = std::make_shared<StaleTagSweeper>(tagStore_, backend_.queue, loggers.storage);
-    // Then the speech announcer (also handed to the tracker) and the auto-tagger.
+    if (backend_.speechSynthesizer)
+        speechAnnouncer_ = std::make_shared<SpeechAnnouncer>(backend_.speechSynthesizer, loggers.tracker,
+                                                             SpeechAnnouncer::currentLanguageCode(),
+                                                             tagStore_->settings().speakSpaceNameOnChange);
+    autoTagger_ = AutoTagger::create(tagStore_, spaceTracker_, overlayManager_, backend_.workspace,
+                                     backend_.windowServer, backend_.queue, loggers.tracker);
 
     // Every callback is in place before anything starts, so no early event finds one missing.
     wireServices();
@@ -72,7 +77,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     spaceTracker_->start(launchedAsLoginItem);
     keyMonitor_->start();
     staleTagSweeper_->start();
-    // The auto-tagger starts here.
+    autoTagger_->start();
 
     launchAtLogin_ =
         std::make_shared<LaunchAtLoginCoordinator>(backend_.loginItem, backend_.defaults, true, loggers.app);
@@ -121,8 +126,15 @@ void AppDelegate::wireServices() {
         return self ? self->spaceTracker_ : nullptr;
     };
 
-    // The tracker's onActiveTagResolved (automatic naming with reason "tag-resolved") is set here once
-    // the auto-tagger exists.
+    spaceTracker_->onActiveTagResolved = [weak](QUuid id) {
+        auto self = weak.lock();
+        if (self && self->autoTagger_)
+            self->autoTagger_->refreshForResolvedTag(id, QStringLiteral("tag-resolved"));
+    };
+    spaceTracker_->speakSpaceName = [weak](const QString& title, double rate, double volume) {
+        auto self = weak.lock();
+        if (self && self->speechAnnouncer_) self->speechAnnouncer_->speak(title, rate, volume);
+    };
 
     if (backend_.listenForUrlCommands)
         backend_.listenForUrlCommands([weak](const QByteArray& raw) {
@@ -233,7 +245,10 @@ void AppDelegate::applicationWillTerminate() {
     auto stopped = [this](const char* service) {
         SM_TRACE(app_, QStringLiteral("terminate STOPPED service=") + QLatin1String(service));
     };
-    // The auto-tagger stops here, then the speech synthesizer is silenced.
+    if (autoTagger_) autoTagger_->stop();
+    stopped("autoTagger");
+    if (speechAnnouncer_) speechAnnouncer_->stopSpeaking();
+    stopped("speechAnnouncer");
     if (staleTagSweeper_) staleTagSweeper_->stop();
     staleTagSweeper_.reset();
     stopped("staleTagSweeper");
