@@ -77,7 +77,8 @@ protected:
                 return app && app->processId == pid && app->applicationId == applicationId;
             },
             10000))
-            << path.toStdString();
+            << path.toStdString() << " in front: "
+            << workspace->frontmostApplication().value_or(RunningApplication{}).applicationId.toStdString();
     }
     void retitleFrontWindow(const QString& title) {
         ASSERT_EQ(session->run("xdotool", {"getactivewindow", "set_window", "--name", title}), 0);
@@ -133,7 +134,7 @@ TEST_F(AutoTaggerX11, TheLabelFollowsTheWindowInFrontAtTheNextTrigger) {
         {"...until the desktop is left and entered again", [&] { awayAndBack(); }, "beacon"},
         {"another program in front: its title at once (activation)",
          [&] {
-             startInFront(program, {"--window", "Notes \u2014 Draft"}, "Autotagger_x11_test");
+             startInFront(program, {"--window", "Notes \u2014 Draft"}, "Notes");
          },
          "Notes"},
         {"terminal only: that window names nothing",
@@ -202,6 +203,8 @@ TEST_F(AutoTaggerX11, OwnWindowsAreRecognisedAndVanishedWindowsAreHarmless) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && QByteArray(argv[1]) == "--window") { // the other program of the story
+        QCoreApplication::setApplicationName(
+            QStringLiteral("Notes")); // its WM_CLASS: not the program under test
         QApplication app(argc, argv);
         QWidget window;
         window.setWindowTitle(QString::fromUtf8(argv[2]));
