@@ -34,13 +34,6 @@ TEST(CleanWindowTitle, TurnsRawTitlesIntoLabels) {
             << row.raw.toStdString();
 }
 
-TEST(TerminalSet, ComparesIdentifiersExactly) {
-    EXPECT_TRUE(isTerminal(QStringLiteral("com.apple.Terminal")));
-    EXPECT_FALSE(isTerminal(QStringLiteral("com.apple.terminal")));
-    EXPECT_TRUE(isTerminal(QStringLiteral("XTerm")));
-    EXPECT_FALSE(isTerminal(QStringLiteral("xterm"))); // the WM_CLASS instance name is not the id
-}
-
 struct DeriveRow {
     const char* story;
     std::optional<WindowNameGuessing> level;

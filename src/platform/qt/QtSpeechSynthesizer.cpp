@@ -12,13 +12,14 @@ namespace sm {
 class SpeechWorker final : public QObject {
 public:
     SpeechWorker(Logger logger, QString engine, std::shared_ptr<std::atomic<bool>> speaking,
-                 QObject* mainThreadContext)
+                 std::shared_ptr<std::atomic<bool>> available, QObject* mainThreadContext)
         : logger_(std::move(logger)), engineName_(std::move(engine)), speaking_(std::move(speaking)),
-          main_(mainThreadContext) {}
+          available_(std::move(available)), main_(mainThreadContext) {}
 
     void makeEngine() {
         const QStringList engines = QTextToSpeech::availableEngines();
         if (engines.isEmpty()) {
+            unavailable();
             log(QStringLiteral("Voice announcements are not spoken: no speech engine is installed "
                                "(install speech-dispatcher and a voice such as espeak-ng)"));
             return;
@@ -30,6 +31,7 @@ public:
                     .arg(engine_->engine(), engine_->errorString()));
             delete engine_;
             engine_ = nullptr;
+            unavailable();
             return;
         }
         QObject::connect(engine_, &QTextToSpeech::stateChanged, this,
@@ -56,10 +58,12 @@ public:
 
 private:
     // The voice follows the language chosen at launch; a language the engine lacks keeps its default.
+    // With no language at all (the C locale) speech-dispatcher's first voice can be any language's,
+    // so English is asked for.
     void chooseVoice(const std::optional<QString>& voice) {
-        if (voiceChosen_ || !voice) return;
+        if (voiceChosen_) return;
         voiceChosen_ = true;
-        const QLocale wanted(*voice);
+        const QLocale wanted = voice ? QLocale(*voice) : QLocale(QLocale::English, QLocale::UnitedStates);
         const auto locales = engine_->availableLocales();
         if (locales.contains(wanted)) {
             engine_->setLocale(wanted);
@@ -72,6 +76,17 @@ private:
             }
     }
 
+    // Nothing will ever be spoken: the optimistic "speaking" of queued utterances ends here.
+    void unavailable() {
+        QMetaObject::invokeMethod(
+            main_,
+            [speaking = speaking_, available = available_] {
+                available->store(false);
+                speaking->store(false);
+            },
+            Qt::QueuedConnection);
+    }
+
     void log(const QString& message) {
         QMetaObject::invokeMethod(
             main_, [logger = logger_, message] { logger.notice(message); }, Qt::QueuedConnection);
@@ -80,6 +95,7 @@ private:
     Logger logger_;
     QString engineName_;
     std::shared_ptr<std::atomic<bool>> speaking_;
+    std::shared_ptr<std::atomic<bool>> available_;
     QObject* main_;
     QTextToSpeech* engine_ = nullptr;
     bool voiceChosen_ = false;
@@ -103,7 +119,7 @@ QtSpeechSynthesizer::~QtSpeechSynthesizer() {
 void QtSpeechSynthesizer::startEngine() {
     thread_ = new QThread;
     thread_->setObjectName(QStringLiteral("speech"));
-    worker_ = new SpeechWorker(logger_, engine_, speaking_, thread_);
+    worker_ = new SpeechWorker(logger_, engine_, speaking_, available_, thread_);
     worker_->moveToThread(thread_);
     QObject::connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
     thread_->start(QThread::LowPriority);
@@ -113,6 +129,7 @@ void QtSpeechSynthesizer::startEngine() {
 
 void QtSpeechSynthesizer::speak(const Utterance& utterance) {
     if (!worker_) startEngine();
+    if (!available_->load()) return;
     if (!utterance.text.trimmed().isEmpty()) speaking_->store(true); // until the engine says otherwise
     QMetaObject::invokeMethod(
         worker_, [worker = worker_, utterance] { worker->say(utterance); }, Qt::QueuedConnection);

@@ -44,6 +44,7 @@ private:
     QThread* thread_ = nullptr;      // left behind at exit if the engine does not let go in time
     SpeechWorker* worker_ = nullptr; // lives on thread_, deleted when it finishes
     std::shared_ptr<std::atomic<bool>> speaking_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<bool>> available_ = std::make_shared<std::atomic<bool>>(true);
 };
 
 } // namespace sm
