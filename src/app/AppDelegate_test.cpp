@@ -276,7 +276,7 @@ TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
 TEST_F(AppLaunch, ANewDesktopIsNamedAfterTheTerminalInFrontAndItsNameIsSpoken) {
     workspace->frontmost = RunningApplication{QStringLiteral("XTerm"), QStringLiteral("XTerm"), 42};
     auto app = launch();
-    EXPECT_TRUE(traces().contains("AutoTagger start level=0 screenRecording=true"));
+    EXPECT_TRUE(traces().contains("AutoTagger start level=0 titleAccess=true"));
     app->tagStore()->updateSettings([](AppSettings& s) {
         s.windowNameGuessing = WindowNameGuessing::terminalOnly;
         s.speakSpaceNameOnChange = true;

@@ -46,7 +46,8 @@ std::optional<WindowNameGuessing> AutoTagger::level() const {
 void AutoTagger::start() {
     logger_.info(QStringLiteral("AutoTagger starting"));
     const auto current = level();
-    SM_TRACE(logger_, QStringLiteral("AutoTagger start level=%1 screenRecording=%2")
+    // titleAccess: whether other programs' window titles can be read (always so on X11).
+    SM_TRACE(logger_, QStringLiteral("AutoTagger start level=%1 titleAccess=%2")
                           .arg(current ? rawValue(*current) : -1)
                           .arg(tracefmt::boolean(workspace_ && workspace_->canReadWindowTitles())));
     std::weak_ptr<AutoTagger> weak = weak_from_this();
