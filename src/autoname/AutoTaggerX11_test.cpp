@@ -185,10 +185,9 @@ TEST_F(AutoTaggerX11, OwnWindowsAreRecognisedAndVanishedWindowsAreHarmless) {
         auto w = std::make_unique<QWidget>();
         w->setWindowTitle(QString("Short-lived %1").arg(i));
         w->show();
-        const auto before = workspace->onScreenWindows();
-        ASSERT_TRUE(before.has_value());
+        ASSERT_TRUE(workspace->onScreenWindows().has_value());
         w.reset();
-        (void)workspace->onScreenWindows();
+        ASSERT_TRUE(workspace->onScreenWindows().has_value());
     }
     EXPECT_TRUE(waitUntil([&] {
         const auto windows = workspace->onScreenWindows();

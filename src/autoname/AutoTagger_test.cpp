@@ -45,7 +45,8 @@ protected:
             advanceTo(start, ms / 1000.0);
             for (const QString& t : logs.log->traces())
                 if (t.startsWith(QLatin1String("autoTag ")))
-                    lines << Line{ms, t.section(QLatin1Char(' '), 0, 2)};
+                    lines << Line{ms, t.section(QLatin1Char(' '), 0,
+                                                t.startsWith(QLatin1String("autoTag RETRY")) ? 3 : 2)};
             logs.log->clear();
         }
         return lines;
@@ -58,10 +59,13 @@ protected:
 
 // Keeps the first words of each line: "autoTag SKIP reason=space-changed" and the like.
 const QString kSkip = QStringLiteral("autoTag SKIP reason=space-changed");
+// A skip for want of an active tag, then a retry, at each time; attemptsLeft counts down from 7.
 QList<Line> retries(std::initializer_list<int> atMs) {
     QList<Line> out;
+    int left = AutoTagger::kRetryBudget;
     for (int ms : atMs)
-        out << Line{ms, kSkip} << Line{ms, QStringLiteral("autoTag RETRY reason=space-changed")};
+        out << Line{ms, kSkip}
+            << Line{ms, QStringLiteral("autoTag RETRY reason=space-changed attemptsLeft=%1").arg(--left)};
     return out;
 }
 
