@@ -74,7 +74,12 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
             loggers.app},
         backend_.windows);
     staleTagSweeper_ = std::make_shared<StaleTagSweeper>(tagStore_, backend_.queue, loggers.storage);
-    // Then the speech announcer (also handed to the tracker) and the auto-tagger.
+    if (backend_.speechSynthesizer)
+        speechAnnouncer_ = std::make_shared<SpeechAnnouncer>(backend_.speechSynthesizer, loggers.tracker,
+                                                             SpeechAnnouncer::currentLanguageCode(),
+                                                             tagStore_->settings().speakSpaceNameOnChange);
+    autoTagger_ = AutoTagger::create(tagStore_, spaceTracker_, overlayManager_, backend_.workspace,
+                                     backend_.windowServer, backend_.queue, loggers.tracker);
 
     // Every callback is in place before anything starts, so no early event finds one missing.
     wireServices();
@@ -92,7 +97,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     spaceTracker_->start(launchedAsLoginItem);
     keyMonitor_->start();
     staleTagSweeper_->start();
-    // The auto-tagger starts here.
+    autoTagger_->start();
 
     launchAtLogin_ =
         std::make_shared<LaunchAtLoginCoordinator>(backend_.loginItem, backend_.defaults, true, loggers.app);
@@ -143,10 +148,15 @@ void AppDelegate::wireServices() {
     };
 
     // An adopted label is on the active desktop for sure: that is the place to remember for it.
-    // Automatic naming (reason "tag-resolved") joins this callback once the auto-tagger exists.
-    spaceTracker_->onActiveTagResolved = [weak](const QUuid& id) {
+    spaceTracker_->onActiveTagResolved = [weak](QUuid id) {
         auto self = weak.lock();
-        if (self && self->placeMemory_) self->placeMemory_->remember(id);
+        if (!self) return;
+        if (self->placeMemory_) self->placeMemory_->remember(id);
+        if (self->autoTagger_) self->autoTagger_->refreshForResolvedTag(id, QStringLiteral("tag-resolved"));
+    };
+    spaceTracker_->speakSpaceName = [weak](const QString& title, double rate, double volume) {
+        auto self = weak.lock();
+        if (self && self->speechAnnouncer_) self->speechAnnouncer_->speak(title, rate, volume);
     };
 
     if (backend_.listenForUrlCommands)
@@ -308,7 +318,10 @@ void AppDelegate::applicationWillTerminate() {
     auto stopped = [this](const char* service) {
         SM_TRACE(app_, QStringLiteral("terminate STOPPED service=") + QLatin1String(service));
     };
-    // The auto-tagger stops here, then the speech synthesizer is silenced.
+    if (autoTagger_) autoTagger_->stop();
+    stopped("autoTagger");
+    if (speechAnnouncer_) speechAnnouncer_->stopSpeaking();
+    stopped("speechAnnouncer");
     if (staleTagSweeper_) staleTagSweeper_->stop();
     staleTagSweeper_.reset();
     stopped("staleTagSweeper");

@@ -3,6 +3,8 @@
 #include "app/LaunchAtLoginCoordinator.h"
 #include "app/MenuBarItem.h"
 #include "app/ShellUi.h"
+#include "autoname/AutoTagger.h"
+#include "autoname/SpeechAnnouncer.h"
 #include "diagnostics/Logger.h"
 #include "model/StaleTagSweeper.h"
 #include "model/TagStore.h"
@@ -13,7 +15,9 @@
 #include "platform/KeySource.h"
 #include "platform/LoginItem.h"
 #include "platform/MainQueue.h"
+#include "platform/SpeechSynthesizer.h"
 #include "platform/WindowServer.h"
+#include "platform/Workspace.h"
 #include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
 #include "windows/PreferencesWindowController.h"
@@ -39,6 +43,8 @@ struct OtherInstance {
 struct AppBackend {
     std::shared_ptr<WindowServer> windowServer;
     std::shared_ptr<KeySource> keySource;
+    std::shared_ptr<Workspace> workspace;                 // none: automatic naming finds no window
+    std::shared_ptr<SpeechSynthesizer> speechSynthesizer; // none: names are never spoken
     std::shared_ptr<Defaults> defaults;
     std::shared_ptr<MainQueue> queue;
     std::shared_ptr<TraceLog> traceLog;
@@ -85,6 +91,8 @@ public:
     std::shared_ptr<KeyMonitor> keyMonitor() const { return keyMonitor_; }
     std::shared_ptr<MenuBarItem> menuBarItem() const { return menuBarItem_; }
     std::shared_ptr<StaleTagSweeper> staleTagSweeper() const { return staleTagSweeper_; }
+    std::shared_ptr<SpeechAnnouncer> speechAnnouncer() const { return speechAnnouncer_; }
+    std::shared_ptr<AutoTagger> autoTagger() const { return autoTagger_; }
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin() const { return launchAtLogin_; }
     std::shared_ptr<PreferencesWindowController> preferencesController() const {
         return preferencesController_;
@@ -112,6 +120,8 @@ private:
     std::shared_ptr<MenuBarItem> menuBarItem_;
     std::shared_ptr<PreferencesWindowController> preferencesController_;
     std::shared_ptr<StaleTagSweeper> staleTagSweeper_;
+    std::shared_ptr<SpeechAnnouncer> speechAnnouncer_;
+    std::shared_ptr<AutoTagger> autoTagger_;
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin_;
     std::shared_ptr<WelcomeWindowController> welcomeController_;
     bool welcomeRequested_ = false;

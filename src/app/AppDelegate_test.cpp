@@ -2,6 +2,8 @@
 #include "app/AppDelegate.h"
 #include "platform/sim/ManualMainQueue.h"
 #include "platform/sim/MemoryDefaults.h"
+#include "platform/sim/RecordingSpeechSynthesizer.h"
+#include "platform/sim/ScriptedWorkspace.h"
 #include "platform/sim/ScriptedKeySource.h"
 #include "platform/sim/SimDesktop.h"
 #include "support/TestLoggers.h"
@@ -80,6 +82,8 @@ protected:
         AppBackend b;
         b.windowServer = desktop;
         b.keySource = keys;
+        b.workspace = workspace;
+        b.speechSynthesizer = speech;
         b.defaults = defaults;
         b.queue = queue;
         b.traceLog = logs.loggers.app.isTracing() ? TraceLog::memoryOnly(true) : TraceLog::memoryOnly(false);
@@ -122,6 +126,8 @@ protected:
     std::shared_ptr<SimDesktop> desktop = std::make_shared<SimDesktop>(queue);
     std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
     std::shared_ptr<ScriptedKeySource> keys = std::make_shared<ScriptedKeySource>();
+    std::shared_ptr<ScriptedWorkspace> workspace = std::make_shared<ScriptedWorkspace>();
+    std::shared_ptr<RecordingSpeechSynthesizer> speech = std::make_shared<RecordingSpeechSynthesizer>();
     std::shared_ptr<FakeLoginItem> loginItem_ = std::make_shared<FakeLoginItem>();
     std::shared_ptr<RecordingUi> ui = std::make_shared<RecordingUi>();
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
@@ -298,6 +304,24 @@ TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
     EXPECT_EQ(ui->quits, 1);
 }
 
+TEST_F(AppLaunch, ANewDesktopIsNamedAfterTheTerminalInFrontAndItsNameIsSpoken) {
+    workspace->frontmost = RunningApplication{QStringLiteral("XTerm"), QStringLiteral("XTerm"), 42};
+    auto app = launch();
+    EXPECT_TRUE(traces().contains("AutoTagger start level=0 titleAccess=true"));
+    app->tagStore()->updateSettings([](AppSettings& s) {
+        s.windowNameGuessing = WindowNameGuessing::terminalOnly;
+        s.speakSpaceNameOnChange = true;
+    });
+    queue->advance(2.5);
+    switchTo(1);
+    EXPECT_EQ(app->tagStore()->tags().size(), 1);
+    EXPECT_EQ(titles(*app), QStringList{"XTerm"});
+    switchTo(0);
+    switchTo(1); // the named desktop again: its name is spoken
+    ASSERT_FALSE(speech->spoken.isEmpty());
+    EXPECT_EQ(speech->spoken.last().text, QStringLiteral("XTerm"));
+}
+
 TEST_F(AppLaunch, WithoutATrayTheLogSaysHowToReachTheCommands) {
     ui->hasTray = false;
     launch();
@@ -315,6 +339,7 @@ TEST_F(AppLaunch, TerminationEndsTheLabelsAndKeysButKeepsTheNames) {
     EXPECT_TRUE(messages().contains("Spacemarquee terminating"));
     EXPECT_TRUE(app->overlayManager()->panelIds().isEmpty());
     EXPECT_FALSE(keys->isStarted());
+    EXPECT_FALSE(speech->isSpeaking());
     EXPECT_EQ(app->tagStore()->tags(), tagsBefore); // labels end with the process, names stay
     // Nothing reacts after the end.
     desktop->switchDesktop(kMain, 3);

@@ -15,8 +15,10 @@
 #include "platform/qt/JournalSystemLog.h"
 #include "platform/qt/PrivateDirectory.h"
 #include "platform/qt/QtMainQueue.h"
+#include "platform/qt/QtSpeechSynthesizer.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
+#include "platform/x11/X11Workspace.h"
 #include "windows/qt/QtWindowPresenter.h"
 
 #include <QApplication>
@@ -150,6 +152,9 @@ int main(int argc, char** argv) {
             loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + error);
             backend.keySource = std::make_shared<NoKeySource>();
         }
+        // Without it automatic naming finds nothing in front; everything else works.
+        backend.workspace = x11::X11Workspace::create(loggers.tracker, nullptr);
+        backend.speechSynthesizer = std::make_shared<QtSpeechSynthesizer>(loggers.tracker);
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
             AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
             [](const QUrl& url) { return QDesktopServices::openUrl(url); },

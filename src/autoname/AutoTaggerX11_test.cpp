@@ -1,0 +1,230 @@
+// Automatic naming on a real X11 desktop (Xvfb + openbox): xterm and another program's window in
+// front, their titles changed, the label following at the next trigger.
+#include "autoname/AutoTagger.h"
+#include "autoname/TitleDerivation.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/sim/MemoryDefaults.h"
+#include "platform/x11/X11Panels.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/x11/testing/X11TestSession.h"
+#include "support/TestLoggers.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace sm {
+namespace {
+
+using x11::test::waitUntil;
+x11::test::X11TestSession* session = nullptr;
+const char* program = nullptr;
+
+class AutoTaggerX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"xterm", "xdotool", "wmctrl"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                GTEST_SKIP() << tool << " is missing";
+        QString error;
+        server = x11::X11WindowServer::create({Logger{}, 5.0}, &error);
+        ASSERT_TRUE(server) << error.toStdString();
+        workspace = x11::X11Workspace::create(logs.loggers.tracker, &error);
+        ASSERT_TRUE(workspace) << error.toStdString();
+        ASSERT_EQ(session->run("wmctrl", {"-n", "2"}), 0);
+        switchTo(0);
+        store->updateSettings(
+            [](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::terminalOnly; });
+        overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+        tracker = SpaceTracker::create(store, overlay, server, queue, defaults, logs.loggers.tracker);
+        wire(tracker, *overlay);
+        tagger = AutoTagger::create(store, tracker, overlay, workspace, server, queue, logs.loggers.tracker);
+        tracker->onActiveTagResolved = [this](QUuid id) {
+            tagger->refreshForResolvedTag(id, "tag-resolved");
+        };
+    }
+    void TearDown() override {
+        if (tagger) tagger->stop();
+        if (tracker) tracker->stop();
+        if (overlay) overlay->tearDown();
+        for (auto& p : programs) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+    }
+
+    void switchTo(int desktop) {
+        ASSERT_EQ(session->run("wmctrl", {"-s", QString::number(desktop)}), 0);
+        ASSERT_TRUE(waitUntil([&] { return server->currentDesktop() == std::uint32_t(desktop); }));
+    }
+    // Starts a program on the current desktop and waits until it is in front.
+    void startInFront(const QString& path, const QStringList& arguments, const QString& applicationId) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", session->display());
+        process->setProcessEnvironment(environment);
+        process->start(path, arguments);
+        ASSERT_TRUE(process->waitForStarted(5000));
+        const qint64 pid = process->processId();
+        programs.push_back(std::move(process));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const auto app = workspace->frontmostApplication();
+                return app && app->processId == pid && app->applicationId == applicationId;
+            },
+            10000))
+            << path.toStdString() << " in front: "
+            << workspace->frontmostApplication().value_or(RunningApplication{}).applicationId.toStdString();
+    }
+    void retitleFrontWindow(const QString& title) {
+        ASSERT_EQ(session->run("xdotool", {"getactivewindow", "set_window", "--name", title}), 0);
+    }
+    QString shownTitle() const {
+        const auto id = tracker->currentActiveTagId();
+        const auto* entry = id ? overlay->entry(*id) : nullptr;
+        if (!entry) return QStringLiteral("<no label>");
+        return static_cast<x11::X11LabelPanel*>(entry->panel.get())->window()->presentation().title;
+    }
+    void awayAndBack() {
+        switchTo(1);
+        switchTo(0);
+    }
+
+    test::TestLoggers logs;
+    std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>();
+    std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<TagStore> store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
+    std::shared_ptr<x11::X11WindowServer> server;
+    std::shared_ptr<x11::X11Workspace> workspace;
+    std::shared_ptr<OverlayManager> overlay;
+    std::shared_ptr<SpaceTracker> tracker;
+    std::shared_ptr<AutoTagger> tagger;
+    std::vector<std::unique_ptr<QProcess>> programs;
+};
+
+TEST_F(AutoTaggerX11, TheLabelFollowsTheWindowInFrontAtTheNextTrigger) {
+    startInFront("xterm", {"-T", "dev@box: ~/src/atlas"}, "XTerm");
+    tracker->start(false);
+    tagger->start();
+    // The desktop's new label is named after the terminal in front.
+    ASSERT_TRUE(waitUntil([&] { return shownTitle() == "XTerm"; }, 10000)) << shownTitle().toStdString();
+    store->updateSettings([](AppSettings& s) { s.autoCreateOnNewSpace = false; });
+
+    struct Step {
+        const char* story;
+        std::function<void()> act;
+        QString shown;
+    };
+    auto level = [&](WindowNameGuessing l) {
+        return [this, l] { store->updateSettings([l](AppSettings& s) { s.windowNameGuessing = l; }); };
+    };
+    const QList<Step> steps = {
+        {"any app: the terminal's title, at the next switch",
+         [&] {
+             level(WindowNameGuessing::anyApp)();
+             awayAndBack();
+         },
+         "atlas"},
+        {"a title change alone renames nothing",
+         [&] { retitleFrontWindow("dev@box: ~/src/beacon \u2014 bash"); }, "atlas"},
+        {"...until the desktop is left and entered again", [&] { awayAndBack(); }, "beacon"},
+        {"another program in front: its title at once (activation)",
+         [&] {
+             startInFront(program, {"--window", "Notes \u2014 Draft"}, "Notes");
+         },
+         "Notes"},
+        {"terminal only: that window names nothing",
+         [&] {
+             level(WindowNameGuessing::terminalOnly)();
+             awayAndBack();
+         },
+         "Notes"},
+        {"off: nothing either",
+         [&] {
+             level(WindowNameGuessing::off)();
+             retitleFrontWindow("Plans");
+             awayAndBack();
+         },
+         "Notes"},
+        {"any app again: the changed title",
+         [&] {
+             level(WindowNameGuessing::anyApp)();
+             awayAndBack();
+         },
+         "Plans"},
+        {"hostile bytes and length are tamed",
+         [&] {
+             retitleFrontWindow(QString("\u202Eevil\x01\n") + QString(100000, 'w'));
+             awayAndBack();
+         },
+         "evil  " + QString(TitleDerivation::kMaxTitleLength - 7, 'w') + QChar(0x2026)},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        if (step.shown == shownTitle()) waitUntil([] { return false; }, 800); // a wrong rename would come now
+        EXPECT_TRUE(waitUntil([&] { return shownTitle() == step.shown; }, 5000))
+            << step.story << ": shows '" << shownTitle().toStdString() << "'";
+    }
+}
+
+TEST_F(AutoTaggerX11, OwnWindowsAreRecognisedAndVanishedWindowsAreHarmless) {
+    QWidget own;
+    own.setWindowTitle("Preferences");
+    own.show();
+    own.activateWindow();
+    ASSERT_TRUE(waitUntil([&] {
+        const auto app = workspace->frontmostApplication();
+        return app && app->applicationId == workspace->ownApplicationId();
+    })) << workspace->frontmostApplication().value_or(RunningApplication{}).applicationId.toStdString();
+    // Windows come and go while the list is read: no crash, no stale entry for a closed one.
+    for (int i = 0; i < 20; ++i) {
+        auto w = std::make_unique<QWidget>();
+        w->setWindowTitle(QString("Short-lived %1").arg(i));
+        w->show();
+        ASSERT_TRUE(workspace->onScreenWindows().has_value());
+        w.reset();
+        ASSERT_TRUE(workspace->onScreenWindows().has_value());
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        const auto windows = workspace->onScreenWindows();
+        return windows && std::none_of(windows->begin(), windows->end(), [](const WindowListEntry& e) {
+                   return e.title && e.title->startsWith("Short-lived");
+               });
+    }));
+}
+
+} // namespace
+} // namespace sm
+
+int main(int argc, char** argv) {
+    if (argc == 3 && QByteArray(argv[1]) == "--window") { // the other program of the story
+        QCoreApplication::setApplicationName(
+            QStringLiteral("Notes")); // its WM_CLASS: not the program under test
+        QApplication app(argc, argv);
+        QWidget window;
+        window.setWindowTitle(QString::fromUtf8(argv[2]));
+        window.resize(400, 300);
+        window.show();
+        return app.exec();
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    sm::program = argv[0];
+    QString why;
+    auto session = sm::x11::test::X11TestSession::start(QStringLiteral("openbox"), &why);
+    if (!session) {
+        std::printf("SKIPPED: no X11 test session: %s\n", why.toLocal8Bit().constData());
+        return 77;
+    }
+    sm::session = session.get();
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    return result;
+}

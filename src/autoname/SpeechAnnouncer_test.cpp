@@ -1,0 +1,69 @@
+#include "autoname/SpeechAnnouncer.h"
+#include "platform/sim/RecordingSpeechSynthesizer.h"
+#include "support/TestLoggers.h"
+
+#include <gtest/gtest.h>
+
+namespace sm {
+namespace {
+
+struct SpeechAnnouncerTest : ::testing::Test {
+    SpeechAnnouncerTest() { synth->spoken.clear(); }
+    std::shared_ptr<RecordingSpeechSynthesizer> synth = std::make_shared<RecordingSpeechSynthesizer>();
+    test::TestLoggers logs;
+    SpeechAnnouncer announcer{synth, logs.loggers.tracker, QStringLiteral("en-GB")};
+};
+
+TEST(SpeechAnnouncerWarmUp, SpeaksOneSilentUtteranceInTheUsersVoice) {
+    auto synth = std::make_shared<RecordingSpeechSynthesizer>();
+    SpeechAnnouncer announcer(synth, {}, QStringLiteral("de-DE"));
+    ASSERT_EQ(synth->spoken.size(), 1);
+    EXPECT_EQ(synth->spoken[0].text, QStringLiteral(" "));
+    EXPECT_EQ(synth->spoken[0].volume, 0.0);
+    EXPECT_EQ(synth->spoken[0].voice, QStringLiteral("de-DE"));
+}
+
+TEST_F(SpeechAnnouncerTest, SkipsNothingAndThePlaceholderTrimsAndBounds) {
+    struct Row {
+        QString title;
+        double rate, volume;
+        std::optional<Utterance> expected; // none: skipped
+        QString log;
+    };
+    const QList<Row> rows = {
+        {"   ", 0.5, 0.2, std::nullopt, "Speech skipped: empty title"},
+        {"Untitled", 0.5, 0.2, std::nullopt, "Speech skipped: placeholder 'Untitled'"},
+        {"UNTITLED", 0.5, 0.2, std::nullopt, "Speech skipped: placeholder 'Untitled'"},
+        {" untitled \n", 0.5, 0.2, std::nullopt, "Speech skipped: placeholder 'Untitled'"},
+        {"Untitled 2", 0.5, 0.2, Utterance{"Untitled 2", 0.5, double(0.2f), "en-GB"},
+         "Speaking Space name: Untitled 2"},
+        {"  Inbox  ", 1.7, -0.2, Utterance{"Inbox", 1.0, 0.0, "en-GB"}, "Speaking Space name: Inbox"},
+        {"Mail", 0.3, 0.7, Utterance{"Mail", double(0.3f), double(0.7f), "en-GB"},
+         "Speaking Space name: Mail"},
+    };
+    for (const auto& row : rows) {
+        synth->spoken.clear();
+        logs.log->clear();
+        announcer.speak(row.title, row.rate, row.volume);
+        ASSERT_EQ(synth->spoken.size(), row.expected ? 1 : 0) << row.title.toStdString();
+        if (row.expected) {
+            const Utterance& u = synth->spoken[0];
+            EXPECT_EQ(u.text, row.expected->text);
+            EXPECT_EQ(u.rate, row.expected->rate) << row.title.toStdString();
+            EXPECT_EQ(u.volume, row.expected->volume) << row.title.toStdString();
+            EXPECT_EQ(u.voice, row.expected->voice);
+        }
+        EXPECT_EQ(logs.log->messages(), QStringList{row.log}) << row.title.toStdString();
+    }
+}
+
+TEST_F(SpeechAnnouncerTest, ANewNameCutsOffTheOneBeingSpoken) {
+    for (const char* title : {"One", "Two", "Three"})
+        announcer.speak(QString::fromLatin1(title), 0.5, 0.2);
+    EXPECT_EQ(synth->spoken.size(), 3);
+    EXPECT_EQ(synth->interruptions, 3); // the warm-up, One and Two were each still speaking
+    EXPECT_TRUE(synth->isSpeaking());   // Three is spoken whole
+}
+
+} // namespace
+} // namespace sm
