@@ -12,6 +12,8 @@
 #include "platform/qt/JournalSystemLog.h"
 #include "platform/qt/PrivateDirectory.h"
 #include "platform/qt/QtMainQueue.h"
+#include "platform/UnavailableKeySource.h"
+#include "platform/sway/SwayWindowServer.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 
@@ -40,11 +42,21 @@ void say(const QString& text) {
     std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
 }
 
-// Without XInput 2 the labels simply do not react to Ctrl.
-struct NoKeySource final : KeySource {
-    void start(std::function<void(bool)>) override {}
-    void stop() override {}
-};
+enum class Session { sway, x11 };
+
+// sway when it answers on its socket (Qt then talks Wayland to it), else X11; none, with the reason,
+// when neither can be used.
+std::optional<Session> chooseSession(QString* problem) {
+    const QString swayProblem = sway::sessionProblem();
+    if (swayProblem.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        return Session::sway;
+    }
+    *problem = x11::sessionProblem();
+    if (problem->isEmpty()) return Session::x11;
+    if (qEnvironmentVariableIsSet("SWAYSOCK")) *problem = swayProblem;
+    return std::nullopt;
+}
 
 int forwardUrls(int argc, char** argv, const QString& runtime, const QStringList& urls) {
     QCoreApplication app(argc, argv);
@@ -89,7 +101,9 @@ int main(int argc, char** argv) {
     }
     if (!urls.isEmpty()) return forwardUrls(argc, argv, runtime.path, urls);
 
-    if (const QString problem = x11::sessionProblem(); !problem.isEmpty()) {
+    QString problem;
+    const auto session = chooseSession(&problem);
+    if (!session) {
         say(problem);
         return 1;
     }
@@ -128,16 +142,20 @@ int main(int argc, char** argv) {
     if (first) {
         backend.queue = std::make_shared<QtMainQueue>();
         QString error;
-        backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
+        if (*session == Session::sway) {
+            backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
+            backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+        } else {
+            backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
+            backend.keySource = x11::X11KeySource::create(loggers.app, &error);
+            if (!backend.keySource) backend.keySource = std::make_shared<UnavailableKeySource>(error);
+        }
         if (!backend.windowServer) {
             say(error);
             return 1;
         }
-        backend.keySource = x11::X11KeySource::create(loggers.app, &error);
-        if (!backend.keySource) {
-            loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + error);
-            backend.keySource = std::make_shared<NoKeySource>();
-        }
+        if (const QString why = backend.keySource->unavailableReason(); !why.isEmpty())
+            loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + why);
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
             AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
             [](const QUrl& url) { return QDesktopServices::openUrl(url); }});
