@@ -12,6 +12,9 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -173,6 +176,90 @@ TEST_F(SwayBackendTest, RenamedAndMovedWorkspacesAreFollowedAndCompositorMovesRe
     server->followSystemMove(); // as the label does when its drag begins
     ASSERT_TRUE(waitUntil([&] { return moves >= 1; }));
     EXPECT_EQ(server->toLayout(mail->frame()).topLeft(), QPoint(1400, 100));
+}
+
+#ifdef SM_SWAY_POINTER
+// Runs the virtual pointer through `steps` (layout coordinates of the two outputs) while the loop turns.
+// The pointer comes and goes with the program: it first waits for the toolkit to take it.
+bool point(const QString& steps) {
+    QProcess pointer;
+    pointer.setProcessEnvironment(session->environment());
+    pointer.start(QStringLiteral(SM_SWAY_POINTER),
+                  QStringLiteral("3200 1080 sleep 300 move 10 700 sleep 50 ").append(steps).split(u' '));
+    return waitUntil([&] { return pointer.state() == QProcess::NotRunning; }) && pointer.exitCode() == 0;
+}
+
+// An invisible label takes no click: its input region is empty. (sway 1.7 still gives the click inside
+// a floating window's box to that window's container and focuses it, so the window beneath does not
+// get it either; see docs/sway.md.)
+TEST_F(SwayBackendTest, InvisibleLabelsTakeNoClicksAndADragMovesTheLabelWhereItIsReadBack) {
+    auto panel = label(QStringLiteral("Click")); // layout (200, 130) to (460, 220)
+    int clicks = 0;
+    panel->view().onClick = [&] { ++clicks; };
+    struct Case {
+        bool ignores;
+        double alpha;
+        int clicks;
+    };
+    for (const Case c : {Case{false, 1.0, 1}, Case{true, 1.0, 0}, Case{false, 0.0, 0}, Case{false, 0.6, 1}}) {
+        panel->setIgnoresMouseEvents(c.ignores);
+        panel->setAlpha(c.alpha);
+        clicks = 0;
+        ASSERT_TRUE(point(QStringLiteral("move 330 175 sleep 100 press sleep 50 release sleep 150")));
+        waitUntil([] { return false; }, 100);
+        EXPECT_EQ(clicks, c.clicks) << "ignores=" << c.ignores << " alpha=" << c.alpha;
+    }
+
+    panel->setIgnoresMouseEvents(false);
+    panel->setAlpha(1.0);
+    int moves = 0;
+    clicks = 0;
+    auto moved = panel->moved.connect([&] { ++moves; });
+    const QPoint from = server->toLayout(panel->frame()).topLeft();
+    ASSERT_TRUE(
+        point(QStringLiteral("move 330 175 sleep 100 press sleep 50 move 345 185 sleep 50 move 400 230 "
+                             "sleep 50 move 500 300 sleep 100 release sleep 100")));
+    ASSERT_TRUE(waitUntil([&] { return server->toLayout(panel->frame()).topLeft().x() >= from.x() + 100; }))
+        << "the label stayed at " << server->toLayout(panel->frame()).x();
+    EXPECT_GE(moves, 1);
+    EXPECT_GE(server->toLayout(panel->frame()).y(), from.y() + 50);
+    EXPECT_EQ(clicks, 0) << "a drag is no click";
+}
+#endif
+
+// The editor takes the keyboard from sway (typed with a virtual keyboard) and a Return commits once.
+TEST_F(SwayBackendTest, TheEditorGetsTheKeyboardAndReturnRenamesTheLabel) {
+    if (QStandardPaths::findExecutable(QStringLiteral("wtype")).isEmpty())
+        GTEST_SKIP() << "wtype is not installed";
+    sm::test::TestLoggers logs;
+    auto queue = std::make_shared<QtMainQueue>();
+    auto store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
+    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+    SpaceTag tag;
+    tag.id = QUuid::createUuid();
+    tag.title = QStringLiteral("Old");
+    store->addTag(tag, QStringLiteral("manual-create"));
+    LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
+    ASSERT_TRUE(waitUntil([&] { return label->isVisible(); }));
+    label->view().onClick(); // what a click on the label delivers
+    ASSERT_TRUE(waitUntil([&] { return overlay->isEditing(); }));
+    auto* editor = static_cast<SwayEditorPanel*>(overlay->editorSession()->panel.get());
+    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
+        << "the editor has no keyboard";
+
+    // The keyboard comes and goes with wtype: the loop turns meanwhile, and the pause lets the toolkit
+    // take the keyboard before the keys come.
+    QProcess typing;
+    typing.setProcessEnvironment(session->environment());
+    typing.start(QStringLiteral("wtype"),
+                 {QStringLiteral("-s"), QStringLiteral("300"), QStringLiteral("Inbox 2"),
+                  QStringLiteral("-k"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitUntil([&] { return typing.state() == QProcess::NotRunning; }));
+    ASSERT_TRUE(waitUntil([&] { return !overlay->isEditing(); }))
+        << editor->window()->field()->text().toStdString();
+    EXPECT_EQ(store->tag(tag.id)->title, QStringLiteral("Inbox 2"));
+    EXPECT_EQ(logs.log->traces().filter(QStringLiteral("editSession COMMIT")).size(), 1);
+    overlay->tearDown();
 }
 
 // The tracker adopts each workspace's label; then the outputs are rearranged and the storm is ridden

@@ -27,9 +27,11 @@ public:
     // Runs a Wayland client tool (grim) on this sway.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
 
+    // The environment of a client of this sway, for programs that must run while the caller's loop turns.
+    QProcessEnvironment environment() const;
+
 private:
     SwayTestSession() = default;
-    QProcessEnvironment environment() const;
 
     QTemporaryDir runtime_;
     std::unique_ptr<QProcess> sway_;
