@@ -20,6 +20,8 @@ namespace {
 const QUuid kScreenNamespace(QStringLiteral("{5b0f3c3e-8d1e-4a47-9a0c-6e2f2d7c41a9}"));
 constexpr int kMoveFollowMilliseconds = 100;
 constexpr int kMoveRestTicks = 10;
+constexpr int kParkedWidth = 75;
+constexpr int kParkedHeight = 50;
 
 const QString kLabelPrefix = QStringLiteral("Spacemarquee label ");
 const QString kEditorPrefix = QStringLiteral("Spacemarquee editor ");
@@ -248,7 +250,7 @@ void SwayWindowServer::refresh() {
                 s->workspaceId = it->workspaceId;
                 s->workspace = it->workspace;
                 // The compositor moved it (a drag, its workspace went to another output).
-                if (it->rect.topLeft() != s->frame.topLeft() && !it->rect.isEmpty()) {
+                if (!s->parked && it->rect.topLeft() != s->frame.topLeft() && !it->rect.isEmpty()) {
                     s->frame.moveTopLeft(it->rect.topLeft());
                     if (s->window) s->window->move(s->frame.topLeft());
                     moved.push_back(s->serial);
@@ -333,9 +335,9 @@ void SwayWindowServer::sendPlacement(PanelState& state, bool firstTime) {
     if (!state.container || !ipc_->isConnected()) return;
     QStringList steps;
     if (firstTime) steps << QStringLiteral("floating enable") << QStringLiteral("border none");
-    if (!state.frame.isEmpty())
-        steps << QStringLiteral("resize set %1 px %2 px").arg(state.frame.width()).arg(state.frame.height());
-    steps << QStringLiteral("move absolute position %1 px %2 px").arg(state.frame.x()).arg(state.frame.y());
+    const QRect box = state.parked ? parkingBox(state) : state.frame;
+    if (!box.isEmpty()) steps << QStringLiteral("resize set %1 px %2 px").arg(box.width()).arg(box.height());
+    steps << QStringLiteral("move absolute position %1 px %2 px").arg(box.x()).arg(box.y());
     if (!state.workspace.isEmpty())
         steps << QStringLiteral("move container to workspace ") + quoted(state.workspace);
     ipc_->command(
@@ -351,6 +353,18 @@ void SwayWindowServer::place(PanelState& state) {
     sendPlacement(state, false);
 }
 
+// The bottom-right corner of the label's output, room for sway's smallest floating window (75 x 50 by
+// default), which it makes of the 1 x 1 asked for.
+QRect SwayWindowServer::parkingBox(const PanelState& state) const {
+    QRect output;
+    for (const auto& o : outputs_)
+        if (o.name == state.output.value_or(QString()) ||
+            (output.isNull() && o.rect.contains(state.frame.center())))
+            output = o.rect;
+    if (output.isNull()) return state.frame;
+    return {output.x() + output.width() - kParkedWidth, output.y() + output.height() - kParkedHeight, 1, 1};
+}
+
 // sway blends the window with its own opacity; the window's pixels carry their own alpha too.
 void SwayWindowServer::applyAlpha(PanelState& state) {
     applyInput(state);
@@ -361,14 +375,17 @@ void SwayWindowServer::applyAlpha(PanelState& state) {
     ipc_->command(QStringLiteral("[con_id=%1] opacity %2").arg(*state.container).arg(alpha, 0, 'f', 3));
 }
 
-// A window that ignores the pointer, or is faded out entirely, takes no input: its input region is
-// cut down to nothing (a region outside the surface), and clicks reach the window beneath.
+// A window that ignores the pointer, or is faded out entirely, takes no input: its input region is cut
+// down to nothing (a region outside the surface). sway 1.7 still gives a click inside a floating
+// window's box to that window, so the box is also parked, as small as sway allows, in the corner of its
+// output until the label shows or takes clicks again.
 void SwayWindowServer::applyInput(PanelState& state) {
-    if (!state.window) return;
-    QWindow* handle = state.window->windowHandle();
-    if (!handle) return;
     const bool transparent = state.ignoresInput || state.alpha <= 0.0;
-    handle->setMask(transparent ? QRegion(-1, -1, 1, 1) : QRegion());
+    if (QWindow* handle = state.window ? state.window->windowHandle() : nullptr)
+        handle->setMask(transparent ? QRegion(-1, -1, 1, 1) : QRegion());
+    if (transparent == state.parked) return;
+    state.parked = transparent;
+    sendPlacement(state, false);
 }
 
 void SwayWindowServer::focus(PanelState& state) {

@@ -44,6 +44,7 @@ struct PanelState {
     double alpha = 1.0;
     std::optional<double> sentAlpha;
     bool ignoresInput = false;
+    bool parked = false;           // out of the pointer's way while it takes no input
     std::optional<QString> output; // the output its workspace is on
     bool onActiveSpace = false;    // "A", as of the last refresh
     bool visible = false;          // "V", as of the last refresh
@@ -114,6 +115,7 @@ private:
     bool readWorkspaces();
     bool readTree();
     void sendPlacement(PanelState& state, bool firstTime);
+    QRect parkingBox(const PanelState& state) const;
     std::optional<ScreenInfo> screenInfo(const OutputInfo& output) const;
     const OutputInfo* outputAt(const QPoint& point) const;
     const WorkspaceInfo* workspaceById(qint64 id) const;
