@@ -57,7 +57,7 @@ SwayWindowServer::~SwayWindowServer() {
 }
 
 bool SwayWindowServer::start(QString* error) {
-    if (QGuiApplication::platformName() != QLatin1String("wayland")) {
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
         *error = QStringLiteral("The sway backend needs Qt's wayland platform, but the toolkit runs on '%1'.")
                      .arg(QGuiApplication::platformName());
         return false;
