@@ -39,7 +39,7 @@ SwayIpcClient::~SwayIpcClient() {
 }
 
 bool SwayIpcClient::isConnected() const {
-    return commands_ && events_ && commands_->state() == QLocalSocket::ConnectedState &&
+    return !broken_ && commands_ && events_ && commands_->state() == QLocalSocket::ConnectedState &&
            events_->state() == QLocalSocket::ConnectedState;
 }
 
