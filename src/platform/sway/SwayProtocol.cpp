@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <cstring>
 
@@ -160,6 +161,20 @@ QString commandFailure(const QByteArray& json) {
         }
     }
     return {};
+}
+
+QString screenKey(const OutputInfo& output, const QList<OutputInfo>& attached) {
+    static const QRegularExpression zeros(QStringLiteral("^(0x)?0*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    bool ambiguous = output.serial.isEmpty() ||
+                     output.serial.compare(QLatin1String("Unknown"), Qt::CaseInsensitive) == 0 ||
+                     zeros.match(output.serial).hasMatch();
+    for (const auto& other : attached)
+        ambiguous = ambiguous || (other.name != output.name && other.make == output.make &&
+                                  other.model == output.model && other.serial == output.serial);
+    const QString key =
+        QStringLiteral("edid:") + QStringList{output.make, output.model, output.serial}.join(u'|');
+    return ambiguous ? key + QLatin1Char('|') + output.name : key;
 }
 
 // sway strips the outer quotes and keeps every other character as it is, backslashes too; a quote or

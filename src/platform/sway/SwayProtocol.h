@@ -102,6 +102,10 @@ std::optional<EventInfo> parseEvent(const QByteArray& json, QString* error);
 // The first failure in a command reply, or an empty string when every command succeeded.
 QString commandFailure(const QByteArray& json);
 
+// What names a monitor wherever it is plugged in: make, model and serial, with the output's name added
+// when they cannot tell it from another one (no serial worth the name, or an identical twin attached).
+QString screenKey(const OutputInfo& output, const QList<OutputInfo>& attached);
+
 // A command argument in quotes, as sway reads it back (a name with both kinds of quote cannot be said).
 QString quoted(const QString& text);
 

@@ -114,6 +114,42 @@ TEST(SwayRepliesTest, QuotedArgumentsSurviveQuotesAndBackslashes) {
         EXPECT_EQ(quoted(in), out) << in.toStdString();
 }
 
+// A monitor keeps its identity on another connector; only what cannot be told apart takes the name.
+TEST(SwayScreensTest, TheKeyIsTheMonitorsOwnUnlessItCannotBeToldApart) {
+    const OutputInfo dell{"DP-1", "Dell", "U2720Q", "ABC123", {}, {}};
+    const OutputInfo twin{"DP-2", "Dell", "U2720Q", "ABC123", {}, {}};
+    const OutputInfo other{"HDMI-A-1", "LG", "27UL", "XYZ", {}, {}};
+    struct Case {
+        const char* name;
+        OutputInfo output;
+        QList<OutputInfo> attached;
+        QString key;
+    };
+    const Case cases[] = {
+        {"alone", dell, {dell}, "edid:Dell|U2720Q|ABC123"},
+        {"on another connector",
+         OutputInfo{"DP-3", "Dell", "U2720Q", "ABC123", {}, {}},
+         {other},
+         "edid:Dell|U2720Q|ABC123"},
+        {"beside another monitor", dell, {dell, other}, "edid:Dell|U2720Q|ABC123"},
+        {"beside its twin", dell, {dell, twin}, "edid:Dell|U2720Q|ABC123|DP-1"},
+        {"no serial",
+         OutputInfo{"HEADLESS-1", "headless", "headless", "", {}, {}},
+         {},
+         "edid:headless|headless||HEADLESS-1"},
+        {"serial Unknown",
+         OutputInfo{"eDP-1", "BOE", "0x0BCA", "Unknown", {}, {}},
+         {},
+         "edid:BOE|0x0BCA|Unknown|eDP-1"},
+        {"serial of zeros",
+         OutputInfo{"DP-4", "AOC", "24G2", "0x00000000", {}, {}},
+         {},
+         "edid:AOC|24G2|0x00000000|DP-4"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(screenKey(c.output, c.attached), c.key) << c.name;
+}
+
 // A stand-in for sway's socket, on its own thread as sway is its own process: it answers the
 // subscription, then each request badly while `misbehave` holds and with an empty list after.
 class FakeSway {

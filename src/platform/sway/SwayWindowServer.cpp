@@ -6,7 +6,6 @@
 
 #include <QGuiApplication>
 #include <QLocalSocket>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -26,12 +25,6 @@ constexpr int kParkedHeight = 50;
 const QString kLabelPrefix = QStringLiteral("Spacemarquee label ");
 const QString kEditorPrefix = QStringLiteral("Spacemarquee editor ");
 
-bool informativeSerial(const QString& serial) {
-    static const QRegularExpression zeros(QStringLiteral("^(0x)?0*$"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    return !serial.isEmpty() && serial.compare(QLatin1String("Unknown"), Qt::CaseInsensitive) != 0 &&
-           !zeros.match(serial).hasMatch();
-}
 } // namespace
 
 std::shared_ptr<SwayWindowServer> SwayWindowServer::create(const Options& options, QString* error) {
@@ -435,13 +428,8 @@ std::optional<ScreenInfo> SwayWindowServer::screenInfo(const OutputInfo& output)
     if (it == displayNumbers_.constEnd())
         it = displayNumbers_.insert(output.name, static_cast<quint32>(displayNumbers_.size() + 1));
     info.displayNumber = *it;
-    const QString edid = QStringList{output.make, output.model, output.serial}.join(u'|');
-    bool twin = !informativeSerial(output.serial);
-    for (const auto& other : outputs_)
-        twin = twin || (other.name != output.name && other.make == output.make &&
-                        other.model == output.model && other.serial == output.serial);
-    const QString key =
-        QStringLiteral("edid:") + edid + (twin ? QStringLiteral("|") + output.name : QString());
+    const QString key = screenKey(output, outputs_);
+    const bool twin = key.endsWith(QLatin1Char('|') + output.name);
     info.stableId = QUuid::createUuidV5(kScreenNamespace, key).toString(QUuid::WithoutBraces).toUpper();
     const QString model = QStringList{output.make, output.model}.join(u' ').trimmed();
     info.localizedName = model.isEmpty() || twin ? output.name : model;
