@@ -50,6 +50,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     placeMemory_ = PlaceMemory::create(tagStore_, overlayManager_, backend_.windowServer, backend_.defaults,
                                        backend_.queue, loggers.tracker);
     keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
+    if (backend_.keySource) overlayManager_->setCtrlUnavailableReason(backend_.keySource->unavailableReason());
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
         app_.notice(

@@ -10,12 +10,14 @@
 #include "app/qt/SingleInstance.h"
 #include "diagnostics/qt/NetworkReportTransport.h"
 #include "diagnostics/qt/ReportProblemWindowController.h"
+#include "platform/UnavailableKeySource.h"
 #include "platform/qt/DBusFileManager.h"
 #include "platform/qt/FileDefaults.h"
 #include "platform/qt/JournalSystemLog.h"
 #include "platform/qt/PrivateDirectory.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtSpeechSynthesizer.h"
+#include "platform/sway/SwayWindowServer.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -54,11 +56,21 @@ void say(const QString& text) {
     std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
 }
 
-// Without XInput 2 the labels simply do not react to Ctrl.
-struct NoKeySource final : KeySource {
-    void start(std::function<void(bool)>) override {}
-    void stop() override {}
-};
+enum class Session { sway, x11 };
+
+// sway when it answers on its socket (Qt then talks Wayland to it), else X11; none, with the reason,
+// when neither can be used.
+std::optional<Session> chooseSession(QString* problem) {
+    const QString swayProblem = sway::sessionProblem();
+    if (swayProblem.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        return Session::sway;
+    }
+    *problem = x11::sessionProblem();
+    if (problem->isEmpty()) return Session::x11;
+    if (qEnvironmentVariableIsSet("SWAYSOCK")) *problem = swayProblem;
+    return std::nullopt;
+}
 
 int forwardUrls(int argc, char** argv, const QString& runtime, const QStringList& urls) {
     QCoreApplication app(argc, argv);
@@ -103,7 +115,9 @@ int main(int argc, char** argv) {
     }
     if (!urls.isEmpty()) return forwardUrls(argc, argv, runtime.path, urls);
 
-    if (const QString problem = x11::sessionProblem(); !problem.isEmpty()) {
+    QString problem;
+    const auto session = chooseSession(&problem);
+    if (!session) {
         say(problem);
         return 1;
     }
@@ -142,18 +156,22 @@ int main(int argc, char** argv) {
     if (first) {
         backend.queue = std::make_shared<QtMainQueue>();
         QString error;
-        backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
+        if (*session == Session::sway) {
+            backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
+            backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+        } else {
+            backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
+            backend.keySource = x11::X11KeySource::create(loggers.app, &error);
+            if (!backend.keySource) backend.keySource = std::make_shared<UnavailableKeySource>(error);
+            // Without it automatic naming finds nothing in front; everything else works.
+            backend.workspace = x11::X11Workspace::create(loggers.tracker, nullptr);
+        }
         if (!backend.windowServer) {
             say(error);
             return 1;
         }
-        backend.keySource = x11::X11KeySource::create(loggers.app, &error);
-        if (!backend.keySource) {
-            loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + error);
-            backend.keySource = std::make_shared<NoKeySource>();
-        }
-        // Without it automatic naming finds nothing in front; everything else works.
-        backend.workspace = x11::X11Workspace::create(loggers.tracker, nullptr);
+        if (const QString why = backend.keySource->unavailableReason(); !why.isEmpty())
+            loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + why);
         backend.speechSynthesizer = std::make_shared<QtSpeechSynthesizer>(loggers.tracker);
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
             AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,

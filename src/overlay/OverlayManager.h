@@ -103,6 +103,11 @@ public:
     // ---- Presentation ----
     void renderAllPanels();
     void setCtrlBoostActive(bool active) { ctrlBoostActive_ = active; }
+    // Why Ctrl cannot be watched in this session (empty: it can). Then the Ctrl-only mode shows the
+    // labels on change instead, and says so once in the log.
+    void setCtrlUnavailableReason(QString reason) { ctrlUnavailableReason_ = std::move(reason); }
+    const QString& ctrlUnavailableReason() const { return ctrlUnavailableReason_; }
+    VisibilityMode effectiveVisibilityMode(const AppSettings& settings) const;
     bool ctrlBoostActive() const { return ctrlBoostActive_; }
     void reapplyNormalFrames();
 
@@ -174,6 +179,8 @@ private:
     QHash<QUuid, PanelEntry*> index_;
 
     bool ctrlBoostActive_ = false;
+    QString ctrlUnavailableReason_;
+    mutable bool ctrlFallbackLogged_ = false;
     std::optional<QUuid> currentlyActiveTagId_;
     Subscription settingsObserver_;
     Subscription tagsObserver_;

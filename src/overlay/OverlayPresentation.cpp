@@ -53,6 +53,18 @@ double OverlayManager::fontSizeFor(const std::optional<QString>& screenId, const
     return settings.fontSize;
 }
 
+VisibilityMode OverlayManager::effectiveVisibilityMode(const AppSettings& settings) const {
+    if (settings.visibilityMode != VisibilityMode::onCtrl || ctrlUnavailableReason_.isEmpty()) {
+        ctrlFallbackLogged_ = false;
+        return settings.visibilityMode;
+    }
+    if (!std::exchange(ctrlFallbackLogged_, true))
+        logger_.notice(QStringLiteral("\"Visible only while Ctrl is held\" is not available here (%1); the labels are "
+                                      "visible on desktop change instead.")
+                           .arg(ctrlUnavailableReason_));
+    return VisibilityMode::onChange;
+}
+
 RenderPlan::Inputs OverlayManager::renderInputs(const PanelEntry& e, const SpaceTag& tag,
                                                 const AppSettings& settings) const {
     const auto screen = e.panel->screen();
@@ -72,7 +84,7 @@ RenderPlan::Inputs OverlayManager::renderInputs(const PanelEntry& e, const Space
     in.ctrlBoostActive = ctrlBoostActive_;
     in.entryBoostActive = e.entryBoostActive;
     in.isOcclusionVisible = e.isOcclusionVisible;
-    in.visibilityMode = settings.visibilityMode;
+    in.visibilityMode = effectiveVisibilityMode(settings);
     in.baseOpacity = settings.baseOpacity;
     in.ctrlBoostOpacity = settings.ctrlBoostOpacity;
     in.magnifyOpacity = settings.magnifyOpacity;
@@ -172,7 +184,7 @@ void OverlayManager::renderPanel(PanelEntry& e, bool animated, const SpaceTag* k
         });
     }
 
-    if (active && settings.visibilityMode == VisibilityMode::onChange && !e.isEditing && !e.isMagnified &&
+    if (active && effectiveVisibilityMode(settings) == VisibilityMode::onChange && !e.isEditing && !e.isMagnified &&
         !ctrlBoostActive_ && !e.entryBoostActive)
         scheduleFadeOut(e, settings.onChangeDurationSec);
 }

@@ -70,9 +70,22 @@ TEST_F(Presentation, VisibilityModesAtRestAndWithCtrl) {
         setSettings([&](AppSettings& s) { s.visibilityMode = c.mode; });
         overlay->setCtrlBoostActive(c.ctrl);
         overlay->renderAllPanels();
-        EXPECT_DOUBLE_EQ(panel(a).alpha(), c.activeAlpha) << rawValue(c.mode).toStdString() << " ctrl=" << c.ctrl;
+        EXPECT_DOUBLE_EQ(panel(a).alpha(), c.activeAlpha)
+            << rawValue(c.mode).toStdString() << " ctrl=" << c.ctrl;
         EXPECT_DOUBLE_EQ(panel(b).alpha(), 1.0) << "a background label keeps its band at full opacity";
     }
+}
+
+// Wayland gives no program the keys of other windows: the Ctrl-only mode would hide the labels for good.
+TEST_F(Presentation, WithoutAWatchableCtrlTheCtrlOnlyModeShowsLabelsOnChangeAndSaysSoOnce) {
+    overlay->setCtrlUnavailableReason(QStringLiteral("no keys of other windows"));
+    twoDesktops(VisibilityMode::onCtrl);
+    desktop->switchDesktop(kMain, 1);
+    queue->advance(5.1);
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.3) << "at rest as on change, not hidden";
+    queue->advance(3.5);
+    EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.0) << "and fading like it";
+    EXPECT_EQ(logs.log->messages().filter(QStringLiteral("no keys of other windows")).size(), 1);
 }
 
 TEST_F(Presentation, ABackgroundBandIsFrozenUntilItsDesktopComesBack) {

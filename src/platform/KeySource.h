@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 namespace sm {
@@ -14,6 +16,9 @@ public:
     virtual void start(std::function<void(bool ctrlDown)> onCtrlState) = 0;
     // No report arrives after this returns.
     virtual void stop() = 0;
+    // Empty when Ctrl is seen whichever window has the keyboard; otherwise why it cannot be, for the
+    // log and the preferences.
+    virtual QString unavailableReason() const { return {}; }
 };
 
 } // namespace sm

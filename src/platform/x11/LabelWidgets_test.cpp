@@ -1,9 +1,9 @@
 // The label and editor windows offscreen: what the menu shows, what the label draws and reports, and
 // when the editor commits.
 #include "overlay/LabelContextMenu.h"
-#include "platform/x11/EditorWindow.h"
-#include "platform/x11/LabelWindow.h"
-#include "platform/x11/LogindWakeWatcher.h"
+#include "platform/widgets/EditorWindow.h"
+#include "platform/widgets/LabelWindow.h"
+#include "platform/qt/LogindWakeWatcher.h"
 #include "platform/x11/X11WindowServer.h"
 #include "support/TestLoggers.h"
 
@@ -17,6 +17,9 @@
 
 namespace sm::x11 {
 namespace {
+
+using widgets::EditorWindow;
+using widgets::LabelWindow;
 
 using LabelContextMenu::RestorableTitle;
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/WindowServer.h"
-#include "platform/x11/EditorWindow.h"
-#include "platform/x11/LabelWindow.h"
+#include "platform/widgets/EditorWindow.h"
+#include "platform/widgets/LabelWindow.h"
 #include "platform/x11/X11WindowServer.h"
 
 #include <QMetaObject>
@@ -11,6 +11,9 @@
 #include <memory>
 
 namespace sm::x11 {
+
+using widgets::EditorWindow;
+using widgets::LabelWindow;
 
 // The Panel operations on a PanelWindow, shared by labels and editors. The window is deleted later,
 // never inside the call that drops the panel: that call may come from one of its own event handlers.

@@ -1,6 +1,6 @@
 #include "platform/x11/X11WindowServer.h"
 
-#include "platform/x11/LogindWakeWatcher.h"
+#include "platform/qt/LogindWakeWatcher.h"
 #include "platform/x11/X11Panels.h"
 
 #include <QAbstractNativeEventFilter>

@@ -16,11 +16,17 @@ class QScreen;
 class QTimer;
 struct xcb_connection_t;
 
+namespace sm {
+class LogindWakeWatcher;
+}
+namespace sm::widgets {
+class PanelWindow;
+}
+
 namespace sm::x11 {
 
-class PanelWindow;
+using widgets::PanelWindow;
 class WindowServerEvents;
-class LogindWakeWatcher;
 
 // What the server knows about one panel window. The panel owns it; the server keeps a pointer while
 // both live, so either may go first.

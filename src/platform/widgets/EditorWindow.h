@@ -1,13 +1,13 @@
 #pragma once
 
 #include "platform/WindowServer.h"
-#include "platform/x11/PanelWindow.h"
+#include "platform/widgets/PanelWindow.h"
 
 #include <optional>
 
 class QLineEdit;
 
-namespace sm::x11 {
+namespace sm::widgets {
 
 // The title editor: one line of white text on translucent black. Return commits, and so does losing
 // the keyboard after having had it; either way at most once per begin(), so the focus loss that a
@@ -38,4 +38,4 @@ private:
     std::optional<QSizeF> measured_;
 };
 
-} // namespace sm::x11
+} // namespace sm::widgets

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace sm::x11 {
+namespace sm {
 
 // Wake from sleep: logind announces PrepareForSleep(true) before suspending and PrepareForSleep(false)
 // after resuming. Without a system bus (containers, some minimal sessions) it says so once and stays
@@ -25,4 +25,4 @@ private:
     bool watching_ = false;
 };
 
-} // namespace sm::x11
+} // namespace sm

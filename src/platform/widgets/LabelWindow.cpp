@@ -1,6 +1,6 @@
-#include "platform/x11/LabelWindow.h"
+#include "platform/widgets/LabelWindow.h"
 
-#include "platform/x11/LabelFont.h"
+#include "platform/widgets/LabelFont.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -15,7 +15,7 @@
 #include <QPainterPathStroker>
 #include <QTimer>
 
-namespace sm::x11 {
+namespace sm::widgets {
 
 namespace {
 const QColor kShadeColor(0, 0, 0, 178); // black at 70 %
@@ -110,7 +110,7 @@ void LabelWindow::present(const LabelPresentation& p) {
     update();
     if (shapeChanges && onOpaqueRegionChange) onOpaqueRegionChange();
 
-    const QSizeF size = x11::measuredSize(shownText(p), font);
+    const QSizeF size = widgets::measuredSize(shownText(p), font);
     if (measured_ == size) return;
     measured_ = size;
     if (onSizeChange) onSizeChange(size);
@@ -163,6 +163,10 @@ void LabelWindow::mouseMoveEvent(QMouseEvent* event) {
     if (!pressGlobal_ || !(event->buttons() & Qt::LeftButton)) return;
     const QPoint delta = event->globalPosition().toPoint() - *pressGlobal_;
     if (!dragging_ && delta.manhattanLength() < QApplication::startDragDistance()) return;
+    if (!dragging_ && beginSystemMove()) { // the compositor takes the pointer until the drag ends
+        pressGlobal_.reset();
+        return;
+    }
     // The background moves the window, as a borderless panel movable by its background does.
     dragging_ = true;
     move(pressOrigin_ + delta);
@@ -200,4 +204,4 @@ std::unique_ptr<QMenu> LabelWindow::buildMenu() {
 // that caused them has unwound.
 void LabelWindow::deliver(std::function<void()> call) { QTimer::singleShot(0, this, std::move(call)); }
 
-} // namespace sm::x11
+} // namespace sm::widgets

@@ -1,4 +1,4 @@
-#include "platform/x11/LabelFont.h"
+#include "platform/widgets/LabelFont.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-namespace sm::x11 {
+namespace sm::widgets {
 
 QFont labelFont(double size) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -30,4 +30,4 @@ QSizeF measuredSize(const QString& text, const QFont& font) {
     return {size.width() + 2 * kTextInset, size.height() + 2 * kTextInset};
 }
 
-} // namespace sm::x11
+} // namespace sm::widgets

@@ -4,7 +4,7 @@
 #include <QSizeF>
 #include <QString>
 
-namespace sm::x11 {
+namespace sm::widgets {
 
 // Space around the text on every edge, in points.
 inline constexpr double kTextInset = 12.0;
@@ -19,4 +19,4 @@ QSizeF textSize(const QString& text, const QFont& font);
 // What a label or editor reports as its measured size: the text plus the inset on every edge.
 QSizeF measuredSize(const QString& text, const QFont& font);
 
-} // namespace sm::x11
+} // namespace sm::widgets

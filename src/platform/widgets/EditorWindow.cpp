@@ -1,6 +1,6 @@
-#include "platform/x11/EditorWindow.h"
+#include "platform/widgets/EditorWindow.h"
 
-#include "platform/x11/LabelFont.h"
+#include "platform/widgets/LabelFont.h"
 
 #include <QFocusEvent>
 #include <QLineEdit>
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace sm::x11 {
+namespace sm::widgets {
 
 namespace {
 // QLineEdit keeps a couple of pixels between its edge and the text; take them out of the inset so the
@@ -72,7 +72,7 @@ void EditorWindow::commit() {
 
 void EditorWindow::reportSize() {
     const QString text = field_->text().isEmpty() ? placeholder_ : field_->text();
-    const QSizeF size = x11::measuredSize(text, labelFont(fontSize_));
+    const QSizeF size = widgets::measuredSize(text, labelFont(fontSize_));
     if (measured_ == size) return;
     measured_ = size;
     if (onSizeChange) onSizeChange(size);
@@ -92,4 +92,4 @@ bool EditorWindow::eventFilter(QObject* watched, QEvent* event) {
     return PanelWindow::eventFilter(watched, event);
 }
 
-} // namespace sm::x11
+} // namespace sm::widgets

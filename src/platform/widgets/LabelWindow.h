@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/WindowServer.h"
-#include "platform/x11/PanelWindow.h"
+#include "platform/widgets/PanelWindow.h"
 
 #include <QPoint>
 #include <QRegion>
@@ -11,7 +11,7 @@
 
 class QMenu;
 
-namespace sm::x11 {
+namespace sm::widgets {
 
 class LabelText;
 
@@ -57,4 +57,4 @@ private:
     bool dragging_ = false;
 };
 
-} // namespace sm::x11
+} // namespace sm::widgets

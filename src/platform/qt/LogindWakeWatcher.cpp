@@ -1,9 +1,9 @@
-#include "platform/x11/LogindWakeWatcher.h"
+#include "platform/qt/LogindWakeWatcher.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
 
-namespace sm::x11 {
+namespace sm {
 
 LogindWakeWatcher::LogindWakeWatcher(Logger logger, std::function<void()> onWake) : onWake_(std::move(onWake)) {
     QDBusConnection bus = QDBusConnection::systemBus();
@@ -23,4 +23,4 @@ void LogindWakeWatcher::prepareForSleep(bool sleeping) {
     if (!sleeping && onWake_) onWake_();
 }
 
-} // namespace sm::x11
+} // namespace sm

@@ -1,0 +1,202 @@
+#include "platform/sway/SwayPanels.h"
+
+#include <QGuiApplication>
+#include <QTimer>
+
+namespace sm::sway {
+
+namespace {
+QRectF lerp(const QRectF& a, const QRectF& b, double t) {
+    return {a.x() + (b.x() - a.x()) * t, a.y() + (b.y() - a.y()) * t, a.width() + (b.width() - a.width()) * t,
+            a.height() + (b.height() - a.height()) * t};
+}
+} // namespace
+
+template <class I, class W>
+SwayPanel<I, W>::SwayPanel(const std::shared_ptr<SwayWindowServer>& server, W* window, bool takesFocus)
+    : server_(server), window_(window) {
+    state_.panel = this;
+    state_.window = window;
+    state_.takesFocus = takesFocus;
+    server->adopt(state_);
+    window_->setWindowTitle(state_.marker);
+    // On Wayland only the compositor moves windows: a drag is handed to it and its result read back.
+    window_->setMovesBySystem(true);
+    window_->onSystemMoveStarted = [this] {
+        if (auto s = server_.lock()) s->followSystemMove();
+    };
+    window_->onPointerEntered = window_->onSystemMoveStarted;
+}
+
+template <class I, class W> SwayPanel<I, W>::~SwayPanel() {
+    stopFrameAnimation();
+    stopAlphaAnimation();
+    if (auto server = server_.lock()) server->forget(state_);
+    window_->onSystemMoveStarted = nullptr;
+    window_->onPointerEntered = nullptr;
+    window_->hide();
+    window_->deleteLater();
+}
+
+template <class I, class W> void SwayPanel<I, W>::post(Signal<>& signal) {
+    QTimer::singleShot(0, qApp, [alive = std::weak_ptr<char>(alive_), &signal] {
+        if (!alive.expired()) signal.emit();
+    });
+}
+
+template <class I, class W> std::optional<ScreenInfo> SwayPanel<I, W>::screen() const {
+    const auto server = server_.lock();
+    return server ? server->screenOf(state_) : std::nullopt;
+}
+
+template <class I, class W> QRectF SwayPanel<I, W>::frame() const {
+    if (frameTarget_) return *frameTarget_;
+    const auto server = server_.lock();
+    return server ? server->toLogical(state_.frame) : QRectF();
+}
+
+template <class I, class W> void SwayPanel<I, W>::applyFrame(const QRectF& frame) {
+    const auto server = server_.lock();
+    if (!server) return;
+    const QRect layout = server->toLayout(frame);
+    if (layout == state_.frame) return;
+    const bool movedOrigin = layout.topLeft() != state_.frame.topLeft();
+    state_.frame = layout;
+    window_->setGeometry(layout); // Qt keeps the position for itself; sway is told below
+    server->place(state_);
+    if (movedOrigin) post(this->moved);
+}
+
+template <class I, class W> void SwayPanel<I, W>::setFrameOrigin(const QPointF& origin) {
+    const QSizeF size = frame().size();
+    stopFrameAnimation();
+    applyFrame(QRectF(origin, size));
+}
+
+template <class I, class W> void SwayPanel<I, W>::setFrame(const QRectF& frame) {
+    stopFrameAnimation();
+    applyFrame(frame);
+}
+
+template <class I, class W> void SwayPanel<I, W>::applyAlpha(double alpha) {
+    state_.alpha = alpha;
+    if (auto server = server_.lock()) server->applyAlpha(state_);
+}
+
+template <class I, class W> void SwayPanel<I, W>::setAlpha(double alpha) {
+    stopAlphaAnimation();
+    alphaTarget_ = alpha;
+    applyAlpha(alpha);
+}
+
+template <class I, class W>
+QVariantAnimation* SwayPanel<I, W>::startAnimation(double seconds, std::function<void(double)> step) {
+    auto* animation = new QVariantAnimation(window_);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    animation->setDuration(static_cast<int>(seconds * 1000.0));
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    QObject::connect(animation, &QVariantAnimation::valueChanged, window_,
+                     [step = std::move(step)](const QVariant& v) { step(v.toDouble()); });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+    return animation;
+}
+
+template <class I, class W>
+void SwayPanel<I, W>::animate(const std::optional<QRectF>& target, double alpha, double seconds,
+                              std::function<void()> completion) {
+    if (target) {
+        stopFrameAnimation();
+        if (seconds > 0.0) {
+            const QRectF from = frame();
+            frameTarget_ = *target;
+            frameAnimation_ = startAnimation(
+                seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
+            QObject::connect(frameAnimation_, &QAbstractAnimation::finished, window_, [this] {
+                frameAnimation_ = nullptr;
+                frameTarget_.reset();
+            });
+        } else {
+            applyFrame(*target);
+        }
+    }
+    stopAlphaAnimation();
+    alphaTarget_ = alpha;
+    if (seconds > 0.0) {
+        const double from = state_.alpha;
+        alphaAnimation_ =
+            startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
+        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_,
+                         [this] { alphaAnimation_ = nullptr; });
+    } else {
+        applyAlpha(alpha);
+    }
+    if (completion)
+        QTimer::singleShot(static_cast<int>(std::max(0.0, seconds) * 1000.0), qApp, std::move(completion));
+}
+
+template <class I, class W> void SwayPanel<I, W>::stopFrameAnimation() {
+    if (!frameAnimation_) return;
+    QVariantAnimation* running = std::exchange(frameAnimation_, nullptr);
+    running->disconnect(window_);
+    running->stop();
+    if (frameTarget_) applyFrame(*std::exchange(frameTarget_, std::nullopt));
+}
+
+template <class I, class W> void SwayPanel<I, W>::stopAlphaAnimation() {
+    if (!alphaAnimation_) return;
+    QVariantAnimation* running = std::exchange(alphaAnimation_, nullptr);
+    running->disconnect(window_);
+    running->stop();
+}
+
+template <class I, class W> void SwayPanel<I, W>::setIgnoresMouseEvents(bool ignores) {
+    state_.ignoresInput = ignores;
+    if (const auto server = server_.lock()) server->applyInput(state_);
+}
+
+template <class I, class W> void SwayPanel<I, W>::orderFront() {
+    const auto server = server_.lock();
+    if (!server || state_.orderedIn) return;
+    window_->setWindowTitle(state_.marker);
+    window_->show();
+    server->applyInput(state_);
+    server->shown(state_);
+}
+
+template <class I, class W> void SwayPanel<I, W>::orderOut() {
+    if (!state_.orderedIn) return;
+    window_->hide();
+    if (const auto server = server_.lock()) server->hidden(state_);
+}
+
+template class SwayPanel<LabelPanel, widgets::LabelWindow>;
+template class SwayPanel<EditorPanel, widgets::EditorWindow>;
+
+SwayLabelPanel::SwayLabelPanel(const std::shared_ptr<SwayWindowServer>& server, const QUuid& tagId)
+    : SwayPanel(server, new widgets::LabelWindow, false), tagId_(tagId) {}
+
+SwayLabelPanel::~SwayLabelPanel() {
+    // Late events of the window must not reach the overlay through a gone panel.
+    window_->onOpaqueRegionChange = nullptr;
+    window_->onClick = nullptr;
+    window_->onSizeChange = nullptr;
+    window_->menuProvider = nullptr;
+    window_->onMenuAction = nullptr;
+}
+
+SwayEditorPanel::SwayEditorPanel(const std::shared_ptr<SwayWindowServer>& server)
+    : SwayPanel(server, new widgets::EditorWindow, true) {}
+
+SwayEditorPanel::~SwayEditorPanel() {
+    window_->onDraftChange = nullptr;
+    window_->onCommit = nullptr;
+    window_->onSizeChange = nullptr;
+}
+
+void SwayEditorPanel::makeKeyAndOrderFront() {
+    orderFront();
+    if (auto server = server_.lock()) server->focus(state_); // again, when it is placed already
+}
+
+} // namespace sm::sway

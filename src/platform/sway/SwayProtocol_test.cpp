@@ -1,0 +1,238 @@
+// The IPC framing, the readers of sway's replies and the client's recovery, against hostile input.
+#include "platform/sway/SwayIpcClient.h"
+#include "platform/sway/SwayProtocol.h"
+#include "support/TestLoggers.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+
+#include <gtest/gtest.h>
+
+namespace sm::sway {
+namespace {
+
+using Status = ipc::Taken::Status;
+
+QByteArray header(const char* magic, quint32 length, quint32 type) {
+    QByteArray out(magic, 6);
+    out.append(reinterpret_cast<const char*>(&length), 4);
+    out.append(reinterpret_cast<const char*>(&type), 4);
+    return out;
+}
+
+TEST(SwayFramingTest, TakesWholeMessagesAndRefusesWhatIsNotTheProtocol) {
+    const QByteArray one = ipc::encode(ipc::GetTree, "{}");
+    const QByteArray event = ipc::encode(ipc::WorkspaceEvent, R"({"change":"focus"})");
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        Status status;
+        quint32 type;
+        QByteArray payload;
+        qsizetype left; // bytes still in the buffer afterwards
+    };
+    const Case cases[] = {
+        {"one message", one, Status::frame, ipc::GetTree, "{}", 0},
+        {"two in one read", one + event, Status::frame, ipc::GetTree, "{}", event.size()},
+        {"an event", event, Status::frame, ipc::WorkspaceEvent, R"({"change":"focus"})", 0},
+        {"empty payload", ipc::encode(ipc::GetVersion), Status::frame, ipc::GetVersion, "", 0},
+        {"half a header", one.left(9), Status::incomplete, 0, {}, 9},
+        {"payload cut short", one.left(one.size() - 1), Status::incomplete, 0, {}, one.size() - 1},
+        {"wrong magic", header("i3-ipx", 2, 4) + "{}", Status::malformed, 0, {}, 16},
+        {"wrong from the first bytes", QByteArray("HTTP/"), Status::malformed, 0, {}, 5},
+        {"length beyond the limit", header("i3-ipc", 1u << 30, 4), Status::oversized, 0, {}, 14},
+        {"length just at the limit", header("i3-ipc", 64, 4), Status::incomplete, 0, {}, 14},
+    };
+    for (const auto& c : cases) {
+        QByteArray buffer = c.bytes;
+        const auto taken = ipc::take(buffer, 64);
+        EXPECT_EQ(taken.status, c.status) << c.name;
+        EXPECT_EQ(taken.frame.type, c.type) << c.name;
+        EXPECT_EQ(taken.frame.payload, c.payload) << c.name;
+        EXPECT_EQ(buffer.size(), c.left) << c.name;
+    }
+}
+
+TEST(SwayRepliesTest, ReadersAnswerNoneForWhatSwayDoesNotSendAndSkipBadEntries) {
+    struct Case {
+        const char* name;
+        QByteArray json;
+        int outputs;    // -1: refused
+        int workspaces; // -1: refused
+    };
+    const Case cases[] = {
+        {"not JSON", "{\"name\":", -1, -1},
+        {"an object, not a list", R"({"name":"DP-1"})", -1, -1},
+        {"entries that are not objects", R"([1, "x", null, []])", 0, 0},
+        {"no names", R"([{"active":true}])", 0, 0},
+        {"wrong types", R"([{"name":7,"active":"yes","visible":"no"}])", 0, 0},
+        {"inactive output, named workspace", R"([{"name":"DP-1","active":false}])", 0, 1},
+        {"good", R"([{"name":"DP-1","active":true,"rect":{"x":0,"y":0,"width":800,"height":600}}])", 1, 1},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        const auto outputs = parseOutputs(c.json, &error);
+        EXPECT_EQ(outputs ? static_cast<int>(outputs->size()) : -1, c.outputs) << c.name;
+        EXPECT_EQ(outputs.has_value(), error.isEmpty()) << c.name;
+        const auto workspaces = parseWorkspaces(c.json, &error);
+        EXPECT_EQ(workspaces ? static_cast<int>(workspaces->size()) : -1, c.workspaces) << c.name;
+    }
+}
+
+TEST(SwayRepliesTest, TheTreeGivesThisProcesssWindowsWithTheirWorkspaces) {
+    const QByteArray tree = R"({"type":"root","nodes":[{"type":"output","name":"DP-1","nodes":[
+        {"type":"workspace","id":5,"name":"mail","nodes":[{"id":8,"pid":99,"name":"other","nodes":[]}],
+         "floating_nodes":[{"id":9,"pid":42,"name":"Spacemarquee label 1","visible":true,
+                            "rect":{"x":10,"y":20,"width":200,"height":80},"nodes":[]}]},
+        {"type":"workspace","id":6,"name":"2","nodes":[{"id":12,"nodes":[{"id":13,"pid":42,"name":"t","nodes":[]}]}]}
+    ]}]})";
+    QString error;
+    const auto windows = parseWindows(tree, 42, &error);
+    ASSERT_TRUE(windows) << error.toStdString();
+    ASSERT_EQ(windows->size(), 2);
+    EXPECT_EQ(windows->at(0),
+              (WindowInfo{9, 42, "Spacemarquee label 1", 5, "mail", QRect(10, 20, 200, 80), true, false}));
+    EXPECT_EQ(windows->at(1).workspace, "2");
+    EXPECT_FALSE(parseWindows("[]", 42, &error));
+    EXPECT_FALSE(parseEvent("nonsense", &error));
+    EXPECT_EQ(commandFailure(R"([{"success":true},{"success":false,"error":"No such workspace"}])"),
+              "No such workspace");
+    EXPECT_EQ(commandFailure(R"([{"success":true}])"), "");
+}
+
+TEST(SwayRepliesTest, QuotedArgumentsSurviveQuotesAndBackslashes) {
+    const std::pair<QString, QString> cases[] = {
+        {"mail", R"("mail")"},  {"two words", R"("two words")"}, {R"(say "hi")", R"('say "hi"')"},
+        {R"(a\b)", R"("a\b")"}, {R"(ends\)", R"('ends\')"},      {"", R"("")"}};
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(quoted(in), out) << in.toStdString();
+}
+
+// A monitor keeps its identity on another connector; only what cannot be told apart takes the name.
+TEST(SwayScreensTest, TheKeyIsTheMonitorsOwnUnlessItCannotBeToldApart) {
+    const OutputInfo dell{"DP-1", "Dell", "U2720Q", "ABC123", {}, {}};
+    const OutputInfo twin{"DP-2", "Dell", "U2720Q", "ABC123", {}, {}};
+    const OutputInfo other{"HDMI-A-1", "LG", "27UL", "XYZ", {}, {}};
+    struct Case {
+        const char* name;
+        OutputInfo output;
+        QList<OutputInfo> attached;
+        QString key;
+    };
+    const Case cases[] = {
+        {"alone", dell, {dell}, "edid:Dell|U2720Q|ABC123"},
+        {"on another connector",
+         OutputInfo{"DP-3", "Dell", "U2720Q", "ABC123", {}, {}},
+         {other},
+         "edid:Dell|U2720Q|ABC123"},
+        {"beside another monitor", dell, {dell, other}, "edid:Dell|U2720Q|ABC123"},
+        {"beside its twin", dell, {dell, twin}, "edid:Dell|U2720Q|ABC123|DP-1"},
+        {"no serial",
+         OutputInfo{"HEADLESS-1", "headless", "headless", "", {}, {}},
+         {},
+         "edid:headless|headless||HEADLESS-1"},
+        {"serial Unknown",
+         OutputInfo{"eDP-1", "BOE", "0x0BCA", "Unknown", {}, {}},
+         {},
+         "edid:BOE|0x0BCA|Unknown|eDP-1"},
+        {"serial of zeros",
+         OutputInfo{"DP-4", "AOC", "24G2", "0x00000000", {}, {}},
+         {},
+         "edid:AOC|24G2|0x00000000|DP-4"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(screenKey(c.output, c.attached), c.key) << c.name;
+}
+
+// A stand-in for sway's socket, on its own thread as sway is its own process: it answers the
+// subscription, then each request badly while `misbehave` holds and with an empty list after.
+class FakeSway {
+public:
+    explicit FakeSway(std::function<QByteArray(QLocalSocket*)> bad) : bad_(std::move(bad)) {
+        thread_.start();
+        context_.moveToThread(&thread_);
+        QMetaObject::invokeMethod(
+            &context_, [this] { listen(); }, Qt::BlockingQueuedConnection);
+    }
+    ~FakeSway() {
+        QMetaObject::invokeMethod(
+            &context_, [this] { server_.reset(); }, Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait();
+    }
+    QString path() const { return dir_.filePath(QStringLiteral("ipc.sock")); }
+    std::atomic<bool> misbehave{true};
+
+private:
+    void listen() {
+        server_ = std::make_unique<QLocalServer>();
+        server_->listen(path());
+        QObject::connect(server_.get(), &QLocalServer::newConnection, &context_, [this] {
+            while (QLocalSocket* s = server_->nextPendingConnection())
+                QObject::connect(s, &QLocalSocket::readyRead, &context_, [this, s] { answer(s); });
+        });
+    }
+    void answer(QLocalSocket* s) {
+        QByteArray& buffer = buffers_[s];
+        buffer += s->readAll();
+        for (auto t = ipc::take(buffer); t.status == Status::frame; t = ipc::take(buffer)) {
+            if (t.frame.type == ipc::Subscribe)
+                s->write(ipc::encode(ipc::Subscribe, R"({"success":true})"));
+            else
+                s->write(misbehave ? bad_(s) : ipc::encode(t.frame.type, "[]"));
+        }
+    }
+
+    std::function<QByteArray(QLocalSocket*)> bad_;
+    QTemporaryDir dir_;
+    QThread thread_;
+    QObject context_;
+    std::unique_ptr<QLocalServer> server_;
+    QHash<QLocalSocket*, QByteArray> buffers_;
+};
+
+TEST(SwayIpcClientTest, BadRepliesAreLoggedErrorsAndTheClientConnectsAgain) {
+    int argc = 0;
+    static QCoreApplication* app = new QCoreApplication(argc, nullptr);
+    (void)app;
+    struct Case {
+        const char* name;
+        std::function<QByteArray(QLocalSocket*)> badReply;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"not the protocol", [](QLocalSocket*) { return QByteArray("garbage that is long enough"); },
+         "not an IPC message"},
+        {"oversized", [](QLocalSocket*) { return header("i3-ipc", 0x7fffffff, ipc::GetWorkspaces); }, "over"},
+        {"socket closed",
+         [](QLocalSocket* s) {
+             s->disconnectFromServer();
+             return QByteArray();
+         },
+         "closed"},
+        {"silence", [](QLocalSocket*) { return QByteArray(); }, "did not answer"},
+    };
+    for (const auto& c : cases) {
+        FakeSway sway(c.badReply);
+        test::TestLoggers logs;
+        SwayIpcClient client({sway.path(), logs.loggers.overlay, {ipc::WorkspaceEvent}, {}, 300});
+        QString error;
+        ASSERT_TRUE(client.open(&error)) << c.name << error.toStdString();
+        EXPECT_FALSE(client.request(ipc::GetWorkspaces)) << c.name;
+        EXPECT_TRUE(logs.log->messages().join(u'\n').contains(QLatin1String(c.logged))) << c.name;
+        sway.misbehave = false;
+        QDeadlineTimer deadline(5000);
+        while (!(client.reconnections() == 1 && client.isConnected()) && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_EQ(client.request(ipc::GetWorkspaces), QByteArray("[]")) << c.name;
+    }
+}
+
+} // namespace
+} // namespace sm::sway

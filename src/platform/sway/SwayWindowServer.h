@@ -1,0 +1,156 @@
+#pragma once
+
+#include "diagnostics/Logger.h"
+#include "platform/WindowServer.h"
+#include "platform/sway/SwayProtocol.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QRect>
+#include <QSet>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+class QObject;
+class QTimer;
+
+namespace sm {
+class LogindWakeWatcher;
+}
+namespace sm::widgets {
+class PanelWindow;
+}
+
+namespace sm::sway {
+
+class SwayIpcClient;
+
+// What the server knows about one panel window. The panel owns it; the server keeps a pointer while
+// both live.
+struct PanelState {
+    Panel* panel = nullptr;
+    QPointer<widgets::PanelWindow> window;
+    quint64 serial = 0;
+    QString marker; // the window's title, by which its container is found
+    bool takesFocus = false;
+    std::optional<qint64> container; // while the window is mapped
+    qint64 workspaceId = 0;          // where it belongs, once bound; follows renames and moves
+    QString workspace;
+    bool bound = false;
+    bool orderedIn = false;
+    QRect frame; // layout coordinates: top left, y down
+    double alpha = 1.0;
+    std::optional<double> sentAlpha;
+    bool ignoresInput = false;
+    bool parked = false;           // out of the pointer's way while it takes no input
+    std::optional<QString> output; // the output its workspace is on
+    bool onActiveSpace = false;    // "A", as of the last refresh
+    bool visible = false;          // "V", as of the last refresh
+};
+
+// The window server on sway (or another i3-compatible Wayland compositor), through its IPC socket.
+//
+// Desktops are workspaces and screens are outputs. A panel is an ordinary toplevel that the server
+// finds by its title among this process's containers and places with commands: floating, borderless,
+// on its workspace, at its position. A (on the active desktop): its workspace is the visible one of
+// its output. V (visible): it is shown and its container is on such a workspace. The facts are read
+// back from sway after each event that may change them, before the switch is announced.
+class SwayWindowServer final : public WindowServer, public std::enable_shared_from_this<SwayWindowServer> {
+public:
+    struct Options {
+        Logger logger;
+        QString socketPath; // empty: $SWAYSOCK
+    };
+
+    // The backend on the running QGuiApplication (Qt's wayland platform), or none with the reason.
+    static std::shared_ptr<SwayWindowServer> create(const Options& options, QString* error);
+    ~SwayWindowServer() override;
+    SwayWindowServer(const SwayWindowServer&) = delete;
+    SwayWindowServer& operator=(const SwayWindowServer&) = delete;
+
+    // --- WindowServer ---
+    QList<ScreenInfo> screens() const override;
+    std::optional<ScreenInfo> mainScreen() const override;
+    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
+    std::unique_ptr<EditorPanel> createEditorPanel() override;
+    bool isLeftMouseButtonDown() const override;
+    bool isApplicationActive() const override;
+
+    // --- What tests and tools read ---
+    const QList<WorkspaceInfo>& workspaces() const { return workspaces_; }
+    std::optional<QString> workspaceOf(const Panel& panel) const;
+    std::optional<qint64> containerOf(const Panel& panel) const;
+    SwayIpcClient& ipc() { return *ipc_; }
+    // When the last workspace event was read off the socket (the start of a switch's latency).
+    std::chrono::steady_clock::time_point lastWorkspaceEvent() const { return lastWorkspaceEvent_; }
+    void refreshNow();
+
+    // --- For the panels of this backend ---
+    void adopt(PanelState& state);
+    void forget(PanelState& state);
+    // The window was just shown: the first time it binds to the visible workspace of the output it
+    // is placed on; later it goes back to its own workspace.
+    void shown(PanelState& state);
+    void hidden(PanelState& state);
+    void place(PanelState& state);
+    void applyAlpha(PanelState& state);
+    void applyInput(PanelState& state);
+    void focus(PanelState& state);
+    // The compositor moves the window under the pointer; its new place is read back until it rests.
+    void followSystemMove();
+    std::optional<ScreenInfo> screenOf(const PanelState& state) const;
+    QRectF toLogical(const QRect& layout) const;
+    QRect toLayout(const QRectF& logical) const;
+
+private:
+    explicit SwayWindowServer(Options options);
+    bool start(QString* error);
+    void installRules();
+    void handleEvent(quint32 type, const QByteArray& payload);
+    void scheduleRefresh(bool tree, bool outputs);
+    void refresh();
+    bool readOutputs();
+    bool readWorkspaces();
+    bool readTree();
+    void sendPlacement(PanelState& state, bool firstTime);
+    QRect parkingBox(const PanelState& state) const;
+    std::optional<ScreenInfo> screenInfo(const OutputInfo& output) const;
+    const OutputInfo* outputAt(const QPoint& point) const;
+    const WorkspaceInfo* workspaceById(qint64 id) const;
+    PanelState* stateOf(const Panel& panel) const;
+
+    Options options_;
+    qint64 pid_ = 0;
+    std::unique_ptr<SwayIpcClient> ipc_;
+    std::unique_ptr<QObject> context_;
+    QTimer* refreshTimer_ = nullptr;
+    QTimer* moveTimer_ = nullptr;
+    std::unique_ptr<LogindWakeWatcher> wake_;
+    bool wantTree_ = true;
+    bool wantOutputs_ = true;
+
+    std::vector<PanelState*> panels_; // creation order
+    quint64 nextSerial_ = 1;
+    QList<OutputInfo> outputs_;
+    QList<WorkspaceInfo> workspaces_;
+    QHash<qint64, WindowInfo> windows_; // this process's containers by id
+    qint64 focusedWorkspace_ = 0;
+    QSet<qint64> visibleWorkspaces_;
+    qint64 lastForeignFocus_ = 0; // the last focused container not ours, to give focus back to
+    mutable QHash<QString, quint32> displayNumbers_;
+    int restingTicks_ = 0;
+    std::chrono::steady_clock::time_point lastWorkspaceEvent_;
+};
+
+// Wayland gives an ordinary client no keys of other clients' windows.
+inline const QString kNoGlobalCtrl = QStringLiteral(
+    "on Wayland a program sees the keyboard only while one of its own windows has it, so Ctrl held over "
+    "another window cannot be seen");
+
+// Why the sway backend cannot be used in this session, or an empty string when it can: SWAYSOCK and
+// WAYLAND_DISPLAY set and sway answering on the socket. Safe before any QGuiApplication exists.
+QString sessionProblem();
+
+} // namespace sm::sway

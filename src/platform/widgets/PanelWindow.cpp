@@ -1,0 +1,30 @@
+#include "platform/widgets/PanelWindow.h"
+
+#include <QWindow>
+
+namespace sm::widgets {
+
+PanelWindow::PanelWindow(Qt::WindowFlags extraFlags)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | extraFlags) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+bool PanelWindow::beginSystemMove() {
+    if (!movesBySystem_ || !windowHandle() || !windowHandle()->startSystemMove()) return false;
+    if (onSystemMoveStarted) onSystemMoveStarted();
+    return true;
+}
+
+void PanelWindow::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    if (onPointerEntered) onPointerEntered();
+}
+
+void PanelWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (onMoved) onMoved();
+}
+
+} // namespace sm::widgets
