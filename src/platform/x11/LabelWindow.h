@@ -46,6 +46,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    QRect textArea() const;
     void layoutText();
     void deliver(std::function<void()> call);
 
