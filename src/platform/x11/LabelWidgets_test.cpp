@@ -4,6 +4,7 @@
 #include "platform/x11/EditorWindow.h"
 #include "platform/x11/LabelWindow.h"
 #include "platform/x11/LogindWakeWatcher.h"
+#include "platform/x11/ScreenIdentity.h"
 #include "platform/x11/X11WindowServer.h"
 #include "support/TestLoggers.h"
 
@@ -239,6 +240,31 @@ TEST(EditorWindowTest, CommitsOncePerBeginOnReturnOrOnFocusLoss) {
     focus(QEvent::FocusOut);
     EXPECT_EQ(commits, 2);
     EXPECT_FALSE(drafts.contains(QStringLiteral("Old"))); // the initial text is not a change
+}
+
+TEST(ScreenIdentityTest, TwinsAreToldApartByConnectorWhileAMonitorWithoutATwinKeepsItsIdentifier) {
+    const MonitorDescription dell1{
+        QStringLiteral("DP-1"), QStringLiteral("DEL"), QStringLiteral("DELL U2415"), {}};
+    const MonitorDescription dell2{
+        QStringLiteral("DP-2"), QStringLiteral("DEL"), QStringLiteral("DELL U2415"), {}};
+    const MonitorDescription dellOnHdmi{QStringLiteral("HDMI-1"), dell1.manufacturer, dell1.model, {}};
+    const MonitorDescription serial7{QStringLiteral("DP-1"), dell1.manufacturer, dell1.model,
+                                     QStringLiteral("7")};
+    const MonitorDescription serial8{QStringLiteral("DP-2"), dell1.manufacturer, dell1.model,
+                                     QStringLiteral("8")};
+    const MonitorDescription bare1{QStringLiteral("VIRTUAL-1"), {}, {}, {}},
+        bare2{QStringLiteral("VIRTUAL-2"), {}, {}, {}};
+    const auto id = [](const MonitorDescription& m, const QList<MonitorDescription>& attached) {
+        return stableScreenId(m, attached).toStdString();
+    };
+    // The identifier stored settings were keyed by before twins were told apart.
+    EXPECT_EQ(id(dell1, {dell1}), "3FB56409-D8B2-58B8-9C23-DBEC1B56A78B");
+    EXPECT_EQ(id(dellOnHdmi, {bare1, dellOnHdmi}), id(dell1, {dell1})); // the monitor, not the port
+    EXPECT_NE(id(dell1, {dell1, dell2}), id(dell2, {dell1, dell2}));
+    EXPECT_EQ(id(dell1, {dell1, dell2}), id(dell1, {dell2, dell1})); // whatever order they come in
+    EXPECT_NE(id(serial7, {serial7, serial8}), id(serial8, {serial7, serial8}));
+    EXPECT_EQ(id(serial7, {serial7, serial8}), id(serial7, {serial7}));
+    EXPECT_NE(id(bare1, {bare1, bare2}), id(bare2, {bare1, bare2}));
 }
 
 TEST(X11SessionTest, SaysWhyThisSessionCannotRunTheBackend) {
