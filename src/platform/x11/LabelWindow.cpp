@@ -221,6 +221,7 @@ void LabelWindow::mousePressEvent(QMouseEvent* event) {
     pressGlobal_ = event->globalPosition().toPoint();
     pressOrigin_ = pos();
     dragging_ = false;
+    dragTarget_.reset();
 }
 
 void LabelWindow::mouseMoveEvent(QMouseEvent* event) {
@@ -229,7 +230,8 @@ void LabelWindow::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_ && delta.manhattanLength() < QApplication::startDragDistance()) return;
     // The background moves the window, as a borderless panel movable by its background does.
     dragging_ = true;
-    move(pressOrigin_ + delta);
+    dragTarget_ = pressOrigin_ + delta;
+    move(*dragTarget_);
 }
 
 void LabelWindow::mouseReleaseEvent(QMouseEvent* event) {

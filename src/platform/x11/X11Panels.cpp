@@ -28,7 +28,7 @@ X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* wind
     // Notifications go out on a later turn, never from inside the call that moved the window.
     window_->onMoved = [this] {
         postToMain([alive = std::weak_ptr<char>(alive_), this] {
-            if (!alive.expired()) this->moved.emit();
+            if (!alive.expired()) report(this->moved);
         });
     };
 }
@@ -108,7 +108,8 @@ void X11Panel<I, W>::animate(const std::optional<QRectF>& target, double alpha, 
         if (seconds > 0.0) {
             const QRectF from = frame();
             frameTarget_ = *target;
-            frameAnimation_ = startAnimation(seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
+            frameAnimation_ = startAnimation(
+                seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
             QObject::connect(frameAnimation_, &QAbstractAnimation::finished, window_, [this] {
                 frameAnimation_ = nullptr;
                 frameTarget_.reset();
@@ -121,8 +122,10 @@ void X11Panel<I, W>::animate(const std::optional<QRectF>& target, double alpha, 
     alphaTarget_ = alpha;
     if (seconds > 0.0) {
         const double from = shownAlpha_;
-        alphaAnimation_ = startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
-        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_, [this] { alphaAnimation_ = nullptr; });
+        alphaAnimation_ =
+            startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
+        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_,
+                         [this] { alphaAnimation_ = nullptr; });
     } else {
         applyAlpha(alpha);
     }
@@ -157,12 +160,12 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
     if (!server) return;
     if (!state_.wid) {
         state_.wid = static_cast<std::uint32_t>(window_->winId());
-        screenConnection_ = QObject::connect(window_->windowHandle(), &QWindow::screenChanged, window_,
-                                             [this](QScreen*) {
-                                                 postToMain([alive = std::weak_ptr<char>(alive_), this] {
-                                                     if (!alive.expired()) this->screenChanged.emit();
-                                                 });
-                                             });
+        screenConnection_ =
+            QObject::connect(window_->windowHandle(), &QWindow::screenChanged, window_, [this](QScreen*) {
+                postToMain([alive = std::weak_ptr<char>(alive_), this] {
+                    if (!alive.expired()) report(this->screenChanged);
+                });
+            });
         server->adopt(state_); // now with its native window
     }
     const bool returning = state_.bound && !state_.orderedIn;
@@ -180,6 +183,16 @@ template <class I, class W> void X11Panel<I, W>::orderOut() {
     state_.orderedIn = false;
     window_->hide();
     if (const auto server = server_.lock()) server->scheduleRefresh();
+}
+
+// A move or screen change that the user's drag caused is told as one, with the button down.
+template <class I, class W> void X11Panel<I, W>::report(Signal<>& signal) {
+    bool byDrag = false;
+    if constexpr (std::is_same_v<W, LabelWindow>) byDrag = window_->isWhereDragged();
+    if (const auto server = server_.lock())
+        server->reportMove(byDrag, [&] { signal.emit(); });
+    else
+        signal.emit();
 }
 
 template <class I, class W> void X11Panel<I, W>::reshape() {

@@ -45,6 +45,7 @@ public:
 
 protected:
     void reshape();
+    void report(Signal<>& signal);
     void stopFrameAnimation();
     void stopAlphaAnimation();
     void applyFrame(const QRectF& frame);

@@ -536,7 +536,14 @@ std::unique_ptr<EditorPanel> X11WindowServer::createEditorPanel() {
     return std::make_unique<X11EditorPanel>(shared_from_this());
 }
 
+void X11WindowServer::reportMove(bool byDrag, const std::function<void()>& report) {
+    const bool outer = std::exchange(reportingDragMove_, reportingDragMove_ || byDrag);
+    report();
+    reportingDragMove_ = outer;
+}
+
 bool X11WindowServer::isLeftMouseButtonDown() const {
+    if (reportingDragMove_) return true;
     Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));
     return pointer && (pointer->mask & XCB_BUTTON_MASK_1);

@@ -28,8 +28,8 @@ struct PanelState {
     Panel* panel = nullptr;
     QPointer<PanelWindow> window;
     quint64 serial = 0;
-    std::uint32_t wid = 0;   // the native window, once created
-    bool bound = false;      // ordered front once: it belongs to a desktop
+    std::uint32_t wid = 0; // the native window, once created
+    bool bound = false;    // ordered front once: it belongs to a desktop
     bool orderedIn = false;
     // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
     // window is withdrawn, when window managers drop the property.
@@ -97,6 +97,9 @@ public:
     // whole window), or to nothing while fully transparent.
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
     void setInputTransparent(const PanelState& state, bool transparent);
+    // Runs `report`, during which the left button counts as down when `byDrag`: a move the user's drag
+    // made is reported a turn later, when the server may already say the button is up.
+    void reportMove(bool byDrag, const std::function<void()>& report);
     std::optional<ScreenInfo> screenInfo(const QScreen* screen) const;
     QRectF toLogical(const QRect& native) const;
     QRect toNative(const QRectF& logical) const;
@@ -145,6 +148,7 @@ private:
     bool announcementPending_ = false;
     std::vector<quint64> heldVisibilityChanges_;
     mutable QHash<QString, quint32> displayNumbers_;
+    bool reportingDragMove_ = false;
 };
 
 // Why this program cannot use the X11 backend in this session, or an empty string when it can. Safe to
