@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <gtest/gtest.h>
 
@@ -91,15 +92,42 @@ protected:
             << title.toStdString();
         return panel;
     }
-    // The overlay's label shown, fitted to its text, and its window where the overlay put it.
-    void waitUntilInPlace(const OverlayManager& overlay, const QUuid& id) {
+    void TearDown() override {
+        if (overlay) overlay->tearDown();
+    }
+    // A tag in a store that an overlay on this server shows; the tag has no panel yet.
+    SpaceTag storedTag(const QString& title, QPointF position) {
+        store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
+        overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+        SpaceTag tag;
+        tag.id = QUuid::createUuid();
+        tag.title = title;
+        tag.position = position;
+        store->addTag(tag, QStringLiteral("manual-create"));
+        return tag;
+    }
+    // Where the X server has the window now, which may lag what the toolkit asked for.
+    static QRect serverGeometry(std::uint32_t window) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        auto* size = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+        auto* at =
+            xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
+        const QRect geometry = size && at ? QRect(at->dst_x, at->dst_y, size->width, size->height) : QRect();
+        std::free(size);
+        std::free(at);
+        return geometry;
+    }
+    // Until the overlay's label is shown, fitted to its text, and its window is where the overlay put
+    // it; `watch` looks at every turn on the way.
+    void waitUntilInPlace(const QUuid& id, const std::function<void()>& watch = {}) {
         ASSERT_TRUE(waitUntil([&] {
-            const auto* e = overlay.entry(id);
-            const auto& panel = *e->panel;
+            if (watch) watch();
+            const auto* e = overlay->entry(id);
+            const auto& panel = static_cast<const X11LabelPanel&>(*e->panel);
             return panel.isVisible() && panel.alpha() > 0.0 && e->fittedSize && !e->isAnimatingFrame &&
                    std::abs(panel.frame().width() - e->fittedSize->width()) < 2 &&
-                   server->toLogical(static_cast<const X11LabelPanel&>(panel).window()->geometry()) ==
-                       panel.frame();
+                   serverGeometry(panel.nativeWindow()) == server->toNative(panel.frame());
         }));
     }
     static std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
@@ -123,6 +151,10 @@ protected:
     }
 
     std::shared_ptr<X11WindowServer> server;
+    sm::test::TestLoggers logs;
+    std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>();
+    std::shared_ptr<TagStore> store;
+    std::shared_ptr<OverlayManager> overlay;
 };
 
 TEST_F(X11BackendTest, LabelsStayOnTheirDesktopAndTheFactsAreCurrentWhenTheSwitchIsAnnounced) {
@@ -243,7 +275,6 @@ TEST_F(X11BackendTest, CtrlMonitorReportsEachCtrlChangeOnceThroughShiftNoise) {
     QString error;
     auto keys = X11KeySource::create(Logger{}, &error);
     ASSERT_TRUE(keys) << error.toStdString();
-    auto queue = std::make_shared<QtMainQueue>();
     KeyMonitor monitor(keys, queue);
     std::vector<bool> reports;
     monitor.onCtrlChange = [&](bool down) { reports.push_back(down); };
@@ -278,17 +309,9 @@ TEST_F(X11BackendTest, CtrlMonitorReportsEachCtrlChangeOnceThroughShiftNoise) {
 }
 
 TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
-    sm::test::TestLoggers logs;
-    auto queue = std::make_shared<QtMainQueue>();
-    auto store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
-    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
-    SpaceTag tag;
-    tag.id = QUuid::createUuid();
-    tag.title = QStringLiteral("Old");
-    tag.position = QPointF(400, 500);
-    store->addTag(tag, QStringLiteral("manual-create"));
+    const SpaceTag tag = storedTag(QStringLiteral("Old"), {400, 500});
     LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
-    waitUntilInPlace(*overlay, tag.id);
+    waitUntilInPlace(tag.id);
 
     const QRect native = server->toNative(label->frame());
     wm(QStringLiteral("xdotool"),
@@ -315,23 +338,13 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
         return t.startsWith(QStringLiteral("editSession COMMIT"));
     });
     EXPECT_EQ(commits, 1);
-    overlay->tearDown();
 }
 
 TEST_F(X11BackendTest, ADragStoresTheLabelsLastPosition) {
-    sm::test::TestLoggers logs;
-    auto queue = std::make_shared<QtMainQueue>();
-    auto store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
-    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
-    SpaceTag tag;
-    tag.id = QUuid::createUuid();
-    tag.title = QStringLiteral("Drag me");
-    tag.position = QPointF(300, 500);
-    store->addTag(tag, QStringLiteral("manual-create"));
-    overlay->setActiveTag(tag.id);
+    const SpaceTag tag = storedTag(QStringLiteral("Drag me"), {300, 500});
     LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
     auto* window = static_cast<X11LabelPanel*>(label)->window();
-    waitUntilInPlace(*overlay, tag.id);
+    waitUntilInPlace(tag.id);
 
     const QRect from = server->toNative(label->frame());
     const QPoint grip = from.center();
@@ -351,7 +364,16 @@ TEST_F(X11BackendTest, ADragStoresTheLabelsLastPosition) {
     EXPECT_TRUE(waitUntil([&] { return store->tag(tag.id)->position == expected; }, 3000))
         << "stored " << store->tag(tag.id)->position->x() << "," << store->tag(tag.id)->position->y()
         << " expected " << expected.x() << "," << expected.y();
-    overlay->tearDown();
+}
+
+TEST_F(X11BackendTest, ANewLabelIsDrawnInItsNormalLayoutFromTheStart) {
+    const SpaceTag tag = storedTag(QStringLiteral("Fresh"), {300, 500});
+    overlay->createPanel(tag, QStringLiteral("manual-create"));
+    server->refreshNow(); // most likely before the window manager has mapped it
+    QSet<QString> layouts;
+    waitUntilInPlace(tag.id,
+                     [&] { layouts << RenderPlan::toString(*overlay->entry(tag.id)->lastLayoutState); });
+    EXPECT_EQ(layouts, QSet<QString>{QStringLiteral("normal")});
 }
 
 // Not a pass/fail test: prints how long after the window manager's _NET_CURRENT_DESKTOP change the

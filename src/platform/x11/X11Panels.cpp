@@ -181,6 +181,7 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
 template <class I, class W> void X11Panel<I, W>::orderOut() {
     if (!state_.orderedIn) return;
     state_.orderedIn = false;
+    state_.mapping = false;
     window_->hide();
     if (const auto server = server_.lock()) server->scheduleRefresh();
 }

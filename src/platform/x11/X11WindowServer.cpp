@@ -40,6 +40,14 @@ xcb_get_property_cookie_t askCardinal(xcb_connection_t* c, std::uint32_t window,
     return xcb_get_property(c, 0, window, atom, type, 0, 1);
 }
 
+bool liesOnAScreen(const PanelState& state) {
+    if (!state.window) return false;
+    const auto screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+        return screen->geometry().intersects(state.window->geometry());
+    });
+}
+
 } // namespace
 
 // Looks at every event Qt reads, picks the ones that may change a panel's facts and asks for one
@@ -305,7 +313,6 @@ void X11WindowServer::refresh() {
     desktopNames_ = names;
     activeWindow_ = active;
 
-    const auto screens = QGuiApplication::screens();
     std::vector<quint64> changed;
     bool settled = true;
     for (const auto& a : asked) {
@@ -316,12 +323,11 @@ void X11WindowServer::refresh() {
         if (const auto value = cardinal(desktop.get())) s.desktop = value;
         const bool onActive =
             s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
-        bool onScreen = false;
-        if (s.window)
-            for (const QScreen* screen : screens)
-                onScreen = onScreen || screen->geometry().intersects(s.window->geometry());
+        const bool onScreen = liesOnAScreen(s);
         // Viewable: mapped, and so is every ancestor (i3 hides the frame and leaves the client mapped).
-        const bool visible = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && onScreen;
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        if (viewable || !s.orderedIn || !onActive) s.mapping = false;
+        const bool visible = (viewable || s.mapping) && onScreen;
         if (visible && !s.seenViewable) {
             s.seenViewable = true;
             if (s.geometryWhileMapping && s.window && s.window->geometry() != *s.geometryWhileMapping)
@@ -383,15 +389,21 @@ void X11WindowServer::forget(PanelState& state) {
 void X11WindowServer::prepareMap(PanelState& state) {
     if (!state.wid) return;
     std::optional<std::uint32_t> desktop = state.desktop;
+    std::optional<std::uint32_t> current = currentDesktop_;
     if (!state.bound) {
-        std::uint32_t current = kEveryDesktop, count = 0, active = 0;
+        std::uint32_t now = kEveryDesktop, count = 0, active = 0;
         QStringList names;
-        readRootState(&current, &count, &names, &active);
-        desktop = current == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(current);
+        readRootState(&now, &count, &names, &active);
+        current = desktop = now == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(now);
         state.bound = true;
         state.desktop = desktop;
     } else if (desktop && *desktop != kEveryDesktop && desktopCount_ > 0) {
         desktop = std::min(*desktop, desktopCount_ - 1);
+    }
+    // The window manager maps it on the current desktop a moment later: until then it counts as shown.
+    if (desktop && current && (*desktop == kEveryDesktop || *desktop == *current) && liesOnAScreen(state)) {
+        if (!state.onActiveSpace || !state.visible) heldVisibilityChanges_.push_back(state.serial);
+        state.mapping = state.onActiveSpace = state.visible = true;
     }
     if (desktop)
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_DESKTOP"),

@@ -38,6 +38,9 @@ struct PanelState {
     // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
     bool seenViewable = false;
+    // Ordered front on the current desktop and not yet mapped by the window manager: it counts as shown
+    // there already, so that a new label is never laid out as one of another desktop in the meantime.
+    bool mapping = false;
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
 };
