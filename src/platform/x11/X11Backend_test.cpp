@@ -366,6 +366,21 @@ TEST_F(X11BackendTest, ADragStoresTheLabelsLastPosition) {
         << " expected " << expected.x() << "," << expected.y();
 }
 
+TEST_F(X11BackendTest, AFrameStaysAsSetThroughHidingAndShowingAgain) {
+    auto label = labelHere(QStringLiteral("Steady"));
+    const QRectF set(383.5, 600.5, 514, 99); // centred on a half pixel, as re-centring a label makes it
+    label->setFrame(set);
+    for (int round = 0; round < 3; ++round) {
+        label->orderOut();
+        label->orderFront();
+        label->setFrame(label->frame()); // read back and set again, as the overlay does
+    }
+    EXPECT_EQ(label->frame(), set);
+    const auto wid = static_cast<X11LabelPanel&>(*label).nativeWindow();
+    EXPECT_TRUE(waitUntil([&] { return serverGeometry(wid).size() == QSize(514, 99); }))
+        << serverGeometry(wid).width() << "x" << serverGeometry(wid).height();
+}
+
 TEST_F(X11BackendTest, ANewLabelIsDrawnInItsNormalLayoutFromTheStart) {
     const SpaceTag tag = storedTag(QStringLiteral("Fresh"), {300, 500});
     overlay->createPanel(tag, QStringLiteral("manual-create"));

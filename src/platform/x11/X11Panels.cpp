@@ -51,6 +51,9 @@ template <class I, class W> std::optional<ScreenInfo> X11Panel<I, W>::screen() c
 
 template <class I, class W> QRectF X11Panel<I, W>::frame() const {
     if (frameTarget_) return *frameTarget_;
+    // Whole pixels cannot hold the frame the logic set; while the window is where that frame put it,
+    // the frame is the one set.
+    if (applied_ && applied_->second == window_->geometry()) return applied_->first;
     const auto server = server_.lock();
     return server ? server->toLogical(window_->geometry()) : QRectF();
 }
@@ -60,6 +63,7 @@ template <class I, class W> void X11Panel<I, W>::applyFrame(const QRectF& frame)
     if (!server) return;
     const QRect native = server->toNative(frame);
     if (state_.orderedIn && !state_.seenViewable) state_.geometryWhileMapping = native;
+    applied_ = {frame, native};
     window_->setGeometry(native);
 }
 

@@ -536,8 +536,10 @@ QRectF X11WindowServer::toLogical(const QRect& native) const {
 QRect X11WindowServer::toNative(const QRectF& logical) const {
     const QScreen* primary = QGuiApplication::primaryScreen();
     const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
-    return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
-        .toAlignedRect();
+    // Rounded, never grown to cover every touched pixel: a frame keeps its size, and a frame read back
+    // and set again stays where it is instead of walking a pixel each time.
+    return {qRound(logical.x()), qRound(bottom - logical.y() - logical.height()), qRound(logical.width()),
+            qRound(logical.height())};
 }
 
 std::unique_ptr<LabelPanel> X11WindowServer::createLabelPanel(const QUuid& tagId) {
