@@ -14,8 +14,8 @@ QFont labelFont(double size) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     // Linux has no "rounded design" of the system font; prefer a rounded family when one is there.
     QStringList families;
-    families << QStringLiteral("Nunito") << QStringLiteral("Varela Round")
-             << QStringLiteral("M PLUS Rounded 1c") << QStringLiteral("Comfortaa") << font.family();
+    families << QStringLiteral("Nunito") << QStringLiteral("Varela Round") << QStringLiteral("M PLUS Rounded 1c")
+             << QStringLiteral("Comfortaa") << font.family();
     font.setFamilies(families);
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(size))));
     font.setWeight(QFont::Bold);

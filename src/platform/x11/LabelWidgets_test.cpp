@@ -78,12 +78,10 @@ TEST(LabelWindowTest, MenuShowsTheModelForOwnershipAndRestorableTitles) {
         {true, {}, {QStringLiteral("Rename…"), QStringLiteral("Unlock (allow auto-naming)")}},
         {false,
          {{inbox, QStringLiteral("Inbox")}, {mail, QStringLiteral("Mail")}},
-         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox,Mail]"),
-          QStringLiteral("Lock (never auto-name)")}},
+         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox,Mail]"), QStringLiteral("Lock (never auto-name)")}},
         {true,
          {{inbox, QStringLiteral("Inbox")}},
-         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox]"),
-          QStringLiteral("Unlock (allow auto-naming)")}},
+         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox]"), QStringLiteral("Unlock (allow auto-naming)")}},
     };
     for (const auto& c : cases) {
         LabelWindow label;
@@ -108,9 +106,7 @@ TEST(LabelWindowTest, ChosenItemComesBackByIdentifierAfterTheMenuCloses) {
         LabelWindow label;
         label.resize(200, 100);
         label.show();
-        label.menuProvider = [&] {
-            return LabelContextMenu::build(false, {{orphan, QStringLiteral("Inbox")}});
-        };
+        label.menuProvider = [&] { return LabelContextMenu::build(false, {{orphan, QStringLiteral("Inbox")}}); };
         QStringList chosen;
         label.onMenuAction = [&](const QString& id) { chosen << id; };
         chooseFromContextMenu(label, c.path);
@@ -122,8 +118,7 @@ TEST(LabelWindowTest, ReportsItsMeasuredSizeOnlyWhenItChanges) {
     LabelWindow label;
     QList<QSizeF> reports;
     label.onSizeChange = [&](QSizeF s) { reports << s; };
-    const LabelPresentation inbox{
-        QStringLiteral("Inbox"), QStringLiteral("Click to name"), 64.0, false, false, false};
+    const LabelPresentation inbox{QStringLiteral("Inbox"), QStringLiteral("Click to name"), 64.0, false, false, false};
 
     label.present(inbox);
     ASSERT_EQ(reports.size(), 1);
@@ -270,34 +265,24 @@ TEST(ScreenIdentityTest, TwinsAreToldApartByConnectorWhileAMonitorWithoutATwinKe
 TEST(X11SessionTest, SaysWhyThisSessionCannotRunTheBackend) {
     struct Case {
         QList<std::pair<const char*, const char*>> environment; // nullptr: unset
-        QString expected;                                       // a phrase of the message; empty: no problem
+        QString expected;                                        // a phrase of the message; empty: no problem
     };
     const QList<Case> cases = {
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}},
-         QStringLiteral("Wayland session")},
-        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", nullptr}},
-         QStringLiteral("DISPLAY is not set")},
-        {{{"XDG_SESSION_TYPE", "x11"},
-          {"WAYLAND_DISPLAY", nullptr},
-          {"DISPLAY", ":4242"},
-          {"QT_QPA_PLATFORM", "offscreen"}},
+        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, QStringLiteral("Wayland session")},
+        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", nullptr}}, QStringLiteral("DISPLAY is not set")},
+        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", ":4242"}, {"QT_QPA_PLATFORM", "offscreen"}},
          QStringLiteral("QT_QPA_PLATFORM is 'offscreen'")},
-        {{{"XDG_SESSION_TYPE", "x11"},
-          {"WAYLAND_DISPLAY", nullptr},
-          {"DISPLAY", ":4242"},
-          {"QT_QPA_PLATFORM", nullptr}},
+        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", ":4242"}, {"QT_QPA_PLATFORM", nullptr}},
          QStringLiteral("cannot open the X11 display ':4242'")},
     };
     for (const auto& c : cases) {
         QList<std::pair<const char*, std::optional<QByteArray>>> saved;
         for (const auto& [name, value] : c.environment) {
-            saved.append(
-                {name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
+            saved.append({name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
             value ? qputenv(name, value) : qunsetenv(name);
         }
         EXPECT_TRUE(sessionProblem().contains(c.expected)) << sessionProblem().toStdString();
-        for (const auto& [name, value] : saved)
-            value ? qputenv(name, *value) : qunsetenv(name);
+        for (const auto& [name, value] : saved) value ? qputenv(name, *value) : qunsetenv(name);
     }
 }
 

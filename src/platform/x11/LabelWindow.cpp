@@ -156,9 +156,7 @@ LabelWindow::LabelWindow() : PanelWindow(Qt::WindowDoesNotAcceptFocus) {
 
 LabelWindow::~LabelWindow() = default;
 
-bool LabelWindow::isTextShown() const {
-    return !text_->isHidden();
-}
+bool LabelWindow::isTextShown() const { return !text_->isHidden(); }
 
 void LabelWindow::present(const LabelPresentation& p) {
     const bool shapeChanges = p.title != presentation_.title || p.placeholder != presentation_.placeholder ||
@@ -239,10 +237,9 @@ void LabelWindow::mouseReleaseEvent(QMouseEvent* event) {
     const bool wasDrag = dragging_;
     pressGlobal_.reset();
     dragging_ = false;
-    if (!wasDrag)
-        deliver([this] {
-            if (onClick) onClick();
-        });
+    if (!wasDrag) deliver([this] {
+        if (onClick) onClick();
+    });
 }
 
 void LabelWindow::contextMenuEvent(QContextMenuEvent* event) {
@@ -265,8 +262,6 @@ std::unique_ptr<QMenu> LabelWindow::buildMenu() {
 
 // Callbacks may delete this label's panel (a "Delete this label", say): they run after the event
 // that caused them has unwound.
-void LabelWindow::deliver(std::function<void()> call) {
-    QTimer::singleShot(0, this, std::move(call));
-}
+void LabelWindow::deliver(std::function<void()> call) { QTimer::singleShot(0, this, std::move(call)); }
 
 } // namespace sm::x11

@@ -1,7 +1,7 @@
 // The real backend on a private Xvfb with a real window manager (SM_TEST_WM, openbox by default).
 #include "model/TagStore.h"
-#include "overlay/KeyMonitor.h"
 #include "overlay/LabelContextMenu.h"
+#include "overlay/KeyMonitor.h"
 #include "overlay/OverlayManager.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/sim/MemoryDefaults.h"
@@ -55,8 +55,7 @@ protected:
         ASSERT_TRUE(server) << error.toStdString();
         if (isI3()) {
             const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-            for (const char* fixedDesktops :
-                 {"LabelsStay", "VisibilityChanges", "RemovingDesktops", "SwitchLatency"})
+            for (const char* fixedDesktops : {"LabelsStay", "VisibilityChanges", "RemovingDesktops", "SwitchLatency"})
                 if (test.starts_with(fixedDesktops))
                     GTEST_SKIP() << "i3 makes and drops its workspaces itself; its own story covers this";
             if (test.starts_with("Monitors"))
@@ -69,8 +68,7 @@ protected:
     static bool isI3() { return session->windowManager() == QLatin1String("i3"); }
 
     void wm(const QString& tool, const QStringList& arguments) {
-        ASSERT_EQ(session->run(tool, arguments), 0)
-            << tool.toStdString() << " " << arguments.join(u' ').toStdString();
+        ASSERT_EQ(session->run(tool, arguments), 0) << tool.toStdString() << " " << arguments.join(u' ').toStdString();
     }
     void setDesktopCount(int n) {
         wm(QStringLiteral("wmctrl"), {QStringLiteral("-n"), QString::number(n)});
@@ -78,8 +76,7 @@ protected:
     }
     void switchTo(int desktop) {
         wm(QStringLiteral("wmctrl"), {QStringLiteral("-s"), QString::number(desktop)});
-        ASSERT_TRUE(
-            waitUntil([&] { return server->currentDesktop() == static_cast<std::uint32_t>(desktop); }));
+        ASSERT_TRUE(waitUntil([&] { return server->currentDesktop() == static_cast<std::uint32_t>(desktop); }));
     }
     // A label shown on the current desktop, once the server reports it present.
     std::unique_ptr<LabelPanel> labelHere(const QString& title, QPointF origin = {100, 600}) {
@@ -88,8 +85,7 @@ protected:
         panel->setFrame(QRectF(origin, QSizeF(260, 90)));
         panel->setAlpha(1.0);
         panel->orderFront();
-        EXPECT_TRUE(waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); }))
-            << title.toStdString();
+        EXPECT_TRUE(waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); })) << title.toStdString();
         return panel;
     }
     void TearDown() override {
@@ -132,8 +128,7 @@ protected:
     }
     static std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
         std::vector<Facts> out;
-        for (const auto& p : panels)
-            out.push_back({p->isOnActiveSpace(), p->isVisible()});
+        for (const auto& p : panels) out.push_back({p->isOnActiveSpace(), p->isVisible()});
         return out;
     }
     static std::vector<Facts> onlyPresent(std::size_t count, std::size_t index) {
@@ -177,8 +172,7 @@ TEST_F(X11BackendTest, VisibilityChangesAreAnnouncedPerPanelAndHiddenLabelsComeB
     auto labels = labelPerDesktop(2);
     std::vector<int> changes(2, 0);
     std::vector<Signal<>::Connection> connections;
-    for (std::size_t i = 0; i < 2; ++i)
-        connections.push_back(labels[i]->visibilityChanged.connect([&, i] { ++changes[i]; }));
+    for (std::size_t i = 0; i < 2; ++i) connections.push_back(labels[i]->visibilityChanged.connect([&, i] { ++changes[i]; }));
 
     switchTo(0);
     ASSERT_TRUE(waitUntil([&] { return factsOf(labels) == onlyPresent(2, 0); }));
@@ -206,8 +200,7 @@ TEST_F(X11BackendTest, RemovingDesktopsMovesTheirLabelsOntoRemainingOnes) {
     ASSERT_TRUE(waitUntil([&] {
         return labels[3]->isVisible() && labels[3]->isOnActiveSpace() && labels[refuge]->isVisible() &&
                labels[refuge]->isOnActiveSpace();
-    })) << "both labels present on desktop "
-        << refuge;
+    })) << "both labels present on desktop " << refuge;
 
     // Removing the current desktop drops the user onto a neighbour that now holds several labels.
     switchTo(2);
@@ -233,8 +226,7 @@ TEST_F(X11BackendTest, MonitorsFromSetMonitorAreScreensWithStableIdentities) {
                                   QStringLiteral("640/169x800/212+0+0"), QStringLiteral("screen")});
     wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-RIGHT"),
                                   QStringLiteral("640/169x800/212+640+0"), QStringLiteral("none")});
-    ASSERT_TRUE(waitUntil([&] { return server->screens().size() == 2; }))
-        << "Qt did not pick up the monitors";
+    ASSERT_TRUE(waitUntil([&] { return server->screens().size() == 2; })) << "Qt did not pick up the monitors";
     EXPECT_TRUE(waitUntil([&] { return changes >= 1; }));
 
     const auto screens = server->screens();
@@ -245,8 +237,7 @@ TEST_F(X11BackendTest, MonitorsFromSetMonitorAreScreensWithStableIdentities) {
     const QList<Expected> expected = {{QStringLiteral("SM-LEFT"), QRectF(0, 0, 640, 800)},
                                       {QStringLiteral("SM-RIGHT"), QRectF(640, 0, 640, 800)}};
     for (const auto& e : expected) {
-        const auto it = std::find_if(screens.begin(), screens.end(),
-                                     [&](const auto& s) { return s.localizedName == e.name; });
+        const auto it = std::find_if(screens.begin(), screens.end(), [&](const auto& s) { return s.localizedName == e.name; });
         ASSERT_NE(it, screens.end()) << e.name.toStdString();
         EXPECT_EQ(it->frame, e.frame) << e.name.toStdString();
         ASSERT_TRUE(it->stableId && it->displayNumber);
@@ -279,9 +270,7 @@ TEST_F(X11BackendTest, CtrlMonitorReportsEachCtrlChangeOnceThroughShiftNoise) {
     std::vector<bool> reports;
     monitor.onCtrlChange = [&](bool down) { reports.push_back(down); };
     monitor.start();
-    auto xdotool = [&](const QString& action, const QString& key) {
-        wm(QStringLiteral("xdotool"), {action, key});
-    };
+    auto xdotool = [&](const QString& action, const QString& key) { wm(QStringLiteral("xdotool"), {action, key}); };
 
     xdotool(QStringLiteral("keydown"), QStringLiteral("Control_L"));
     ASSERT_TRUE(waitUntil([&] { return reports.size() == 1; }));
@@ -314,13 +303,11 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
     waitUntilInPlace(tag.id);
 
     const QRect native = server->toNative(label->frame());
-    wm(QStringLiteral("xdotool"),
-       {QStringLiteral("mousemove"), QString::number(native.center().x()),
-        QString::number(native.center().y()), QStringLiteral("click"), QStringLiteral("1")});
+    wm(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(native.center().x()),
+                                   QString::number(native.center().y()), QStringLiteral("click"), QStringLiteral("1")});
     ASSERT_TRUE(waitUntil([&] { return overlay->isEditing(); })) << "the click did not open the editor";
     auto* editor = static_cast<X11EditorPanel*>(overlay->editorSession()->panel.get());
-    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
-        << "the editor has no keyboard";
+    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); })) << "the editor has no keyboard";
     const QPointer<EditorWindow> editorWindow = editor->window();
 
     wm(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("Inbox 2")});
@@ -334,9 +321,8 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
         return editorWindow.isNull() || (!editorWindow->isVisible() && !editorWindow->field()->hasFocus());
     }));
     const QStringList traces = logs.log->traces();
-    const auto commits = std::count_if(traces.begin(), traces.end(), [](const QString& t) {
-        return t.startsWith(QStringLiteral("editSession COMMIT"));
-    });
+    const auto commits = std::count_if(traces.begin(), traces.end(),
+                                       [](const QString& t) { return t.startsWith(QStringLiteral("editSession COMMIT")); });
     EXPECT_EQ(commits, 1);
 }
 
@@ -430,16 +416,14 @@ TEST_F(X11BackendTest, SwitchLatency) {
     std::optional<std::chrono::steady_clock::time_point> announced, current_;
     std::size_t target = 0;
     auto check = [&] {
-        if (!current_ && factsOf(labels) == onlyPresent(labels.size(), target))
-            current_ = std::chrono::steady_clock::now();
+        if (!current_ && factsOf(labels) == onlyPresent(labels.size(), target)) current_ = std::chrono::steady_clock::now();
     };
     auto a = server->activeDesktopChanged.connect([&] {
         announced = std::chrono::steady_clock::now();
         check();
     });
     std::vector<Signal<>::Connection> connections;
-    for (auto& l : labels)
-        connections.push_back(l->visibilityChanged.connect(check));
+    for (auto& l : labels) connections.push_back(l->visibilityChanged.connect(check));
 
     std::vector<double> toAnnounce, toCurrent;
     const int switches = 200;
@@ -463,12 +447,9 @@ TEST_F(X11BackendTest, SwitchLatency) {
         ASSERT_TRUE(waitUntil([&] {
             std::lock_guard guard(lock);
             return announced && current_ && !changes.empty();
-        })) << "switch "
-            << i;
+        })) << "switch " << i;
         std::lock_guard guard(lock);
-        const auto since = [&](auto t) {
-            return std::chrono::duration<double, std::milli>(t - changes.front()).count();
-        };
+        const auto since = [&](auto t) { return std::chrono::duration<double, std::milli>(t - changes.front()).count(); };
         toAnnounce.push_back(since(*announced));
         toCurrent.push_back(since(*current_));
     }
@@ -517,9 +498,8 @@ TEST_F(X11BackendTest, Screenshots) {
     if (directory.isEmpty()) GTEST_SKIP() << "set SM_SCREENSHOT_DIR to take screenshots";
     QWidget backdrop;
     backdrop.setGeometry(0, 0, 1280, 800);
-    backdrop.setStyleSheet(
-        QStringLiteral("background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 #dfe8f1, stop:1 "
-                       "#9db4c9); color: #33414e; font-size: 18px;"));
+    backdrop.setStyleSheet(QStringLiteral("background: qlineargradient(x1:0, y1:0, x2:1, y2:1, stop:0 #dfe8f1, stop:1 "
+                                          "#9db4c9); color: #33414e; font-size: 18px;"));
     auto* text = new QLabel(QStringLiteral("A window on this desktop (%1, compositor: %2)")
                                 .arg(session->windowManager(), server->isCompositing() ? "yes" : "no"),
                             &backdrop);
@@ -529,8 +509,7 @@ TEST_F(X11BackendTest, Screenshots) {
 
     auto shot = [&](const QString& name, const QRect& area) {
         waitUntil([] { return false; }, 400); // let the window manager and the painting settle
-        const QPixmap pixmap =
-            QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        const QPixmap pixmap = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
         const QString suffix = server->isCompositing() ? QStringLiteral("-composited") : QString();
         EXPECT_TRUE(pixmap.save(directory + u'/' + name + suffix + QStringLiteral(".png")));
     };
@@ -540,18 +519,10 @@ TEST_F(X11BackendTest, Screenshots) {
         QRectF frame;
     };
     const QList<Layout> layouts = {
-        {QStringLiteral("label-normal"),
-         {QStringLiteral("Inbox"), {}, 64, false, false, true},
-         QRectF(490, 560, 300, 110)},
-        {QStringLiteral("label-band"),
-         {QStringLiteral("Inbox"), {}, 64, true, false, true},
-         QRectF(0, 560, 1280, 110)},
-        {QStringLiteral("label-magnified"),
-         {QStringLiteral("Inbox"), {}, 192, false, false, true},
-         QRectF(340, 250, 600, 300)},
-        {QStringLiteral("label-placeholder"),
-         {QString(), QStringLiteral("Click to name"), 64, false, false, false},
-         QRectF(290, 560, 700, 110)},
+        {QStringLiteral("label-normal"), {QStringLiteral("Inbox"), {}, 64, false, false, true}, QRectF(490, 560, 300, 110)},
+        {QStringLiteral("label-band"), {QStringLiteral("Inbox"), {}, 64, true, false, true}, QRectF(0, 560, 1280, 110)},
+        {QStringLiteral("label-magnified"), {QStringLiteral("Inbox"), {}, 192, false, false, true}, QRectF(340, 250, 600, 300)},
+        {QStringLiteral("label-placeholder"), {QString(), QStringLiteral("Click to name"), 64, false, false, false}, QRectF(290, 560, 700, 110)},
     };
     for (const auto& layout : layouts) {
         auto label = server->createLabelPanel(QUuid::createUuid());
@@ -565,9 +536,7 @@ TEST_F(X11BackendTest, Screenshots) {
     auto label = server->createLabelPanel(QUuid::createUuid());
     label->view().present(layouts.first().presentation);
     label->setFrame(layouts.first().frame);
-    label->view().menuProvider = [] {
-        return LabelContextMenu::build(true, {{QUuid::createUuid(), QStringLiteral("Mail")}});
-    };
+    label->view().menuProvider = [] { return LabelContextMenu::build(true, {{QUuid::createUuid(), QStringLiteral("Mail")}}); };
     label->orderFront();
     ASSERT_TRUE(waitUntil([&] { return label->isVisible(); }));
     auto* window = static_cast<X11LabelPanel*>(label.get())->window();
@@ -592,8 +561,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const QString windowManager = qEnvironmentVariable("SM_TEST_WM", QStringLiteral("openbox"));
     QString why;
-    auto session =
-        sm::x11::test::X11TestSession::start(windowManager, &why, qEnvironmentVariable("SM_TEST_COMPOSITOR"));
+    auto session = sm::x11::test::X11TestSession::start(windowManager, &why, qEnvironmentVariable("SM_TEST_COMPOSITOR"));
     if (!session) {
         std::printf("SKIPPED: no X11 test session with %s: %s\n", windowManager.toLatin1().constData(),
                     why.toLocal8Bit().constData());

@@ -28,8 +28,8 @@ struct PanelState {
     Panel* panel = nullptr;
     QPointer<PanelWindow> window;
     quint64 serial = 0;
-    std::uint32_t wid = 0; // the native window, once created
-    bool bound = false;    // ordered front once: it belongs to a desktop
+    std::uint32_t wid = 0;   // the native window, once created
+    bool bound = false;      // ordered front once: it belongs to a desktop
     bool orderedIn = false;
     // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
     // window is withdrawn, when window managers drop the property.
