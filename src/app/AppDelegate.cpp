@@ -47,6 +47,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         OverlayManager::create(tagStore_, backend_.windowServer, backend_.queue, loggers.overlay);
     spaceTracker_ = SpaceTracker::create(tagStore_, overlayManager_, backend_.windowServer, backend_.queue,
                                          backend_.defaults, loggers.tracker);
+    placeMemory_ = PlaceMemory::create(tagStore_, overlayManager_, backend_.windowServer, backend_.defaults,
+                                       backend_.queue, loggers.tracker);
     keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
@@ -56,7 +58,21 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
                 "name the current desktop with: spacemarquee 'spacemarquee://set-current-tag?title=NAME'; "
                 "remove its label with: spacemarquee spacemarquee://clear-current-tag; quit with: kill %1")
                 .arg(backend_.pid));
-    // The preferences window controller goes here, with the tag store.
+    preferencesController_ = std::make_shared<PreferencesWindowController>(
+        tagStore_,
+        PreferencesViewModel::Services{
+            {},
+            backend_.defaults,
+            backend_.queue,
+            backend_.traceLog,
+            backend_.fileManager,
+            [server = std::weak_ptr<WindowServer>(backend_.windowServer)]() -> std::optional<QString> {
+                auto s = server.lock();
+                auto main = s ? s->mainScreen() : std::nullopt;
+                return main ? main->stableId : std::nullopt;
+            },
+            loggers.app},
+        backend_.windows);
     staleTagSweeper_ = std::make_shared<StaleTagSweeper>(tagStore_, backend_.queue, loggers.storage);
     // Then the speech announcer (also handed to the tracker) and the auto-tagger.
 
@@ -69,6 +85,10 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         app_.notice(QStringLiteral("One-time store junk purge removed %1 row(s)").arg(removed));
     }
 
+    // Remembered labels go back on their desktops first, so the first resolution adopts them instead
+    // of waiting for a time-out and minting fresh ones.
+    placeMemory_->restoreLabels();
+    placeMemory_->start();
     spaceTracker_->start(launchedAsLoginItem);
     keyMonitor_->start();
     staleTagSweeper_->start();
@@ -78,6 +98,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         std::make_shared<LaunchAtLoginCoordinator>(backend_.loginItem, backend_.defaults, true, loggers.app);
     launchAtLogin_->bootstrap();
 
+    welcomeController_ = std::make_shared<WelcomeWindowController>(backend_.windows, loggers.app);
     decideWelcome(hadStoredSchema, launchedAsLoginItem);
     if (app_.isTracing()) traceSessionState();
     app_.notice(QStringLiteral("Spacemarquee launched (tags loaded: %1)").arg(tagStore_->tags().size()));
@@ -121,8 +142,12 @@ void AppDelegate::wireServices() {
         return self ? self->spaceTracker_ : nullptr;
     };
 
-    // The tracker's onActiveTagResolved (automatic naming with reason "tag-resolved") is set here once
-    // the auto-tagger exists.
+    // An adopted label is on the active desktop for sure: that is the place to remember for it.
+    // Automatic naming (reason "tag-resolved") joins this callback once the auto-tagger exists.
+    spaceTracker_->onActiveTagResolved = [weak](const QUuid& id) {
+        auto self = weak.lock();
+        if (self && self->placeMemory_) self->placeMemory_->remember(id);
+    };
 
     if (backend_.listenForUrlCommands)
         backend_.listenForUrlCommands([weak](const QByteArray& raw) {
@@ -136,8 +161,12 @@ void AppDelegate::wireServices() {
         self->overlayManager_->renderAllPanels();
     };
 
-    // The preferences window's callbacks go here.
+    wirePreferences();
 
+    menuBarItem_->onShowPreferences = [weak] {
+        if (auto self = weak.lock(); self && self->preferencesController_)
+            self->preferencesController_->show();
+    };
     menuBarItem_->labelCount = [weak] {
         auto self = weak.lock();
         return self && self->tagStore_ ? static_cast<int>(self->tagStore_->tags().size()) : 0;
@@ -161,6 +190,52 @@ void AppDelegate::wireServices() {
     };
 }
 
+void AppDelegate::wirePreferences() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    auto tracker = [weak]() -> std::shared_ptr<SpaceTracker> {
+        auto self = weak.lock();
+        return self ? self->spaceTracker_ : nullptr;
+    };
+    PreferencesWindowController& prefs = *preferencesController_;
+    prefs.onRemoveDuplicates = [tracker] {
+        auto t = tracker();
+        return t ? t->removeDuplicatesOnCurrentSpace() : 0;
+    };
+    prefs.onResetAllPositions = [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->tagStore_->resetAllPositions();
+        self->overlayManager_->reapplyNormalFrames();
+    };
+    prefs.launchAtLoginStatus = [weak] {
+        auto self = weak.lock();
+        return self && self->backend_.loginItem ? self->backend_.loginItem->status()
+                                                : LoginItemStatus::notFound;
+    };
+    prefs.onSetLaunchAtLogin = [weak](bool on) {
+        auto self = weak.lock();
+        return self && self->launchAtLogin_ && self->launchAtLogin_->setEnabled(on);
+    };
+    prefs.onRevealLoginItems = [weak] {
+        auto self = weak.lock();
+        if (!self || !self->backend_.loginItem) return;
+        const QString status = toString(self->backend_.loginItem->status());
+        SM_TRACE(self->app_, QStringLiteral("launchAtLogin reveal requested status=") + status);
+        SM_TRACE(self->app_, QStringLiteral("launchAtLogin reveal system-settings status=") + status);
+        self->backend_.loginItem->openSettings();
+    };
+    prefs.onRenameTag = [tracker](QUuid id, QString title) {
+        if (auto t = tracker()) t->renameTag(id, title);
+    };
+    prefs.onDeleteTag = [tracker](QUuid id) {
+        if (auto t = tracker()) t->removeTag(id, QStringLiteral("preferences-delete"));
+    };
+    prefs.onDeleteStaleTags = [tracker](const QList<QUuid>& ids) {
+        for (const auto& id : ids)
+            if (auto t = tracker()) t->removeTag(id, QStringLiteral("preferences-delete-stale"));
+    };
+}
+
 void AppDelegate::decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem) {
     const bool welcomeShown = backend_.defaults->boolValue(kWelcomeShownKey).value_or(false);
     const bool show = !(hadStoredSchema || launchedAsLoginItem || welcomeShown);
@@ -172,8 +247,8 @@ void AppDelegate::decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem) 
             "welcome decision show=%1 setMarker=%2 freshInstall=%3 loginItem=%4 forced=false qa=false")
             .arg(boolean(show), boolean(setMarker), boolean(!hadStoredSchema), boolean(launchedAsLoginItem)));
     if (setMarker) backend_.defaults->setValue(kWelcomeShownKey, true);
-    // The welcome window is shown here once it exists.
     welcomeRequested_ = show;
+    if (show) welcomeController_->show();
 }
 
 void AppDelegate::traceSessionState() {
@@ -241,9 +316,12 @@ void AppDelegate::applicationWillTerminate() {
     stopped("keyMonitor");
     spaceTracker_->stop();
     stopped("spaceTracker");
+    placeMemory_->stop();
+    placeMemory_->rememberAll(); // while the labels still exist
     overlayManager_->tearDown();
     stopped("overlayManager");
-    // Nothing to save: the store wrote every change when it happened.
+    // Last-seen times and positions may still be waiting; every other change is on disk already.
+    tagStore_->flush();
 }
 
 } // namespace sm

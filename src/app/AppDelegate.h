@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/LaunchAtLoginCoordinator.h"
-#include "app/LoginItem.h"
 #include "app/MenuBarItem.h"
 #include "app/ShellUi.h"
 #include "diagnostics/Logger.h"
@@ -10,10 +9,15 @@
 #include "overlay/KeyMonitor.h"
 #include "overlay/OverlayManager.h"
 #include "platform/Defaults.h"
+#include "platform/FileManager.h"
 #include "platform/KeySource.h"
+#include "platform/LoginItem.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
+#include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
+#include "windows/PreferencesWindowController.h"
+#include "windows/WelcomeWindowController.h"
 
 #include <QByteArray>
 #include <QList>
@@ -41,6 +45,9 @@ struct AppBackend {
     Loggers loggers;
     std::shared_ptr<LoginItemControlling> loginItem;
     std::shared_ptr<ShellUi> ui;
+    // The preferences and welcome windows; none in a headless run.
+    std::shared_ptr<WindowPresenter> windows;
+    std::shared_ptr<FileManager> fileManager;
     // The single-instance lookup: other copies of this program running for this user.
     std::function<QList<OtherInstance>()> otherInstances;
     // Starts handing received URL commands to the handler.
@@ -74,10 +81,14 @@ public:
     std::shared_ptr<TagStore> tagStore() const { return tagStore_; }
     std::shared_ptr<OverlayManager> overlayManager() const { return overlayManager_; }
     std::shared_ptr<SpaceTracker> spaceTracker() const { return spaceTracker_; }
+    std::shared_ptr<PlaceMemory> placeMemory() const { return placeMemory_; }
     std::shared_ptr<KeyMonitor> keyMonitor() const { return keyMonitor_; }
     std::shared_ptr<MenuBarItem> menuBarItem() const { return menuBarItem_; }
     std::shared_ptr<StaleTagSweeper> staleTagSweeper() const { return staleTagSweeper_; }
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin() const { return launchAtLogin_; }
+    std::shared_ptr<PreferencesWindowController> preferencesController() const {
+        return preferencesController_;
+    }
     bool welcomeRequested() const { return welcomeRequested_; }
 
 private:
@@ -86,6 +97,7 @@ private:
     void yieldToOtherInstance(const QList<OtherInstance>& others);
     void traceLaunchOrigin(bool launchedAsLoginItem);
     void wireServices();
+    void wirePreferences();
     void decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem);
     void traceSessionState();
 
@@ -95,10 +107,13 @@ private:
     std::shared_ptr<TagStore> tagStore_;
     std::shared_ptr<OverlayManager> overlayManager_;
     std::shared_ptr<SpaceTracker> spaceTracker_;
+    std::shared_ptr<PlaceMemory> placeMemory_;
     std::shared_ptr<KeyMonitor> keyMonitor_;
     std::shared_ptr<MenuBarItem> menuBarItem_;
+    std::shared_ptr<PreferencesWindowController> preferencesController_;
     std::shared_ptr<StaleTagSweeper> staleTagSweeper_;
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin_;
+    std::shared_ptr<WelcomeWindowController> welcomeController_;
     bool welcomeRequested_ = false;
     bool launched_ = false;
 };

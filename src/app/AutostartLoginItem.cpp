@@ -186,7 +186,26 @@ LoginItemCallOutcome AutostartLoginItem::finish(LoginItemOperation operation, Lo
     return outcome;
 }
 
+QStringList AutostartLoginItem::sessionSettingsCommand(const QString& currentDesktop) {
+    static const QList<std::pair<QString, QStringList>> known = {
+        {QStringLiteral("XFCE"), {QStringLiteral("xfce4-session-settings")}},
+        {QStringLiteral("MATE"), {QStringLiteral("mate-session-properties")}},
+        {QStringLiteral("LXQt"), {QStringLiteral("lxqt-config-session")}},
+        {QStringLiteral("X-Cinnamon"), {QStringLiteral("cinnamon-settings"), QStringLiteral("startup")}},
+        {QStringLiteral("KDE"), {QStringLiteral("systemsettings"), QStringLiteral("kcm_autostart")}},
+    };
+    for (const QString& desktop : currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        for (const auto& [name, command] : known)
+            if (desktop.compare(name, Qt::CaseInsensitive) == 0) return command;
+    return {};
+}
+
 void AutostartLoginItem::openSettings() {
+    const QStringList command = sessionSettingsCommand(options_.currentDesktop);
+    if (!command.isEmpty() && options_.startProgram &&
+        !QStandardPaths::findExecutable(command.first()).isEmpty() &&
+        options_.startProgram(command.first(), command.mid(1)))
+        return;
     QDir().mkpath(options_.directory);
     if (!options_.openUrl || !options_.openUrl(QUrl::fromLocalFile(options_.directory)))
         options_.logger.error(QStringLiteral("Could not open the autostart folder ") + options_.directory);

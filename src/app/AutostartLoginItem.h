@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/LoginItem.h"
 #include "diagnostics/Logger.h"
+#include "platform/LoginItem.h"
 
 #include <QUrl>
 
@@ -22,6 +22,9 @@ public:
         QString executable; // absolute path of the program the entry starts
         Logger logger;      // the app logger
         std::function<bool(const QUrl&)> openUrl;
+        // Starts a program detached (the desktop's startup-programs settings); false when it could not.
+        std::function<bool(const QString& program, const QStringList& arguments)> startProgram;
+        QString currentDesktop; // XDG_CURRENT_DESKTOP: names separated by colons
     };
 
     explicit AutostartLoginItem(Options options);
@@ -36,8 +39,11 @@ public:
     LoginItemStatus status() const override;
     LoginItemCallOutcome registerItem() override;
     LoginItemCallOutcome unregisterItem() override;
-    // Opens the autostart folder in the file manager: every desktop has one, while each desktop's
-    // session settings live in a program of its own.
+    // The desktop's own settings for programs started at login, where the desktop is known and has
+    // such a program (the command: program first); empty elsewhere.
+    static QStringList sessionSettingsCommand(const QString& currentDesktop);
+    // Opens the desktop's startup-programs settings where there are some installed; else the autostart
+    // folder in the file manager, which every desktop reads.
     void openSettings() override;
 
     QString filePath() const;

@@ -41,6 +41,18 @@ TEST(AutostartLoginItem, StatusOfAnEntry) {
         EXPECT_EQ(AutostartLoginItem::statusOf(r.text, exists), r.expected) << r.text.toStdString();
 }
 
+TEST(AutostartLoginItem, SessionSettingsOfTheKnownDesktops) {
+    const std::pair<const char*, QStringList> rows[] = {
+        {"XFCE", {"xfce4-session-settings"}},
+        {"ubuntu:GNOME", {}}, // GNOME has no such program: the autostart folder opens
+        {"X-Cinnamon", {"cinnamon-settings", "startup"}},
+        {"foo:kde", {"systemsettings", "kcm_autostart"}},
+        {"", {}},
+    };
+    for (const auto& [desktop, command] : rows)
+        EXPECT_EQ(AutostartLoginItem::sessionSettingsCommand(desktop), command) << desktop;
+}
+
 TEST(AutostartLoginItem, ExecQuotingRoundTrips) {
     for (const QString& path :
          {QStringLiteral("/usr/bin/spacemarquee"), QStringLiteral("/home/a b/$x \"q\" 50%/back\\slash/sm")}) {
@@ -56,11 +68,15 @@ TEST(AutostartLoginItem, ExecQuotingRoundTrips) {
 class AutostartFile : public ::testing::Test {
 protected:
     AutostartLoginItem make(const QString& executable) {
-        return AutostartLoginItem(
-            {dir.filePath("autostart"), executable, logs.loggers.app, [this](const QUrl& url) {
-                 opened << url;
-                 return true;
-             }});
+        return AutostartLoginItem({dir.filePath("autostart"),
+                                   executable,
+                                   logs.loggers.app,
+                                   [this](const QUrl& url) {
+                                       opened << url;
+                                       return true;
+                                   },
+                                   {},
+                                   {}});
     }
     void write(const QByteArray& text) {
         QFile f(dir.filePath("autostart/spacemarquee.desktop"));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/LaunchAtLoginPolicy.h"
-#include "app/LoginItem.h"
+#include "platform/LoginItem.h"
 #include "diagnostics/Logger.h"
 #include "platform/Defaults.h"
 

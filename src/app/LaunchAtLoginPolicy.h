@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/LoginItem.h"
+#include "platform/LoginItem.h"
 
 namespace sm::LaunchAtLoginPolicy {
 

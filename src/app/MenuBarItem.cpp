@@ -22,15 +22,14 @@ QList<MenuEntry> MenuBarItem::entries() {
          kRemoveTagIdentifier,
          true},
         {K::separator, {}, {}, {}, {}, true},
-        // The preferences window and the problem report are not in this build yet.
         {K::action,
          QStringLiteral("Preferences…"),
          QStringLiteral("showPreferences"),
          QStringLiteral("Ctrl+,"),
          {},
-         false},
+         true},
         {K::action, QStringLiteral("About Spacemarquee"), QStringLiteral("showAbout"), {}, {}, true},
-        {K::action, QStringLiteral("Report a Problem…"), QStringLiteral("showReportProblem"), {}, {}, false},
+        {K::action, QStringLiteral("Report a Problem…"), QStringLiteral("showReportProblem"), {}, {}, true},
         {K::action, QStringLiteral("Check for Updates…"), QStringLiteral("checkForUpdates"), {}, {}, true},
         {K::separator, {}, {}, {}, {}, true},
         {K::action,
@@ -58,6 +57,8 @@ void MenuBarItem::perform(const QString& action) {
         if (onShowPreferences) onShowPreferences();
     } else if (action == QLatin1String("showAbout")) {
         ui_->showAbout(aboutCredits());
+    } else if (action == QLatin1String("showReportProblem")) {
+        if (onShowReportProblem) onShowReportProblem();
     } else if (action == QLatin1String("checkForUpdates")) {
         if (const auto url = productPageUrl()) ui_->openUrl(*url);
     } else if (action == QLatin1String("quit")) {

@@ -9,7 +9,8 @@
 
 namespace sm {
 
-// The tray icon's menu: add or remove the current desktop's tag, About, the product page, quit.
+// The tray icon's menu: add or remove the current desktop's tag, About, the problem report, the
+// product page, quit.
 // Everything beyond showing the menu goes through the callbacks the composition root sets.
 class MenuBarItem {
 public:
@@ -29,6 +30,7 @@ public:
     std::optional<QUrl> productPageUrl() const;
 
     std::function<void()> onShowPreferences;
+    std::function<void()> onShowReportProblem;
     std::function<void()> onAddTagToCurrentSpace;
     std::function<void()> onRemoveTagFromCurrentSpace;
     std::function<bool()> currentSpaceHasTag;

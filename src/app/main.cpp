@@ -8,15 +8,21 @@
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
+#include "diagnostics/qt/NetworkReportTransport.h"
+#include "diagnostics/qt/ReportProblemWindowController.h"
+#include "platform/qt/DBusFileManager.h"
 #include "platform/qt/FileDefaults.h"
 #include "platform/qt/JournalSystemLog.h"
 #include "platform/qt/PrivateDirectory.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
+#include "windows/qt/QtWindowPresenter.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QSysInfo>
+#include <QProcess>
 
 #include <csignal>
 #include <cstdio>
@@ -30,6 +36,12 @@
 #endif
 #ifndef SM_WEBSITE
 #define SM_WEBSITE ""
+#endif
+#ifndef SM_REPORT_ENDPOINT
+#define SM_REPORT_ENDPOINT ""
+#endif
+#ifndef SM_SUPPORT_PAGE
+#define SM_SUPPORT_PAGE ""
 #endif
 
 namespace {
@@ -140,7 +152,14 @@ int main(int argc, char** argv) {
         }
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
             AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
-            [](const QUrl& url) { return QDesktopServices::openUrl(url); }});
+            [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+            [](const QString& program, const QStringList& args) {
+                return QProcess::startDetached(program, args);
+            },
+            qEnvironmentVariable("XDG_CURRENT_DESKTOP")});
+        backend.windows = std::make_shared<QtWindowPresenter>();
+        backend.fileManager = std::make_shared<DBusFileManager>(
+            [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);
         backend.listenForUrlCommands = [&instance, loggers](std::function<void(const QByteArray&)> handler) {
             QString why;
             if (!instance.listen(std::move(handler), &why))
@@ -148,9 +167,32 @@ int main(int argc, char** argv) {
         };
     }
 
+    // The problem report's window and network thread are made the first time the report is asked for.
+    std::unique_ptr<NetworkReportTransport> reportTransport;
+    std::shared_ptr<ReportSubmission> reportSubmission;
+    std::unique_ptr<ReportProblemWindowController> reportWindow;
+    auto showReportProblem = [&, queue = backend.queue, logger = loggers.app] {
+        if (!reportWindow) {
+            reportTransport = std::make_unique<NetworkReportTransport>();
+            reportSubmission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
+                QStringLiteral(SM_VERSION), QStringLiteral(SM_BUILD_VERSION), QSysInfo::prettyProductName(),
+                QUrl(QStringLiteral(SM_REPORT_ENDPOINT)), [traceLog] { return traceLog->traceLogFiles(); },
+                queue, logger, reportTransport->transport()});
+            reportWindow = std::make_unique<ReportProblemWindowController>(
+                ReportProblemWindowController::Options{reportSubmission,
+                                                       [traceLog] { return traceLog->traceLogFiles(); },
+                                                       queue,
+                                                       logger,
+                                                       QUrl(QStringLiteral(SM_SUPPORT_PAGE)),
+                                                       {}});
+        }
+        reportWindow->show();
+    };
+
     const QuitOnSignals signalQuit;
     auto delegate = AppDelegate::create(std::move(backend));
     if (!delegate->applicationDidFinishLaunching(launchedAsLoginItem)) return 0;
+    delegate->menuBarItem()->onShowReportProblem = showReportProblem;
     const int status = app.exec();
     delegate->applicationWillTerminate();
     return status;

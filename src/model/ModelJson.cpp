@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -41,11 +42,13 @@ std::optional<qint64> asInteger(const QJsonValue& v) {
     return a;
 }
 
-std::optional<int> asInt(const QJsonValue& v) {
-    const auto n = asInteger(v);
-    if (!n || *n < std::numeric_limits<int>::min() || *n > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return static_cast<int>(*n);
+// A stored ordinal: any whole number, brought into 0 … kMaxDisplayIndex so that the one after it is
+// still an int. Refusing a huge one would cost the user every tag in the list.
+std::optional<int> asDisplayIndex(const QJsonValue& v) {
+    if (!v.isDouble()) return std::nullopt;
+    const double d = v.toDouble();
+    if (d != std::trunc(d)) return std::nullopt;
+    return static_cast<int>(std::clamp(d, 0.0, double(SpaceTag::kMaxDisplayIndex)));
 }
 
 std::optional<QUuid> asUuid(const QJsonValue& v) {
@@ -179,17 +182,17 @@ public:
     QString error;
 };
 
-// Writes the tag list directly: building QJsonObjects costs several times the budget for a save,
-// and every tag operation saves. Output is the same compact JSON that QJsonDocument would produce.
+// Writes tags directly: building QJsonObjects costs several times the budget for a save. Output is the
+// same compact JSON that QJsonDocument would produce.
 class TagWriter {
 public:
-    explicit TagWriter(qsizetype tagCount) {
-        out_.reserve(2 + tagCount * 260);
-        out_ += '[';
-    }
+    explicit TagWriter(qsizetype tagCount) { out_.reserve(2 + tagCount * 260); }
 
+    void put(char c) { out_ += c; }
+
+    // One tag object; `index` only names the tag in an error.
     bool write(const SpaceTag& tag, qsizetype index) {
-        out_ += index == 0 ? "{\"id\":\"" : ",{\"id\":\"";
+        out_ += "{\"id\":\"";
         out_ += tag.id.toByteArray(QUuid::WithoutBraces).toUpper();
         out_ += "\",\"title\":";
         string(tag.title);
@@ -213,10 +216,7 @@ public:
         return true;
     }
 
-    QByteArray finish() {
-        out_ += ']';
-        return out_;
-    }
+    QByteArray take() { return std::move(out_); }
     QString error;
 
 private:
@@ -259,9 +259,34 @@ private:
 
 CodecResult<QByteArray> encodeTags(const QList<SpaceTag>& tags) {
     TagWriter writer(tags.size());
-    for (qsizetype i = 0; i < tags.size(); ++i)
+    writer.put('[');
+    for (qsizetype i = 0; i < tags.size(); ++i) {
+        if (i > 0) writer.put(',');
         if (!writer.write(tags.at(i), i)) return CodecResult<QByteArray>::failure(writer.error);
-    return CodecResult<QByteArray>::success(writer.finish());
+    }
+    writer.put(']');
+    return CodecResult<QByteArray>::success(writer.take());
+}
+
+CodecResult<QByteArray> encodeTag(const SpaceTag& tag, qsizetype index) {
+    TagWriter writer(1);
+    if (!writer.write(tag, index)) return CodecResult<QByteArray>::failure(writer.error);
+    return CodecResult<QByteArray>::success(writer.take());
+}
+
+QByteArray joinTags(const QList<QByteArray>& encodedTags) {
+    qsizetype size = 2;
+    for (const auto& t : encodedTags)
+        size += t.size() + 1;
+    QByteArray out;
+    out.reserve(size);
+    out += '[';
+    for (qsizetype i = 0; i < encodedTags.size(); ++i) {
+        if (i > 0) out += ',';
+        out += encodedTags.at(i);
+    }
+    out += ']';
+    return out;
 }
 
 CodecResult<QList<SpaceTag>> decodeTags(const QByteArray& json) {
@@ -284,7 +309,7 @@ CodecResult<QList<SpaceTag>> decodeTags(const QByteArray& json) {
         const bool ok = f.required("id", asUuid, "a UUID", tag.id) &&
                         f.required("title", asString, "a string", tag.title) &&
                         f.optional("position", asPoint, "[x, y]", tag.position) &&
-                        f.required("displayIndex", asInt, "an integer", tag.displayIndex) &&
+                        f.required("displayIndex", asDisplayIndex, "an integer", tag.displayIndex) &&
                         f.optional("screenIdentifier", asString, "a string", tag.screenIdentifier) &&
                         f.required("lastSeenAt", asNumber, "a number", tag.lastSeenAt) &&
                         f.optional("isUserOwned", asBool, "true or false", tag.isUserOwned) &&

@@ -28,6 +28,10 @@ namespace ModelJson {
 
 // Compact UTF-8 JSON array of tag objects.
 CodecResult<QByteArray> encodeTags(const QList<SpaceTag>& tags);
+// The same in two steps, so that a caller can keep each tag's object and re-encode only changed tags:
+// one tag object (`index` only names the tag in an error), and the list made of such objects.
+CodecResult<QByteArray> encodeTag(const SpaceTag& tag, qsizetype index = 0);
+QByteArray joinTags(const QList<QByteArray>& encodedTags);
 // One tag failing to decode fails the whole list.
 CodecResult<QList<SpaceTag>> decodeTags(const QByteArray& json);
 

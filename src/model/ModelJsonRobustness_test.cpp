@@ -95,3 +95,19 @@ TEST(ModelJsonRobustness, HostileDocumentsNeverCrashAndAcceptedOnesSurviveASaveA
     EXPECT_GT(acceptedTags, 50);
     EXPECT_GT(acceptedSettings, 50);
 }
+
+// A stored ordinal is clamped, never refused (that would cost every name in the list) and never left
+// where counting on from it overflows.
+TEST(ModelJsonRobustness, StoredDisplayIndexIsBroughtIntoRange) {
+    constexpr int kMax = SpaceTag::kMaxDisplayIndex;
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {"7", 7}, {"2147483647", kMax}, {"1e10", kMax}, {"-2147483648", 0}, {"-1", 0}, {"2.5", std::nullopt}};
+    for (const auto& [stored, decoded] : cases) {
+        const auto tags =
+            ModelJson::decodeTags(QByteArray(R"([{"id":"6BA7B810-9DAD-11D1-80B4-00C04FD430C8",)") +
+                                  R"("title":"","lastSeenAt":0,"displayIndex":)" + stored + "}]")
+                .value;
+        EXPECT_EQ(tags ? std::optional(tags->at(0).displayIndex) : std::nullopt, decoded) << stored;
+        EXPECT_TRUE(!tags || nextDisplayIndex(*tags, std::nullopt) >= *decoded) << stored;
+    }
+}

@@ -1,5 +1,6 @@
 #include "model/TagStore.h"
 
+#include "model/KeepUnreadable.h"
 #include "model/ModelJson.h"
 
 namespace sm {
@@ -14,6 +15,38 @@ QString traceScreen(const std::optional<QString>& screen) {
     return screen ? screen->left(8) : QStringLiteral("nil");
 }
 
+// Whether two versions of a tag differ at most in what the program observes for itself, so that
+// saving the change may wait.
+bool onlyObservedFieldsDiffer(SpaceTag a, SpaceTag b) {
+    for (SpaceTag* t : {&a, &b}) { // cleared, not copied across: a NaN never equals itself
+        t->lastSeenAt = 0;
+        t->screenIdentifier.reset();
+        t->position.reset();
+    }
+    return a == b;
+}
+
+bool onlyObservedFieldsDiffer(AppSettings a, AppSettings b) {
+    for (AppSettings* s : {&a, &b}) {
+        s->syncedPosition.reset();
+        s->syncedPositionRefScreen.reset();
+        s->screenCensus.clear();
+        for (auto it = s->perScreen.begin(); it != s->perScreen.end();) {
+            it->position.reset();
+            it = *it == ScreenLayout() ? s->perScreen.erase(it) : std::next(it);
+        }
+    }
+    return a == b;
+}
+
+// SpaceTag's == forgives tiny position differences; a reused encoding must match exactly.
+bool sameStoredForm(const SpaceTag& a, const SpaceTag& b) {
+    const auto exact = [](const std::optional<QPointF>& p, const std::optional<QPointF>& q) {
+        return p.has_value() == q.has_value() && (!p || (p->x() == q->x() && p->y() == q->y()));
+    };
+    return a == b && exact(a.position, b.position);
+}
+
 template <class T>
 CodecResult<T> decodeStored(const DefaultsValue& stored, CodecResult<T> (*decode)(const QByteArray&)) {
     if (const auto* data = std::get_if<QByteArray>(&stored)) return decode(*data);
@@ -24,12 +57,20 @@ CodecResult<T> decodeStored(const DefaultsValue& stored, CodecResult<T> (*decode
 
 } // namespace
 
-TagStore::TagStore(std::shared_ptr<Defaults> defaults, std::shared_ptr<const Clock> clock, Logger logger)
-    : defaults_(std::move(defaults)), clock_(std::move(clock)), logger_(std::move(logger)) {
+TagStore::TagStore(std::shared_ptr<Defaults> defaults, std::shared_ptr<MainQueue> queue, Logger logger)
+    : defaults_(std::move(defaults)), queue_(std::move(queue)), logger_(std::move(logger)) {
     load();
 }
 
+TagStore::~TagStore() {
+    flush();
+}
+
 void TagStore::load() {
+    if (deferredSave_) deferredSave_->cancel();
+    deferredSave_.reset();
+    tagsUnsaved_ = settingsUnsaved_ = false;
+
     // An absent (or unreadable) schema means a fresh domain. Older documents need no migration: the
     // decoding rules upgrade them, so no other value is acted upon.
     schemaVersion_ = defaults_->intValue(kSchemaKey).value_or(0);
@@ -64,32 +105,11 @@ void TagStore::load() {
     settingsPublisher_.publish(settings_);
 }
 
-// The next save would overwrite the only copy of the user's names, so the unreadable value is copied
-// aside first. The original key is left as it is until that save.
+// Kept aside before the next save overwrites the only copy of the user's names.
 void TagStore::keepUnreadable(const QString& key, const DefaultsValue& stored, const QString& what,
                               const QString& fallback, const QString& reason) {
-    const QString problem = QStringLiteral("Stored %1 are unreadable (%2): %3").arg(what, reason, fallback);
-
-    // Unchanged since the last launch's copy: one copy is enough, don't add one per launch.
-    const QString lastCopyKey = key + QStringLiteral(".unreadableCopy");
-    if (const auto lastCopy = defaults_->stringValue(lastCopyKey);
-        lastCopy && defaults_->value(*lastCopy) == stored) {
-        logger_.error(problem + QStringLiteral("; the data is already kept under ") + *lastCopy);
-        return;
-    }
-
-    const QString base = key + QStringLiteral(".unreadable-") +
-                         dateTimeFromDate(clock_->now()).toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString copyKey = base;
-    for (int n = 2; defaults_->contains(copyKey) && n < 100; ++n)
-        copyKey = base + QLatin1Char('-') + QString::number(n);
-
-    if (!defaults_->setValue(copyKey, stored)) {
-        logger_.error(problem + QStringLiteral("; could not keep a copy of the data"));
-        return;
-    }
-    defaults_->setValue(lastCopyKey, copyKey);
-    logger_.error(problem + QStringLiteral("; the data is kept under ") + copyKey);
+    keepUnreadableCopy(*defaults_, *queue_, logger_, key, stored,
+                       QStringLiteral("Stored %1 are unreadable (%2): %3").arg(what, reason, fallback));
 }
 
 void TagStore::write(const QString& key, const DefaultsValue& value) {
@@ -99,23 +119,78 @@ void TagStore::write(const QString& key, const DefaultsValue& value) {
 }
 
 void TagStore::saveTags() {
-    const auto encoded = ModelJson::encodeTags(tags_);
-    if (!encoded) {
-        logger_.error(
-            QStringLiteral("Tags not saved (%1): the stored tags stay as they were").arg(encoded.error));
-        return;
-    }
-    write(kTagsKey, *encoded.value);
+    changed(true, false, When::now);
 }
 
 void TagStore::saveSettings() {
-    const auto encoded = ModelJson::encodeSettings(settings_);
-    if (!encoded) {
-        logger_.error(QStringLiteral("Settings not saved (%1): the stored settings stay as they were")
-                          .arg(encoded.error));
+    changed(false, true, When::now);
+}
+
+void TagStore::changed(bool tags, bool settings, When when) {
+    tagsUnsaved_ = tagsUnsaved_ || tags;
+    settingsUnsaved_ = settingsUnsaved_ || settings;
+    if (when == When::now) {
+        flush();
         return;
     }
-    write(kSettingsKey, *encoded.value);
+    // Armed by the first waiting change and not pushed back by later ones: the wait stays bounded.
+    if (deferredSave_) return;
+    // Cancelled by flush(), which the destructor calls, so the item never outlives the store.
+    deferredSave_ = queue_->after(kDeferredSaveSeconds, [this] { flush(); });
+}
+
+void TagStore::flush() {
+    if (deferredSave_) deferredSave_->cancel();
+    deferredSave_.reset();
+
+    // A change that cannot be encoded or written stays unsaved and is tried again with the next save.
+    QList<std::pair<QString, DefaultsValue>> values;
+    if (tagsUnsaved_) {
+        if (auto json = encodeTags()) values.append({kTagsKey, std::move(*json)});
+    }
+    if (settingsUnsaved_) {
+        const auto encoded = ModelJson::encodeSettings(settings_);
+        if (encoded)
+            values.append({kSettingsKey, *encoded.value});
+        else
+            logger_.error(QStringLiteral("Settings not saved (%1): the stored settings stay as they were")
+                              .arg(encoded.error));
+    }
+    if (values.isEmpty()) return;
+    if (!defaults_->setValues(values)) {
+        for (const auto& entry : values)
+            logger_.error(QStringLiteral("Could not write %1: the change is kept for this session only")
+                              .arg(entry.first));
+        return;
+    }
+    for (const auto& entry : values)
+        (entry.first == kTagsKey ? tagsUnsaved_ : settingsUnsaved_) = false;
+}
+
+std::optional<QByteArray> TagStore::encodeTags() {
+    QList<QByteArray> objects;
+    objects.reserve(tags_.size());
+    QHash<QUuid, EncodedTag> encoded;
+    encoded.reserve(tags_.size());
+    for (qsizetype i = 0; i < tags_.size(); ++i) {
+        const SpaceTag& tag = tags_.at(i);
+        if (const auto cached = encodedTags_.constFind(tag.id);
+            cached != encodedTags_.cend() && sameStoredForm(cached->tag, tag)) {
+            objects.append(cached->json);
+            encoded.insert(tag.id, *cached);
+            continue;
+        }
+        auto json = ModelJson::encodeTag(tag, i);
+        if (!json) {
+            logger_.error(
+                QStringLiteral("Tags not saved (%1): the stored tags stay as they were").arg(json.error));
+            return std::nullopt;
+        }
+        objects.append(*json.value);
+        encoded.insert(tag.id, {tag, std::move(*json.value)});
+    }
+    encodedTags_ = std::move(encoded);
+    return ModelJson::joinTags(objects);
 }
 
 qsizetype TagStore::indexOf(const QUuid& id) const {
@@ -136,7 +211,7 @@ void TagStore::addTag(SpaceTag tag, const QString& reason) {
     SM_TRACE(logger_, QStringLiteral("store ADD id=%1 title='%2' scr=%3 reason=%4 total=%5")
                           .arg(traceId(tag.id), tag.title, traceScreen(tag.screenIdentifier), reason,
                                QString::number(tags_.size())));
-    saveTags();
+    changed(true, false, When::now);
 }
 
 void TagStore::removeTag(const QUuid& id, const QString& reason) {
@@ -146,7 +221,7 @@ void TagStore::removeTag(const QUuid& id, const QString& reason) {
         tagsPublisher_.publish(QList<SpaceTag>(tags_));
     SM_TRACE(logger_, QStringLiteral("store REMOVE id=%1 title='%2' reason=%3 total=%4")
                           .arg(traceId(id), title, reason, QString::number(tags_.size())));
-    saveTags();
+    changed(true, false, When::now);
 }
 
 bool TagStore::edit(const QUuid& id, const std::function<void(SpaceTag&)>& mutation) {
@@ -164,7 +239,7 @@ bool TagStore::edit(const QUuid& id, const std::function<void(SpaceTag&)>& mutat
                  QStringLiteral("store UPDATE id=%1 title '%2'->'%3' scr %4->%5")
                      .arg(traceId(id), before.title, after.title, traceScreen(before.screenIdentifier),
                           traceScreen(after.screenIdentifier)));
-    saveTags();
+    changed(true, false, onlyObservedFieldsDiffer(before, after) ? When::soon : When::now);
     return true;
 }
 
@@ -177,7 +252,7 @@ bool TagStore::toggleUserOwned(const QUuid& id) {
 }
 
 bool TagStore::tombstoneTag(const QUuid& id) {
-    const Date now = clock_->now();
+    const Date now = queue_->now();
     return edit(id, [now](SpaceTag& t) {
         t.title.clear();
         t.isUserOwned = false;
@@ -195,7 +270,7 @@ bool TagStore::renameTag(const QUuid& id, const QString& title) {
 }
 
 bool TagStore::setTitle(const QUuid& id, const QString& title, bool markUserOwned) {
-    const Date now = clock_->now();
+    const Date now = queue_->now();
     return edit(id, [&](SpaceTag& t) {
         t.title = title;
         t.lastSeenAt = now;
@@ -211,18 +286,19 @@ void TagStore::resetAllPositions() {
     for (auto& t : tags_)
         t.position.reset();
     tagsPublisher_.publish(QList<SpaceTag>(tags_));
-    saveTags();
     settings_.syncedPosition.reset();
     for (auto& layout : settings_.perScreen)
         layout.position.reset();
     settingsPublisher_.publish(AppSettings(settings_));
-    saveSettings();
+    // Positions may wait when the program moves a label, not when the user asks for them all back.
+    changed(true, true, When::now);
 }
 
 void TagStore::updateSettings(const std::function<void(AppSettings&)>& change) {
+    const AppSettings before = settings_;
     change(settings_);
     settingsPublisher_.publish(AppSettings(settings_));
-    saveSettings();
+    changed(false, true, onlyObservedFieldsDiffer(before, settings_) ? When::soon : When::now);
 }
 
 } // namespace sm

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <limits>
+#include <variant>
 
 using namespace sm;
 
@@ -127,9 +128,9 @@ TEST_F(StoreTest, EveryOperationTracesAndSavesAsItShould) {
         {1, [](TagStore& s) { s.removeTag(kC, "eviction"); }, {"store REMOVE id=CCCCCCCC title='?' reason=eviction total=2"}},
         {1, [](TagStore& s) { s.renameTag(kA, "Work"); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'Work' scr SCREEN-O->SCREEN-O"}},
         {1, [](TagStore& s) { s.tombstoneTag(kA); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'' scr SCREEN-O->SCREEN-O"}},
-        {1, [&](TagStore& s) { s.updateTag(kB, onScreen("NEWSCREEN")); }, {"store UPDATE id=BBBBBBBB title ''->'' scr nil->NEWSCREE"}},
-        {1, [&](TagStore& s) { s.updateTag(kA, onScreen(std::nullopt)); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'Mail' scr SCREEN-O->nil"}},
-        {1, [](TagStore& s) { s.setTitleOnly(kA, "Mail"); }, {}},
+        {0, [&](TagStore& s) { s.updateTag(kB, onScreen("NEWSCREEN")); }, {"store UPDATE id=BBBBBBBB title ''->'' scr nil->NEWSCREE"}},
+        {0, [&](TagStore& s) { s.updateTag(kA, onScreen(std::nullopt)); }, {"store UPDATE id=AAAAAAAA title 'Mail'->'Mail' scr SCREEN-O->nil"}},
+        {0, [](TagStore& s) { s.setTitleOnly(kA, "Mail"); }, {}},
         {1, [](TagStore& s) { s.toggleUserOwned(kA); }, {}},
         {0, [](TagStore& s) { s.setAutoTitle(kC, "x"); }, {}},
         {1, [](TagStore& s) { s.resetAllPositions(); }, {}},
@@ -141,9 +142,57 @@ TEST_F(StoreTest, EveryOperationTracesAndSavesAsItShould) {
         c.act(*store);
         EXPECT_EQ(logs.log->traces(), c.traces);
         EXPECT_EQ(defaults->writeCount(TagStore::kTagsKey) - writesBefore, c.tagWrites)
-            << c.traces.join("").toStdString();
+            << "written at once: " << c.traces.join("").toStdString();
+        clock->advance(TagStore::kDeferredSaveSeconds);
         EXPECT_EQ(ModelJson::decodeTags(*defaults->dataValue(TagStore::kTagsKey)).value, store->tags());
     }
+}
+
+TEST_F(StoreTest, OnlyWhatTheProgramObservesForItselfWaitsToBeWritten) {
+    using Tag = std::function<void(SpaceTag&)>;
+    using Settings = std::function<void(AppSettings&)>;
+    const struct {
+        bool waits;
+        std::variant<Tag, Settings> change;
+    } cases[] = {
+        // clang-format off
+        {true, Tag([](SpaceTag& t) { t.lastSeenAt = kNow, t.screenIdentifier = "SCREEN-TWO", t.position = QPointF(1, 2); })},
+        {true, Settings([](AppSettings& s) { s.setSyncedPosition({1, 2}, "NEW", "NEW"), s.screenCensus["S"] = {}; })},
+        {false, Tag([](SpaceTag& t) { t.lastSeenAt = kNow, t.title = "Typed"; })},
+        {false, Tag([](SpaceTag& t) { t.isUserOwned = true; })},
+        {false, Tag([](SpaceTag& t) { t.displayIndex = 3; })},
+        {false, Settings([](AppSettings& s) { s.setFontSize(90, "NEW"); })},
+        {false, Settings([](AppSettings& s) { s.setSyncedPosition({1, 2}), s.visibilityMode = VisibilityMode::onCtrl; })},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        const auto store = openWithTwoTags();
+        const int writesBefore = defaults->totalWrites();
+        if (const auto* tag = std::get_if<Tag>(&c.change))
+            store->updateTag(kA, *tag);
+        else
+            store->updateSettings(std::get<Settings>(c.change));
+        EXPECT_EQ(defaults->totalWrites() == writesBefore, c.waits) << &c - cases;
+        EXPECT_EQ(store->hasUnsavedChanges(), c.waits) << &c - cases;
+    }
+}
+
+TEST_F(StoreTest, WaitingChangesAreWrittenWithinTheBoundOrWithTheNextUserChange) {
+    const auto store = openWithTwoTags();
+    const int writes = defaults->totalWrites();
+    const auto seen = [&](const QUuid& id) { store->updateTag(id, [](SpaceTag& t) { t.lastSeenAt += 1; }); };
+    seen(kA);
+    clock->advance(TagStore::kDeferredSaveSeconds - 0.5);
+    seen(kB); // does not push the write back
+    clock->advance(0.5);
+    EXPECT_EQ(defaults->totalWrites(), writes + 1);
+    seen(kB);
+    store->renameTag(kA, "Typed");
+    EXPECT_EQ(open()->tags(), store->tags()) << "the rename carries the waiting change";
+    seen(kB);
+    store->flush(); // as at quit
+    EXPECT_EQ(open()->tags(), store->tags());
+    EXPECT_EQ(clock->pendingCount(), 0u);
 }
 
 TEST_F(StoreTest, EditsSetTitleOwnershipAndLastSeenAsNamed) {
@@ -229,23 +278,30 @@ TEST_F(StoreTest, ObserversMayUnsubscribeThemselvesAndOthersDuringAPublication) 
     EXPECT_EQ(second, 0);
 }
 
-TEST_F(StoreTest, FailedSavesAreLoggedEachTimeAndTheChangeStaysInMemory) {
+TEST_F(StoreTest, FailedSavesAreLoggedEachTimeAndTriedAgainWithTheNextSave) {
     const auto store = openWithTwoTags();
     const auto storedTags = defaults->dataValue(TagStore::kTagsKey);
     store->updateTag(kA,
                      [](SpaceTag& t) { t.position = QPointF(std::numeric_limits<double>::quiet_NaN(), 0); });
+    store->flush();
     EXPECT_EQ(defaults->dataValue(TagStore::kTagsKey), storedTags) << "an unencodable tag writes nothing";
 
     defaults->setFailWrites(true);
     store->addTag(makeTag(kC, "Web"), "manual");
-    store->updateSettings([](AppSettings& s) { s.fontSize = 100; });
-    EXPECT_EQ(errors(),
-              (QStringList{
-                  "Tags not saved (tags[0].position: not a finite number): the stored tags stay as they were",
-                  "Tags not saved (tags[0].position: not a finite number): the stored tags stay as they were",
-                  "Could not write Spacemarquee.AppSettings: the change is kept for this session only"}));
     store->updateTag(kA, [](SpaceTag& t) { t.position.reset(); });
-    EXPECT_EQ(errors().last(), "Could not write Spacemarquee.Tags: the change is kept for this session only");
+    store->updateSettings([](AppSettings& s) { s.fontSize = 100; });
+    const QString notEncoded =
+        "Tags not saved (tags[0].position: not a finite number): the stored tags stay as they were";
+    EXPECT_EQ(errors(),
+              (QStringList{notEncoded, notEncoded,
+                           "Could not write Spacemarquee.Tags: the change is kept for this session only",
+                           "Could not write Spacemarquee.AppSettings: the change is kept for this "
+                           "session only"}));
     EXPECT_EQ(store->tag(kC)->title, "Web");
     EXPECT_EQ(store->settings().fontSize, 100);
+
+    defaults->setFailWrites(false);
+    store->flush();
+    EXPECT_EQ(open()->tags(), store->tags());
+    EXPECT_EQ(open()->settings().fontSize, 100);
 }

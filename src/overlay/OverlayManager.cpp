@@ -12,8 +12,8 @@ namespace fmt = tracefmt;
 std::shared_ptr<OverlayManager> OverlayManager::create(std::weak_ptr<TagStore> tagStore,
                                                        std::shared_ptr<WindowServer> windowServer,
                                                        std::shared_ptr<MainQueue> queue, Logger logger) {
-    std::shared_ptr<OverlayManager> manager(
-        new OverlayManager(std::move(tagStore), std::move(windowServer), std::move(queue), std::move(logger)));
+    std::shared_ptr<OverlayManager> manager(new OverlayManager(std::move(tagStore), std::move(windowServer),
+                                                               std::move(queue), std::move(logger)));
     manager->start();
     return manager;
 }
@@ -46,7 +46,8 @@ void OverlayManager::start() {
     if (logger_.isTracing()) {
         diagnosticSpaceObserver_ = windowServer_->activeDesktopChanged.connect([weak] {
             if (auto self = weak.lock())
-                SM_TRACE(self->logger_, QStringLiteral("activeSpaceDidChange snapshot=[%1]").arg(self->panelsDescription()));
+                SM_TRACE(self->logger_,
+                         QStringLiteral("activeSpaceDidChange snapshot=[%1]").arg(self->panelsDescription()));
         });
     }
 }
@@ -63,14 +64,19 @@ void OverlayManager::scheduleRenderAll() {
     });
 }
 
-OverlayManager::PanelEntry* OverlayManager::find(const QUuid& id) const { return index_.value(id, nullptr); }
+OverlayManager::PanelEntry* OverlayManager::find(const QUuid& id) const {
+    return index_.value(id, nullptr);
+}
 
-const OverlayManager::PanelEntry* OverlayManager::entry(const QUuid& id) const { return find(id); }
+const OverlayManager::PanelEntry* OverlayManager::entry(const QUuid& id) const {
+    return find(id);
+}
 
 QList<QUuid> OverlayManager::panelIds() const {
     QList<QUuid> ids;
     ids.reserve(static_cast<qsizetype>(panels_.size()));
-    for (const auto& e : panels_) ids << e->tagId;
+    for (const auto& e : panels_)
+        ids << e->tagId;
     return ids;
 }
 
@@ -81,39 +87,45 @@ QString OverlayManager::describeScreen(const std::optional<ScreenInfo>& screen) 
 }
 
 QString OverlayManager::describePanel(const PanelEntry& e) const {
-    return shortId(e.tagId) + QLatin1Char(':') + (e.panel->isVisible() ? QLatin1Char('V') : QLatin1Char('-')) +
+    return shortId(e.tagId) + QLatin1Char(':') +
+           (e.panel->isVisible() ? QLatin1Char('V') : QLatin1Char('-')) +
            (e.panel->isOnActiveSpace() ? QLatin1Char('A') : QLatin1Char('-')) + QLatin1Char(':') +
            describeScreen(e.panel->screen());
 }
 
 QString OverlayManager::panelsDescription() const {
     QStringList parts;
-    for (const auto& e : panels_) parts << describePanel(*e);
+    for (const auto& e : panels_)
+        parts << describePanel(*e);
     return parts.join(QStringLiteral(" | "));
 }
 
-LabelPanel* OverlayManager::createPanel(const SpaceTag& tag, const QString& reason) {
+LabelPanel* OverlayManager::createPanel(const SpaceTag& tag, const QString& reason,
+                                        const std::optional<DesktopPlace>& place) {
     auto panel = windowServer_->createLabelPanel(tag.id);
+    if (place) windowServer_->bindToPlace(*panel, *place);
     panel->setLevel(kPanelLevel);
     panel->setAlpha(0.0);
     panel->setIgnoresMouseEvents(false);
 
     QList<PanelBirthPlacement::Screen> screens;
-    for (const auto& s : windowServer_->screens()) screens << PanelBirthPlacement::Screen{s.stableId, s.localizedName, s.frame};
+    for (const auto& s : windowServer_->screens())
+        screens << PanelBirthPlacement::Screen{s.stableId, s.localizedName, s.frame};
     const auto main = windowServer_->mainScreen();
     const QRectF fallback = main ? main->frame : (screens.isEmpty() ? QRectF() : screens.first().frame);
     const QRectF target = PanelBirthPlacement::targetFrame(tag.screenIdentifier, screens).value_or(fallback);
     const QPointF origin = PanelBirthPlacement::birthOrigin(target);
     panel->setFrame(QRectF(origin, PanelBirthPlacement::kBirthSize));
-    panel->orderFront(); // binds the panel to the desktop active right now
+    panel->orderFront(); // binds the panel to its place, else to the desktop active right now
 
     const auto bornOn = panel->screen();
-    SM_TRACE(logger_, QStringLiteral("createPanel id=%1 reason=%2 bornOnScreen=%3 targetHome=%4 birthOrigin=%5 "
-                                     "mainScreen=%6 loadedPos=%7 displayIndex=%8 title=%9")
-                          .arg(shortId(tag.id), reason, describeScreen(bornOn), fmt::text(tag.screenIdentifier),
-                               fmt::point(origin), describeScreen(main), fmt::point(tag.position))
-                          .arg(tag.displayIndex)
-                          .arg(tag.title));
+    SM_TRACE(logger_,
+             QStringLiteral("createPanel id=%1 reason=%2 bornOnScreen=%3 targetHome=%4 birthOrigin=%5 "
+                            "mainScreen=%6 loadedPos=%7 displayIndex=%8 title=%9")
+                 .arg(shortId(tag.id), reason, describeScreen(bornOn), fmt::text(tag.screenIdentifier),
+                      fmt::point(origin), describeScreen(main), fmt::point(tag.position))
+                 .arg(tag.displayIndex)
+                 .arg(tag.title));
 
     auto entry = std::make_unique<PanelEntry>();
     entry->tagId = tag.id;
@@ -129,13 +141,16 @@ LabelPanel* OverlayManager::createPanel(const SpaceTag& tag, const QString& reas
         const auto otherTag = store ? store->tag(other->tagId) : std::nullopt;
         if (otherTag && otherTag->isTombstone) continue;
         const auto otherScreen = other->panel->screen();
-        const quint32 otherDisplay = otherScreen && otherScreen->displayNumber ? *otherScreen->displayNumber : noDisplay;
-        if (otherDisplay == bornDisplay && other->panel->isVisible()) entry->bornCompanionIds.insert(other->tagId);
+        const quint32 otherDisplay =
+            otherScreen && otherScreen->displayNumber ? *otherScreen->displayNumber : noDisplay;
+        if (otherDisplay == bornDisplay && other->panel->isVisible())
+            entry->bornCompanionIds.insert(other->tagId);
     }
     entry->bornAsAutomaticMint = reason == QLatin1String("auto-create");
     if (!entry->bornCompanionIds.isEmpty()) {
         QStringList ids;
-        for (const auto& id : entry->bornCompanionIds) ids << shortId(id);
+        for (const auto& id : entry->bornCompanionIds)
+            ids << shortId(id);
         ids.sort();
         SM_TRACE(logger_, QStringLiteral("createPanel BORN-INTO-COMPANY id=%1 companions=%2")
                               .arg(shortId(tag.id), ids.join(QLatin1Char(','))));
@@ -173,7 +188,8 @@ void OverlayManager::removePanel(const QUuid& id, const QString& reason) {
     std::unique_ptr<PanelEntry> removed;
     if (found) {
         index_.remove(id);
-        auto it = std::find_if(panels_.begin(), panels_.end(), [&](const auto& e) { return e.get() == found; });
+        auto it =
+            std::find_if(panels_.begin(), panels_.end(), [&](const auto& e) { return e.get() == found; });
         removed = std::move(*it);
         panels_.erase(it);
     }
@@ -212,7 +228,8 @@ QList<SpaceResolutionPolicy::PanelSnapshot> OverlayManager::panelSnapshots() con
 
 QList<OverlayManager::PanelVisibility> OverlayManager::panelVisibilities() const {
     QList<PanelVisibility> out;
-    for (const auto& e : panels_) out << PanelVisibility{e->tagId, e->panel->isVisible()};
+    for (const auto& e : panels_)
+        out << PanelVisibility{e->tagId, e->panel->isVisible()};
     return out;
 }
 
@@ -223,7 +240,8 @@ std::optional<QUuid> OverlayManager::visibleTombstoneAnchor(quint32 displayNumbe
         const auto tag = store->tag(e->tagId);
         if (!tag || !tag->isTombstone) continue;
         const auto screen = e->panel->screen();
-        if (screen && screen->displayNumber == displayNumber && e->panel->isVisible() && e->panel->isOnActiveSpace())
+        if (screen && screen->displayNumber == displayNumber && e->panel->isVisible() &&
+            e->panel->isOnActiveSpace())
             return e->tagId;
     }
     return std::nullopt;
@@ -248,11 +266,12 @@ void OverlayManager::handleScreenChange(const QUuid& tagId) {
     const auto oldId = e->lastKnownScreenID;
     e->lastKnownScreenID = newId;
     const bool crossed = newId && oldId && *newId != *oldId;
-    SM_TRACE(logger_, QStringLiteral("panel SCREEN-CHANGED id=%1 -> screen=%2 stable=%3 was=%4 crossed=%5 frame=%6 "
-                                     "(the window manager relocated the panel)")
-                          .arg(shortId(tagId), screen ? screen->localizedName : QStringLiteral("nil"),
-                               fmt::text(newId), fmt::text(oldId), fmt::boolean(crossed),
-                               fmt::rect(e->panel->frame())));
+    SM_TRACE(logger_,
+             QStringLiteral("panel SCREEN-CHANGED id=%1 -> screen=%2 stable=%3 was=%4 crossed=%5 frame=%6 "
+                            "(the window manager relocated the panel)")
+                 .arg(shortId(tagId), screen ? screen->localizedName : QStringLiteral("nil"),
+                      fmt::text(newId), fmt::text(oldId), fmt::boolean(crossed),
+                      fmt::rect(e->panel->frame())));
     if (crossed && onPanelCrossedScreens) onPanelCrossedScreens(tagId);
 }
 
@@ -289,33 +308,41 @@ void OverlayManager::runCoResidencyAudit() {
         for (auto* e : it.value()) {
             const auto tag = store->tag(e->tagId);
             const bool active = currentlyActiveTagId_ == e->tagId;
-            coResidents << SpaceResolutionPolicy::CoResident{e->tagId, active, e->isEditing,
-                                                             tag ? tag->isUserOwned : false, e->bornAsAutomaticMint,
+            coResidents << SpaceResolutionPolicy::CoResident{e->tagId,
+                                                             active,
+                                                             e->isEditing,
+                                                             tag ? tag->isUserOwned : false,
+                                                             e->bornAsAutomaticMint,
                                                              e->bornCompanionIds};
-            who << QStringLiteral("%1'%2'%3%4").arg(shortId(e->tagId), tag ? tag->title : QString(),
-                                                    active ? QStringLiteral("*active") : QString(),
-                                                    e->isEditing ? QStringLiteral("*editing") : QString());
+            who << QStringLiteral("%1'%2'%3%4")
+                       .arg(shortId(e->tagId), tag ? tag->title : QString(),
+                            active ? QStringLiteral("*active") : QString(),
+                            e->isEditing ? QStringLiteral("*editing") : QString());
         }
         const auto zombies = SpaceResolutionPolicy::coResidentsToZombify(coResidents);
         if (zombies.isEmpty()) {
-            SM_TRACE(logger_, QStringLiteral("CO-RESIDENCY ambiguous screen=%1 count=%2 who=[%3] — no unequivocal "
-                                             "owner, fail closed, re-arming")
-                                  .arg(it.key())
-                                  .arg(coResidents.size())
-                                  .arg(who.join(QLatin1Char(' '))));
+            SM_TRACE(logger_,
+                     QStringLiteral("CO-RESIDENCY ambiguous screen=%1 count=%2 who=[%3] — no unequivocal "
+                                    "owner, fail closed, re-arming")
+                         .arg(it.key())
+                         .arg(coResidents.size())
+                         .arg(who.join(QLatin1Char(' '))));
             continue;
         }
         QStringList ids;
-        for (const auto& z : zombies) ids << shortId(z);
-        SM_TRACE(logger_, QStringLiteral("CO-RESIDENCY HEAL screen=%1 zombify=[%2] of %3 co-resident (panel-only; "
-                                         "titles restorable)")
-                              .arg(it.key())
-                              .arg(ids.join(QLatin1Char(',')))
-                              .arg(coResidents.size()));
+        for (const auto& z : zombies)
+            ids << shortId(z);
+        SM_TRACE(logger_,
+                 QStringLiteral("CO-RESIDENCY HEAL screen=%1 zombify=[%2] of %3 co-resident (panel-only; "
+                                "titles restorable)")
+                     .arg(it.key())
+                     .arg(ids.join(QLatin1Char(',')))
+                     .arg(coResidents.size()));
         if (onPanelsAnchorLost) onPanelsAnchorLost(zombies);
     }
     bool sharedScreen = false;
-    for (int n : visibleByScreen) sharedScreen = sharedScreen || n >= 2;
+    for (int n : visibleByScreen)
+        sharedScreen = sharedScreen || n >= 2;
     if (hadCoResidents || sharedScreen) scheduleCoResidencyConfirm();
 }
 
@@ -323,7 +350,8 @@ void OverlayManager::tearDown() {
     closeEditSession(QStringLiteral("app-teardown"));
     if (coResidencyConfirmWork_) coResidencyConfirmWork_->cancel();
     coResidencyConfirmWork_.reset();
-    for (const auto& id : panelIds()) removePanel(id, QStringLiteral("app-teardown"));
+    for (const auto& id : panelIds())
+        removePanel(id, QStringLiteral("app-teardown"));
     diagnosticSpaceObserver_.disconnect();
 }
 

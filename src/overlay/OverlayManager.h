@@ -3,12 +3,12 @@
 #include "diagnostics/Logger.h"
 #include "model/Publisher.h"
 #include "model/TagStore.h"
-#include "tracking/ShortId.h"
 #include "overlay/FontSizeStepper.h"
 #include "overlay/LabelContextMenu.h"
 #include "overlay/RenderPlan.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
+#include "tracking/ShortId.h"
 #include "tracking/SpaceResolutionPolicy.h"
 
 #include <QHash>
@@ -85,7 +85,9 @@ public:
     ~OverlayManager();
 
     // ---- Registry (the space tracker's operations) ----
-    LabelPanel* createPanel(const SpaceTag& tag, const QString& reason);
+    // `place`: the desktop the label belongs on; none puts it on the active desktop.
+    LabelPanel* createPanel(const SpaceTag& tag, const QString& reason,
+                            const std::optional<DesktopPlace>& place = std::nullopt);
     void removePanel(const QUuid& id, const QString& reason);
     bool hasPanel(const QUuid& id) const { return index_.contains(id); }
     const PanelEntry* entry(const QUuid& id) const;
@@ -142,7 +144,8 @@ private:
     void renderPanel(PanelEntry& entry, bool animated, const SpaceTag* knownTag = nullptr);
     void pushContent(PanelEntry& entry, const SpaceTag& tag);
     bool isBackgroundFrozen(const PanelEntry& entry) const;
-    RenderPlan::Inputs renderInputs(const PanelEntry& entry, const SpaceTag& tag, const AppSettings& settings) const;
+    RenderPlan::Inputs renderInputs(const PanelEntry& entry, const SpaceTag& tag,
+                                    const AppSettings& settings) const;
     void handleOcclusionChange(PanelEntry& entry, bool notifyTracker);
     void startEntryBoost(PanelEntry& entry);
     void scheduleFadeOut(PanelEntry& entry, double seconds);

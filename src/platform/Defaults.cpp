@@ -4,6 +4,13 @@
 
 namespace sm {
 
+bool Defaults::setValues(const QList<std::pair<QString, DefaultsValue>>& values) {
+    bool ok = true;
+    for (const auto& [key, v] : values)
+        ok = setValue(key, v) && ok;
+    return ok;
+}
+
 std::optional<bool> Defaults::boolValue(const QString& key) const {
     const auto v = value(key);
     if (v && std::holds_alternative<bool>(*v)) return std::get<bool>(*v);

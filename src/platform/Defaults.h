@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <variant>
 
 namespace sm {
@@ -20,6 +22,9 @@ public:
     virtual std::optional<DefaultsValue> value(const QString& key) const = 0;
     virtual bool setValue(const QString& key, const DefaultsValue& value) = 0;
     virtual bool remove(const QString& key) = 0;
+    // Several values as one change: a file-backed store replaces its file once, not once per key.
+    // False when any of them could not be made durable.
+    virtual bool setValues(const QList<std::pair<QString, DefaultsValue>>& values);
 
     bool contains(const QString& key) const { return value(key).has_value(); }
 

@@ -29,6 +29,16 @@ struct ScreenInfo {
     bool operator==(const ScreenInfo&) const = default;
 };
 
+// One desktop of one screen, as it can be remembered across sessions. Window managers that renumber
+// their desktops (i3's workspaces) are matched by name, the others by number; the backend decides.
+struct DesktopPlace {
+    QString screenId;    // the screen's stable id; empty when it has none
+    int desktop = -1;    // index among the screen's desktops
+    QString desktopName; // the window manager's name for it; may be empty
+
+    bool operator==(const DesktopPlace&) const = default;
+};
+
 // A plain-data menu that views render as they like; the chosen item comes back by identifier.
 struct MenuItem {
     enum class Kind { Action, Separator, Submenu };
@@ -65,10 +75,10 @@ public:
     virtual ~LabelView() = default;
     virtual void present(const LabelPresentation& presentation) = 0;
 
-    std::function<void()> onClick;                  // a single click: begin editing
-    std::function<void(QSizeF)> onSizeChange;       // the text's measured size (with its inset) changed
-    std::function<QList<MenuItem>()> menuProvider;  // asked when the context menu opens
-    std::function<void(QString)> onMenuAction;      // identifier of the chosen item
+    std::function<void()> onClick;                 // a single click: begin editing
+    std::function<void(QSizeF)> onSizeChange;      // the text's measured size (with its inset) changed
+    std::function<QList<MenuItem>()> menuProvider; // asked when the context menu opens
+    std::function<void(QString)> onMenuAction;     // identifier of the chosen item
 };
 
 class EditorView {
@@ -139,6 +149,17 @@ public:
     virtual std::unique_ptr<EditorPanel> createEditorPanel() = 0;
     virtual bool isLeftMouseButtonDown() const = 0;
     virtual bool isApplicationActive() const { return false; }
+
+    // Places, for labels that come back on their own desktops after a restart. A backend that cannot
+    // tell desktops apart keeps these defaults, and every launch starts each desktop fresh.
+    // Where the panel sits now; none before it is first shown or while the server cannot tell.
+    virtual std::optional<DesktopPlace> placeOf(const Panel&) const { return std::nullopt; }
+    // The desktop the user works on: the main screen's active one.
+    virtual std::optional<DesktopPlace> activePlace() const { return std::nullopt; }
+    // Where a remembered place is today, or none when that desktop (or its screen) is gone.
+    virtual std::optional<DesktopPlace> locate(const DesktopPlace&) const { return std::nullopt; }
+    // Makes the panel's first orderFront put it on `place` instead of the active desktop.
+    virtual void bindToPlace(Panel&, const DesktopPlace&) {}
 
     // Delivered on the main queue. The active-desktop notification may come before the panels' facts
     // (on active desktop, visible) have caught up with the switch.

@@ -451,10 +451,7 @@ SpaceTag SpaceTracker::makeTag(const TagStore& store, const QString& title, bool
     tag.id = QUuid::createUuid();
     tag.title = title;
     tag.screenIdentifier = main ? main->stableId : std::nullopt;
-    int highest = -1;
-    for (const auto& t : store.tags())
-        if (t.screenIdentifier == tag.screenIdentifier) highest = std::max(highest, t.displayIndex);
-    tag.displayIndex = highest + 1;
+    tag.displayIndex = nextDisplayIndex(store.tags(), tag.screenIdentifier);
     tag.lastSeenAt = queue_->now();
     tag.isUserOwned = isUserOwned;
     tag.isTombstone = false;

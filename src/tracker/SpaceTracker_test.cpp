@@ -1,5 +1,6 @@
 // Stories of desktop changes: which label is adopted, when a new desktop gets its tag, and when a
 // late label proves a fresh tag spurious.
+#include "model/ModelJson.h"
 #include "tracker/TrackerFixture.h"
 
 using namespace sm;
@@ -157,6 +158,24 @@ TEST_F(Resolution, AdoptingTheSameTagTwiceSpeaksOnceButReportsTwice) {
     tracker->adopt(mail);
     EXPECT_EQ(spoken, QStringList{"Mail"});
     EXPECT_EQ(resolved, (QList<QUuid>{mail, mail}));
+}
+
+// A switch stamps the desktop's last-seen time; no switch may cost a disk write of its own (each used
+// to block for a write and two fsyncs), yet the times are on disk within the bound.
+TEST_F(Resolution, SwitchesWriteNothingAtOnceAndTheirLastSeenTimesTogetherWithinTheBound) {
+    const auto mail = labelOn(0, "Mail");
+    labelOn(1, "Code");
+    switchTo(0);
+    start();
+    queue->advance(TagStore::kDeferredSaveSeconds);
+    const int writes = defaults->totalWrites();
+    switchTo(1, 0.5);
+    switchTo(0, 0.5);
+    EXPECT_EQ(tracker->currentActiveTagId(), mail);
+    EXPECT_EQ(defaults->totalWrites(), writes);
+    queue->advance(TagStore::kDeferredSaveSeconds);
+    EXPECT_EQ(defaults->totalWrites(), writes + 1);
+    EXPECT_EQ(ModelJson::decodeTags(*defaults->dataValue(TagStore::kTagsKey)).value, store->tags());
 }
 
 // Adoption binds a tag to the screen it is really on, except while a storm may still move it.

@@ -170,10 +170,92 @@ bool FileDefaults::remove(const QString& key) {
     return save();
 }
 
+bool FileDefaults::setValues(const QList<std::pair<QString, DefaultsValue>>& values) {
+    for (const auto& [key, value] : values) {
+        values_.insert(key, value);
+        encoded_.insert(key, encode(value));
+    }
+    return save();
+}
+
+void FileDefaults::chooseDataPath() {
+    dataPath_ = filePath();
+    const QByteArray path = QFile::encodeName(dataPath_);
+    struct stat entry {};
+    if (::lstat(path.constData(), &entry) != 0 || S_ISREG(entry.st_mode)) return;
+    if (!S_ISLNK(entry.st_mode)) return setAside(QStringLiteral("is not a regular file"));
+    if (entry.st_uid != ::geteuid()) return setAside(QStringLiteral("is a link another user made"));
+
+    // Writes replace the file through a temporary one beside it, so the folder must be the user's too.
+    QFileInfo target(dataPath_);
+    for (int hops = 0; hops < 40 && target.isSymLink(); ++hops)
+        target.setFile(target.symLinkTarget());
+    const bool exists = target.exists();
+    struct stat folder {};
+    if (target.isSymLink() || ::stat(QFile::encodeName(target.absolutePath()).constData(), &folder) != 0 ||
+        !S_ISDIR(folder.st_mode) || folder.st_uid != ::geteuid())
+        return setAside(QStringLiteral("links to %1, in no folder of the user's").arg(target.filePath()));
+    if (exists && !target.isFile()) return setAside(QStringLiteral("links to something other than a file"));
+    dataPath_ = target.absoluteFilePath();
+    if (!exists && log_)
+        log_->write(
+            LogCategory::Storage, LogLevel::Default,
+            QStringLiteral("defaults: %1 links to %2, which does not exist yet; the first change creates it")
+                .arg(filePath(), dataPath_));
+}
+
+QString FileDefaults::freeAsideName() const {
+    const QString base = QStringLiteral("defaults.unreadable-") +
+                         QLocale::c().toString(wallClock_().toLocalTime(), QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 1; n <= 100; ++n) {
+        const QString name =
+            base + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".json");
+        const QFileInfo target(QDir(directory_).filePath(name));
+        if (!target.exists() && !target.isSymLink()) return name;
+    }
+    return {};
+}
+
+// For what cannot be read as a file, so cannot be copied either: a FIFO, a folder, a link to nowhere.
+// Renaming moves the entry itself (a link stays a link) and makes room for a regular file.
+void FileDefaults::setAside(const QString& reason) {
+    const QString name = freeAsideName();
+    const bool moved =
+        !name.isEmpty() && ::rename(QFile::encodeName(filePath()).constData(),
+                                    QFile::encodeName(QDir(directory_).filePath(name)).constData()) == 0;
+    const int error = errno;
+    if (moved) {
+        if (log_)
+            log_->write(LogCategory::Storage, LogLevel::Error,
+                        QStringLiteral("defaults: %1 %2; moved it aside as %3 and started without it")
+                            .arg(filePath(), reason, name));
+        return;
+    }
+    logProblem(
+        QStringLiteral("defaults: %1 %2 and could not be moved aside (%3)")
+            .arg(filePath(), reason, name.isEmpty() ? QStringLiteral("no free name") : errnoText(error)));
+}
+
 void FileDefaults::load() {
-    QFile file(filePath());
-    if (!file.exists()) return; // first launch
-    if (!file.open(QIODevice::ReadOnly)) {
+    chooseDataPath();
+    // Non-blocking, and checked once open, in case something else took the name meanwhile.
+    const int fd =
+        ::open(QFile::encodeName(dataPath_).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) // absent: the first launch
+            keepUnreadableAside(QStringLiteral("cannot be opened (%1)").arg(errnoText(errno)));
+        return;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        ::close(fd);
+        setAside(QStringLiteral("is not a regular file"));
+        dataPath_ = filePath();
+        return;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         keepUnreadableAside(QStringLiteral("cannot be opened (%1)").arg(file.errorString()));
         return;
     }
@@ -225,7 +307,7 @@ bool FileDefaults::keepUnreadableAside(const QString& reason) {
             base + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".json");
         const QString target = QDir(directory_).filePath(name);
         if (QFileInfo(target).exists() || QFileInfo(target).isSymLink()) continue;
-        problem = copyToNewFile(filePath(), target);
+        problem = copyToNewFile(dataPath_, target);
         if (problem.isEmpty()) {
             unreadableReason_.clear();
             if (log_)
@@ -263,19 +345,21 @@ bool FileDefaults::save() {
     root.insert(QLatin1String("values"), encoded_);
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
-    QSaveFile file(filePath());
+    QSaveFile file(dataPath_);
     if (!file.open(QIODevice::WriteOnly)) {
-        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(filePath(), file.errorString()));
+        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(dataPath_, file.errorString()));
         return false;
     }
     ::fchmod(file.handle(), S_IRUSR | S_IWUSR);
     file.write(bytes);
     if (!file.commit()) {
-        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(filePath(), file.errorString()));
+        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(dataPath_, file.errorString()));
         return false;
     }
+    ++fileWrites_;
     // The rename is durable only once the directory entry is on disk too.
-    const int dirFd = ::open(QFile::encodeName(directory_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(dataPath_).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

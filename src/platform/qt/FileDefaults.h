@@ -20,6 +20,12 @@ namespace sm {
 // A file that cannot be understood is copied aside ("defaults.unreadable-yyyyMMdd-HHmmss.json")
 // before anything may replace it, and the store starts without it. Writes that fail keep the value
 // in memory for this run and return false.
+//
+// Only a regular file is ever opened, so a FIFO or device planted there cannot hang the start. A
+// symbolic link (as dotfile managers make) is followed when it is the user's and leads to a regular
+// file, or to a file not made yet in a folder of the user's, which the first write creates. Anything
+// else at that name (a dangling link nothing can be created behind, a FIFO, a folder) is renamed
+// aside like an unreadable file, so the session's changes are still saved.
 class FileDefaults final : public Defaults {
 public:
     static inline const QString kFileName = QStringLiteral("defaults.json");
@@ -35,11 +41,17 @@ public:
     std::optional<DefaultsValue> value(const QString& key) const override;
     bool setValue(const QString& key, const DefaultsValue& value) override;
     bool remove(const QString& key) override;
+    bool setValues(const QList<std::pair<QString, DefaultsValue>>& values) override;
 
     QString filePath() const;
+    // How often the file was replaced, each time made durable with an fsync of the file and its folder.
+    int fileWrites() const { return fileWrites_; }
 
 private:
     void load();
+    void chooseDataPath();
+    QString freeAsideName() const;
+    void setAside(const QString& reason);
     bool keepUnreadableAside(const QString& reason);
     bool save();
     void logProblem(const QString& message);
@@ -47,6 +59,8 @@ private:
     QString directory_;
     std::shared_ptr<SystemLog> log_;
     std::function<QDateTime()> wallClock_;
+    QString dataPath_; // the file read and written: filePath(), or where its link leads
+    int fileWrites_ = 0;
     QMap<QString, DefaultsValue> values_;
     QJsonObject encoded_; // values_ in file form, kept in step so a write only serializes
     // Set while the file on disk holds data we could neither read nor copy aside: it must not be

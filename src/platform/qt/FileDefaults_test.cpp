@@ -6,9 +6,11 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sm;
 
@@ -56,6 +58,9 @@ TEST_F(FileDefaultsTest, TypedValuesSurviveARelaunchAndAbsentStaysAbsent) {
         for (const auto& [key, v] : values)
             EXPECT_TRUE(d->setValue(key, v)) << key.toStdString();
         EXPECT_TRUE(d->setValue("removed", true) && d->remove("removed"));
+        const int writes = d->fileWrites();
+        EXPECT_TRUE(d->setValues({{"many.a", true}, {"many.b", qint64(2)}}));
+        EXPECT_EQ(d->fileWrites(), writes + 1) << "several values, one replace of the file";
     }
     auto d = open(dir);
     for (const auto& [key, v] : values)
@@ -119,6 +124,41 @@ TEST_F(FileDefaultsTest, UnreadableFileThatCannotBeCopiedAsideIsNeverReplaced) {
     EXPECT_FALSE(d->setValue("k", true));
     EXPECT_EQ(d->boolValue("k"), true);
     EXPECT_EQ(read(tmp.filePath("defaults.json")), "garbage");
+}
+
+// Dotfile managers plant links, and anything may sit at the name. Nothing may hang the start (a FIFO
+// opened for reading blocks) or leave a session whose changes vanish.
+TEST_F(FileDefaultsTest, WhatIsNotARegularFileNeverBlocksTheStartOrLosesTheSession) {
+    const auto link = [](const char* target) {
+        return [target](const QString& at) { return ::symlink(target, qPrintable(at)) == 0; };
+    };
+    const struct {
+        std::function<bool(const QString&)> plant;
+        bool readThrough;
+        const char* holdsData; // after a write
+    } cases[] = {
+        {link("dots/real.json"), true, "dots/real.json"},
+        {link("dots/new.json"), false, "dots/new.json"},
+        {link("missing/new.json"), false, "defaults.json"},
+        {[](const QString& at) { return ::mkfifo(qPrintable(at), 0600) == 0; }, false, "defaults.json"},
+        {[](const QString& at) { return QDir().mkdir(at); }, false, "defaults.json"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.holdsData);
+        QTemporaryDir t;
+        const QDir d(t.path());
+        d.mkdir("dots");
+        write(d.filePath("dots/real.json"), R"({"version": 1, "values": {"good": {"int": 5}}})");
+        ASSERT_TRUE(c.plant(d.filePath("defaults.json")));
+        auto defaults = open(t.path());
+        EXPECT_EQ(defaults->contains("good"), c.readThrough);
+        EXPECT_TRUE(defaults->setValue("after", true));
+        EXPECT_TRUE(read(d.filePath(c.holdsData)).contains("after"));
+        EXPECT_EQ(open(t.path())->boolValue("after"), true);
+        const QFileInfo aside(d.filePath("defaults.unreadable-20240305-140307.json"));
+        EXPECT_EQ(aside.exists() || aside.isSymLink(), c.holdsData == QLatin1String("defaults.json"))
+            << "what could not be used is kept";
+    }
 }
 
 // Stands in for a read-only directory or full disk; root would write through a read-only mode.

@@ -159,6 +159,43 @@ void SimDesktop::switchDesktop(quint32 displayNumber, int index, const SwitchOpt
     }
 }
 
+std::optional<DesktopPlace> SimDesktop::placeOf(const SimDesktopRef& ref) const {
+    const Screen* screen = findScreen(ref.displayNumber);
+    if (!screen || !screen->config.stableId) return std::nullopt;
+    return DesktopPlace{*screen->config.stableId, ref.index, {}};
+}
+
+std::optional<DesktopPlace> SimDesktop::placeOf(const Panel& panel) const {
+    const SimPanelState* state = stateOf(panel);
+    return state && state->home ? placeOf(*state->home) : std::nullopt;
+}
+
+std::optional<DesktopPlace> SimDesktop::activePlace() const {
+    const Screen* screen = main_ ? findScreen(*main_) : nullptr;
+    return screen ? placeOf(SimDesktopRef{screen->config.displayNumber, screen->activeDesktop})
+                  : std::nullopt;
+}
+
+std::optional<DesktopPlace> SimDesktop::locate(const DesktopPlace& place) const {
+    const Screen* screen = findScreen(place.screenId);
+    if (!screen || place.desktop < 0 || place.desktop >= screen->config.desktopCount) return std::nullopt;
+    return placeOf(SimDesktopRef{screen->config.displayNumber, place.desktop});
+}
+
+void SimDesktop::bindToPlace(Panel& panel, const DesktopPlace& place) {
+    SimPanelState* state = stateOf(panel);
+    const Screen* screen = findScreen(place.screenId);
+    if (!state || state->home || !screen || place.desktop < 0 || place.desktop >= screen->config.desktopCount)
+        return;
+    state->home = SimDesktopRef{screen->config.displayNumber, place.desktop};
+}
+
+const SimDesktop::Screen* SimDesktop::findScreen(const QString& stableId) const {
+    for (const auto& s : screens_)
+        if (s.config.stableId == stableId) return &s;
+    return nullptr;
+}
+
 std::optional<int> SimDesktop::activeDesktop(quint32 displayNumber) const {
     const Screen* screen = findScreen(displayNumber);
     return screen ? std::optional<int>(screen->activeDesktop) : std::nullopt;

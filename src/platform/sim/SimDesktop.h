@@ -107,6 +107,11 @@ public:
     std::unique_ptr<EditorPanel> createEditorPanel() override;
     bool isLeftMouseButtonDown() const override { return leftButtonDown_; }
     bool isApplicationActive() const override { return applicationActive_; }
+    // Desktops are known by number; screens by their stable id.
+    std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
+    std::optional<DesktopPlace> activePlace() const override;
+    std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
+    void bindToPlace(Panel& panel, const DesktopPlace& place) override;
 
 private:
     template <class> friend class SimPanel;
@@ -128,6 +133,8 @@ private:
     bool isKey(const SimPanelState& panel) const { return keySerial_ == panel.serial; }
 
     const Screen* findScreen(quint32 displayNumber) const;
+    const Screen* findScreen(const QString& stableId) const;
+    std::optional<DesktopPlace> placeOf(const SimDesktopRef& ref) const;
     Screen* findScreen(quint32 displayNumber);
     std::optional<quint32> screenAt(const QRectF& frame) const;
     SimPanelState* findPanel(quint64 serial) const;

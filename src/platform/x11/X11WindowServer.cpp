@@ -70,8 +70,9 @@ private:
         case XCB_PROPERTY_NOTIFY: {
             const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
             if (e->window == root)
-                return e->atom == atom("_NET_CURRENT_DESKTOP") || e->atom == atom("_NET_NUMBER_OF_DESKTOPS") ||
-                       e->atom == atom("_NET_DESKTOP_NAMES") || e->atom == atom("_NET_ACTIVE_WINDOW");
+                return e->atom == atom("_NET_CURRENT_DESKTOP") ||
+                       e->atom == atom("_NET_NUMBER_OF_DESKTOPS") || e->atom == atom("_NET_DESKTOP_NAMES") ||
+                       e->atom == atom("_NET_ACTIVE_WINDOW");
             return server_.isOurs(e->window) &&
                    (e->atom == atom("_NET_WM_DESKTOP") || e->atom == atom("WM_STATE") ||
                     e->atom == atom("_NET_WM_STATE"));
@@ -151,7 +152,8 @@ X11WindowServer::X11WindowServer(Options options) : options_(std::move(options))
 
 X11WindowServer::~X11WindowServer() {
     if (events_) qApp->removeNativeEventFilter(events_.get());
-    for (auto* state : panels_) state->panel = nullptr;
+    for (auto* state : panels_)
+        state->panel = nullptr;
 }
 
 bool X11WindowServer::connectToDisplay(QString* error) {
@@ -170,13 +172,24 @@ bool X11WindowServer::connectToDisplay(QString* error) {
 }
 
 void X11WindowServer::internAtoms() {
-    static const char* const names[] = {
-        "_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS", "_NET_DESKTOP_NAMES", "_NET_ACTIVE_WINDOW",
-        "_NET_WM_DESKTOP", "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-        "_NET_SUPPORTING_WM_CHECK", "_NET_WM_CM_S0", "UTF8_STRING", "WM_STATE", "_KDE_WM_CHANGE_STATE"};
+    static const char* const names[] = {"_NET_CURRENT_DESKTOP",
+                                        "_NET_NUMBER_OF_DESKTOPS",
+                                        "_NET_DESKTOP_NAMES",
+                                        "_NET_ACTIVE_WINDOW",
+                                        "_NET_WM_DESKTOP",
+                                        "_NET_WM_STATE",
+                                        "_NET_WM_STATE_SKIP_TASKBAR",
+                                        "_NET_WM_STATE_SKIP_PAGER",
+                                        "_NET_SUPPORTING_WM_CHECK",
+                                        "_NET_WM_CM_S0",
+                                        "UTF8_STRING",
+                                        "WM_STATE",
+                                        "_KDE_WM_CHANGE_STATE",
+                                        "_NET_WM_NAME"};
     std::vector<xcb_intern_atom_cookie_t> cookies;
     for (const char* name : names)
-        cookies.push_back(xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name));
+        cookies.push_back(
+            xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name));
     for (std::size_t i = 0; i < cookies.size(); ++i) {
         Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookies[i], nullptr));
         atoms_.insert(QByteArray(names[i]), reply ? reply->atom : std::uint32_t{XCB_ATOM_NONE});
@@ -193,23 +206,41 @@ bool X11WindowServer::waitForWindowManager(QString* error) {
         if (const auto child = cardinal(onRoot.get()); child && *child) {
             Reply<xcb_get_property_reply_t> onChild(xcb_get_property_reply(
                 connection_, askCardinal(connection_, *child, check, XCB_ATOM_WINDOW), nullptr));
-            if (cardinal(onChild.get()) == child) return true;
+            if (cardinal(onChild.get()) == child) {
+                readWindowManagerName(*child);
+                return true;
+            }
         }
         if (deadline.hasExpired()) break;
         QThread::msleep(50);
     }
-    *error = QStringLiteral("No EWMH window manager answered within %1 s (_NET_SUPPORTING_WM_CHECK is not set); "
-                            "Spacemarquee needs one to keep each label on its desktop.")
-                 .arg(options_.windowManagerWaitSeconds);
+    *error =
+        QStringLiteral("No EWMH window manager answered within %1 s (_NET_SUPPORTING_WM_CHECK is not set); "
+                       "Spacemarquee needs one to keep each label on its desktop.")
+            .arg(options_.windowManagerWaitSeconds);
     return false;
+}
+
+void X11WindowServer::readWindowManagerName(std::uint32_t checkWindow) {
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection_,
+                               xcb_get_property(connection_, 0, checkWindow, atoms_.value("_NET_WM_NAME"),
+                                                atoms_.value("UTF8_STRING"), 0, 64),
+                               nullptr));
+    if (reply && reply->format == 8)
+        windowManagerName_ = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                               xcb_get_property_value_length(reply.get()));
+    // i3 makes workspaces as they are visited, drops empty ones and numbers the rest in order: only its
+    // workspace names say which desktop is which.
+    desktopsKnownByName_ = windowManagerName_ == QLatin1String("i3");
 }
 
 // Qt already listens to the root's properties: add to its mask rather than replace it.
 void X11WindowServer::selectRootEvents() {
     Reply<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, root_), nullptr));
-    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_PROPERTY_CHANGE |
-                               XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    const std::uint32_t mask = (attributes ? attributes->your_event_mask : 0) |
+                               XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection_);
 }
@@ -219,17 +250,21 @@ void X11WindowServer::watchScreens() {
     auto follow = [this, context](QScreen* screen) {
         QObject::connect(screen, &QScreen::geometryChanged, context, [this] { screensMayHaveChanged(); });
     };
-    for (QScreen* screen : QGuiApplication::screens()) follow(screen);
+    for (QScreen* screen : QGuiApplication::screens())
+        follow(screen);
     QObject::connect(qApp, &QGuiApplication::screenAdded, context, [this, follow](QScreen* screen) {
         follow(screen);
         screensMayHaveChanged();
     });
     QObject::connect(qApp, &QGuiApplication::screenRemoved, context, [this] { screensMayHaveChanged(); });
-    QObject::connect(qApp, &QGuiApplication::primaryScreenChanged, context, [this] { screensMayHaveChanged(); });
+    QObject::connect(qApp, &QGuiApplication::primaryScreenChanged, context,
+                     [this] { screensMayHaveChanged(); });
 }
 
 // One notification for a burst of screen signals (a monitor added moves the others too).
-void X11WindowServer::screensMayHaveChanged() { screensTimer_->start(); }
+void X11WindowServer::screensMayHaveChanged() {
+    screensTimer_->start();
+}
 
 void X11WindowServer::scheduleRefresh() {
     if (refreshTimer_ && !refreshTimer_->isActive()) refreshTimer_->start();
@@ -245,8 +280,8 @@ void X11WindowServer::readRootState(std::uint32_t* current, std::uint32_t* count
     auto* c = connection_;
     const auto currentCookie = askCardinal(c, root_, atoms_.value("_NET_CURRENT_DESKTOP"));
     const auto countCookie = askCardinal(c, root_, atoms_.value("_NET_NUMBER_OF_DESKTOPS"));
-    const auto namesCookie =
-        xcb_get_property(c, 0, root_, atoms_.value("_NET_DESKTOP_NAMES"), atoms_.value("UTF8_STRING"), 0, 4096);
+    const auto namesCookie = xcb_get_property(c, 0, root_, atoms_.value("_NET_DESKTOP_NAMES"),
+                                              atoms_.value("UTF8_STRING"), 0, 4096);
     const auto activeCookie = askCardinal(c, root_, atoms_.value("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
     Reply<xcb_get_property_reply_t> r1(xcb_get_property_reply(c, currentCookie, nullptr));
     Reply<xcb_get_property_reply_t> r2(xcb_get_property_reply(c, countCookie, nullptr));
@@ -258,7 +293,8 @@ void X11WindowServer::readRootState(std::uint32_t* current, std::uint32_t* count
     if (r3 && r3->format == 8) {
         const QByteArray raw(static_cast<const char*>(xcb_get_property_value(r3.get())),
                              xcb_get_property_value_length(r3.get()));
-        for (const QByteArray& name : raw.split('\0')) *names << QString::fromUtf8(name);
+        for (const QByteArray& name : raw.split('\0'))
+            *names << QString::fromUtf8(name);
     }
     *active = cardinal(r4.get()).value_or(0);
 }
@@ -283,8 +319,9 @@ void X11WindowServer::refresh() {
     const std::optional<std::uint32_t> newCurrent =
         current == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(current);
     const auto nameOf = [](const QStringList& list, std::optional<std::uint32_t> index) {
-        return index && *index < static_cast<std::uint32_t>(list.size()) ? list.at(static_cast<qsizetype>(*index))
-                                                                         : QString();
+        return index && *index < static_cast<std::uint32_t>(list.size())
+                   ? list.at(static_cast<qsizetype>(*index))
+                   : QString();
     };
     // i3 drops empty workspaces and renumbers the rest: the same index can be another desktop.
     const bool desktopChanged = newCurrent != currentDesktop_ || count != desktopCount_ ||
@@ -298,7 +335,8 @@ void X11WindowServer::refresh() {
     bool settled = true;
     for (const auto& a : asked) {
         Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c, a.desktop, nullptr));
-        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, a.attributes, nullptr));
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, a.attributes, nullptr));
         PanelState& s = *a.state;
         if (const auto value = cardinal(desktop.get())) s.desktop = value;
         const bool onActive =
@@ -341,9 +379,48 @@ void X11WindowServer::announce() {
     for (const quint64 serial : held) {
         if (std::find(told.begin(), told.end(), serial) != told.end()) continue;
         told.push_back(serial);
-        const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->serial == serial; });
+        const auto it =
+            std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->serial == serial; });
         if (it != panels_.end() && (*it)->panel) (*it)->panel->visibilityChanged.emit();
     }
+}
+
+std::optional<DesktopPlace> X11WindowServer::placeOn(std::uint32_t desktop,
+                                                     const std::optional<ScreenInfo>& screen) const {
+    if (desktop == kEveryDesktop || !screen || !screen->stableId) return std::nullopt;
+    return DesktopPlace{*screen->stableId, static_cast<int>(desktop),
+                        desktopNames_.value(static_cast<qsizetype>(desktop))};
+}
+
+std::optional<DesktopPlace> X11WindowServer::placeOf(const Panel& panel) const {
+    const auto desktop = desktopOf(panel);
+    return desktop ? placeOn(*desktop, panel.screen()) : std::nullopt;
+}
+
+std::optional<DesktopPlace> X11WindowServer::activePlace() const {
+    return currentDesktop_ ? placeOn(*currentDesktop_, mainScreen()) : std::nullopt;
+}
+
+std::optional<DesktopPlace> X11WindowServer::locate(const DesktopPlace& place) const {
+    const auto all = screens();
+    const auto screen = std::find_if(all.begin(), all.end(),
+                                     [&](const ScreenInfo& s) { return s.stableId == place.screenId; });
+    if (screen == all.end()) return std::nullopt;
+    if (!desktopsKnownByName_) {
+        if (place.desktop < 0 || static_cast<std::uint32_t>(place.desktop) >= desktopCount_)
+            return std::nullopt;
+        return placeOn(static_cast<std::uint32_t>(place.desktop), *screen);
+    }
+    if (place.desktopName.isEmpty() || desktopNames_.count(place.desktopName) != 1) return std::nullopt;
+    return placeOn(static_cast<std::uint32_t>(desktopNames_.indexOf(place.desktopName)), *screen);
+}
+
+void X11WindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
+    for (auto* state : panels_)
+        if (state->panel == &panel && !state->bound && place.desktop >= 0) {
+            state->bound = true;
+            state->desktop = static_cast<std::uint32_t>(place.desktop);
+        }
 }
 
 std::optional<std::uint32_t> X11WindowServer::desktopOf(const Panel& panel) const {
@@ -390,8 +467,8 @@ void X11WindowServer::prepareMap(PanelState& state) {
     // Qt merges its own states into what it finds here when it maps the window.
     const std::uint32_t states[] = {atoms_.value("_NET_WM_STATE_SKIP_TASKBAR"),
                                     atoms_.value("_NET_WM_STATE_SKIP_PAGER")};
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_STATE"), XCB_ATOM_ATOM,
-                        32, 2, states);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_STATE"),
+                        XCB_ATOM_ATOM, 32, 2, states);
     xcb_flush(connection_);
 }
 
@@ -404,24 +481,28 @@ void X11WindowServer::sendHome(const PanelState& state) {
     message.type = atoms_.value("_NET_WM_DESKTOP");
     message.data.data32[0] = *state.desktop;
     message.data.data32[1] = 2; // a pager-like request, which window managers honour
-    xcb_send_event(connection_, 0, root_, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+    xcb_send_event(connection_, 0, root_,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                    reinterpret_cast<const char*>(&message));
     xcb_flush(connection_);
 }
 
-void X11WindowServer::applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent) {
+void X11WindowServer::applyShape(const PanelState& state, const std::optional<QRegion>& opaque,
+                                 bool transparent) {
     if (!state.wid) return;
     if (transparent) {
         // A window faded out entirely neither shows nor catches the pointer.
         xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
                              state.wid, 0, 0, 0, nullptr);
     } else if (compositing_ || !opaque) {
-        xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, state.wid, 0, 0, XCB_PIXMAP_NONE);
+        xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, state.wid, 0, 0,
+                       XCB_PIXMAP_NONE);
     } else {
         const double ratio = state.window ? state.window->devicePixelRatioF() : 1.0;
         std::vector<xcb_rectangle_t> rects;
         for (const QRect& r : *opaque)
-            rects.push_back({static_cast<std::int16_t>(r.x() * ratio), static_cast<std::int16_t>(r.y() * ratio),
+            rects.push_back({static_cast<std::int16_t>(r.x() * ratio),
+                             static_cast<std::int16_t>(r.y() * ratio),
                              static_cast<std::uint16_t>(r.width() * ratio),
                              static_cast<std::uint16_t>(r.height() * ratio)});
         xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
@@ -433,8 +514,8 @@ void X11WindowServer::applyShape(const PanelState& state, const std::optional<QR
 void X11WindowServer::setInputTransparent(const PanelState& state, bool transparent) {
     if (!state.wid) return;
     if (transparent)
-        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, state.wid,
-                             0, 0, 0, nullptr);
+        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+                             state.wid, 0, 0, 0, nullptr);
     else
         xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, state.wid, 0, 0, XCB_PIXMAP_NONE);
     xcb_flush(connection_);
@@ -451,7 +532,8 @@ quint32 X11WindowServer::displayNumberFor(const QString& name) const {
     if (const auto it = displayNumbers_.constFind(name); it != displayNumbers_.constEnd()) return *it;
     const QByteArray bytes = name.toUtf8();
     Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(bytes.size()), bytes.constData()),
+        connection_,
+        xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(bytes.size()), bytes.constData()),
         nullptr));
     const quint32 number = reply ? reply->atom : 0;
     displayNumbers_.insert(name, number);
@@ -487,7 +569,8 @@ std::optional<ScreenInfo> X11WindowServer::mainScreen() const {
         auto* c = connection_;
         const auto whereCookie = xcb_translate_coordinates(c, activeWindow_, root_, 0, 0);
         const auto sizeCookie = xcb_get_geometry(c, activeWindow_);
-        Reply<xcb_translate_coordinates_reply_t> where(xcb_translate_coordinates_reply(c, whereCookie, nullptr));
+        Reply<xcb_translate_coordinates_reply_t> where(
+            xcb_translate_coordinates_reply(c, whereCookie, nullptr));
         Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(c, sizeCookie, nullptr));
         if (where && size) {
             const QPoint centre(where->dst_x + size->width / 2, where->dst_y + size->height / 2);
@@ -502,8 +585,8 @@ std::optional<ScreenInfo> X11WindowServer::mainScreen() const {
 QRectF X11WindowServer::toLogical(const QRect& native) const {
     const QScreen* primary = QGuiApplication::primaryScreen();
     const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
-    return {static_cast<double>(native.x()), bottom - native.y() - native.height(), static_cast<double>(native.width()),
-            static_cast<double>(native.height())};
+    return {static_cast<double>(native.x()), bottom - native.y() - native.height(),
+            static_cast<double>(native.width()), static_cast<double>(native.height())};
 }
 
 QRect X11WindowServer::toNative(const QRectF& logical) const {
@@ -541,12 +624,15 @@ bool X11WindowServer::isApplicationActive() const {
 }
 
 QString sessionProblem() {
-    const bool wayland = qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool wayland =
+        qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     const QByteArray display = qgetenv("DISPLAY");
     if (wayland)
-        return QStringLiteral("Spacemarquee needs an X11 session, but this is a Wayland session: its desktops are "
-                              "not visible to X11 programs. Log in with an X11 (Xorg) session.");
-    if (display.isEmpty()) return QStringLiteral("Spacemarquee needs an X11 display, but DISPLAY is not set.");
+        return QStringLiteral(
+            "Spacemarquee needs an X11 session, but this is a Wayland session: its desktops are "
+            "not visible to X11 programs. Log in with an X11 (Xorg) session.");
+    if (display.isEmpty())
+        return QStringLiteral("Spacemarquee needs an X11 display, but DISPLAY is not set.");
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (!platform.isEmpty() && !platform.startsWith("xcb"))
         return QStringLiteral("Spacemarquee needs Qt's X11 platform (xcb), but QT_QPA_PLATFORM is '%1'.")
@@ -555,7 +641,8 @@ QString sessionProblem() {
     const bool failed = xcb_connection_has_error(probe) != 0;
     xcb_disconnect(probe);
     if (failed)
-        return QStringLiteral("Spacemarquee cannot open the X11 display '%1'.").arg(QString::fromLocal8Bit(display));
+        return QStringLiteral("Spacemarquee cannot open the X11 display '%1'.")
+            .arg(QString::fromLocal8Bit(display));
     return {};
 }
 

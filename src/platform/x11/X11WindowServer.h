@@ -28,8 +28,8 @@ struct PanelState {
     Panel* panel = nullptr;
     QPointer<PanelWindow> window;
     quint64 serial = 0;
-    std::uint32_t wid = 0;   // the native window, once created
-    bool bound = false;      // ordered front once: it belongs to a desktop
+    std::uint32_t wid = 0; // the native window, once created
+    bool bound = false;    // ordered front once: it belongs to a desktop
     bool orderedIn = false;
     // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
     // window is withdrawn, when window managers drop the property.
@@ -77,6 +77,11 @@ public:
     std::unique_ptr<EditorPanel> createEditorPanel() override;
     bool isLeftMouseButtonDown() const override;
     bool isApplicationActive() const override;
+    // Desktops are known by number; on i3, whose numbers shift as workspaces come and go, by name.
+    std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
+    std::optional<DesktopPlace> activePlace() const override;
+    std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
+    void bindToPlace(Panel& panel, const DesktopPlace& place) override;
 
     // --- What tests and the benchmark read ---
     std::optional<std::uint32_t> currentDesktop() const { return currentDesktop_; }
@@ -114,6 +119,8 @@ private:
     explicit X11WindowServer(Options options);
     bool connectToDisplay(QString* error);
     bool waitForWindowManager(QString* error);
+    void readWindowManagerName(std::uint32_t checkWindow);
+    std::optional<DesktopPlace> placeOn(std::uint32_t desktop, const std::optional<ScreenInfo>& screen) const;
     void internAtoms();
     void selectRootEvents();
     void watchScreens();
@@ -144,6 +151,8 @@ private:
     std::optional<std::uint32_t> currentDesktop_;
     std::uint32_t desktopCount_ = 0;
     QStringList desktopNames_;
+    QString windowManagerName_;
+    bool desktopsKnownByName_ = false;
     std::uint32_t activeWindow_ = 0;
     bool compositing_ = false;
     // A switch is announced once every panel's facts agree with it, or after kSettleSeconds; the

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "windows/PreferencesViewModel.h"
+#include "windows/WindowPresenter.h"
+
+#include <memory>
+
+namespace sm {
+
+class TagStore;
+
+// The one preferences window of the process: shown on demand from the tray menu, hidden when closed.
+// The composition root sets the callbacks; each show() hands the current ones to the window.
+class PreferencesWindowController {
+public:
+    // `presenter` may be empty (a headless run): show() then only logs.
+    PreferencesWindowController(std::shared_ptr<TagStore> tagStore, PreferencesViewModel::Services services,
+                                std::shared_ptr<WindowPresenter> presenter);
+
+    void show();
+
+    std::shared_ptr<PreferencesViewModel> viewModel() const { return viewModel_; }
+    int launchAtLoginRefreshToken() const { return launchAtLoginRefreshToken_; }
+
+    std::function<int()> onRemoveDuplicates;
+    std::function<void()> onResetAllPositions;
+    std::function<void(QUuid, QString)> onRenameTag;
+    std::function<void(QUuid)> onDeleteTag;
+    std::function<void(QList<QUuid>)> onDeleteStaleTags;
+    std::function<LoginItemStatus()> launchAtLoginStatus;
+    std::function<bool(bool)> onSetLaunchAtLogin;
+    std::function<void()> onRevealLoginItems;
+
+private:
+    std::shared_ptr<WindowPresenter> presenter_;
+    std::shared_ptr<PreferencesViewModel> viewModel_;
+    Logger logger_;
+    int launchAtLoginRefreshToken_ = 0;
+};
+
+} // namespace sm

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "diagnostics/Logger.h"
+#include "windows/WindowPresenter.h"
+
+#include <memory>
+
+namespace sm {
+
+// The one-time introduction on a fresh installation. Whether it shows is the launch sequence's
+// decision; this only shows it.
+class WelcomeWindowController {
+public:
+    // `logger` is the app logger; `presenter` may be empty (a headless run).
+    WelcomeWindowController(std::shared_ptr<WindowPresenter> presenter, Logger logger);
+
+    void show();
+
+private:
+    std::shared_ptr<WindowPresenter> presenter_;
+    Logger logger_;
+};
+
+} // namespace sm

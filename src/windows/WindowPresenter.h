@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+
+namespace sm {
+
+class PreferencesViewModel;
+
+// Puts the program's windows on screen. The controllers decide what to show; an implementation
+// decides how (Qt Widgets in the program, a recorder in tests).
+class WindowPresenter {
+public:
+    virtual ~WindowPresenter() = default;
+
+    // Shows the one preferences window bound to `model`, creating it on first use, and brings it to
+    // the front with the keyboard.
+    virtual void showPreferences(const std::shared_ptr<PreferencesViewModel>& model) = 0;
+    // Shows the welcome window; its "Get Started" button closes it.
+    virtual void showWelcome() = 0;
+};
+
+} // namespace sm
