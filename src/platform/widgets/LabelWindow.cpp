@@ -11,21 +11,79 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
-#include <QPainterPathStroker>
 #include <QTimer>
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace sm::widgets {
 
 namespace {
 const QColor kShadeColor(0, 0, 0, 178); // black at 70 %
 constexpr double kShadowRadius = 6.0;
-constexpr double kShadowOffsetY = 2.0;
+constexpr int kShadowOffsetY = 2;
 // How far the opaque area reaches past the glyphs when there is no compositor: enough for the
 // shadow's dark rim, which keeps white text readable on a light desktop.
-constexpr double kMaskGrowth = 3.0;
+constexpr int kMaskGrowth = 3;
 
-QString shownText(const LabelPresentation& p) { return p.title.isEmpty() ? p.placeholder : p.title; }
+QString shownText(const LabelPresentation& p, const QFont& font) {
+    return displayedText(p.title.isEmpty() ? p.placeholder : p.title, font);
+}
+
+// Every pixel within `grow` of a covered one, and of the same a `down` lower (the shadow): a square
+// grown by shifting and or-ing rows of 64 pixels, so the cost follows the pixel count, a few
+// operations per 64 pixels, and never the glyphs' outlines.
+QRegion grownCoverage(const QImage& coverage, int width, int grow, int down) {
+    static_assert(std::endian::native == std::endian::little, "pixel x is bit x of a row's words");
+    using Word = std::uint64_t;
+    const int h = coverage.height();
+    const int words = coverage.width() / 64; // the coverage is drawn a whole number of words wide
+    const auto at = [words](std::vector<Word>& rows, int y) {
+        return &rows[static_cast<std::size_t>(y) * words];
+    };
+    std::vector<Word> wide(static_cast<std::size_t>(words) * static_cast<std::size_t>(h));
+    std::vector<Word> bits(static_cast<std::size_t>(words) + 2); // one empty word on either side
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = coverage.constScanLine(y);
+        for (int i = 0; i < words; ++i) {
+            Word packed = 0;
+            for (int group = 0; group < 8; ++group) {
+                // Eight alpha bytes at once: the top bit of each byte says "not zero", and the
+                // multiplication gathers those eight bits into one byte, pixel order kept.
+                Word v;
+                std::memcpy(&v, line + (i * 8 + group) * 8, sizeof v);
+                const Word nonZero =
+                    (v | ((v & 0x7f7f7f7f7f7f7f7fULL) + 0x7f7f7f7f7f7f7f7fULL)) & 0x8080808080808080ULL;
+                packed |= (((nonZero >> 7) * 0x0102040810204080ULL) >> 56) << (group * 8);
+            }
+            bits[static_cast<std::size_t>(i) + 1] = packed;
+        }
+        Word* out = at(wide, y);
+        for (int i = 0; i < words; ++i) {
+            const Word prev = bits[i], cur = bits[i + 1], next = bits[i + 2];
+            Word grown = cur;
+            for (int k = 1; k <= grow; ++k)
+                grown |= cur << k | prev >> (64 - k) | cur >> k | next << (64 - k);
+            out[i] = grown;
+        }
+    }
+    // A row is opaque where some row from `grow + down` above to `grow` below is wide-covered.
+    QImage mask(width, h, QImage::Format_MonoLSB);
+    mask.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // 1 is color1: inside the region
+    std::vector<Word> row(static_cast<std::size_t>(words));
+    for (int y = 0; y < h; ++y) {
+        std::fill(row.begin(), row.end(), 0);
+        for (int r = std::max(0, y - grow - down); r <= std::min(h - 1, y + grow); ++r) {
+            const Word* in = at(wide, r);
+            for (int i = 0; i < words; ++i)
+                row[i] |= in[i];
+        }
+        std::memcpy(mask.scanLine(y), row.data(), static_cast<std::size_t>(mask.bytesPerLine()));
+    }
+    return QRegion(QBitmap::fromImage(mask));
+}
 
 void addItems(QMenu& menu, const QList<MenuItem>& items) {
     for (const auto& item : items) {
@@ -66,10 +124,14 @@ public:
         font_ = font;
         update();
     }
-    QPainterPath glyphs() const {
-        QPainterPath path;
-        path.addText(QPointF(0, QFontMetricsF(font_).ascent()), font_, text_);
-        return path;
+    // Where the glyphs cover when the text sits at `at`. Without antialiasing: the edge pixels it would
+    // add lie well inside the grown shape, and plain glyphs draw faster.
+    void drawCoverage(QPainter& painter, QPoint at) const {
+        QFont plain = font_;
+        plain.setStyleStrategy(QFont::NoAntialias);
+        painter.setFont(plain);
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(at) + QPointF(0, QFontMetricsF(font_).ascent()), text_);
     }
 
 protected:
@@ -103,41 +165,41 @@ void LabelWindow::present(const LabelPresentation& p) {
                               p.hidesText != presentation_.hidesText;
     presentation_ = p;
     const QFont font = labelFont(p.fontSize);
-    text_->setContent(shownText(p), font);
+    const QString text = shownText(p, font);
+    text_->setContent(text, font);
     // Hidden, not removed: the label keeps its size while the editor stands in for it.
     text_->setVisible(!p.hidesText);
     layoutText();
     update();
     if (shapeChanges && onOpaqueRegionChange) onOpaqueRegionChange();
 
-    const QSizeF size = widgets::measuredSize(shownText(p), font);
+    const QSizeF size = widgets::measuredSize(text, font);
     if (measured_ == size) return;
     measured_ = size;
     if (onSizeChange) onSizeChange(size);
 }
 
-void LabelWindow::layoutText() {
-    const QSizeF size = textSize(shownText(presentation_), labelFont(presentation_.fontSize));
-    QRect area(QPoint(), size.toSize());
+QRect LabelWindow::textArea() const {
+    const QFont font = labelFont(presentation_.fontSize);
+    QRect area(QPoint(), textSize(shownText(presentation_, font), font).toSize());
     area.moveCenter(rect().center());
-    text_->setGeometry(area);
+    return area;
+}
+
+void LabelWindow::layoutText() {
+    text_->setGeometry(textArea());
 }
 
 QRegion LabelWindow::opaqueRegion() const {
     if (presentation_.showsBackgroundBand) return QRegion(rect());
     if (presentation_.hidesText || size().isEmpty()) return {};
-    QImage image(size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.translate(text_->pos());
-    const QPainterPath glyphs = text_->glyphs();
-    painter.setPen(QPen(Qt::black, 2 * kMaskGrowth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::black);
-    painter.drawPath(glyphs);
-    painter.translate(0, kShadowOffsetY);
-    painter.drawPath(glyphs);
+    QImage coverage((width() + 63) / 64 * 64, height(), QImage::Format_Alpha8);
+    coverage.fill(0);
+    QPainter painter(&coverage);
+    // Where the text goes in the window's current size: a hidden window hears of a resize only once shown.
+    text_->drawCoverage(painter, textArea().topLeft());
     painter.end();
-    return QRegion(QBitmap::fromImage(image.createAlphaMask()));
+    return grownCoverage(coverage, width(), kMaskGrowth, kShadowOffsetY);
 }
 
 void LabelWindow::paintEvent(QPaintEvent*) {
@@ -157,6 +219,7 @@ void LabelWindow::mousePressEvent(QMouseEvent* event) {
     pressGlobal_ = event->globalPosition().toPoint();
     pressOrigin_ = pos();
     dragging_ = false;
+    dragTarget_.reset();
 }
 
 void LabelWindow::mouseMoveEvent(QMouseEvent* event) {
@@ -169,7 +232,8 @@ void LabelWindow::mouseMoveEvent(QMouseEvent* event) {
     }
     // The background moves the window, as a borderless panel movable by its background does.
     dragging_ = true;
-    move(pressOrigin_ + delta);
+    dragTarget_ = pressOrigin_ + delta;
+    move(*dragTarget_);
 }
 
 void LabelWindow::mouseReleaseEvent(QMouseEvent* event) {

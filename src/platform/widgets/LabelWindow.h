@@ -29,6 +29,9 @@ public:
     const LabelPresentation& presentation() const { return presentation_; }
     std::optional<QSizeF> measuredSize() const { return measured_; }
     bool isTextShown() const;
+    // Whether the window stands where the user's drag put it: its move is the user's, also when it is
+    // heard of after the button went up.
+    bool isWhereDragged() const { return dragTarget_ && pos() == *dragTarget_; }
     // The context menu for the overlay's current model; chosen items come back through onMenuAction.
     std::unique_ptr<QMenu> buildMenu();
     // The part that must stay opaque when no compositor blends the window: the glyphs with room for
@@ -46,6 +49,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    QRect textArea() const;
     void layoutText();
     void deliver(std::function<void()> call);
 
@@ -55,6 +59,7 @@ private:
     std::optional<QPoint> pressGlobal_;
     QPoint pressOrigin_;
     bool dragging_ = false;
+    std::optional<QPoint> dragTarget_;
 };
 
 } // namespace sm::widgets

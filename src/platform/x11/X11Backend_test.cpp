@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,44 @@ protected:
             << title.toStdString();
         return panel;
     }
+    void TearDown() override {
+        if (overlay) overlay->tearDown();
+    }
+    // A tag in a store that an overlay on this server shows; the tag has no panel yet.
+    SpaceTag storedTag(const QString& title, QPointF position) {
+        store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
+        overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+        SpaceTag tag;
+        tag.id = QUuid::createUuid();
+        tag.title = title;
+        tag.position = position;
+        store->addTag(tag, QStringLiteral("manual-create"));
+        return tag;
+    }
+    // Where the X server has the window now, which may lag what the toolkit asked for.
+    static QRect serverGeometry(std::uint32_t window) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        auto* size = xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+        auto* at =
+            xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
+        const QRect geometry = size && at ? QRect(at->dst_x, at->dst_y, size->width, size->height) : QRect();
+        std::free(size);
+        std::free(at);
+        return geometry;
+    }
+    // Until the overlay's label is shown, fitted to its text, and its window is where the overlay put
+    // it; `watch` looks at every turn on the way.
+    void waitUntilInPlace(const QUuid& id, const std::function<void()>& watch = {}) {
+        ASSERT_TRUE(waitUntil([&] {
+            if (watch) watch();
+            const auto* e = overlay->entry(id);
+            const auto& panel = static_cast<const X11LabelPanel&>(*e->panel);
+            return panel.isVisible() && panel.alpha() > 0.0 && e->fittedSize && !e->isAnimatingFrame &&
+                   std::abs(panel.frame().width() - e->fittedSize->width()) < 2 &&
+                   serverGeometry(panel.nativeWindow()) == server->toNative(panel.frame());
+        }));
+    }
     static std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
         std::vector<Facts> out;
         for (const auto& p : panels)
@@ -104,6 +143,10 @@ protected:
     }
 
     std::shared_ptr<X11WindowServer> server;
+    sm::test::TestLoggers logs;
+    std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>();
+    std::shared_ptr<TagStore> store;
+    std::shared_ptr<OverlayManager> overlay;
 };
 
 TEST_F(X11BackendTest, LabelsStayOnTheirDesktopAndTheFactsAreCurrentWhenTheSwitchIsAnnounced) {
@@ -224,7 +267,6 @@ TEST_F(X11BackendTest, CtrlMonitorReportsEachCtrlChangeOnceThroughShiftNoise) {
     QString error;
     auto keys = X11KeySource::create(Logger{}, &error);
     ASSERT_TRUE(keys) << error.toStdString();
-    auto queue = std::make_shared<QtMainQueue>();
     KeyMonitor monitor(keys, queue);
     std::vector<bool> reports;
     monitor.onCtrlChange = [&](bool down) { reports.push_back(down); };
@@ -259,21 +301,9 @@ TEST_F(X11BackendTest, CtrlMonitorReportsEachCtrlChangeOnceThroughShiftNoise) {
 }
 
 TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
-    sm::test::TestLoggers logs;
-    auto queue = std::make_shared<QtMainQueue>();
-    auto store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
-    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
-    SpaceTag tag;
-    tag.id = QUuid::createUuid();
-    tag.title = QStringLiteral("Old");
-    tag.position = QPointF(400, 500);
-    store->addTag(tag, QStringLiteral("manual-create"));
+    const SpaceTag tag = storedTag(QStringLiteral("Old"), {400, 500});
     LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
-    ASSERT_TRUE(waitUntil([&] { return label->isVisible() && label->alpha() > 0.0; }));
-    ASSERT_TRUE(waitUntil([&] { // in place: the window is where the overlay put it
-        return !overlay->entry(tag.id)->isAnimatingFrame &&
-               server->toLogical(static_cast<X11LabelPanel*>(label)->window()->geometry()) == label->frame();
-    }));
+    waitUntilInPlace(tag.id);
 
     const QRect native = server->toNative(label->frame());
     wm(QStringLiteral("xdotool"),
@@ -300,14 +330,63 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
         return t.startsWith(QStringLiteral("editSession COMMIT"));
     });
     EXPECT_EQ(commits, 1);
-    overlay->tearDown();
+}
+
+TEST_F(X11BackendTest, ADragStoresTheLabelsLastPosition) {
+    const SpaceTag tag = storedTag(QStringLiteral("Drag me"), {300, 500});
+    LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
+    auto* window = static_cast<X11LabelPanel*>(label)->window();
+    waitUntilInPlace(tag.id);
+
+    const QRect from = server->toNative(label->frame());
+    const QPoint grip = from.center();
+    auto xdotool = [&](QStringList arguments) { wm(QStringLiteral("xdotool"), arguments); };
+    auto moveTo = [](QPoint p) {
+        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
+    };
+    xdotool(moveTo(grip) << QStringLiteral("mousedown") << QStringLiteral("1"));
+    for (const QPoint step : {QPoint(20, 10), QPoint(60, 30), QPoint(100, 50)}) {
+        xdotool(moveTo(grip + step));
+        ASSERT_TRUE(waitUntil([&] { return window->pos() == from.topLeft() + step; }));
+    }
+    // The release right behind the last move, as a quick hand lets go.
+    const QPoint last(150, 80);
+    xdotool(moveTo(grip + last) << QStringLiteral("mouseup") << QStringLiteral("1"));
+    const QPointF expected = server->toLogical(from.translated(last)).topLeft();
+    EXPECT_TRUE(waitUntil([&] { return store->tag(tag.id)->position == expected; }, 3000))
+        << "stored " << store->tag(tag.id)->position->x() << "," << store->tag(tag.id)->position->y()
+        << " expected " << expected.x() << "," << expected.y();
+}
+
+TEST_F(X11BackendTest, AFrameStaysAsSetThroughHidingAndShowingAgain) {
+    auto label = labelHere(QStringLiteral("Steady"));
+    const QRectF set(383.5, 600.5, 514, 99); // centred on a half pixel, as re-centring a label makes it
+    label->setFrame(set);
+    for (int round = 0; round < 3; ++round) {
+        label->orderOut();
+        label->orderFront();
+        label->setFrame(label->frame()); // read back and set again, as the overlay does
+    }
+    EXPECT_EQ(label->frame(), set);
+    const auto wid = static_cast<X11LabelPanel&>(*label).nativeWindow();
+    EXPECT_TRUE(waitUntil([&] { return serverGeometry(wid).size() == QSize(514, 99); }))
+        << serverGeometry(wid).width() << "x" << serverGeometry(wid).height();
+}
+
+TEST_F(X11BackendTest, ANewLabelIsDrawnInItsNormalLayoutFromTheStart) {
+    const SpaceTag tag = storedTag(QStringLiteral("Fresh"), {300, 500});
+    overlay->createPanel(tag, QStringLiteral("manual-create"));
+    server->refreshNow(); // most likely before the window manager has mapped it
+    QSet<QString> layouts;
+    waitUntilInPlace(tag.id,
+                     [&] { layouts << RenderPlan::toString(*overlay->entry(tag.id)->lastLayoutState); });
+    EXPECT_EQ(layouts, QSet<QString>{QStringLiteral("normal")});
 }
 
 // Names come back on their desktops after a restart: a second "session" on the same stored settings
 // puts every remembered label back before it resolves anything, and mints nothing.
 TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
     auto defaults = std::make_shared<MemoryDefaults>();
-    auto queue = std::make_shared<QtMainQueue>();
     const QStringList names = {QStringLiteral("Mail"), QStringLiteral("Code"), QStringLiteral("Chat")};
     // i3's workspaces are named "1", "2", ... and exist while they hold a window or are shown.
     auto go = [&](int n) {

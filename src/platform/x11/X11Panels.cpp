@@ -28,7 +28,7 @@ X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* wind
     // Notifications go out on a later turn, never from inside the call that moved the window.
     window_->onMoved = [this] {
         postToMain([alive = std::weak_ptr<char>(alive_), this] {
-            if (!alive.expired()) this->moved.emit();
+            if (!alive.expired()) report(this->moved);
         });
     };
 }
@@ -51,6 +51,9 @@ template <class I, class W> std::optional<ScreenInfo> X11Panel<I, W>::screen() c
 
 template <class I, class W> QRectF X11Panel<I, W>::frame() const {
     if (frameTarget_) return *frameTarget_;
+    // Whole pixels cannot hold the frame the logic set; while the window is where that frame put it,
+    // the frame is the one set.
+    if (applied_ && applied_->second == window_->geometry()) return applied_->first;
     const auto server = server_.lock();
     return server ? server->toLogical(window_->geometry()) : QRectF();
 }
@@ -60,6 +63,7 @@ template <class I, class W> void X11Panel<I, W>::applyFrame(const QRectF& frame)
     if (!server) return;
     const QRect native = server->toNative(frame);
     if (state_.orderedIn && !state_.seenViewable) state_.geometryWhileMapping = native;
+    applied_ = {frame, native};
     window_->setGeometry(native);
 }
 
@@ -160,7 +164,7 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
         screenConnection_ = QObject::connect(window_->windowHandle(), &QWindow::screenChanged, window_,
                                              [this](QScreen*) {
                                                  postToMain([alive = std::weak_ptr<char>(alive_), this] {
-                                                     if (!alive.expired()) this->screenChanged.emit();
+                                                     if (!alive.expired()) report(this->screenChanged);
                                                  });
                                              });
         server->adopt(state_); // now with its native window
@@ -178,8 +182,19 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
 template <class I, class W> void X11Panel<I, W>::orderOut() {
     if (!state_.orderedIn) return;
     state_.orderedIn = false;
+    state_.mapping = false;
     window_->hide();
     if (const auto server = server_.lock()) server->scheduleRefresh();
+}
+
+// A move or screen change that the user's drag caused is told as one, with the button down.
+template <class I, class W> void X11Panel<I, W>::report(Signal<>& signal) {
+    bool byDrag = false;
+    if constexpr (std::is_same_v<W, LabelWindow>) byDrag = window_->isWhereDragged();
+    if (const auto server = server_.lock())
+        server->reportMove(byDrag, [&] { signal.emit(); });
+    else
+        signal.emit();
 }
 
 template <class I, class W> void X11Panel<I, W>::reshape() {

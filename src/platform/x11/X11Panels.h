@@ -48,6 +48,7 @@ public:
 
 protected:
     void reshape();
+    void report(Signal<>& signal);
     void stopFrameAnimation();
     void stopAlphaAnimation();
     void applyFrame(const QRectF& frame);
@@ -60,6 +61,7 @@ protected:
     // Like a layer's model values, frame() and alpha() answer the animations' targets at once, while
     // the window itself gets there over the animation's time.
     std::optional<QRectF> frameTarget_;
+    std::optional<std::pair<QRectF, QRect>> applied_; // the last frame set, and the window's geometry for it
     double alphaTarget_ = 1.0;
     double shownAlpha_ = 1.0;
     bool ignoresMouse_ = false;

@@ -1,6 +1,7 @@
 #include "platform/x11/X11WindowServer.h"
 
 #include "platform/qt/LogindWakeWatcher.h"
+#include "platform/x11/ScreenIdentity.h"
 #include "platform/x11/X11Panels.h"
 
 #include <QAbstractNativeEventFilter>
@@ -23,8 +24,6 @@ namespace sm::x11 {
 namespace {
 
 constexpr std::uint32_t kEveryDesktop = 0xFFFFFFFF;
-// Names stable screen identifiers derived from what the monitor tells about itself.
-const QUuid kScreenNamespace(QStringLiteral("{5b0f3c3e-8d1e-4a47-9a0c-6e2f2d7c41a9}"));
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -39,6 +38,14 @@ std::optional<std::uint32_t> cardinal(const xcb_get_property_reply_t* reply) {
 xcb_get_property_cookie_t askCardinal(xcb_connection_t* c, std::uint32_t window, std::uint32_t atom,
                                       std::uint32_t type = XCB_ATOM_CARDINAL) {
     return xcb_get_property(c, 0, window, atom, type, 0, 1);
+}
+
+bool liesOnAScreen(const PanelState& state) {
+    if (!state.window) return false;
+    const auto screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [&](const QScreen* screen) {
+        return screen->geometry().intersects(state.window->geometry());
+    });
 }
 
 } // namespace
@@ -324,7 +331,6 @@ void X11WindowServer::refresh() {
     desktopNames_ = names;
     activeWindow_ = active;
 
-    const auto screens = QGuiApplication::screens();
     std::vector<quint64> changed;
     bool settled = true;
     for (const auto& a : asked) {
@@ -335,12 +341,11 @@ void X11WindowServer::refresh() {
         if (const auto value = cardinal(desktop.get())) s.desktop = value;
         const bool onActive =
             s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
-        bool onScreen = false;
-        if (s.window)
-            for (const QScreen* screen : screens)
-                onScreen = onScreen || screen->geometry().intersects(s.window->geometry());
+        const bool onScreen = liesOnAScreen(s);
         // Viewable: mapped, and so is every ancestor (i3 hides the frame and leaves the client mapped).
-        const bool visible = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && onScreen;
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        if (viewable || !s.orderedIn || !onActive) s.mapping = false;
+        const bool visible = (viewable || s.mapping) && onScreen;
         if (visible && !s.seenViewable) {
             s.seenViewable = true;
             if (s.geometryWhileMapping && s.window && s.window->geometry() != *s.geometryWhileMapping)
@@ -440,15 +445,21 @@ void X11WindowServer::forget(PanelState& state) {
 void X11WindowServer::prepareMap(PanelState& state) {
     if (!state.wid) return;
     std::optional<std::uint32_t> desktop = state.desktop;
+    std::optional<std::uint32_t> current = currentDesktop_;
     if (!state.bound) {
-        std::uint32_t current = kEveryDesktop, count = 0, active = 0;
+        std::uint32_t now = kEveryDesktop, count = 0, active = 0;
         QStringList names;
-        readRootState(&current, &count, &names, &active);
-        desktop = current == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(current);
+        readRootState(&now, &count, &names, &active);
+        current = desktop = now == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(now);
         state.bound = true;
         state.desktop = desktop;
     } else if (desktop && *desktop != kEveryDesktop && desktopCount_ > 0) {
         desktop = std::min(*desktop, desktopCount_ - 1);
+    }
+    // The window manager maps it on the current desktop a moment later: until then it counts as shown.
+    if (desktop && current && (*desktop == kEveryDesktop || *desktop == *current) && liesOnAScreen(state)) {
+        if (!state.onActiveSpace || !state.visible) heldVisibilityChanges_.push_back(state.serial);
+        state.mapping = state.onActiveSpace = state.visible = true;
     }
     if (desktop)
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_DESKTOP"),
@@ -533,11 +544,13 @@ std::optional<ScreenInfo> X11WindowServer::screenInfo(const QScreen* screen) con
     if (!screen) return std::nullopt;
     ScreenInfo info;
     info.displayNumber = displayNumberFor(screen->name());
-    const QString edid =
-        QStringList{screen->manufacturer(), screen->model(), screen->serialNumber()}.join(u'|');
-    const bool hasEdid = !screen->manufacturer().isEmpty() || !screen->serialNumber().isEmpty();
-    const QString key = hasEdid ? QStringLiteral("edid:") + edid : QStringLiteral("name:") + screen->name();
-    info.stableId = QUuid::createUuidV5(kScreenNamespace, key).toString(QUuid::WithoutBraces).toUpper();
+    const auto describe = [](const QScreen* s) {
+        return MonitorDescription{s->name(), s->manufacturer(), s->model(), s->serialNumber()};
+    };
+    QList<MonitorDescription> attached;
+    for (const QScreen* other : QGuiApplication::screens())
+        attached << describe(other);
+    info.stableId = stableScreenId(describe(screen), attached);
     const QString model = QStringList{screen->manufacturer(), screen->model()}.join(u' ').trimmed();
     info.localizedName = model.isEmpty() ? screen->name() : model;
     info.frame = toLogical(screen->geometry());
@@ -579,8 +592,10 @@ QRectF X11WindowServer::toLogical(const QRect& native) const {
 QRect X11WindowServer::toNative(const QRectF& logical) const {
     const QScreen* primary = QGuiApplication::primaryScreen();
     const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
-    return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
-        .toAlignedRect();
+    // Rounded, never grown to cover every touched pixel: a frame keeps its size, and a frame read back
+    // and set again stays where it is instead of walking a pixel each time.
+    return {qRound(logical.x()), qRound(bottom - logical.y() - logical.height()), qRound(logical.width()),
+            qRound(logical.height())};
 }
 
 std::unique_ptr<LabelPanel> X11WindowServer::createLabelPanel(const QUuid& tagId) {
@@ -591,7 +606,14 @@ std::unique_ptr<EditorPanel> X11WindowServer::createEditorPanel() {
     return std::make_unique<X11EditorPanel>(shared_from_this());
 }
 
+void X11WindowServer::reportMove(bool byDrag, const std::function<void()>& report) {
+    const bool outer = std::exchange(reportingDragMove_, reportingDragMove_ || byDrag);
+    report();
+    reportingDragMove_ = outer;
+}
+
 bool X11WindowServer::isLeftMouseButtonDown() const {
+    if (reportingDragMove_) return true;
     Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));
     return pointer && (pointer->mask & XCB_BUTTON_MASK_1);

@@ -44,6 +44,9 @@ struct PanelState {
     // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
     bool seenViewable = false;
+    // Ordered front on the current desktop and not yet mapped by the window manager: it counts as shown
+    // there already, so that a new label is never laid out as one of another desktop in the meantime.
+    bool mapping = false;
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
 };
@@ -108,6 +111,9 @@ public:
     // whole window), or to nothing while fully transparent.
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
     void setInputTransparent(const PanelState& state, bool transparent);
+    // Runs `report`, during which the left button counts as down when `byDrag`: a move the user's drag
+    // made is reported a turn later, when the server may already say the button is up.
+    void reportMove(bool byDrag, const std::function<void()>& report);
     std::optional<ScreenInfo> screenInfo(const QScreen* screen) const;
     QRectF toLogical(const QRect& native) const;
     QRect toNative(const QRectF& logical) const;
@@ -160,6 +166,7 @@ private:
     bool announcementPending_ = false;
     std::vector<quint64> heldVisibilityChanges_;
     mutable QHash<QString, quint32> displayNumbers_;
+    bool reportingDragMove_ = false;
 };
 
 // Why this program cannot use the X11 backend in this session, or an empty string when it can. Safe to
