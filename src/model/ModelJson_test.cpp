@@ -91,6 +91,7 @@ TEST(ModelJson, SettingsDecodingRules) {
         {R"({"autoTagFromFrontmostWindow":true,"windowNameGuessing":0})", true,
          [](AppSettings& s) { s.autoTagFromFrontmostWindow = true; }},
         {R"({"perScreen":{"S":{"magnifyScale":0.2}}})", true, [](AppSettings& s) { s.perScreen["S"].magnifyScale = 0.2; }},
+        {R"({"shareDesktopNames":false})", true, [](AppSettings& s) { s.shareDesktopNames = false; }},
         {R"({"visibilityMode":"sometimes"})", false, none},
         {R"({"visibilityMode":1})", false, none},
         {R"({"windowNameGuessing":1.5})", false, none},
