@@ -49,6 +49,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
                                          backend_.defaults, loggers.tracker);
     placeMemory_ = PlaceMemory::create(tagStore_, overlayManager_, backend_.windowServer, backend_.defaults,
                                        backend_.queue, loggers.tracker);
+    desktopNameSync_ = DesktopNameSync::create(tagStore_, overlayManager_, backend_.windowServer,
+                                               backend_.defaults, backend_.queue, loggers.tracker);
     keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
@@ -90,6 +92,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     placeMemory_->restoreLabels();
     placeMemory_->start();
     spaceTracker_->start(launchedAsLoginItem);
+    desktopNameSync_->start();
     keyMonitor_->start();
     staleTagSweeper_->start();
     // The auto-tagger starts here.
@@ -147,6 +150,13 @@ void AppDelegate::wireServices() {
     spaceTracker_->onActiveTagResolved = [weak](const QUuid& id) {
         auto self = weak.lock();
         if (self && self->placeMemory_) self->placeMemory_->remember(id);
+    };
+
+    // A desktop the user named in the window manager gives a new label that name to start with.
+    spaceTracker_->newTagTitleProvider = [weak] {
+        auto self = weak.lock();
+        return self && self->desktopNameSync_ ? self->desktopNameSync_->chosenNameOfActiveDesktop()
+                                              : QString();
     };
 
     if (backend_.listenForUrlCommands)
@@ -316,6 +326,7 @@ void AppDelegate::applicationWillTerminate() {
     stopped("keyMonitor");
     spaceTracker_->stop();
     stopped("spaceTracker");
+    desktopNameSync_->stop(); // the window manager's own names go back
     placeMemory_->stop();
     placeMemory_->rememberAll(); // while the labels still exist
     overlayManager_->tearDown();

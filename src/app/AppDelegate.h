@@ -14,6 +14,7 @@
 #include "platform/LoginItem.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
+#include "tracker/DesktopNameSync.h"
 #include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
 #include "windows/PreferencesWindowController.h"
@@ -82,6 +83,7 @@ public:
     std::shared_ptr<OverlayManager> overlayManager() const { return overlayManager_; }
     std::shared_ptr<SpaceTracker> spaceTracker() const { return spaceTracker_; }
     std::shared_ptr<PlaceMemory> placeMemory() const { return placeMemory_; }
+    std::shared_ptr<DesktopNameSync> desktopNameSync() const { return desktopNameSync_; }
     std::shared_ptr<KeyMonitor> keyMonitor() const { return keyMonitor_; }
     std::shared_ptr<MenuBarItem> menuBarItem() const { return menuBarItem_; }
     std::shared_ptr<StaleTagSweeper> staleTagSweeper() const { return staleTagSweeper_; }
@@ -108,6 +110,7 @@ private:
     std::shared_ptr<OverlayManager> overlayManager_;
     std::shared_ptr<SpaceTracker> spaceTracker_;
     std::shared_ptr<PlaceMemory> placeMemory_;
+    std::shared_ptr<DesktopNameSync> desktopNameSync_;
     std::shared_ptr<KeyMonitor> keyMonitor_;
     std::shared_ptr<MenuBarItem> menuBarItem_;
     std::shared_ptr<PreferencesWindowController> preferencesController_;
