@@ -141,7 +141,7 @@ TEST(ModelJson, WrittenFormLeavesOutAbsentOptionalsAndUsesUpperCaseIds) {
 
     const QJsonObject settings =
         QJsonDocument::fromJson(*ModelJson::encodeSettings(AppSettings()).value).object();
-    EXPECT_EQ(settings.size(), 17) << "20 fields less the three unset optionals";
+    EXPECT_EQ(settings.size(), 18) << "21 fields less the three unset optionals";
     EXPECT_FALSE(settings.contains("syncedPosition") || settings.contains("fontSizeRefScreen") ||
                  settings.contains("syncedPositionRefScreen"));
     EXPECT_EQ(settings["visibilityMode"], "always");
