@@ -49,6 +49,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
                                          backend_.defaults, loggers.tracker);
     placeMemory_ = PlaceMemory::create(tagStore_, overlayManager_, backend_.windowServer, backend_.defaults,
                                        backend_.queue, loggers.tracker);
+    desktopNameSync_ = DesktopNameSync::create(tagStore_, overlayManager_, backend_.windowServer,
+                                               backend_.defaults, backend_.queue, loggers.tracker);
     keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
     if (backend_.keySource) overlayManager_->setCtrlUnavailableReason(backend_.keySource->unavailableReason());
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
@@ -96,6 +98,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     placeMemory_->restoreLabels();
     placeMemory_->start();
     spaceTracker_->start(launchedAsLoginItem);
+    desktopNameSync_->start();
     keyMonitor_->start();
     staleTagSweeper_->start();
     autoTagger_->start();
@@ -158,6 +161,13 @@ void AppDelegate::wireServices() {
     spaceTracker_->speakSpaceName = [weak](const QString& title, double rate, double volume) {
         auto self = weak.lock();
         if (self && self->speechAnnouncer_) self->speechAnnouncer_->speak(title, rate, volume);
+    };
+
+    // A desktop the user named in the window manager gives a new label that name to start with.
+    spaceTracker_->newTagTitleProvider = [weak] {
+        auto self = weak.lock();
+        return self && self->desktopNameSync_ ? self->desktopNameSync_->chosenNameOfActiveDesktop()
+                                              : QString();
     };
 
     if (backend_.listenForUrlCommands)
@@ -330,6 +340,7 @@ void AppDelegate::applicationWillTerminate() {
     stopped("keyMonitor");
     spaceTracker_->stop();
     stopped("spaceTracker");
+    desktopNameSync_->stop(); // the window manager's own names go back
     placeMemory_->stop();
     placeMemory_->rememberAll(); // while the labels still exist
     overlayManager_->tearDown();

@@ -18,6 +18,7 @@
 #include "platform/SpeechSynthesizer.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
+#include "tracker/DesktopNameSync.h"
 #include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
 #include "windows/PreferencesWindowController.h"
@@ -88,6 +89,7 @@ public:
     std::shared_ptr<OverlayManager> overlayManager() const { return overlayManager_; }
     std::shared_ptr<SpaceTracker> spaceTracker() const { return spaceTracker_; }
     std::shared_ptr<PlaceMemory> placeMemory() const { return placeMemory_; }
+    std::shared_ptr<DesktopNameSync> desktopNameSync() const { return desktopNameSync_; }
     std::shared_ptr<KeyMonitor> keyMonitor() const { return keyMonitor_; }
     std::shared_ptr<MenuBarItem> menuBarItem() const { return menuBarItem_; }
     std::shared_ptr<StaleTagSweeper> staleTagSweeper() const { return staleTagSweeper_; }
@@ -116,6 +118,7 @@ private:
     std::shared_ptr<OverlayManager> overlayManager_;
     std::shared_ptr<SpaceTracker> spaceTracker_;
     std::shared_ptr<PlaceMemory> placeMemory_;
+    std::shared_ptr<DesktopNameSync> desktopNameSync_;
     std::shared_ptr<KeyMonitor> keyMonitor_;
     std::shared_ptr<MenuBarItem> menuBarItem_;
     std::shared_ptr<PreferencesWindowController> preferencesController_;

@@ -79,6 +79,8 @@ struct AppSettings {
     std::optional<QString> fontSizeRefScreen;
     std::optional<QString> syncedPositionRefScreen;
     QMap<QString, ScreenLayout> perScreen; // keyed by stable screen identifier
+    // The titles also name the window manager's desktops, for pagers, panels and its switcher.
+    bool shareDesktopNames = true;
 
     bool operator==(const AppSettings&) const = default;
 

@@ -370,6 +370,7 @@ CodecResult<QByteArray> encodeSettings(const AppSettings& s) {
         perScreen.insert(it.key(), layout);
     }
     o.insert(QLatin1String("perScreen"), perScreen);
+    o.insert(QLatin1String("shareDesktopNames"), s.shareDesktopNames);
 
     if (!number.error.isEmpty()) return CodecResult<QByteArray>::failure(number.error);
     return CodecResult<QByteArray>::success(QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -407,7 +408,8 @@ CodecResult<AppSettings> decodeSettings(const QByteArray& json) {
         f.dictionary("screenCensus", s.screenCensus, readCensusEntry) &&
         f.optional("fontSizeRefScreen", asString, "a string", s.fontSizeRefScreen) &&
         f.optional("syncedPositionRefScreen", asString, "a string", s.syncedPositionRefScreen) &&
-        f.dictionary("perScreen", s.perScreen, readLayout);
+        f.dictionary("perScreen", s.perScreen, readLayout) &&
+        f.optional("shareDesktopNames", asBool, "true or false", s.shareDesktopNames);
     if (!ok) return Result::failure(error);
 
     if (f.has("visibilityMode")) {

@@ -91,6 +91,7 @@ TEST(ModelJson, SettingsDecodingRules) {
         {R"({"autoTagFromFrontmostWindow":true,"windowNameGuessing":0})", true,
          [](AppSettings& s) { s.autoTagFromFrontmostWindow = true; }},
         {R"({"perScreen":{"S":{"magnifyScale":0.2}}})", true, [](AppSettings& s) { s.perScreen["S"].magnifyScale = 0.2; }},
+        {R"({"shareDesktopNames":false})", true, [](AppSettings& s) { s.shareDesktopNames = false; }},
         {R"({"visibilityMode":"sometimes"})", false, none},
         {R"({"visibilityMode":1})", false, none},
         {R"({"windowNameGuessing":1.5})", false, none},
@@ -140,7 +141,7 @@ TEST(ModelJson, WrittenFormLeavesOutAbsentOptionalsAndUsesUpperCaseIds) {
 
     const QJsonObject settings =
         QJsonDocument::fromJson(*ModelJson::encodeSettings(AppSettings()).value).object();
-    EXPECT_EQ(settings.size(), 17) << "20 fields less the three unset optionals";
+    EXPECT_EQ(settings.size(), 18) << "21 fields less the three unset optionals";
     EXPECT_FALSE(settings.contains("syncedPosition") || settings.contains("fontSizeRefScreen") ||
                  settings.contains("syncedPositionRefScreen"));
     EXPECT_EQ(settings["visibilityMode"], "always");

@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <functional>
@@ -161,11 +162,20 @@ public:
     // Makes the panel's first orderFront put it on `place` instead of the active desktop.
     virtual void bindToPlace(Panel&, const DesktopPlace&) {}
 
+    // Desktop names, for pagers, panels and the window manager's switcher to show. A backend without
+    // them keeps these defaults.
+    // The window manager's names, in desktop order; there may be fewer names than desktops.
+    virtual QStringList desktopNames() const { return {}; }
+    // False where the window manager keeps the names to itself (i3 names workspaces by their content).
+    virtual bool canSetDesktopNames() const { return false; }
+    virtual void setDesktopNames(const QStringList&) {}
+
     // Delivered on the main queue. The active-desktop notification may come before the panels' facts
     // (on active desktop, visible) have caught up with the switch.
     Signal<> activeDesktopChanged;
     Signal<> screensChanged; // screens added, removed or rearranged; panels may have been moved
     Signal<> didWake;
+    Signal<> desktopNamesChanged; // someone else changed the names; never for setDesktopNames itself
 };
 
 } // namespace sm

@@ -523,7 +523,7 @@ bool SpaceTracker::createTag(bool automatic) {
                               .arg(presentIds.size())
                               .arg(presentIds.join(QLatin1Char(','))));
 
-    const SpaceTag tag = makeTag(*c.store, QString(), false);
+    const SpaceTag tag = makeTag(*c.store, newTagTitleProvider ? newTagTitleProvider() : QString(), false);
     const QString reason = automatic ? QStringLiteral("auto-create") : QStringLiteral("manual-create");
     c.store->addTag(tag, reason);
     c.overlay->createPanel(tag, reason);

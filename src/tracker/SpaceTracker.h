@@ -103,6 +103,8 @@ public:
     // Speaks a desktop's name (title, rate, volume as stored); called when the active tag changes and
     // the user asked for announcements.
     std::function<void(QString, double, double)> speakSpaceName;
+    // The automatic title of a tag made for the active desktop (not the user's own); empty: untitled.
+    std::function<QString()> newTagTitleProvider;
 
 private:
     SpaceTracker(std::weak_ptr<TagStore> tagStore, std::weak_ptr<OverlayManager> overlayManager,

@@ -210,6 +210,16 @@ void SimDesktop::wake() {
     post(&WindowServer::didWake);
 }
 
+void SimDesktop::nameDesktops(const QStringList& names, bool writable) {
+    desktopNames_ = names;
+    namesWritable_ = writable;
+    post(&WindowServer::desktopNamesChanged);
+}
+
+void SimDesktop::setDesktopNames(const QStringList& names) {
+    if (namesWritable_) desktopNames_ = names;
+}
+
 // --- The server acting on panels ---------------------------------------------------------------------
 
 void SimDesktop::relocatePanel(const QUuid& tagId, quint32 displayNumber, std::optional<int> desktop) {

@@ -73,6 +73,9 @@ public:
     std::optional<int> activeDesktop(quint32 displayNumber) const;
     std::optional<int> desktopCount(quint32 displayNumber) const;
     void wake(); // posts didWake
+    // The window manager (re)names its desktops, in desktop order, and says whether others may; posts
+    // desktopNamesChanged.
+    void nameDesktops(const QStringList& names, bool writable = true);
 
     // --- The server acting on panels -----------------------------------------------------------------
     // Moves the panel onto that screen (keeping its offset, clamped inside) and onto `desktop`, or the
@@ -112,6 +115,9 @@ public:
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
+    QStringList desktopNames() const override { return desktopNames_; }
+    bool canSetDesktopNames() const override { return namesWritable_; }
+    void setDesktopNames(const QStringList& names) override;
 
 private:
     template <class> friend class SimPanel;
@@ -168,6 +174,8 @@ private:
     bool leftButtonDown_ = false;
     bool applicationActive_ = false;
     SwitchOptions defaults_;
+    QStringList desktopNames_;
+    bool namesWritable_ = false;
 };
 
 } // namespace sm

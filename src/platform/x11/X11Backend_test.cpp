@@ -9,12 +9,14 @@
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/testing/X11TestSession.h"
 #include "support/TestLoggers.h"
+#include "tracker/DesktopNameSync.h"
 #include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -463,6 +465,56 @@ TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
     EXPECT_EQ(titles(*second), tags) << "nothing minted, nothing lost";
     EXPECT_TRUE(second->tracker->restorableTitles().isEmpty());
     quit(*second);
+}
+
+// While shared, the titles name the window manager's desktops as any pager reads them; its own names,
+// one the user chose among them, come back when sharing is turned off and at quit.
+TEST_F(X11BackendTest, TitlesNameTheDesktopsAndTheWindowManagersNamesComeBack) {
+    if (isI3()) GTEST_SKIP() << "i3 names its workspaces itself: nothing is written there";
+    auto rootNames = [&] {
+        QString out;
+        session->run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_DESKTOP_NAMES")},
+                     &out);
+        static const QRegularExpression quoted(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
+        QStringList names;
+        for (auto it = quoted.globalMatch(out); it.hasNext();)
+            names << it.next().captured(1);
+        return names;
+    };
+    const QStringList before = rootNames();
+    ASSERT_GE(before.size(), 4);
+    QStringList own = before;
+    own[3] = QStringLiteral("Music");
+    server->setDesktopNames(own);
+    ASSERT_TRUE(waitUntil([&] { return rootNames() == own; }));
+
+    auto defaults = std::make_shared<MemoryDefaults>();
+    store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
+    overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+    auto sync = DesktopNameSync::create(store, overlay, server, defaults, queue, logs.loggers.tracker);
+    sync->start();
+    for (const auto& [desktop, title] : {std::pair{0, "Mail"}, std::pair{2, "Code"}}) {
+        switchTo(desktop);
+        SpaceTag tag;
+        tag.id = QUuid::createUuid();
+        tag.title = QString::fromUtf8(title);
+        store->addTag(tag, QStringLiteral("manual-create"));
+        overlay->createPanel(tag, QStringLiteral("manual-create"));
+    }
+    QStringList titled = own;
+    titled[0] = QStringLiteral("Mail");
+    titled[2] = QStringLiteral("Code");
+    EXPECT_TRUE(waitUntil([&] { return rootNames() == titled; })) << rootNames().join(u',').toStdString();
+    auto share = [&](bool on) { store->updateSettings([on](AppSettings& s) { s.shareDesktopNames = on; }); };
+    share(false);
+    EXPECT_TRUE(waitUntil([&] { return rootNames() == own; })) << rootNames().join(u',').toStdString();
+    share(true);
+    EXPECT_TRUE(waitUntil([&] { return rootNames() == titled; }));
+    sync->stop(); // quitting
+    EXPECT_EQ(rootNames(), own);
+    EXPECT_FALSE(defaults->value(DesktopNameSync::kRecordKey)) << "nothing left to give back";
+    overlay->tearDown();
+    server->setDesktopNames(before);
 }
 
 // i3: workspaces come and go (an empty one vanishes when left, and the indices after it shift); a

@@ -291,10 +291,12 @@ void X11WindowServer::readRootState(std::uint32_t* current, std::uint32_t* count
     *count = cardinal(r2.get()).value_or(0);
     names->clear();
     if (r3 && r3->format == 8) {
-        const QByteArray raw(static_cast<const char*>(xcb_get_property_value(r3.get())),
-                             xcb_get_property_value_length(r3.get()));
-        for (const QByteArray& name : raw.split('\0'))
-            *names << QString::fromUtf8(name);
+        QByteArray raw(static_cast<const char*>(xcb_get_property_value(r3.get())),
+                       xcb_get_property_value_length(r3.get()));
+        if (raw.endsWith('\0')) raw.chop(1); // every name ends in a NUL: the last one is no empty name
+        if (!raw.isEmpty())
+            for (const QByteArray& name : raw.split('\0'))
+                *names << QString::fromUtf8(name);
     }
     *active = cardinal(r4.get()).value_or(0);
 }
@@ -323,9 +325,12 @@ void X11WindowServer::refresh() {
                    ? list.at(static_cast<qsizetype>(*index))
                    : QString();
     };
-    // i3 drops empty workspaces and renumbers the rest: the same index can be another desktop.
-    const bool desktopChanged = newCurrent != currentDesktop_ || count != desktopCount_ ||
-                                nameOf(names, newCurrent) != nameOf(desktopNames_, currentDesktop_);
+    // i3 drops empty workspaces and renumbers the rest: the same index can be another desktop. Elsewhere
+    // a name is only a name, and renaming the current desktop is no switch.
+    const bool desktopChanged =
+        newCurrent != currentDesktop_ || count != desktopCount_ ||
+        (desktopsKnownByName_ && nameOf(names, newCurrent) != nameOf(desktopNames_, currentDesktop_));
+    const bool namesChanged = names != desktopNames_;
     currentDesktop_ = newCurrent;
     desktopCount_ = count;
     desktopNames_ = names;
@@ -360,6 +365,7 @@ void X11WindowServer::refresh() {
         if (s.orderedIn && onScreen && onActive != visible) settled = false;
     }
 
+    if (namesChanged) desktopNamesChanged.emit();
     heldVisibilityChanges_.insert(heldVisibilityChanges_.end(), changed.begin(), changed.end());
     if (desktopChanged && !announcementPending_) {
         announcementPending_ = true;
@@ -421,6 +427,20 @@ void X11WindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
             state->bound = true;
             state->desktop = static_cast<std::uint32_t>(place.desktop);
         }
+}
+
+// EWMH: UTF-8 names, each ended by a NUL. The names are taken as written at once, so the refresh that
+// the property change brings reports only what someone else changes.
+void X11WindowServer::setDesktopNames(const QStringList& names) {
+    if (!canSetDesktopNames()) return;
+    QByteArray raw;
+    for (const QString& name : names)
+        raw += name.toUtf8().replace('\0', ' ') + '\0';
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atoms_.value("_NET_DESKTOP_NAMES"),
+                        atoms_.value("UTF8_STRING"), 8, static_cast<std::uint32_t>(raw.size()),
+                        raw.constData());
+    xcb_flush(connection_);
+    desktopNames_ = names;
 }
 
 std::optional<std::uint32_t> X11WindowServer::desktopOf(const Panel& panel) const {

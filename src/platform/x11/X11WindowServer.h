@@ -88,6 +88,9 @@ public:
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
+    QStringList desktopNames() const override { return desktopNames_; }
+    bool canSetDesktopNames() const override { return !desktopsKnownByName_; }
+    void setDesktopNames(const QStringList& names) override;
 
     // --- What tests and the benchmark read ---
     std::optional<std::uint32_t> currentDesktop() const { return currentDesktop_; }

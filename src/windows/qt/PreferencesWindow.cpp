@@ -171,6 +171,15 @@ QWidget* PreferencesWindow::buildGeneralTab() {
                        "there. Turn off to position each desktop's label independently (your "
                        "per-desktop positions are kept).")));
 
+    auto* share = settingCheckBox(QStringLiteral("Show desktop names in the panel and desktop switcher"),
+                                  "shareDesktopNames", &AppSettings::shareDesktopNames);
+    startup->addWidget(share);
+    startup->addWidget(describe(
+        share,
+        QStringLiteral("Your labels' names also name the desktops in pagers, panels and the window "
+                       "manager's switcher. Desktops without a name keep the window manager's; its own "
+                       "names come back when this is off or Spacemarquee quits.")));
+
     auto* naming = layoutOf(section(page, QStringLiteral("Behavior for new tags")));
     auto* guessRow = new QFormLayout;
     guessing_ = new QComboBox;

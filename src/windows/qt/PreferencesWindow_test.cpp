@@ -45,6 +45,7 @@ TEST_F(PreferencesWindowTest, EachControlWritesItsFieldAndSavesOnce) {
         {"autoCreateOnNewSpace", Qt::Key_Space, [](auto& s) { return !s.autoCreateOnNewSpace; }},
         {"syncPositionsAcrossSpaces", Qt::Key_Space, [](auto& s) { return !s.syncPositionsAcrossSpaces; }},
         {"speakSpaceNameOnChange", Qt::Key_Space, [](auto& s) { return s.speakSpaceNameOnChange; }},
+        {"shareDesktopNames", Qt::Key_Space, [](auto& s) { return !s.shareDesktopNames; }},
         {"magnifyWhenUnfocused", Qt::Key_Space, [](auto& s) { return s.magnifyWhenUnfocused; }},
         {"windowNameGuessing", Qt::Key_End,
          [](auto& s) { return s.windowNameGuessing == WindowNameGuessing::anyApp; }},
