@@ -14,6 +14,7 @@
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +53,10 @@ public:
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t") return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (isRawButtonPress(event)) {
+            if (server_.pressWatchers_ > 0) server_.pressTimer_->start();
+            return false;
+        }
         if (isRelevant(event)) server_.scheduleRefresh();
         return isNoise(event);
     }
@@ -84,6 +89,11 @@ private:
         default:
             return false;
         }
+    }
+    bool isRawButtonPress(const xcb_generic_event_t* event) const {
+        if ((event->response_type & 0x7f) != XCB_GE_GENERIC || !server_.xinputOpcode_) return false;
+        const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+        return ge->extension == server_.xinputOpcode_ && ge->event_type == XCB_INPUT_RAW_BUTTON_PRESS;
     }
     // Openbox tells windows on other desktops they are iconic this way; Qt would log each one unhandled.
     bool isNoise(const xcb_generic_event_t* event) const {
@@ -129,6 +139,13 @@ std::shared_ptr<X11WindowServer> X11WindowServer::create(const Options& options,
         raw->screensChanged.emit();
         raw->refresh();
     });
+    server->pressTimer_ = new QTimer(server->context_.get());
+    server->pressTimer_->setSingleShot(true);
+    server->pressTimer_->setInterval(0);
+    QObject::connect(server->pressTimer_, &QTimer::timeout, server->context_.get(),
+                     [raw = server.get()] { raw->pointerPressed.emit(); });
+    if (const auto* ext = xcb_get_extension_data(server->connection_, &xcb_input_id); ext && ext->present)
+        server->xinputOpcode_ = ext->major_opcode;
     server->watchScreens();
     server->compositing_ = server->checkCompositing();
     server->refresh(); // the root's state, before any panel exists
@@ -282,18 +299,28 @@ void X11WindowServer::refresh() {
     // i3 drops empty workspaces and renumbers the rest: the same index can be another desktop.
     const bool desktopChanged = newCurrent != currentDesktop_ || count != desktopCount_ ||
                                 nameOf(names, newCurrent) != nameOf(desktopNames_, currentDesktop_);
+    // Desktops were dropped (wmctrl -n, a pager): the window manager moves their windows onto one that
+    // remains, where the labels do not belong. i3 also drops an empty workspace and renumbers the rest,
+    // but a workspace that holds a label is never empty, so its name survives under a new index.
+    const auto vanished = [&, oldCount = desktopCount_,
+                           oldNames = desktopNames_](std::optional<std::uint32_t> was) {
+        if (count >= oldCount || !was || *was == kEveryDesktop || *was < count) return false;
+        const QString name = nameOf(oldNames, was);
+        return name.isEmpty() || !names.mid(0, static_cast<qsizetype>(count)).contains(name);
+    };
     currentDesktop_ = newCurrent;
     desktopCount_ = count;
     desktopNames_ = names;
     activeWindow_ = active;
 
     const auto screens = QGuiApplication::screens();
-    std::vector<quint64> changed;
+    std::vector<quint64> changed, orphaned;
     bool settled = true;
     for (const auto& a : asked) {
         Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c, a.desktop, nullptr));
         Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, a.attributes, nullptr));
         PanelState& s = *a.state;
+        if (vanished(s.desktop)) orphaned.push_back(s.serial);
         if (const auto value = cardinal(desktop.get())) s.desktop = value;
         const bool onActive =
             s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
@@ -316,6 +343,13 @@ void X11WindowServer::refresh() {
         if (s.orderedIn && onScreen && onActive != visible) settled = false;
     }
 
+    // Told before the switch is announced, so that resolving the new desktop finds no pile. Observers
+    // may remove panels: each one is looked up again.
+    for (const quint64 serial : orphaned) {
+        const auto it =
+            std::find_if(panels_.begin(), panels_.end(), [&](auto* p) { return p->serial == serial; });
+        if (it != panels_.end() && (*it)->panel) (*it)->panel->desktopRemoved.emit();
+    }
     heldVisibilityChanges_.insert(heldVisibilityChanges_.end(), changed.begin(), changed.end());
     if (desktopChanged && !announcementPending_) {
         announcementPending_ = true;
@@ -425,6 +459,21 @@ void X11WindowServer::setInputTransparent(const PanelState& state, bool transpar
                              0, 0, 0, nullptr);
     else
         xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, state.wid, 0, 0, XCB_PIXMAP_NONE);
+    xcb_flush(connection_);
+}
+
+void X11WindowServer::watchPointerPresses(bool watch) {
+    const int before = pressWatchers_;
+    pressWatchers_ = std::max(0, pressWatchers_ + (watch ? 1 : -1));
+    if (!xinputOpcode_ || (before > 0) == (pressWatchers_ > 0)) return;
+    // Every device, not only the master ones: the Ctrl monitor selects raw keys for the masters on
+    // this same connection and root, and a second selection for the same device would replace it.
+    struct {
+        xcb_input_event_mask_t header;
+        std::uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL, 1},
+                pressWatchers_ > 0 ? std::uint32_t{XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS} : 0u};
+    xcb_input_xi_select_events(connection_, root_, 1, &selection.header);
     xcb_flush(connection_);
 }
 

@@ -98,6 +98,11 @@ public:
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
     void setInputTransparent(const PanelState& state, bool transparent);
     std::optional<ScreenInfo> screenInfo(const QScreen* screen) const;
+    // XInput 2 raw button presses on the root: they arrive wherever the user clicks, also on a root
+    // window that takes no focus and during another client's grab. Counted: each watcher turns it on
+    // once and off once. pointerPressed follows, at most once per turn of the event loop.
+    void watchPointerPresses(bool watch);
+    Signal<> pointerPressed;
     QRectF toLogical(const QRect& native) const;
     QRect toNative(const QRectF& logical) const;
     void scheduleRefresh();
@@ -129,6 +134,9 @@ private:
     QTimer* refreshTimer_ = nullptr;
     QTimer* settleTimer_ = nullptr;
     QTimer* screensTimer_ = nullptr;
+    QTimer* pressTimer_ = nullptr;
+    std::uint8_t xinputOpcode_ = 0; // 0: no XInput, no press watching
+    int pressWatchers_ = 0;
     std::unique_ptr<QObject> context_; // owns the timers and the screen connections
 
     std::vector<PanelState*> panels_; // creation order

@@ -49,7 +49,11 @@ void end(std::unique_ptr<QProcess>& process) {
 
 std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
                                                      const QString& compositor) {
-    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor})
+    // xfwm4 keeps its settings in xfconf, which it reaches over a session bus: it gets a private one,
+    // and runs without its compositor like the other managers.
+    const bool xfwm4 = windowManager == QLatin1String("xfwm4");
+    const QString busRunner = xfwm4 ? QStringLiteral("dbus-run-session") : QString();
+    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor, busRunner})
         if (!tool.isEmpty() && QStandardPaths::findExecutable(tool).isEmpty()) {
             *why = tool + QStringLiteral(" is not installed");
             return nullptr;
@@ -91,7 +95,8 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n");
         arguments << QStringLiteral("-c") << config.fileName();
     }
-    session->wmProcess_ = launch(windowManager, arguments, environment);
+    if (xfwm4) arguments << QStringLiteral("--") << windowManager << QStringLiteral("--compositor=off");
+    session->wmProcess_ = launch(xfwm4 ? busRunner : windowManager, arguments, environment);
     if (!session->wmProcess_ || !session->waitForWindowManager(10000)) {
         *why = windowManager + QStringLiteral(" did not come up on ") + session->display_;
         return nullptr;
