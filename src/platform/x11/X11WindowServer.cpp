@@ -82,8 +82,12 @@ private:
             const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
             return e->event == root || server_.isOurs(e->window);
         }
-        case XCB_REPARENT_NOTIFY:
-            return server_.isOurs(reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window);
+        case XCB_REPARENT_NOTIFY: {
+            const auto* e = reinterpret_cast<const xcb_reparent_notify_event_t*>(event);
+            if (!server_.isOurs(e->window)) return false;
+            if (e->parent == root) server_.mapAgainIfShown(e->window);
+            return true;
+        }
         case XCB_VISIBILITY_NOTIFY:
             return server_.isOurs(reinterpret_cast<const xcb_visibility_notify_event_t*>(event)->window);
         default:
@@ -460,6 +464,28 @@ void X11WindowServer::setInputTransparent(const PanelState& state, bool transpar
     else
         xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, state.wid, 0, 0, XCB_PIXMAP_NONE);
     xcb_flush(connection_);
+}
+
+// A label shown again right after orderOut asks to be mapped while the window manager may still be
+// letting go of it: icewm drops that request, and the window stays unmapped once it is handed back
+// to the root. A shown window still unmapped at the root a moment later is mapped again, which the
+// manager takes as a new window. Managers that took the first request have framed it by then; a
+// second request to them made fluxbox lose the label now and then.
+void X11WindowServer::mapAgainIfShown(std::uint32_t wid) {
+    QTimer::singleShot(kRemapCheckMilliseconds, context_.get(), [this, wid] {
+        const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->wid == wid; });
+        if (it == panels_.end() || !(*it)->orderedIn) return;
+        const auto treeCookie = xcb_query_tree(connection_, wid);
+        const auto attributesCookie = xcb_get_window_attributes(connection_, wid);
+        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, treeCookie, nullptr));
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(connection_, attributesCookie, nullptr));
+        if (!tree || !attributes || tree->parent != root_ || attributes->map_state != XCB_MAP_STATE_UNMAPPED) return;
+        prepareMap(**it);
+        xcb_map_window(connection_, wid);
+        xcb_flush(connection_);
+        sendHome(**it);
+    });
 }
 
 void X11WindowServer::watchPointerPresses(bool watch) {

@@ -54,6 +54,7 @@ struct PanelState {
 class X11WindowServer final : public WindowServer, public std::enable_shared_from_this<X11WindowServer> {
 public:
     static constexpr int kSettleMilliseconds = 20;
+    static constexpr int kRemapCheckMilliseconds = 100;
 
     struct Options {
         Logger logger;
@@ -124,6 +125,7 @@ private:
     quint32 displayNumberFor(const QString& name) const;
     bool checkCompositing() const;
     bool isOurs(std::uint32_t wid) const { return ourWindows_.contains(wid); }
+    void mapAgainIfShown(std::uint32_t wid);
 
     Options options_;
     xcb_connection_t* connection_ = nullptr;
