@@ -123,31 +123,6 @@ TEST_F(Registry, EditingCommitsTheTrimmedTitleOnceAndSupersedingSavesTheFirst) {
                          QStringLiteral(" reason=panel-removed(menu-remove-current)")), 1);
 }
 
-TEST_F(Registry, EscapeCancelsWithoutStoringAndLeavingTheDesktopCommits) {
-    const auto a = addLabel(QStringLiteral("Mail"));
-    QList<QUuid> closed;
-    overlay->onEditSessionClosed = [&](QUuid id) { closed << id; };
-    panel(a).view().click();
-    auto& first = desktop->editorPanels().last()->view();
-    first.type(QStringLiteral("Junk"));
-    first.pressEscape();
-    first.loseFocus(); // the focus loss that closing causes
-    EXPECT_FALSE(overlay->isEditing());
-    EXPECT_EQ(store->tag(a)->title, QStringLiteral("Mail"));
-    EXPECT_EQ(closed, QList<QUuid>{a}) << "a cancelled session ends like any other";
-    EXPECT_EQ(traceCount(QStringLiteral("editSession COMMIT")), 0);
-
-    panel(a).view().click();
-    desktop->editorPanels().last()->view().type(QStringLiteral("Inbox"));
-    desktop->switchDesktop(kMain, 1);
-    queue->advance(0.5);
-    EXPECT_FALSE(overlay->isEditing());
-    EXPECT_EQ(store->tag(a)->title, QStringLiteral("Inbox"));
-    EXPECT_EQ(traceCount(QStringLiteral("editSession COMMIT id=") + shortId(a) +
-                         QStringLiteral(" reason=desktop-switch")),
-              1);
-}
-
 TEST_F(Registry, StaleEditorCallbacksAreHarmless) {
     const auto a = addLabel(QStringLiteral("Mail"));
     panel(a).view().click();

@@ -24,12 +24,6 @@ void FakeEditorView::loseFocus() {
     commit();
 }
 
-void FakeEditorView::pressEscape() {
-    if (begins_.isEmpty() || committed_) return;
-    committed_ = true;
-    if (onCancel) onCancel();
-}
-
 void FakeEditorView::commit() {
     if (begins_.isEmpty() || committed_) return;
     committed_ = true;

@@ -24,8 +24,6 @@ public:
     void type(const QString& text);
     void pressReturn() { commit(); }
     void loseFocus();
-    // Escape: cancels, and the focus loss that follows commits nothing.
-    void pressEscape();
 
     const QList<Begin>& begins() const { return begins_; }
     QString draft() const { return draft_; }
