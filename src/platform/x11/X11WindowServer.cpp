@@ -480,7 +480,8 @@ void X11WindowServer::mapAgainIfShown(std::uint32_t wid) {
         Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, treeCookie, nullptr));
         Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(connection_, attributesCookie, nullptr));
-        if (!tree || !attributes || tree->parent != root_ || attributes->map_state != XCB_MAP_STATE_UNMAPPED) return;
+        if (!tree || !attributes || tree->parent != root_ || attributes->map_state != XCB_MAP_STATE_UNMAPPED)
+            return;
         prepareMap(**it);
         xcb_map_window(connection_, wid);
         xcb_flush(connection_);
