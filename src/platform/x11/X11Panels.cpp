@@ -197,6 +197,7 @@ template class X11Panel<EditorPanel, EditorWindow>;
 
 X11LabelPanel::X11LabelPanel(const std::shared_ptr<X11WindowServer>& server, const QUuid& tagId)
     : X11Panel(server, new LabelWindow), tagId_(tagId) {
+    state_.takesFocus = false;
     window_->onOpaqueRegionChange = [this] { reshape(); };
 }
 

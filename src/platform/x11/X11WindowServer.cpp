@@ -187,7 +187,8 @@ void X11WindowServer::internAtoms() {
     static const char* const names[] = {
         "_NET_CURRENT_DESKTOP", "_NET_NUMBER_OF_DESKTOPS", "_NET_DESKTOP_NAMES", "_NET_ACTIVE_WINDOW",
         "_NET_WM_DESKTOP", "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
-        "_NET_SUPPORTING_WM_CHECK", "_NET_WM_CM_S0", "UTF8_STRING", "WM_STATE", "_KDE_WM_CHANGE_STATE"};
+        "_NET_SUPPORTING_WM_CHECK", "_NET_WM_CM_S0", "UTF8_STRING", "WM_STATE", "_KDE_WM_CHANGE_STATE",
+        "WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_WM_PING", "_NET_WM_SYNC_REQUEST"};
     std::vector<xcb_intern_atom_cookie_t> cookies;
     for (const char* name : names)
         cookies.push_back(xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name));
@@ -418,6 +419,15 @@ void X11WindowServer::prepareMap(PanelState& state) {
                                     atoms_.value("_NET_WM_STATE_SKIP_PAGER")};
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_STATE"), XCB_ATOM_ATOM,
                         32, 2, states);
+    // Without input and without WM_TAKE_FOCUS a window is "No Input": a click on a label must not have
+    // the window manager offer it the keyboard, which Qt answers by taking the keyboard from the editor
+    // that the click has just opened (on fluxbox the editor lost it now and then, a moment after).
+    if (!state.takesFocus) {
+        const std::uint32_t protocols[] = {atoms_.value("WM_DELETE_WINDOW"), atoms_.value("_NET_WM_PING"),
+                                           atoms_.value("_NET_WM_SYNC_REQUEST")};
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("WM_PROTOCOLS"),
+                            XCB_ATOM_ATOM, 32, 3, protocols);
+    }
     xcb_flush(connection_);
 }
 

@@ -38,6 +38,7 @@ struct PanelState {
     // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
     bool seenViewable = false;
+    bool takesFocus = true; // false for labels: the window manager never offers them the keyboard
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
 };
