@@ -46,6 +46,9 @@ void OverlayManager::beginEdit(const QUuid& tagId) {
             self->commitEdit(QStringLiteral("editor-commit"), generation);
         }
     };
+    view.onCancel = [current, generation] {
+        if (auto self = current()) self->cancelEdit(generation);
+    };
     view.onSizeChange = [current, generation](QSizeF size) {
         if (auto self = current()) self->resizeEditor(generation, size);
     };
@@ -87,6 +90,13 @@ void OverlayManager::commitEdit(const QString& reason, std::optional<int> genera
     closeEditSession(reason);
 }
 
+// Escape: the title stays as it was, and the session ends like any other (deferred zombifies apply).
+void OverlayManager::cancelEdit(int generation) {
+    if (!editorSession_ || editorSession_->committed || editorSession_->generation != generation) return;
+    SM_TRACE(logger_, QStringLiteral("editSession CANCEL id=%1").arg(shortId(editorSession_->tagId)));
+    closeEditSession(QStringLiteral("editor-cancel"));
+}
+
 void OverlayManager::closeEditSession(const QString& reason) {
     if (!editorSession_) return;
     EditorSession session = std::move(*editorSession_);
@@ -95,6 +105,7 @@ void OverlayManager::closeEditSession(const QString& reason) {
     session.panel->orderOut();
     session.panel->view().onDraftChange = nullptr;
     session.panel->view().onCommit = nullptr;
+    session.panel->view().onCancel = nullptr;
     session.panel->view().onSizeChange = nullptr;
     if (auto* e = find(session.tagId)) {
         e->isEditing = false;

@@ -43,6 +43,12 @@ void OverlayManager::start() {
             if (auto self = weak.lock()) self->scheduleRenderAll();
         });
     }
+    spaceObserver_ = windowServer_->activeDesktopChanged.connect([weak] {
+        if (auto self = weak.lock()) self->handleActiveDesktopChanged();
+    });
+    screensObserver_ = windowServer_->screensChanged.connect([weak] {
+        if (auto self = weak.lock()) self->handleScreensChanged();
+    });
     if (logger_.isTracing()) {
         diagnosticSpaceObserver_ = windowServer_->activeDesktopChanged.connect([weak] {
             if (auto self = weak.lock())
@@ -181,6 +187,13 @@ void OverlayManager::installObservers(PanelEntry& e) {
     e.observerTokens.push_back(e.panel->screenChanged.connect([weak, id] {
         if (auto self = weak.lock()) self->handleScreenChange(id);
     }));
+    e.observerTokens.push_back(e.panel->desktopRemoved.connect([weak, id] {
+        auto self = weak.lock();
+        if (!self || !self->find(id)) return;
+        SM_TRACE(self->logger_,
+                 QStringLiteral("panel DESKTOP-REMOVED id=%1 (its desktop is gone)").arg(shortId(id)));
+        if (self->onPanelDesktopRemoved) self->onPanelDesktopRemoved(id);
+    }));
 }
 
 void OverlayManager::removePanel(const QUuid& id, const QString& reason) {
@@ -275,6 +288,32 @@ void OverlayManager::handleScreenChange(const QUuid& tagId) {
     if (crossed && onPanelCrossedScreens) onPanelCrossedScreens(tagId);
 }
 
+// Leaving the desktop leaves the field: the title typed so far is kept.
+void OverlayManager::handleActiveDesktopChanged() {
+    if (editorSession_) commitEdit(QStringLiteral("desktop-switch"), std::nullopt);
+}
+
+// A label laid out for the old screens may now straddle two monitors or hang off its screen: its frame
+// is computed again for the screen it is on, in the layout it has. A position the user chose stays.
+void OverlayManager::handleScreensChanged() {
+    const auto store = tagStore_.lock();
+    if (!store) return;
+    for (const auto& id : panelIds()) {
+        auto* e = find(id);
+        if (!e || e->isEditing || !e->lastLayoutState || isBackgroundFrozen(*e)) continue;
+        const auto tag = store->tag(id);
+        if (!tag || tag->isTombstone) continue;
+        const QRectF current = e->panel->frame();
+        const QRectF target =
+            RenderPlan::frame(*e->lastLayoutState, renderInputs(*e, *tag, store->settings()));
+        if (target == current) continue;
+        SM_TRACE(logger_, QStringLiteral("screensChanged RELAYOUT id=%1 state=%2 from=%3 to=%4")
+                              .arg(shortId(id), RenderPlan::toString(*e->lastLayoutState), fmt::rect(current),
+                                   fmt::rect(target)));
+        e->panel->setFrame(target);
+    }
+}
+
 void OverlayManager::scheduleCoResidencyConfirm() {
     if (coResidencyConfirmWork_ && !coResidencyConfirmWork_->isCancelled()) return;
     std::weak_ptr<OverlayManager> weak = weak_from_this();
@@ -353,6 +392,8 @@ void OverlayManager::tearDown() {
     for (const auto& id : panelIds())
         removePanel(id, QStringLiteral("app-teardown"));
     diagnosticSpaceObserver_.disconnect();
+    spaceObserver_.disconnect();
+    screensObserver_.disconnect();
 }
 
 } // namespace sm

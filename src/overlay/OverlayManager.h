@@ -115,6 +115,7 @@ public:
     void beginEdit(const QUuid& tagId);
     void commitEdit(const QString& reason, std::optional<int> generation);
     void closeEditSession(const QString& reason);
+    void cancelEdit(int generation);
     bool isEditing() const { return editorSession_.has_value(); }
     const EditorSession* editorSession() const { return editorSession_ ? &*editorSession_ : nullptr; }
 
@@ -126,6 +127,7 @@ public:
     std::function<void(QUuid, bool)> onPanelBecameVisible;
     std::function<void(QUuid)> onPanelCrossedScreens;
     std::function<void(QList<QUuid>)> onPanelsAnchorLost;
+    std::function<void(QUuid)> onPanelDesktopRemoved; // the window server dropped the label's desktop
     std::function<void(QUuid)> onEditSessionClosed;
     std::function<void(QUuid)> onDeleteTagRequested;
     std::function<void()> onRemoveDuplicatesRequested;
@@ -142,6 +144,8 @@ private:
     void installObservers(PanelEntry& entry);
     void installContent(PanelEntry& entry, const SpaceTag& tag);
     void handleScreenChange(const QUuid& tagId);
+    void handleScreensChanged();
+    void handleActiveDesktopChanged();
     QString describeScreen(const std::optional<ScreenInfo>& screen) const;
     QString describePanel(const PanelEntry& entry) const;
 
@@ -185,6 +189,8 @@ private:
     Subscription settingsObserver_;
     Subscription tagsObserver_;
     Signal<>::Connection diagnosticSpaceObserver_;
+    Signal<>::Connection spaceObserver_;
+    Signal<>::Connection screensObserver_;
     WorkHandle coResidencyConfirmWork_;
     WorkHandle pendingRenderAll_;
     std::optional<EditorSession> editorSession_;

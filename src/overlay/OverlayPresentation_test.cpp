@@ -118,6 +118,19 @@ TEST_F(Presentation, TombstonesAreTransparentAndLetClicksThrough) {
     EXPECT_EQ(overlay->visibleTombstoneAnchor(kMain), id);
 }
 
+TEST_F(Presentation, AScreenLayoutChangeRePlacesLabelsAtTheirDefaultPlaceOnly) {
+    const auto mail = addLabel(QStringLiteral("Mail"));
+    const auto code = addLabel(QStringLiteral("Code"));
+    store->updateTag(code, [](SpaceTag& t) { t.position = QPointF(1000, 300); });
+    overlay->reapplyNormalFrames();
+    desktop->moveScreen(kMain, QRectF(0, 0, 720, 900)); // the right half became another monitor
+    queue->advance(0.5);
+    const QRectF placed = panel(mail).frame();
+    EXPECT_DOUBLE_EQ(placed.center().x(), 360.0) << "centred on what is left of its screen";
+    EXPECT_DOUBLE_EQ(placed.y() + placed.height(), 800.0);
+    EXPECT_EQ(panel(code).frame().topLeft(), QPointF(1000, 300)) << "a place the user chose stays";
+}
+
 TEST_F(Presentation, MeasuredSizesAreClampedAndSmallChangesIgnored) {
     const auto id = addLabel(QStringLiteral("Mail"));
     overlay->setActiveTag(id);

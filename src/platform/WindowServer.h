@@ -89,7 +89,8 @@ public:
     virtual void begin(double fontSize, const QString& initialDraft, const QString& placeholder) = 0;
 
     std::function<void(QString)> onDraftChange;
-    std::function<void()> onCommit; // Return or focus loss; a view commits at most once
+    std::function<void()> onCommit; // Return or leaving the field; a view commits at most once
+    std::function<void()> onCancel; // Escape: the edit ends and nothing is stored; no commit follows
     std::function<void(QSizeF)> onSizeChange;
 };
 
@@ -124,6 +125,9 @@ public:
     Signal<> moved;             // the frame origin changed (drags, relocations, programmatic moves)
     Signal<> visibilityChanged; // "V" may have changed
     Signal<> screenChanged;     // the window is now on another screen
+    // The desktop the window belonged to no longer exists; the server may have moved it onto another
+    // one, where it does not belong.
+    Signal<> desktopRemoved;
 };
 
 class LabelPanel : public Panel {

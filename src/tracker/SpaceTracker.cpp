@@ -554,6 +554,9 @@ void wire(const std::shared_ptr<SpaceTracker>& tracker, OverlayManager& overlay)
         for (const auto& id : ids)
             if (auto t = weak.lock()) t->zombifyPanel(id, QStringLiteral("co-residency-heal"));
     };
+    overlay.onPanelDesktopRemoved = [weak](QUuid id) {
+        if (auto t = weak.lock()) t->zombifyPanel(id, QStringLiteral("desktop-removed"));
+    };
     overlay.onEditSessionClosed = [weak](QUuid id) {
         if (auto t = weak.lock()) t->editSessionClosed(id);
     };

@@ -48,6 +48,26 @@ TEST_F(Storms, AfterTheStormLabelsStuckAwayFromTheirReturnedHomeAreZombified) {
     EXPECT_EQ(tracker->restorableTitles(), (QList<LabelContextMenu::RestorableTitle>{{titled, "Build"}}));
 }
 
+TEST_F(Storms, LabelsOfRemovedDesktopsGoAtOnceInsteadOfPilingUpTitledOnesStayRestorable) {
+    labelOn(0, "Mail");
+    const auto code = labelOn(1, "Code");
+    const auto build = labelOn(2, "Build");
+    const auto empty = labelOn(3, "");
+    start();
+    desktop->removeDesktops(kMain, 2); // the user on desktop 3 lands on desktop 1 with the others
+    queue->advance(0.3);
+    EXPECT_EQ(overlay->panelIds().size(), 2);
+    EXPECT_EQ(tracker->currentActiveTagId(), code);
+    EXPECT_FALSE(store->tag(empty));
+    EXPECT_EQ(tracker->restorableTitles(), (QList<LabelContextMenu::RestorableTitle>{{build, "Build"}}));
+    EXPECT_EQ(count("panel ZOMBIFY id=" + shortId(build) +
+                    " reason=desktop-removed (panel-only; titled tag kept as orphan)"),
+              1);
+    queue->advance(5.0);
+    EXPECT_EQ(count("PILEUP"), 0);
+    EXPECT_EQ(count("CO-RESIDENCY"), 0);
+}
+
 TEST_F(Storms, WakeAndLoginLaunchSuppressCreationForTwentyFiveSeconds) {
     for (const bool login : {false, true}) {
         for (const auto& id : overlay->panelIds()) overlay->removePanel(id, "test-reset");

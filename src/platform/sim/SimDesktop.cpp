@@ -123,6 +123,31 @@ int SimDesktop::addDesktop(quint32 displayNumber) {
     return screen ? screen->config.desktopCount++ : -1;
 }
 
+void SimDesktop::removeDesktops(quint32 displayNumber, int count) {
+    Screen* screen = findScreen(displayNumber);
+    if (!screen || count < 1 || count >= screen->config.desktopCount) {
+        qWarning("SimDesktop: cannot keep %d desktops on screen %u", count, displayNumber);
+        return;
+    }
+    screen->config.desktopCount = count;
+    std::vector<quint64> moved;
+    for (auto* panel : panels_) {
+        if (!panel->home || panel->home->displayNumber != displayNumber || panel->home->index < count)
+            continue;
+        panel->home->index = count - 1;
+        moved.push_back(panel->serial);
+        post(panel->serial, &Panel::desktopRemoved);
+    }
+    const bool userMoved = screen->activeDesktop >= count;
+    if (userMoved) {
+        screen->activeDesktop = count - 1;
+        post(&WindowServer::activeDesktopChanged);
+        for (const auto* panel : panels_)
+            if (panel->home && panel->home->displayNumber == displayNumber) moved.push_back(panel->serial);
+    }
+    catchUp(moved, defaults_.activeLag, defaults_.visibleLag);
+}
+
 void SimDesktop::switchDesktop(quint32 displayNumber, int index) {
     switchDesktop(displayNumber, index, defaults_);
 }

@@ -64,6 +64,10 @@ public:
     void setMainScreen(quint32 displayNumber);
     // Appends a desktop to the screen and returns its index (-1 for an unknown screen).
     int addDesktop(quint32 displayNumber);
+    // Drops the screen's desktops from `count` on. Like a window manager, it moves their panels onto
+    // the last remaining desktop, and the user too when on a dropped one. Posts each moved panel's
+    // desktopRemoved, then activeDesktopChanged when the user moved; the facts follow after the lags.
+    void removeDesktops(quint32 displayNumber, int count);
     // The user switches that screen to desktop `index`; that screen becomes the main screen.
     void switchDesktop(quint32 displayNumber, int index);
     void switchDesktop(quint32 displayNumber, int index, const SwitchOptions& options);

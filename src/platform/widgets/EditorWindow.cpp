@@ -3,6 +3,7 @@
 #include "platform/widgets/LabelFont.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTimer>
@@ -70,6 +71,12 @@ void EditorWindow::commit() {
     if (onCommit) onCommit();
 }
 
+void EditorWindow::cancel() {
+    if (!begun_ || committed_) return;
+    committed_ = true;
+    if (onCancel) onCancel();
+}
+
 void EditorWindow::reportSize() {
     const QString text = field_->text().isEmpty() ? placeholder_ : field_->text();
     const QSizeF size = widgets::measuredSize(text, labelFont(fontSize_));
@@ -88,6 +95,10 @@ bool EditorWindow::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::FocusIn) hadFocus_ = true;
         // A field that never had the keyboard has not been edited: its focus loss is no commit.
         if (event->type() == QEvent::FocusOut && hadFocus_) commit();
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            cancel();
+            return true;
+        }
     }
     return PanelWindow::eventFilter(watched, event);
 }

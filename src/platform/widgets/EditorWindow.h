@@ -9,14 +9,18 @@ class QLineEdit;
 
 namespace sm::widgets {
 
-// The title editor: one line of white text on translucent black. Return commits, and so does losing
-// the keyboard after having had it; either way at most once per begin(), so the focus loss that a
-// Return causes (the overlay closes the editor) never commits twice.
+// The title editor: one line of white text on translucent black. Return commits, and so does leaving
+// the field: losing the keyboard after having had it, or a click outside it (leave()). Escape cancels.
+// Either way at most once per begin(), so the focus loss that a Return or an Escape causes (the
+// overlay closes the editor) never commits again.
 class EditorWindow final : public PanelWindow, public EditorView {
 public:
     EditorWindow();
 
     void begin(double fontSize, const QString& initialDraft, const QString& placeholder) override;
+
+    // The user left the field some other way than through the keyboard focus: a click elsewhere.
+    void leave() { commit(); }
 
     QLineEdit* field() const { return field_; }
     std::optional<QSizeF> measuredSize() const { return measured_; }
@@ -27,6 +31,7 @@ protected:
 
 private:
     void commit();
+    void cancel();
     void reportSize();
 
     QLineEdit* field_ = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/x11/X11Panels.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -211,6 +212,7 @@ template class X11Panel<EditorPanel, EditorWindow>;
 
 X11LabelPanel::X11LabelPanel(const std::shared_ptr<X11WindowServer>& server, const QUuid& tagId)
     : X11Panel(server, new LabelWindow), tagId_(tagId) {
+    state_.takesFocus = false;
     window_->onOpaqueRegionChange = [this] { reshape(); };
 }
 
@@ -227,8 +229,10 @@ X11EditorPanel::X11EditorPanel(const std::shared_ptr<X11WindowServer>& server)
     : X11Panel(server, new EditorWindow) {}
 
 X11EditorPanel::~X11EditorPanel() {
+    watchPresses(false);
     window_->onDraftChange = nullptr;
     window_->onCommit = nullptr;
+    window_->onCancel = nullptr;
     window_->onSizeChange = nullptr;
 }
 
@@ -236,6 +240,27 @@ void X11EditorPanel::makeKeyAndOrderFront() {
     orderFront();
     window_->raise();
     window_->activateWindow();
+    watchPresses(true);
+}
+
+void X11EditorPanel::orderOut() {
+    watchPresses(false);
+    X11Panel::orderOut();
+}
+
+void X11EditorPanel::watchPresses(bool watch) {
+    const auto server = server_.lock();
+    if (!server || watch == watching_) return;
+    watching_ = watch;
+    server->watchPointerPresses(watch);
+    if (!watch) {
+        pressWatch_.disconnect();
+        return;
+    }
+    pressWatch_ = server->pointerPressed.connect([this] {
+        // The pointer is read now, a moment after the press: a click is not that quick to move away.
+        if (window_->isVisible() && !window_->frameGeometry().contains(QCursor::pos())) window_->leave();
+    });
 }
 
 } // namespace sm::x11

@@ -91,6 +91,15 @@ public:
 
     EditorView& view() override { return *window_; }
     void makeKeyAndOrderFront() override;
+    void orderOut() override;
+
+private:
+    void watchPresses(bool watch);
+
+    // While shown, a press anywhere outside the editor leaves the field: on several window managers a
+    // click on the desktop takes no focus, so the editor would keep the keyboard.
+    Signal<>::Connection pressWatch_;
+    bool watching_ = false;
 };
 
 } // namespace sm::x11

@@ -15,6 +15,7 @@
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,10 @@ public:
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t") return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (isRawButtonPress(event)) {
+            if (server_.pressWatchers_ > 0) server_.pressTimer_->start();
+            return false;
+        }
         if (isRelevant(event)) server_.scheduleRefresh();
         return isNoise(event);
     }
@@ -85,13 +90,22 @@ private:
             const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
             return e->event == root || server_.isOurs(e->window);
         }
-        case XCB_REPARENT_NOTIFY:
-            return server_.isOurs(reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window);
+        case XCB_REPARENT_NOTIFY: {
+            const auto* e = reinterpret_cast<const xcb_reparent_notify_event_t*>(event);
+            if (!server_.isOurs(e->window)) return false;
+            if (e->parent == root) server_.mapAgainIfShown(e->window);
+            return true;
+        }
         case XCB_VISIBILITY_NOTIFY:
             return server_.isOurs(reinterpret_cast<const xcb_visibility_notify_event_t*>(event)->window);
         default:
             return false;
         }
+    }
+    bool isRawButtonPress(const xcb_generic_event_t* event) const {
+        if ((event->response_type & 0x7f) != XCB_GE_GENERIC || !server_.xinputOpcode_) return false;
+        const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+        return ge->extension == server_.xinputOpcode_ && ge->event_type == XCB_INPUT_RAW_BUTTON_PRESS;
     }
     // Openbox tells windows on other desktops they are iconic this way; Qt would log each one unhandled.
     bool isNoise(const xcb_generic_event_t* event) const {
@@ -137,6 +151,13 @@ std::shared_ptr<X11WindowServer> X11WindowServer::create(const Options& options,
         raw->screensChanged.emit();
         raw->refresh();
     });
+    server->pressTimer_ = new QTimer(server->context_.get());
+    server->pressTimer_->setSingleShot(true);
+    server->pressTimer_->setInterval(0);
+    QObject::connect(server->pressTimer_, &QTimer::timeout, server->context_.get(),
+                     [raw = server.get()] { raw->pointerPressed.emit(); });
+    if (const auto* ext = xcb_get_extension_data(server->connection_, &xcb_input_id); ext && ext->present)
+        server->xinputOpcode_ = ext->major_opcode;
     server->watchScreens();
     server->compositing_ = server->checkCompositing();
     server->refresh(); // the root's state, before any panel exists
@@ -185,7 +206,11 @@ void X11WindowServer::internAtoms() {
                                         "UTF8_STRING",
                                         "WM_STATE",
                                         "_KDE_WM_CHANGE_STATE",
-                                        "_NET_WM_NAME"};
+                                        "_NET_WM_NAME",
+                                        "WM_PROTOCOLS",
+                                        "WM_DELETE_WINDOW",
+                                        "_NET_WM_PING",
+                                        "_NET_WM_SYNC_REQUEST"};
     std::vector<xcb_intern_atom_cookie_t> cookies;
     for (const char* name : names)
         cookies.push_back(
@@ -331,18 +356,28 @@ void X11WindowServer::refresh() {
         newCurrent != currentDesktop_ || count != desktopCount_ ||
         (desktopsKnownByName_ && nameOf(names, newCurrent) != nameOf(desktopNames_, currentDesktop_));
     const bool namesChanged = names != desktopNames_;
+    // Desktops were dropped (wmctrl -n, a pager): the window manager moves their windows onto one that
+    // remains, where the labels do not belong. i3 also drops an empty workspace and renumbers the rest,
+    // but a workspace that holds a label is never empty, so its name survives under a new index.
+    const auto vanished = [&, oldCount = desktopCount_,
+                           oldNames = desktopNames_](std::optional<std::uint32_t> was) {
+        if (count >= oldCount || !was || *was == kEveryDesktop || *was < count) return false;
+        const QString name = nameOf(oldNames, was);
+        return name.isEmpty() || !names.mid(0, static_cast<qsizetype>(count)).contains(name);
+    };
     currentDesktop_ = newCurrent;
     desktopCount_ = count;
     desktopNames_ = names;
     activeWindow_ = active;
 
-    std::vector<quint64> changed;
+    std::vector<quint64> changed, orphaned;
     bool settled = true;
     for (const auto& a : asked) {
         Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c, a.desktop, nullptr));
         Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, a.attributes, nullptr));
         PanelState& s = *a.state;
+        if (vanished(s.desktop)) orphaned.push_back(s.serial);
         if (const auto value = cardinal(desktop.get())) s.desktop = value;
         const bool onActive =
             s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
@@ -365,6 +400,13 @@ void X11WindowServer::refresh() {
         if (s.orderedIn && onScreen && onActive != visible) settled = false;
     }
 
+    // Told before the switch is announced, so that resolving the new desktop finds no pile. Observers
+    // may remove panels: each one is looked up again.
+    for (const quint64 serial : orphaned) {
+        const auto it =
+            std::find_if(panels_.begin(), panels_.end(), [&](auto* p) { return p->serial == serial; });
+        if (it != panels_.end() && (*it)->panel) (*it)->panel->desktopRemoved.emit();
+    }
     if (namesChanged) desktopNamesChanged.emit();
     heldVisibilityChanges_.insert(heldVisibilityChanges_.end(), changed.begin(), changed.end());
     if (desktopChanged && !announcementPending_) {
@@ -489,6 +531,15 @@ void X11WindowServer::prepareMap(PanelState& state) {
                                     atoms_.value("_NET_WM_STATE_SKIP_PAGER")};
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_STATE"),
                         XCB_ATOM_ATOM, 32, 2, states);
+    // Without input and without WM_TAKE_FOCUS a window is "No Input": a click on a label must not have
+    // the window manager offer it the keyboard, which Qt answers by taking the keyboard from the editor
+    // that the click has just opened (on fluxbox the editor lost it now and then, a moment after).
+    if (!state.takesFocus) {
+        const std::uint32_t protocols[] = {atoms_.value("WM_DELETE_WINDOW"), atoms_.value("_NET_WM_PING"),
+                                           atoms_.value("_NET_WM_SYNC_REQUEST")};
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("WM_PROTOCOLS"),
+                            XCB_ATOM_ATOM, 32, 3, protocols);
+    }
     xcb_flush(connection_);
 }
 
@@ -538,6 +589,44 @@ void X11WindowServer::setInputTransparent(const PanelState& state, bool transpar
                              state.wid, 0, 0, 0, nullptr);
     else
         xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, state.wid, 0, 0, XCB_PIXMAP_NONE);
+    xcb_flush(connection_);
+}
+
+// A label shown again right after orderOut asks to be mapped while the window manager may still be
+// letting go of it: icewm drops that request, and the window stays unmapped once it is handed back
+// to the root. A shown window still unmapped at the root a moment later is mapped again, which the
+// manager takes as a new window. Managers that took the first request have framed it by then; a
+// second request to them made fluxbox lose the label now and then.
+void X11WindowServer::mapAgainIfShown(std::uint32_t wid) {
+    QTimer::singleShot(kRemapCheckMilliseconds, context_.get(), [this, wid] {
+        const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->wid == wid; });
+        if (it == panels_.end() || !(*it)->orderedIn) return;
+        const auto treeCookie = xcb_query_tree(connection_, wid);
+        const auto attributesCookie = xcb_get_window_attributes(connection_, wid);
+        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, treeCookie, nullptr));
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(connection_, attributesCookie, nullptr));
+        if (!tree || !attributes || tree->parent != root_ || attributes->map_state != XCB_MAP_STATE_UNMAPPED)
+            return;
+        prepareMap(**it);
+        xcb_map_window(connection_, wid);
+        xcb_flush(connection_);
+        sendHome(**it);
+    });
+}
+
+void X11WindowServer::watchPointerPresses(bool watch) {
+    const int before = pressWatchers_;
+    pressWatchers_ = std::max(0, pressWatchers_ + (watch ? 1 : -1));
+    if (!xinputOpcode_ || (before > 0) == (pressWatchers_ > 0)) return;
+    // Every device, not only the master ones: the Ctrl monitor selects raw keys for the masters on
+    // this same connection and root, and a second selection for the same device would replace it.
+    struct {
+        xcb_input_event_mask_t header;
+        std::uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL, 1},
+                pressWatchers_ > 0 ? std::uint32_t{XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS} : 0u};
+    xcb_input_xi_select_events(connection_, root_, 1, &selection.header);
     xcb_flush(connection_);
 }
 

@@ -47,6 +47,7 @@ struct PanelState {
     // Ordered front on the current desktop and not yet mapped by the window manager: it counts as shown
     // there already, so that a new label is never laid out as one of another desktop in the meantime.
     bool mapping = false;
+    bool takesFocus = true; // false for labels: the window manager never offers them the keyboard
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
 };
@@ -63,6 +64,7 @@ struct PanelState {
 class X11WindowServer final : public WindowServer, public std::enable_shared_from_this<X11WindowServer> {
 public:
     static constexpr int kSettleMilliseconds = 20;
+    static constexpr int kRemapCheckMilliseconds = 100;
 
     struct Options {
         Logger logger;
@@ -118,6 +120,11 @@ public:
     // made is reported a turn later, when the server may already say the button is up.
     void reportMove(bool byDrag, const std::function<void()>& report);
     std::optional<ScreenInfo> screenInfo(const QScreen* screen) const;
+    // XInput 2 raw button presses on the root: they arrive wherever the user clicks, also on a root
+    // window that takes no focus and during another client's grab. Counted: each watcher turns it on
+    // once and off once. pointerPressed follows, at most once per turn of the event loop.
+    void watchPointerPresses(bool watch);
+    Signal<> pointerPressed;
     QRectF toLogical(const QRect& native) const;
     QRect toNative(const QRectF& logical) const;
     void scheduleRefresh();
@@ -141,6 +148,7 @@ private:
     quint32 displayNumberFor(const QString& name) const;
     bool checkCompositing() const;
     bool isOurs(std::uint32_t wid) const { return ourWindows_.contains(wid); }
+    void mapAgainIfShown(std::uint32_t wid);
 
     Options options_;
     xcb_connection_t* connection_ = nullptr;
@@ -151,6 +159,9 @@ private:
     QTimer* refreshTimer_ = nullptr;
     QTimer* settleTimer_ = nullptr;
     QTimer* screensTimer_ = nullptr;
+    QTimer* pressTimer_ = nullptr;
+    std::uint8_t xinputOpcode_ = 0; // 0: no XInput, no press watching
+    int pressWatchers_ = 0;
     std::unique_ptr<QObject> context_; // owns the timers and the screen connections
 
     std::vector<PanelState*> panels_; // creation order

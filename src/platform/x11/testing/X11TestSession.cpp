@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace sm::x11::test {
 
@@ -20,6 +21,9 @@ namespace {
 void diesWithParent() {
     // A crashed test must not leave its X server behind.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // Its own process group, which ends with it: what it starts (the session bus that xfwm4 runs in
+    // and the services the bus starts) goes too.
+    ::setpgid(0, 0);
 }
 
 std::unique_ptr<QProcess> launch(const QString& program, const QStringList& arguments,
@@ -36,6 +40,7 @@ std::unique_ptr<QProcess> launch(const QString& program, const QStringList& argu
 void end(std::unique_ptr<QProcess>& process) {
     if (!process) return;
     if (process->state() != QProcess::NotRunning) {
+        ::kill(-static_cast<pid_t>(process->processId()), SIGTERM);
         process->terminate();
         if (!process->waitForFinished(3000)) {
             process->kill();
@@ -49,7 +54,11 @@ void end(std::unique_ptr<QProcess>& process) {
 
 std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
                                                      const QString& compositor) {
-    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor})
+    // xfwm4 keeps its settings in xfconf, which it reaches over a session bus: it gets a private one,
+    // and runs without its compositor like the other managers.
+    const bool xfwm4 = windowManager == QLatin1String("xfwm4");
+    const QString busRunner = xfwm4 ? QStringLiteral("dbus-run-session") : QString();
+    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor, busRunner})
         if (!tool.isEmpty() && QStandardPaths::findExecutable(tool).isEmpty()) {
             *why = tool + QStringLiteral(" is not installed");
             return nullptr;
@@ -91,7 +100,11 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n");
         arguments << QStringLiteral("-c") << config.fileName();
     }
-    session->wmProcess_ = launch(windowManager, arguments, environment);
+    if (xfwm4) {
+        arguments << QStringLiteral("--") << windowManager << QStringLiteral("--compositor=off");
+        environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1")); // no accessibility bus
+    }
+    session->wmProcess_ = launch(xfwm4 ? busRunner : windowManager, arguments, environment);
     if (!session->wmProcess_ || !session->waitForWindowManager(10000)) {
         *why = windowManager + QStringLiteral(" did not come up on ") + session->display_;
         return nullptr;
