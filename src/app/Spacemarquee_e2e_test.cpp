@@ -12,6 +12,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -77,7 +78,8 @@ protected:
     // Runs a short-lived copy; its exit code, -1 when it had to be killed.
     int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr) {
         x11::test::ProcessOutput out;
-        const int code = x11::test::runProcess(SM_PROGRAM, arguments, env.isEmpty() ? environment() : env, 15000, &out);
+        const int code =
+            x11::test::runProcess(SM_PROGRAM, arguments, env.isEmpty() ? environment() : env, 15000, &out);
         if (err) *err = out.standardError;
         return code;
     }
@@ -118,23 +120,20 @@ TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigt
     startFirst();
     switchAndWaitForLabel(0, 1);
     switchAndWaitForLabel(1, 2);
-    EXPECT_EQ(runCopy({"spacemarquee://set-current-tag?title=Mail"}), 0);
-    ASSERT_TRUE(waitUntil([&] { return titles().contains("Mail"); }));
+    // Typed as a person would, raw space and all; "ok" comes only once the name is on disk.
+    EXPECT_EQ(runCopy({"spacemarquee://set-current-tag?title=My Mail"}), 0);
+    EXPECT_TRUE(titles().contains("My Mail")) << titles().join(',').toStdString();
 
-    struct Row {
-        QByteArray url;
-        int exit;
-    };
-    const Row hostile[] = {
-        {"https://set-current-tag?title=Evil", 0},
-        {"spacemarquee://format-disk?title=Evil", 0},
-        {"spacemarquee://set-current-tag?title=%ZZ", 0},
-        {"spacemarquee://set-current-tag?title=Ev%07il", 0},
-        {"spacemarquee://set-current-tag?title=%FF%FE", 0},
-        {"spacemarquee://set-current-tag?title=" + QByteArray(100000, 'x'), 1}, // refused at the door
-    };
-    for (const auto& r : hostile)
-        EXPECT_EQ(runCopy({QString::fromLatin1(r.url)}), r.exit) << r.url.left(60).toStdString();
+    for (const QByteArray& url : {QByteArray("https://set-current-tag?title=Evil"),
+                                  QByteArray("spacemarquee://format-disk?title=Evil"),
+                                  QByteArray("spacemarquee://set-current-tag?title=%ZZ"),
+                                  QByteArray("spacemarquee://set-current-tag?title=Ev%07il"),
+                                  QByteArray("spacemarquee://set-current-tag?title=%FF%FE"),
+                                  "spacemarquee://set-current-tag?title=" + QByteArray(100000, 'x')}) {
+        QString err;
+        EXPECT_EQ(runCopy({QString::fromLatin1(url)}, {}, &err), 1) << url.left(60).toStdString();
+        EXPECT_TRUE(err.contains("refused the command: ")) << err.toStdString();
+    }
     // A megabyte straight into the socket.
     QLocalSocket raw;
     raw.connectToServer(path("run/spacemarquee/spacemarquee.socket"));
@@ -164,7 +163,7 @@ TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigt
         EXPECT_GT(next, at) << line;
         at = std::max(at, next);
     }
-    EXPECT_TRUE(titles().contains("Mail"));
+    EXPECT_TRUE(titles().contains("My Mail"));
 }
 
 TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
@@ -178,6 +177,46 @@ TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
     EXPECT_LT(t.indexOf("singleInstance alert PRESENTING"),
               t.indexOf("singleInstance alert DISMISSED by user"));
     EXPECT_EQ(t.count("SESSION START"), 1); // the running copy's file was not rotated
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+// Signals end it in order from the start of main, and end a copy that shows the "already running"
+// alert at once.
+TEST_F(ProgramTest, SignalsEndItInOrderFromTheFirstMomentAndDuringTheAlert) {
+    auto ignoresSigpipe = [](qint64 pid) { // the first thing main does after installing its handlers
+        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        const QByteArray status = f.readAll();
+        const qsizetype at = status.indexOf("SigIgn:\t");
+        return at >= 0 && (status.mid(at + 8, 16).toULongLong(nullptr, 16) >> (SIGPIPE - 1)) & 1;
+    };
+    auto expectOrderlyEnd = [](QProcess& p, int signal) {
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(5000)) << signal;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(p.exitCode(), 0) << signal;
+    };
+    for (const auto& [signal, delayMs] : {std::pair{SIGTERM, 0}, {SIGHUP, 30}, {SIGINT, 100}}) {
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.start(SM_PROGRAM, {});
+        ASSERT_TRUE(p.waitForStarted());
+        ASSERT_TRUE(waitUntil([&] { return ignoresSigpipe(p.processId()); }, 5000));
+        QThread::msleep(delayMs);
+        expectOrderlyEnd(p, signal);
+    }
+    startFirst();
+    auto env = environment();
+    env.remove("SPACEMARQUEE_TEST_DISMISS_ALERTS_MS");
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        const auto shown = trace().count("singleInstance alert PRESENTING");
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(SM_PROGRAM, {});
+        ASSERT_TRUE(
+            waitUntil([&] { return trace().count("singleInstance alert PRESENTING") > shown; }, 10000));
+        expectOrderlyEnd(second, signal);
+    }
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
