@@ -13,10 +13,19 @@ namespace {
 
 int pipeFds[2] = {-1, -1};
 volatile std::sig_atomic_t lastSignal = 0;
+volatile std::sig_atomic_t unanswered = 0; // set by a signal, cleared once the event loop took it
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void onSignal(int number) {
+    // Asked twice before the program could act: it may be stuck (a file that never answers), so
+    // the second request ends it the default way.
+    if (unanswered) {
+        ::signal(number, SIG_DFL);
+        ::raise(number);
+        return;
+    }
     const int saved = errno;
+    unanswered = 1;
     lastSignal = number;
     const char byte = static_cast<char>(number);
     [[maybe_unused]] const auto n = ::write(pipeFds[0], &byte, 1);
@@ -37,6 +46,7 @@ void setHandler(void (*handler)(int)) {
 QuitOnSignals::QuitOnSignals() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0) return;
     lastSignal = 0;
+    unanswered = 0;
     setHandler(onSignal);
     installed_ = true;
 }
@@ -61,6 +71,7 @@ QuitOnSignals::Listener::Listener(const QuitOnSignals& signals, std::function<vo
         char byte = 0;
         while (::read(pipeFds[1], &byte, 1) == 1) {
         }
+        unanswered = 0;
         if (onSignal_) onSignal_();
     });
 }

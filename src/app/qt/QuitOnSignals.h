@@ -12,8 +12,9 @@ namespace sm {
 // Turns SIGTERM (a desktop logout), SIGINT and SIGHUP into an orderly end, so the termination
 // sequence runs as after "Quit". Made first thing in main, before anything that can take time (the
 // application object, the X connection, the settings): a signal during start-up is then never fatal,
-// only kept until the program can act on it. The handler only notes the signal and writes a byte to
-// a pipe.
+// only kept until the program can act on it. A second signal before the event loop took the first
+// ends the process at once, the default way: start-up may be stuck. The handler only notes the
+// signal and writes a byte to a pipe.
 class QuitOnSignals final {
 public:
     QuitOnSignals();
