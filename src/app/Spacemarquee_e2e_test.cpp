@@ -180,42 +180,39 @@ TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
-// Signals end it in order from the start of main, and end a copy that shows the "already running"
-// alert at once.
-TEST_F(ProgramTest, SignalsEndItInOrderFromTheFirstMomentAndDuringTheAlert) {
-    auto ignoresSigpipe = [](qint64 pid) { // the first thing main does after installing its handlers
+// A signal ends it in order from the first moment of main on, and at once while a copy that yields
+// shows its "already running" alert.
+TEST_F(ProgramTest, SignalsEndItInOrderFromTheStartAndDuringTheAlert) {
+    auto mainBegun = [](qint64 pid) { // main ignores SIGPIPE right after installing its handlers
         QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-        if (!f.open(QIODevice::ReadOnly)) return false;
-        const QByteArray status = f.readAll();
+        const QByteArray status = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         const qsizetype at = status.indexOf("SigIgn:\t");
         return at >= 0 && (status.mid(at + 8, 16).toULongLong(nullptr, 16) >> (SIGPIPE - 1)) & 1;
     };
-    auto expectOrderlyEnd = [](QProcess& p, int signal) {
-        ::kill(static_cast<pid_t>(p.processId()), signal);
-        ASSERT_TRUE(p.waitForFinished(5000)) << signal;
-        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << signal;
-        EXPECT_EQ(p.exitCode(), 0) << signal;
-    };
-    for (const auto& [signal, delayMs] : {std::pair{SIGTERM, 0}, {SIGHUP, 30}, {SIGINT, 100}}) {
-        QProcess p;
-        p.setProcessEnvironment(environment());
-        p.start(SM_PROGRAM, {});
-        ASSERT_TRUE(p.waitForStarted());
-        ASSERT_TRUE(waitUntil([&] { return ignoresSigpipe(p.processId()); }, 5000));
-        QThread::msleep(delayMs);
-        expectOrderlyEnd(p, signal);
-    }
-    startFirst();
     auto env = environment();
     env.remove("SPACEMARQUEE_TEST_DISMISS_ALERTS_MS");
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-        const auto shown = trace().count("singleInstance alert PRESENTING");
-        QProcess second;
-        second.setProcessEnvironment(env);
-        second.start(SM_PROGRAM, {});
-        ASSERT_TRUE(
-            waitUntil([&] { return trace().count("singleInstance alert PRESENTING") > shown; }, 10000));
-        expectOrderlyEnd(second, signal);
+    for (const auto& [signal, delayMs, duringAlert] : {std::tuple{SIGTERM, 0, false},
+                                                       {SIGHUP, 30, false},
+                                                       {SIGINT, 100, false},
+                                                       {SIGTERM, 0, true},
+                                                       {SIGHUP, 0, true},
+                                                       {SIGINT, 0, true}}) {
+        if (duringAlert && !first) startFirst();
+        const auto alerts = trace().count("singleInstance alert PRESENTING");
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(SM_PROGRAM, {});
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return duringAlert ? trace().count("singleInstance alert PRESENTING") > alerts
+                                   : mainBegun(p.processId());
+            },
+            10000));
+        QThread::msleep(delayMs);
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(5000)) << signal;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << signal << duringAlert;
+        EXPECT_EQ(p.exitCode(), 0) << signal << duringAlert;
     }
     EXPECT_EQ(first->state(), QProcess::Running);
 }
