@@ -172,7 +172,8 @@ void AppDelegate::wireServices() {
 
     if (backend_.listenForUrlCommands)
         backend_.listenForUrlCommands([weak](const QByteArray& raw) {
-            if (auto self = weak.lock()) self->handleUrlCommand(raw);
+            auto self = weak.lock();
+            return self ? self->handleUrlCommand(raw) : QStringLiteral("Spacemarquee is quitting");
         });
 
     keyMonitor_->onCtrlChange = [weak](bool down) {
@@ -291,15 +292,15 @@ void AppDelegate::traceSessionState() {
                        .arg(entries.join(QStringLiteral(" | "))));
 }
 
-void AppDelegate::handleUrlCommand(const QByteArray& raw) {
+QString AppDelegate::handleUrlCommand(const QByteArray& raw) {
     const UrlCommand command = UrlCommand::parse(raw);
     switch (command.kind) {
     case UrlCommand::Kind::notOurs:
         app_.error(QStringLiteral("Ignored URL event: not a spacemarquee:// URL"));
-        return;
+        return command.reason;
     case UrlCommand::Kind::tooLong:
         app_.error(QStringLiteral("Ignored URL event: longer than %1 bytes").arg(UrlCommand::kMaxBytes));
-        return;
+        return command.reason;
     default:
         break;
     }
@@ -307,17 +308,20 @@ void AppDelegate::handleUrlCommand(const QByteArray& raw) {
     auto tracker = spaceTracker_;
     switch (command.kind) {
     case UrlCommand::Kind::setCurrentTag:
-        if (tracker) tracker->setTitleForCurrentSpace(command.title, true);
-        break;
     case UrlCommand::Kind::clearCurrentTag:
-        if (tracker) tracker->removeCurrentTag();
-        break;
+        if (!tracker) return QStringLiteral("Spacemarquee is quitting");
+        // Both run to the end here, and the store saves a user's change before its operation returns.
+        if (command.kind == UrlCommand::Kind::setCurrentTag)
+            tracker->setTitleForCurrentSpace(command.title, true);
+        else
+            tracker->removeCurrentTag();
+        return {};
     case UrlCommand::Kind::rejected:
         app_.error(QStringLiteral("Ignored URL command %1: %2").arg(command.command, command.reason));
-        break;
+        return command.reason;
     default:
         app_.error(QStringLiteral("Unknown URL command: ") + command.command);
-        break;
+        return command.reason;
     }
 }
 

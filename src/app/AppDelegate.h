@@ -57,8 +57,8 @@ struct AppBackend {
     std::shared_ptr<FileManager> fileManager;
     // The single-instance lookup: other copies of this program running for this user.
     std::function<QList<OtherInstance>()> otherInstances;
-    // Starts handing received URL commands to the handler.
-    std::function<void(std::function<void(const QByteArray&)>)> listenForUrlCommands;
+    // Starts handing received URL commands to the handler, whose answer goes back to the sender.
+    std::function<void(std::function<QString(const QByteArray&)>)> listenForUrlCommands;
     QUrl website; // scheme and host of the product's pages
     QString version;
     QString buildVersion;
@@ -82,7 +82,9 @@ public:
     bool applicationDidFinishLaunching(bool launchedAsLoginItem);
     void applicationWillTerminate();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return false; }
-    void handleUrlCommand(const QByteArray& raw);
+    // Carries the command out before it returns, so that a reply sent afterwards vouches for a saved
+    // change. Returns why the command was refused; empty when it was carried out.
+    QString handleUrlCommand(const QByteArray& raw);
 
     // ---- The services, for the shell and for tests ----
     std::shared_ptr<TagStore> tagStore() const { return tagStore_; }

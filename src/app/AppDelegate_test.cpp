@@ -92,7 +92,7 @@ protected:
         b.ui = ui;
         b.windows = presenter;
         b.otherInstances = [others] { return others; };
-        b.listenForUrlCommands = [this](std::function<void(const QByteArray&)> h) {
+        b.listenForUrlCommands = [this](std::function<QString(const QByteArray&)> h) {
             urlHandler = std::move(h);
         };
         b.website = QUrl(QStringLiteral("https://spacemarquee.example"));
@@ -108,9 +108,10 @@ protected:
         desktop->switchDesktop(kMain, index);
         queue->advance(6.0); // past the time-out and the quiet period: a fresh desktop gets its label
     }
-    void url(const QByteArray& raw) {
-        urlHandler(raw);
+    QString url(const QByteArray& raw) {
+        const QString refusal = urlHandler(raw);
         queue->advance(0.5);
+        return refusal;
     }
     QStringList messages() const { return logs.log->messages(); }
     QStringList traces() const { return logs.log->traces(); }
@@ -131,7 +132,7 @@ protected:
     std::shared_ptr<FakeLoginItem> loginItem_ = std::make_shared<FakeLoginItem>();
     std::shared_ptr<RecordingUi> ui = std::make_shared<RecordingUi>();
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
-    std::function<void(const QByteArray&)> urlHandler;
+    std::function<QString(const QByteArray&)> urlHandler;
     bool launched = false;
 };
 
@@ -253,7 +254,7 @@ TEST_F(AppLaunch, ASecondCopyShowsTheAlertQuitsAndTouchesNothing) {
 TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
     auto app = launch();
     switchTo(1);
-    url("spacemarquee://set-current-tag?title=Mail");
+    EXPECT_EQ(url("spacemarquee://set-current-tag?title=Mail"), "");
     const auto active = app->spaceTracker()->queryActiveTagId();
     ASSERT_TRUE(active);
     EXPECT_EQ(app->tagStore()->tag(*active)->title, "Mail");
@@ -266,7 +267,7 @@ TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
           QByteArray("spacemarquee://set-current-tag?title=%ZZ"),
           QByteArray("spacemarquee://set-current-tag?title=a%07b"),
           QByteArray("https://set-current-tag?title=x"), QByteArray("spacemarquee://format-disk")})
-        url(bad);
+        EXPECT_FALSE(url(bad).isEmpty()) << bad.left(60).toStdString(); // the sender is told why
     EXPECT_EQ(app->tagStore()->tags(), before);
     const QString log = messages().join('\n');
     EXPECT_TRUE(log.contains("Ignored URL event: longer than 4096 bytes"));

@@ -41,7 +41,7 @@ public:
     // Modal warning with one "OK" button; returns once the user dismissed it.
     virtual void showAlert(const QString& message, const QString& informativeText) = 0;
     virtual bool openUrl(const QUrl& url) = 0;
-    // Ends the main loop; the termination sequence runs after it.
+    // Ends the main loop (and an alert being shown); the termination sequence runs after it.
     virtual void quit() = 0;
 };
 

@@ -14,7 +14,7 @@ struct UrlCommand {
         setCurrentTag, // title: the query item "title", empty when absent
         clearCurrentTag,
         unknown,  // command: the host, in lower case
-        rejected, // a known command with an argument we refuse; reason says why
+        rejected, // a known command with an argument we refuse
     };
 
     static constexpr qsizetype kMaxBytes = 4096;
@@ -22,7 +22,7 @@ struct UrlCommand {
     Kind kind = Kind::notOurs;
     QString command;
     QString title;
-    QString reason;
+    QString reason; // why it is refused, told to the sender; empty for the two commands
 
     static UrlCommand parse(const QByteArray& raw);
 };

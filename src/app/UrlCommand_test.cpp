@@ -24,6 +24,10 @@ TEST(UrlCommand, ParsesCommandsAndTurnsAwayEverythingElse) {
          "Café & Bar"},
         {"spacemarquee://set-current-tag?title=a+b", K::setCurrentTag, "set-current-tag", "a+b"},
         {"spacemarquee://set-current-tag?title=%F0%9F%93%A7", K::setCurrentTag, "set-current-tag", "📧"},
+        // Typed into a shell: raw spaces, letters and signs mean themselves.
+        {"spacemarquee://set-current-tag?title=My Desk", K::setCurrentTag, "set-current-tag", "My Desk"},
+        {" spacemarquee://set-current-tag?title=Café|<Bar> \n", K::setCurrentTag, "set-current-tag",
+         "Café|<Bar>"},
         {"spacemarquee://CLEAR-current-tag", K::clearCurrentTag, "clear-current-tag", ""},
         {"spacemarquee://reboot?title=x", K::unknown, "reboot", ""},
         {"spacemarquee:set-current-tag", K::unknown, "", ""},
@@ -37,13 +41,16 @@ TEST(UrlCommand, ParsesCommandsAndTurnsAwayEverythingElse) {
         {"spacemarquee://set-current-tag?title=a%0Ab", K::rejected, "set-current-tag", ""},
         {"spacemarquee://set-current-tag?title=a%00b", K::rejected, "set-current-tag", ""},
         {"spacemarquee://set-current-tag?title=a%E2%80%A8b", K::rejected, "set-current-tag", ""},
-        {"spacemarquee://set-current-tag?title=a\x01", K::notOurs, "", ""},
+        {"spacemarquee://set-current-tag?title=a\x01", K::rejected, "set-current-tag", ""},
+        {"spacemarquee://set-current-tag?title=a\xFF", K::rejected, "set-current-tag", ""},
     };
     for (const auto& r : rows) {
         const auto c = UrlCommand::parse(r.raw);
         EXPECT_EQ(c.kind, r.kind) << r.raw.toStdString();
         EXPECT_EQ(c.command, r.command) << r.raw.toStdString();
         EXPECT_EQ(c.title, r.title) << r.raw.toStdString();
+        // The sender is told why a command was refused.
+        EXPECT_EQ(c.reason.isEmpty(), r.kind == K::setCurrentTag || r.kind == K::clearCurrentTag);
     }
 }
 

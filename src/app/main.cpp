@@ -25,11 +25,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QSysInfo>
 #include <QProcess>
+#include <QSysInfo>
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 #ifndef SM_VERSION
@@ -84,7 +85,7 @@ int forwardUrls(int argc, char** argv, const QString& runtime, const QStringList
                     .arg(url.left(200)));
             return 1;
         case SingleInstance::Forwarded::refused:
-            say(QStringLiteral("the running Spacemarquee refused the command (%1)").arg(detail));
+            say(QStringLiteral("the running Spacemarquee refused the command: %1").arg(detail));
             return 1;
         }
     }
@@ -105,6 +106,10 @@ int main(int argc, char** argv) {
         else if (!arg.startsWith(QLatin1String("--")))
             urls << arg;
     }
+    // The program proper ends in order on a signal from its first moment on; a command sent to the
+    // running copy stays killable at once by ^C.
+    std::optional<QuitOnSignals> signalGuard;
+    if (urls.isEmpty()) signalGuard.emplace();
     // A command whose copy went away must end with an error, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -121,6 +126,9 @@ int main(int argc, char** argv) {
         say(problem);
         return 1;
     }
+    // Until the launch is done a signal is only noted; these checks act on it.
+    const auto signalled = [&signalGuard] { return signalGuard->received() != 0; };
+    if (signalled()) return 0;
 
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false); // a tray utility: labels and dialogs come and go
@@ -135,6 +143,8 @@ int main(int argc, char** argv) {
     auto traceLog = std::make_shared<TraceLog>(*defaults, TraceLog::Options{runtime.path});
     const Loggers loggers = Loggers::make(systemLog, traceLog);
     auto ui = std::make_shared<QtShellUi>();
+    // Also ends the "already running" alert of a copy that yields.
+    const QuitOnSignals::Listener quitOnSignal(*signalGuard, [ui] { ui->quit(); });
 
     SingleInstance instance(runtime.path);
     AppBackend backend;
@@ -183,7 +193,8 @@ int main(int argc, char** argv) {
         backend.windows = std::make_shared<QtWindowPresenter>();
         backend.fileManager = std::make_shared<DBusFileManager>(
             [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);
-        backend.listenForUrlCommands = [&instance, loggers](std::function<void(const QByteArray&)> handler) {
+        backend.listenForUrlCommands = [&instance,
+                                        loggers](std::function<QString(const QByteArray&)> handler) {
             QString why;
             if (!instance.listen(std::move(handler), &why))
                 loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
@@ -212,11 +223,12 @@ int main(int argc, char** argv) {
         reportWindow->show();
     };
 
-    const QuitOnSignals signalQuit;
+    if (signalled()) return 0;
     auto delegate = AppDelegate::create(std::move(backend));
     if (!delegate->applicationDidFinishLaunching(launchedAsLoginItem)) return 0;
     delegate->menuBarItem()->onShowReportProblem = showReportProblem;
-    const int status = app.exec();
+    // A signal that came during the launch found no main loop to end; one that comes later does.
+    const int status = signalled() ? 0 : app.exec();
     delegate->applicationWillTerminate();
     return status;
 }

@@ -81,6 +81,10 @@ void SpaceTracker::stop() {
     systemWakeObserver_.disconnect();
     if (reconfigSettleWork_) reconfigSettleWork_->cancel();
     reconfigSettleWork_.reset();
+    // An open episode's poll and time-out would otherwise still fire, and could mint a tag, while the
+    // program is shutting down.
+    cancelEpisode();
+    pendingEpisodeBeganAt_.reset();
 }
 
 // ---- Screens ------------------------------------------------------------------------------------------

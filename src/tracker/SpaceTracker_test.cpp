@@ -151,6 +151,16 @@ TEST_F(Resolution, ALateLabelHealsAFreshMintOnlyWithinFourSeconds) {
     }
 }
 
+TEST_F(Resolution, StoppingCancelsAnOpenEpisode) {
+    start(); // nothing present on the empty screen: the episode polls and waits for its time-out
+    ASSERT_TRUE(tracker->hasPendingEpisode());
+    tracker->stop();
+    queue->advance(10.0);
+    EXPECT_FALSE(tracker->hasPendingEpisode());
+    EXPECT_TRUE(store->tags().isEmpty());
+    EXPECT_EQ(count("pendingPoll TICK") + count("pending TIMEOUT"), 0);
+}
+
 TEST_F(Resolution, AdoptingTheSameTagTwiceSpeaksOnceButReportsTwice) {
     const auto mail = labelOn(0, "Mail");
     setSettings([](AppSettings& s) { s.speakSpaceNameOnChange = true; });

@@ -108,6 +108,7 @@ void QtShellUi::showAlert(const QString& message, const QString& informativeText
     bool ok = false;
     const int dismissAfter = qEnvironmentVariableIntValue(kAutoDismissVariable, &ok);
     if (ok) QTimer::singleShot(dismissAfter, &box, [&box] { box.accept(); });
+    alert_ = &box;
     box.exec();
 }
 
@@ -116,6 +117,9 @@ bool QtShellUi::openUrl(const QUrl& url) {
 }
 
 void QtShellUi::quit() {
+    // The alert runs a loop of its own that quit() does not end, and before the main loop runs
+    // quit() does nothing at all: a yielding copy told to quit leaves its alert, and main returns.
+    if (alert_) alert_->done(QMessageBox::Ok);
     QCoreApplication::quit();
 }
 

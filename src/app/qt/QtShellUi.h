@@ -3,10 +3,12 @@
 #include "app/ShellUi.h"
 
 #include <QIcon>
+#include <QPointer>
 
 #include <memory>
 
 class QMenu;
+class QMessageBox;
 class QSystemTrayIcon;
 
 namespace sm {
@@ -36,6 +38,7 @@ public:
 private:
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    QPointer<QMessageBox> alert_; // while showAlert waits for the user
 };
 
 } // namespace sm

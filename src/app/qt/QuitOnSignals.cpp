@@ -1,6 +1,5 @@
 #include "app/qt/QuitOnSignals.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -13,43 +12,70 @@ namespace sm {
 namespace {
 
 int pipeFds[2] = {-1, -1};
+volatile std::sig_atomic_t lastSignal = 0;
+volatile std::sig_atomic_t unanswered = 0; // set by a signal, cleared once the event loop took it
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void onSignal(int number) {
+    // Asked twice before the program could act: it may be stuck (a file that never answers), so
+    // the second request ends it the default way.
+    if (unanswered) {
+        ::signal(number, SIG_DFL);
+        ::raise(number);
+        return;
+    }
     const int saved = errno;
+    unanswered = 1;
+    lastSignal = number;
     const char byte = static_cast<char>(number);
     [[maybe_unused]] const auto n = ::write(pipeFds[0], &byte, 1);
     errno = saved;
 }
 
-} // namespace
-
-QuitOnSignals::QuitOnSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0) return;
-    notifier_ = std::make_unique<QSocketNotifier>(pipeFds[1], QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
-        char byte = 0;
-        while (::read(pipeFds[1], &byte, 1) == 1)
-            received_ = byte;
-        QCoreApplication::quit();
-    });
+void setHandler(void (*handler)(int)) {
     struct sigaction action {};
-    action.sa_handler = onSignal;
+    action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int number : kSignals)
         ::sigaction(number, &action, nullptr);
 }
 
+} // namespace
+
+QuitOnSignals::QuitOnSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0) return;
+    lastSignal = 0;
+    unanswered = 0;
+    setHandler(onSignal);
+    installed_ = true;
+}
+
 QuitOnSignals::~QuitOnSignals() {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    for (const int number : kSignals)
-        ::sigaction(number, &action, nullptr);
-    notifier_.reset();
+    if (!installed_) return;
+    setHandler(SIG_DFL);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;
 }
+
+int QuitOnSignals::received() const {
+    return lastSignal;
+}
+
+QuitOnSignals::Listener::Listener(const QuitOnSignals& signals, std::function<void()> onSignal)
+    : onSignal_(std::move(onSignal)) {
+    if (!signals.installed_) return;
+    notifier_ = std::make_unique<QSocketNotifier>(pipeFds[1], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        while (::read(pipeFds[1], &byte, 1) == 1) {
+        }
+        unanswered = 0;
+        if (onSignal_) onSignal_();
+    });
+}
+
+QuitOnSignals::Listener::~Listener() = default;
 
 } // namespace sm

@@ -2,25 +2,43 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
 
 namespace sm {
 
-// Turns SIGTERM (a desktop logout), SIGINT and SIGHUP into QCoreApplication::quit() on the main loop,
-// so the termination sequence runs as after "Quit". The handler only writes a byte to a pipe.
-class QuitOnSignals final : public QObject {
+// Turns SIGTERM (a desktop logout), SIGINT and SIGHUP into an orderly end, so the termination
+// sequence runs as after "Quit". Made first thing in main, before anything that can take time (the
+// application object, the X connection, the settings): a signal during start-up is then never fatal,
+// only kept until the program can act on it. A second signal before the event loop took the first
+// ends the process at once, the default way: start-up may be stuck. The handler only notes the
+// signal and writes a byte to a pipe.
+class QuitOnSignals final {
 public:
     QuitOnSignals();
-    ~QuitOnSignals() override;
-    bool isInstalled() const { return notifier_ != nullptr; }
-    // The signal that arrived, 0 before any.
-    int received() const { return received_; }
+    ~QuitOnSignals(); // the default handling again
+    QuitOnSignals(const QuitOnSignals&) = delete;
+    QuitOnSignals& operator=(const QuitOnSignals&) = delete;
+
+    // The signal that arrived, 0 before any. Safe at any time, also before the event loop runs.
+    int received() const;
+
+    // Runs `onSignal` on the event loop for each signal, including one that arrived earlier. Make it
+    // after the application object, so that it goes away before it.
+    class Listener final : public QObject {
+    public:
+        Listener(const QuitOnSignals& signals, std::function<void()> onSignal);
+        ~Listener() override;
+
+    private:
+        std::unique_ptr<QSocketNotifier> notifier_;
+        std::function<void()> onSignal_;
+    };
 
 private:
-    std::unique_ptr<QSocketNotifier> notifier_;
-    int received_ = 0;
+    bool installed_ = false;
 };
 
 } // namespace sm

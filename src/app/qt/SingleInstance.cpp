@@ -2,11 +2,15 @@
 
 #include "app/UrlCommand.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTimer>
+
+#include <cstdlib>
 
 namespace sm {
 
@@ -17,11 +21,14 @@ const QString kSocketName = QStringLiteral("spacemarquee.socket");
 // One byte past the limit tells an over-long command from one that just fits.
 constexpr qsizetype kReadLimit = UrlCommand::kMaxBytes + 1;
 constexpr int kClientSeconds = 3;
+// How long a sender waits for the command to be carried out and saved.
+constexpr int kReplySeconds = 10;
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString& directory)
-    : socketPath_(QDir(directory).filePath(kSocketName)), lock_(QDir(directory).filePath(kLockName)) {
+    : socketPath_(QDir(directory).filePath(kSocketName)), lockPath_(QDir(directory).filePath(kLockName)),
+      lock_(lockPath_) {
     // The lock is held for the whole session: only a dead holder makes it stale, never its age.
     lock_.setStaleLockTime(0);
 }
@@ -31,7 +38,33 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::tryLock() {
-    return lock_.isLocked() || lock_.tryLock(0);
+    if (lock_.isLocked() || lock_.tryLock(0)) return true;
+    if (lock_.error() != QLockFile::LockFailedError || namesLiveCopy()) return false;
+    // Of several copies that find the stale lock together, one takes it over; the others then see its
+    // fresh lock when they look again.
+    QLockFile takeover(lockPath_ + QStringLiteral(".takeover"));
+    if (!takeover.tryLock(0) || namesLiveCopy()) return false;
+    // Locks the file before deleting it, so it never deletes the lock of a copy that holds it.
+    return lock_.removeStaleLockFile() && lock_.tryLock(0);
+}
+
+bool SingleInstance::namesLiveCopy() const {
+    qint64 pid = 0;
+    QString host, app;
+    if (!lock_.getLockInfo(&pid, &host, &app)) {
+        // A copy starting right now has created the file and is about to write its line.
+        const QDateTime written = QFileInfo(lockPath_).lastModified();
+        return written.isValid() && std::abs(written.msecsTo(QDateTime::currentDateTime())) < 1000;
+    }
+    // This program is whatever carries our executable's name, wherever it was installed (an update
+    // may have replaced the file the running copy was started from).
+    auto programName = [](const QString& link) {
+        QString target = QFileInfo(link).symLinkTarget();
+        target.remove(QStringLiteral(" (deleted)"));
+        return QFileInfo(target).fileName();
+    };
+    const QString name = programName(QStringLiteral("/proc/%1/exe").arg(pid));
+    return !name.isEmpty() && name == programName(QStringLiteral("/proc/self/exe"));
 }
 
 std::optional<OtherInstance> SingleInstance::holder() const {
@@ -42,7 +75,7 @@ std::optional<OtherInstance> SingleInstance::holder() const {
     return OtherInstance{pid, QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget()};
 }
 
-bool SingleInstance::listen(std::function<void(const QByteArray&)> handler, QString* error) {
+bool SingleInstance::listen(std::function<QString(const QByteArray&)> handler, QString* error) {
     handler_ = std::move(handler);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -60,18 +93,28 @@ void SingleInstance::accept() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A client that never finishes its line is not waited on for long.
-        QTimer::singleShot(kClientSeconds * 1000, socket, [socket] { socket->abort(); });
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        QObject::connect(deadline, &QTimer::timeout, socket, [socket] { socket->abort(); });
+        deadline->start(kClientSeconds * 1000);
         auto buffer = std::make_shared<QByteArray>();
-        QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer] {
+        QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, deadline, buffer] {
             *buffer += socket->read(kReadLimit - buffer->size());
             const qsizetype end = buffer->indexOf('\n');
             if (end < 0 && buffer->size() < kReadLimit) return;
-            const QByteArray line = end < 0 ? *buffer : buffer->left(end);
-            socket->write(end < 0 ? "too-long\n" : "ok\n");
+            deadline->stop();
+            QObject::disconnect(socket, &QLocalSocket::readyRead, nullptr, nullptr);
+            QByteArray reply = "too-long";
+            if (end >= 0) {
+                // The command runs to the end (and is saved) before the sender hears back.
+                const QPointer<QLocalSocket> alive(socket);
+                const QString refusal = handler_ ? handler_(buffer->left(end)) : QString();
+                if (!alive) return;
+                reply = refusal.isEmpty() ? QByteArray("ok") : refusal.simplified().toUtf8();
+            }
+            socket->write(reply + '\n');
             socket->flush();
             socket->disconnectFromServer();
-            QObject::disconnect(socket, &QLocalSocket::readyRead, nullptr, nullptr);
-            if (handler_) handler_(line);
         });
     }
 }
@@ -87,10 +130,14 @@ SingleInstance::Forwarded SingleInstance::forward(const QString& directory, cons
     socket.write(url + '\n');
     socket.waitForBytesWritten(kClientSeconds * 1000);
     QByteArray reply;
-    while (!reply.contains('\n') && socket.waitForReadyRead(kClientSeconds * 1000))
+    QDeadlineTimer deadline(kReplySeconds * 1000);
+    while (!reply.contains('\n') && socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
         reply += socket.readAll();
     if (reply.startsWith("ok\n")) return Forwarded::delivered;
-    if (detail) *detail = reply.isEmpty() ? socket.errorString() : QString::fromUtf8(reply.trimmed());
+    if (detail)
+        *detail = !reply.isEmpty()        ? QString::fromUtf8(reply.trimmed())
+                  : deadline.hasExpired() ? QStringLiteral("no answer within %1 seconds").arg(kReplySeconds)
+                                          : socket.errorString();
     return Forwarded::refused;
 }
 

@@ -22,25 +22,32 @@ public:
     explicit SingleInstance(const QString& directory);
     ~SingleInstance() override;
 
-    // True when this process now holds the lock.
+    // True when this process now holds the lock. A lock that names no live copy of this program is
+    // stale and taken over: a dead pid, a pid since given to another program, or a file left empty
+    // or garbled (a power cut between creating and writing it).
     bool tryLock();
     // The copy that holds the lock, when it is not this one.
     std::optional<OtherInstance> holder() const;
-    // Starts accepting URL commands, one per connection, a line of at most UrlCommand::kMaxBytes.
-    bool listen(std::function<void(const QByteArray&)> handler, QString* error);
+    // Starts accepting URL commands, one per connection, a line of at most UrlCommand::kMaxBytes. The
+    // handler carries a command out and returns why it refused it (empty: done); the sender gets
+    // "ok" or that reason only then, so an "ok" never runs ahead of the change it confirms.
+    bool listen(std::function<QString(const QByteArray&)> handler, QString* error);
 
-    // A later copy's side: hands `url` to the running copy and waits for its receipt.
+    // A later copy's side: hands `url` to the running copy and waits, a bounded time, for its answer;
+    // `detail` says why a refused command was refused.
     static Forwarded forward(const QString& directory, const QByteArray& url, QString* detail);
 
     QString socketPath() const { return socketPath_; }
 
 private:
     void accept();
+    bool namesLiveCopy() const;
 
     QString socketPath_;
+    QString lockPath_;
     QLockFile lock_;
     std::unique_ptr<QLocalServer> server_;
-    std::function<void(const QByteArray&)> handler_;
+    std::function<QString(const QByteArray&)> handler_;
 };
 
 } // namespace sm
