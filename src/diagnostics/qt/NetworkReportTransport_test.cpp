@@ -86,7 +86,6 @@ TEST_F(ReportTransportTest, OnlyStatus200IsSentEverythingElseIsAFailureForTheUse
         {"/spacemarquee/diagnostics", true, 30000, "^sent$"},
         {"/status/204/x", true, 30000, R"(^failed\("HTTP 204"\)$)"},
         {"/status/500/x", true, 30000, R"(^failed\("HTTP 500"\)$)"},
-        {"/status/404/x", true, 30000, R"(^failed\("HTTP 404"\)$)"},
         {"/redirect/x", true, 30000, R"(^failed\("HTTP 302"\)$)"},
         {"/hang/x", true, 300, R"(^failed\("the request timed out"\)$)"},
         {"/cut/x", true, 30000, R"(^failed\("(?!HTTP).+"\)$)"},

