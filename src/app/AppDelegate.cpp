@@ -61,8 +61,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         app_.notice(
             QStringLiteral(
                 "No system tray on this desktop, so Spacemarquee has no tray menu. Its commands still work: "
-                "name the current desktop with: spacemarquee 'spacemarquee://set-current-tag?title=NAME'; "
-                "remove its label with: spacemarquee spacemarquee://clear-current-tag; quit with: kill %1")
+                "name the current desktop with: spacemarquee name NAME; remove its label with: spacemarquee "
+                "clear; list the labels with: spacemarquee list; quit with: kill %1")
                 .arg(backend_.pid));
     preferencesController_ = std::make_shared<PreferencesWindowController>(
         tagStore_,

@@ -326,7 +326,7 @@ TEST_F(AppLaunch, ANewDesktopIsNamedAfterTheTerminalInFrontAndItsNameIsSpoken) {
 TEST_F(AppLaunch, WithoutATrayTheLogSaysHowToReachTheCommands) {
     ui->hasTray = false;
     launch();
-    EXPECT_TRUE(messages().join('\n').contains("spacemarquee 'spacemarquee://set-current-tag?title=NAME'"));
+    EXPECT_TRUE(messages().join('\n').contains("spacemarquee name NAME"));
 }
 
 TEST_F(AppLaunch, TerminationEndsTheLabelsAndKeysButKeepsTheNames) {

@@ -57,8 +57,7 @@ int sendCommands(const CommandLine& command, const QString& runtimeDirectory, co
                 return 1;
             }
             if (!command.startsProgram) {
-                say(QStringLiteral("Spacemarquee is not running, so the command was not delivered: %1")
-                        .arg(QString::fromUtf8(request.left(200))));
+                say(QStringLiteral("Spacemarquee is not running"));
                 return 1;
             }
             // A copy that holds the lock is starting and will listen soon; otherwise one is started.
