@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include "app/CommandLine.h"
+#include "app/TagListing.h"
 #include "app/UrlCommand.h"
 #include "diagnostics/TraceFormat.h"
 #include "tracking/ShortId.h"
@@ -52,14 +54,15 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     desktopNameSync_ = DesktopNameSync::create(tagStore_, overlayManager_, backend_.windowServer,
                                                backend_.defaults, backend_.queue, loggers.tracker);
     keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
-    if (backend_.keySource) overlayManager_->setCtrlUnavailableReason(backend_.keySource->unavailableReason());
+    if (backend_.keySource)
+        overlayManager_->setCtrlUnavailableReason(backend_.keySource->unavailableReason());
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
         app_.notice(
             QStringLiteral(
                 "No system tray on this desktop, so Spacemarquee has no tray menu. Its commands still work: "
-                "name the current desktop with: spacemarquee 'spacemarquee://set-current-tag?title=NAME'; "
-                "remove its label with: spacemarquee spacemarquee://clear-current-tag; quit with: kill %1")
+                "name the current desktop with: spacemarquee name NAME; remove its label with: spacemarquee "
+                "clear; list the labels with: spacemarquee list; quit with: kill %1")
                 .arg(backend_.pid));
     preferencesController_ = std::make_shared<PreferencesWindowController>(
         tagStore_,
@@ -102,6 +105,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     keyMonitor_->start();
     staleTagSweeper_->start();
     autoTagger_->start();
+    takeCommandsOnceResolved();
 
     launchAtLogin_ =
         std::make_shared<LaunchAtLoginCoordinator>(backend_.loginItem, backend_.defaults, true, loggers.app);
@@ -169,12 +173,6 @@ void AppDelegate::wireServices() {
         return self && self->desktopNameSync_ ? self->desktopNameSync_->chosenNameOfActiveDesktop()
                                               : QString();
     };
-
-    if (backend_.listenForUrlCommands)
-        backend_.listenForUrlCommands([weak](const QByteArray& raw) {
-            auto self = weak.lock();
-            return self ? self->handleUrlCommand(raw) : QStringLiteral("Spacemarquee is quitting");
-        });
 
     keyMonitor_->onCtrlChange = [weak](bool down) {
         auto self = weak.lock();
@@ -292,6 +290,51 @@ void AppDelegate::traceSessionState() {
                        .arg(entries.join(QStringLiteral(" | "))));
 }
 
+// A command that started the program (a link opened with no copy running) is meant for the desktop
+// on screen, so commands are taken once the tracker has adopted or made its label; a desktop that
+// never gets one does not hold them up for longer than kCommandWaitSeconds. Senders wait meanwhile.
+void AppDelegate::takeCommandsOnceResolved() {
+    if (!backend_.listenForUrlCommands) return;
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    auto listen = [weak] {
+        auto self = weak.lock();
+        if (!self || !self->commandWait_) return;
+        self->commandWait_->cancel();
+        self->commandWait_.reset();
+        SM_TRACE(self->app_, QStringLiteral("commands TAKEN resolved=%1")
+                                 .arg(boolean(self->spaceTracker_->currentActiveTagId().has_value())));
+        self->backend_.listenForUrlCommands([weak](const QByteArray& raw, QByteArray* body) {
+            auto me = weak.lock();
+            return me ? me->handleRequest(raw, body) : QStringLiteral("Spacemarquee is quitting");
+        });
+    };
+    commandWaitStart_ = backend_.queue->now();
+    commandWait_ = backend_.queue->every(0.02, [weak, listen] {
+        auto self = weak.lock();
+        if (self && (self->spaceTracker_->currentActiveTagId() ||
+                     self->backend_.queue->now() - self->commandWaitStart_ >= kCommandWaitSeconds))
+            listen();
+    });
+}
+
+QString AppDelegate::handleRequest(const QByteArray& raw, QByteArray* body) {
+    if (raw != CommandLine::kListRequest && raw != CommandLine::kListJsonRequest) {
+        if (raw.startsWith("list"))
+            return QStringLiteral("this Spacemarquee answers \"%1\" and \"%2\" only")
+                .arg(QLatin1String(CommandLine::kListRequest), QLatin1String(CommandLine::kListJsonRequest));
+        return handleUrlCommand(raw);
+    }
+    QList<TagListEntry> entries;
+    for (const auto& tag : tagStore_->tags()) {
+        const auto* entry = overlayManager_->entry(tag.id);
+        auto place = entry && entry->panel ? backend_.windowServer->placeOf(*entry->panel) : std::nullopt;
+        if (!place) place = placeMemory_->placeOf(tag.id);
+        entries << TagListEntry{tag, place};
+    }
+    if (body) *body = raw == CommandLine::kListRequest ? formatTagList(entries) : formatTagListJson(entries);
+    return {};
+}
+
 QString AppDelegate::handleUrlCommand(const QByteArray& raw) {
     const UrlCommand command = UrlCommand::parse(raw);
     switch (command.kind) {
@@ -333,6 +376,7 @@ void AppDelegate::applicationWillTerminate() {
     auto stopped = [this](const char* service) {
         SM_TRACE(app_, QStringLiteral("terminate STOPPED service=") + QLatin1String(service));
     };
+    if (commandWait_) commandWait_->cancel();
     if (autoTagger_) autoTagger_->stop();
     stopped("autoTagger");
     if (speechAnnouncer_) speechAnnouncer_->stopSpeaking();

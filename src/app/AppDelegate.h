@@ -57,8 +57,9 @@ struct AppBackend {
     std::shared_ptr<FileManager> fileManager;
     // The single-instance lookup: other copies of this program running for this user.
     std::function<QList<OtherInstance>()> otherInstances;
-    // Starts handing received URL commands to the handler, whose answer goes back to the sender.
-    std::function<void(std::function<QString(const QByteArray&)>)> listenForUrlCommands;
+    // Starts handing received commands to the handler, whose answer (a refusal, else "ok" and the
+    // body it wrote) goes back to the sender.
+    std::function<void(std::function<QString(const QByteArray&, QByteArray*)>)> listenForUrlCommands;
     QUrl website; // scheme and host of the product's pages
     QString version;
     QString buildVersion;
@@ -85,6 +86,9 @@ public:
     // Carries the command out before it returns, so that a reply sent afterwards vouches for a saved
     // change. Returns why the command was refused; empty when it was carried out.
     QString handleUrlCommand(const QByteArray& raw);
+    // A URL command, or a list request whose reply goes to `body`.
+    QString handleRequest(const QByteArray& raw, QByteArray* body);
+    static constexpr double kCommandWaitSeconds = 3.0;
 
     // ---- The services, for the shell and for tests ----
     std::shared_ptr<TagStore> tagStore() const { return tagStore_; }
@@ -112,6 +116,7 @@ private:
     void wirePreferences();
     void decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem);
     void traceSessionState();
+    void takeCommandsOnceResolved();
 
     AppBackend backend_;
     Logger app_;
@@ -130,6 +135,8 @@ private:
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin_;
     std::shared_ptr<WelcomeWindowController> welcomeController_;
     bool welcomeRequested_ = false;
+    WorkHandle commandWait_;
+    Date commandWaitStart_ = 0.0;
     bool launched_ = false;
 };
 

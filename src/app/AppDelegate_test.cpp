@@ -3,8 +3,8 @@
 #include "platform/sim/ManualMainQueue.h"
 #include "platform/sim/MemoryDefaults.h"
 #include "platform/sim/RecordingSpeechSynthesizer.h"
-#include "platform/sim/ScriptedWorkspace.h"
 #include "platform/sim/ScriptedKeySource.h"
+#include "platform/sim/ScriptedWorkspace.h"
 #include "platform/sim/SimDesktop.h"
 #include "support/TestLoggers.h"
 #include "tracking/ShortId.h"
@@ -92,7 +92,7 @@ protected:
         b.ui = ui;
         b.windows = presenter;
         b.otherInstances = [others] { return others; };
-        b.listenForUrlCommands = [this](std::function<QString(const QByteArray&)> h) {
+        b.listenForUrlCommands = [this](std::function<QString(const QByteArray&, QByteArray*)> h) {
             urlHandler = std::move(h);
         };
         b.website = QUrl(QStringLiteral("https://spacemarquee.example"));
@@ -109,7 +109,7 @@ protected:
         queue->advance(6.0); // past the time-out and the quiet period: a fresh desktop gets its label
     }
     QString url(const QByteArray& raw) {
-        const QString refusal = urlHandler(raw);
+        const QString refusal = urlHandler(raw, nullptr);
         queue->advance(0.5);
         return refusal;
     }
@@ -132,7 +132,7 @@ protected:
     std::shared_ptr<FakeLoginItem> loginItem_ = std::make_shared<FakeLoginItem>();
     std::shared_ptr<RecordingUi> ui = std::make_shared<RecordingUi>();
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
-    std::function<QString(const QByteArray&)> urlHandler;
+    std::function<QString(const QByteArray&, QByteArray*)> urlHandler;
     bool launched = false;
 };
 
@@ -326,7 +326,7 @@ TEST_F(AppLaunch, ANewDesktopIsNamedAfterTheTerminalInFrontAndItsNameIsSpoken) {
 TEST_F(AppLaunch, WithoutATrayTheLogSaysHowToReachTheCommands) {
     ui->hasTray = false;
     launch();
-    EXPECT_TRUE(messages().join('\n').contains("spacemarquee 'spacemarquee://set-current-tag?title=NAME'"));
+    EXPECT_TRUE(messages().join('\n').contains("spacemarquee name NAME"));
 }
 
 TEST_F(AppLaunch, TerminationEndsTheLabelsAndKeysButKeepsTheNames) {

@@ -50,6 +50,12 @@ protected:
             first->kill();
             first->waitForFinished();
         }
+        if (const qint64 pid = lockHolder(); pid > 0 && (!first || pid != first->processId()))
+            ::kill(static_cast<pid_t>(pid), SIGKILL); // a copy a command started
+    }
+    qint64 lockHolder() const {
+        QFile f(path("run/spacemarquee/spacemarquee.lock"));
+        return f.open(QIODevice::ReadOnly) ? f.readLine().trimmed().toLongLong() : 0;
     }
 
     QString path(const QString& relative) const { return home.filePath(relative); }
@@ -76,11 +82,13 @@ protected:
             << trace().toStdString();
     }
     // Runs a short-lived copy; its exit code, -1 when it had to be killed.
-    int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr) {
+    int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr,
+                QString* output = nullptr) {
         x11::test::ProcessOutput out;
         const int code =
-            x11::test::runProcess(SM_PROGRAM, arguments, env.isEmpty() ? environment() : env, 15000, &out);
+            x11::test::runProcess(SM_PROGRAM, arguments, env.isEmpty() ? environment() : env, 20000, &out);
         if (err) *err = out.standardError;
+        if (output) *output = out.standardOutput;
         return code;
     }
     QString trace() const {
@@ -221,9 +229,61 @@ TEST_F(ProgramTest, SignalsEndItInOrderFromTheStartAndDuringTheAlert) {
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
+TEST_F(ProgramTest, CommandLineNamesListsAndClearsThroughTheRunningCopy) {
+    startFirst();
+    switchAndWaitForLabel(0, 1);
+    switchAndWaitForLabel(1, 2);
+    EXPECT_EQ(runCopy({"name", "Mail & more"}), 0);
+    EXPECT_TRUE(titles().contains("Mail & more")) << titles().join(',').toStdString();
+    QString out, err;
+    ASSERT_EQ(runCopy({"list", "--json"}, {}, &err, &out), 0) << err.toStdString();
+    const auto listed = QJsonDocument::fromJson(out.toUtf8()).object();
+    EXPECT_EQ(listed.value("version").toInt(), 1);
+    QStringList seen;
+    for (const auto& entry : listed.value("tags").toArray()) {
+        const QJsonObject t = entry.toObject();
+        seen << QStringLiteral("%1@%2:%3")
+                    .arg(t.value("title").toString())
+                    .arg(t.value("desktop").toInt(-1))
+                    .arg(t.value("userOwned").toBool() ? "user" : "auto");
+    }
+    EXPECT_TRUE(seen.contains("Mail & more@1:user")) << seen.join(',').toStdString() << out.toStdString();
+
+    const QString sh = QStringLiteral("exec \"$0\" name \"$(printf '%1')\"");
+    for (const auto& [arguments, viaShell] : {std::pair{QStringList{"name", QString(10240, 'x')}, false},
+                                              {QStringList{"name", "Ev\ail"}, false},
+                                              {QStringList{sh.arg("\\377\\376")}, true}}) {
+        const int code = viaShell
+                             ? x11::test::runProcess("/bin/sh", QStringList{"-c"} + arguments << SM_PROGRAM,
+                                                     environment(), 15000, nullptr)
+                             : runCopy(arguments, {}, &err);
+        EXPECT_EQ(code, 1) << arguments.join(' ').left(40).toStdString();
+    }
+    EXPECT_EQ(runCopy({"nmae", "x"}, {}, &err), 2);
+    EXPECT_TRUE(err.contains("unknown command") && err.contains("--help")) << err.toStdString();
+
+    EXPECT_EQ(runCopy({"clear"}), 0);
+    EXPECT_FALSE(titles().contains("Mail & more")) << titles().join(',').toStdString();
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+// A link opened with no copy running starts one, which names the desktop on screen; the sender
+// hears "ok" once the name is saved. A broken link starts nothing.
+TEST_F(ProgramTest, ALinkStartsTheProgramWhenNoneRuns) {
+    QString err;
+    EXPECT_EQ(runCopy({"spacemarquee://set-current-tag?title=%ZZ"}, {}, &err), 1);
+    EXPECT_TRUE(err.contains("refused the command: ")) << err.toStdString();
+    EXPECT_EQ(lockHolder(), 0);
+    ASSERT_EQ(wmctrl({"-s", "2"}), 0);
+    EXPECT_EQ(runCopy({"spacemarquee://set-current-tag?title=Started Mail"}, {}, &err), 0)
+        << err.toStdString();
+    EXPECT_EQ(titles(), QStringList{"Started Mail"}) << trace().toStdString();
+    EXPECT_GT(lockHolder(), 0);
+}
+
 TEST_F(ProgramTest, SaysClearlyWhenItCannotRun) {
     QString err;
-    EXPECT_EQ(runCopy({"spacemarquee://clear-current-tag"}, {}, &err), 1);
+    EXPECT_EQ(runCopy({"list"}, {}, &err), 1);
     EXPECT_TRUE(err.contains("Spacemarquee is not running")) << err.toStdString();
     auto wayland = environment();
     wayland.insert("WAYLAND_DISPLAY", "wayland-0");

@@ -1,10 +1,12 @@
 // spacemarquee: names for virtual desktops, shown as floating labels.
 //   spacemarquee                     starts it (a second copy explains and quits)
 //   spacemarquee --login-item        as the autostart entry starts it at login
-//   spacemarquee 'spacemarquee://set-current-tag?title=Mail'
-//                                    hands the command to the running copy (what xdg-open runs)
+//   spacemarquee COMMAND             hands the command to the running copy (CommandLine.h); links
+//                                    (what xdg-open runs) and name/clear start it when none runs
 #include "app/AppDelegate.h"
 #include "app/AutostartLoginItem.h"
+#include "app/CommandLine.h"
+#include "app/qt/CommandClient.h"
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
@@ -73,43 +75,33 @@ std::optional<Session> chooseSession(QString* problem) {
     return std::nullopt;
 }
 
-int forwardUrls(int argc, char** argv, const QString& runtime, const QStringList& urls) {
-    QCoreApplication app(argc, argv);
-    for (const QString& url : urls) {
-        QString detail;
-        switch (SingleInstance::forward(runtime, url.toUtf8(), &detail)) {
-        case SingleInstance::Forwarded::delivered:
-            break;
-        case SingleInstance::Forwarded::noRunningCopy:
-            say(QStringLiteral("Spacemarquee is not running, so the command was not delivered: %1")
-                    .arg(url.left(200)));
-            return 1;
-        case SingleInstance::Forwarded::refused:
-            say(QStringLiteral("the running Spacemarquee refused the command: %1").arg(detail));
-            return 1;
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    bool launchedAsLoginItem = false;
-    QStringList urls;
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (arg == AutostartLoginItem::kLoginItemFlag)
-            launchedAsLoginItem = true;
-        else if (arg == QLatin1String("--version"))
-            return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
-        else if (!arg.startsWith(QLatin1String("--")))
-            urls << arg;
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    const CommandLine command = CommandLine::parse(arguments);
+    switch (command.action) {
+    case CommandLine::Action::help:
+        return std::fputs(CommandLine::kUsage, stdout) < 0;
+    case CommandLine::Action::version:
+        return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
+    case CommandLine::Action::usage:
+        say(command.message + QStringLiteral(" (spacemarquee --help lists the commands)"));
+        return 2;
+    case CommandLine::Action::invalid:
+        say(command.message);
+        return 1;
+    case CommandLine::Action::run:
+    case CommandLine::Action::send:
+        break;
     }
+    const bool sending = command.action == CommandLine::Action::send;
     // The program proper ends in order on a signal from its first moment on; a command sent to the
     // running copy stays killable at once by ^C.
     std::optional<QuitOnSignals> signalGuard;
-    if (urls.isEmpty()) signalGuard.emplace();
+    if (!sending) signalGuard.emplace();
     // A command whose copy went away must end with an error, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -118,7 +110,11 @@ int main(int argc, char** argv) {
         say(runtime.error);
         return 1;
     }
-    if (!urls.isEmpty()) return forwardUrls(argc, argv, runtime.path, urls);
+    if (sending) {
+        QCoreApplication app(argc, argv);
+        return sendCommands(command, runtime.path, QCoreApplication::applicationFilePath());
+    }
+    const bool launchedAsLoginItem = command.loginItem;
 
     QString problem;
     const auto session = chooseSession(&problem);
@@ -193,12 +189,12 @@ int main(int argc, char** argv) {
         backend.windows = std::make_shared<QtWindowPresenter>();
         backend.fileManager = std::make_shared<DBusFileManager>(
             [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);
-        backend.listenForUrlCommands = [&instance,
-                                        loggers](std::function<QString(const QByteArray&)> handler) {
-            QString why;
-            if (!instance.listen(std::move(handler), &why))
-                loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
-        };
+        backend.listenForUrlCommands =
+            [&instance, loggers](std::function<QString(const QByteArray&, QByteArray*)> handler) {
+                QString why;
+                if (!instance.listen(std::move(handler), &why))
+                    loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
+            };
     }
 
     // The problem report's window and network thread are made the first time the report is asked for.

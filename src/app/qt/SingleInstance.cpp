@@ -75,7 +75,7 @@ std::optional<OtherInstance> SingleInstance::holder() const {
     return OtherInstance{pid, QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget()};
 }
 
-bool SingleInstance::listen(std::function<QString(const QByteArray&)> handler, QString* error) {
+bool SingleInstance::listen(std::function<QString(const QByteArray&, QByteArray*)> handler, QString* error) {
     handler_ = std::move(handler);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -108,32 +108,41 @@ void SingleInstance::accept() {
             if (end >= 0) {
                 // The command runs to the end (and is saved) before the sender hears back.
                 const QPointer<QLocalSocket> alive(socket);
-                const QString refusal = handler_ ? handler_(buffer->left(end)) : QString();
+                QByteArray body;
+                const QString refusal = handler_ ? handler_(buffer->left(end), &body) : QString();
                 if (!alive) return;
-                reply = refusal.isEmpty() ? QByteArray("ok") : refusal.simplified().toUtf8();
+                reply = refusal.isEmpty() ? "ok\n" + body : refusal.simplified().toUtf8() + '\n';
+            } else {
+                reply += '\n';
             }
-            socket->write(reply + '\n');
+            socket->write(reply);
             socket->flush();
             socket->disconnectFromServer();
         });
     }
 }
 
-SingleInstance::Forwarded SingleInstance::forward(const QString& directory, const QByteArray& url,
-                                                  QString* detail) {
+SingleInstance::Forwarded SingleInstance::forward(const QString& directory, const QByteArray& request,
+                                                  QString* detail, QByteArray* body) {
     QLocalSocket socket;
     socket.connectToServer(QDir(directory).filePath(kSocketName));
     if (!socket.waitForConnected(kClientSeconds * 1000)) {
         if (detail) *detail = socket.errorString();
         return Forwarded::noRunningCopy;
     }
-    socket.write(url + '\n');
+    socket.write(request + '\n');
     socket.waitForBytesWritten(kClientSeconds * 1000);
+    // The running copy hangs up once it has said everything.
     QByteArray reply;
     QDeadlineTimer deadline(kReplySeconds * 1000);
-    while (!reply.contains('\n') && socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+    while (socket.state() == QLocalSocket::ConnectedState &&
+           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
         reply += socket.readAll();
-    if (reply.startsWith("ok\n")) return Forwarded::delivered;
+    reply += socket.readAll();
+    if (reply.startsWith("ok\n")) {
+        if (body) *body = reply.mid(3);
+        return Forwarded::delivered;
+    }
     if (detail)
         *detail = !reply.isEmpty()        ? QString::fromUtf8(reply.trimmed())
                   : deadline.hasExpired() ? QStringLiteral("no answer within %1 seconds").arg(kReplySeconds)

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace sm {
+
+// What the words after `spacemarquee` ask for. Every command but running the program itself is
+// answered by the running copy over its private socket, one request line per connection: a
+// "spacemarquee://" URL for the commands links can carry too, or "list 1" / "list-json 1" (the verb
+// and the version of its reply's format) for the tag list, which comes back after the "ok" line.
+struct CommandLine {
+    enum class Action {
+        run,     // start the program (loginItem: as the autostart entry does)
+        help,    // print kUsage, exit 0
+        version, // print the version, exit 0
+        send,    // hand `requests` to the running copy
+        usage,   // words that are no command: `message`, then exit 2
+        invalid, // a command with an argument we refuse: `message`, then exit 1
+    };
+
+    static constexpr qsizetype kMaxTitleBytes = 1024;
+    static inline const QByteArray kListRequest = "list 1";
+    static inline const QByteArray kListJsonRequest = "list-json 1";
+    static const char* const kUsage;
+
+    Action action = Action::run;
+    bool loginItem = false;
+    QList<QByteArray> requests;
+    // Whether a missing copy is started to carry the requests out (name, clear and links; not list).
+    bool startsProgram = false;
+    QString message;
+
+    // `arguments` without the program's own name, as the bytes the shell passed.
+    static CommandLine parse(const QList<QByteArray>& arguments);
+};
+
+} // namespace sm
