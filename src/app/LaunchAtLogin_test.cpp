@@ -30,24 +30,6 @@ TEST(LaunchAtLoginPolicy, OnlyAFirstLaunchWithoutAnItemRegisters) {
             << toString(r.status).toStdString() << r.bootstrapped;
 }
 
-TEST(LaunchAtLoginPolicy, ToggleTable) {
-    struct Row {
-        S status;
-        ToggleAction on;
-        ToggleAction off;
-    };
-    const Row rows[] = {
-        {S::enabled, ToggleAction::doNothing, ToggleAction::unregisterItem},
-        {S::notRegistered, ToggleAction::registerItem, ToggleAction::doNothing},
-        {S::requiresApproval, ToggleAction::revealInSystemSettings, ToggleAction::unregisterItem},
-        {S::notFound, ToggleAction::registerItem, ToggleAction::doNothing},
-    };
-    for (const auto& r : rows) {
-        EXPECT_EQ(toggleAction(true, r.status), r.on) << toString(r.status).toStdString();
-        EXPECT_EQ(toggleAction(false, r.status), r.off) << toString(r.status).toStdString();
-    }
-}
-
 // A login item whose answers the test sets; register/unregister move it to the given status.
 struct FakeLoginItem final : LoginItemControlling {
     S current = S::notRegistered;
@@ -114,6 +96,7 @@ TEST_F(Coordinator, SetEnabledShowsWhatTheDesktopHolds) {
         {S::requiresApproval, true, O::succeeded, false, 0, 0, 1},
         {S::requiresApproval, false, O::succeeded, false, 0, 1, 0},
         {S::notFound, true, O::succeeded, true, 1, 0, 0},
+        {S::notFound, false, O::succeeded, false, 0, 0, 0},
     };
     for (const auto& r : rows) {
         *item = FakeLoginItem{};

@@ -114,17 +114,12 @@ TEST_F(Storms, AZombifyDuringEditingIsAppliedWhenTheEditorCloses) {
         panel(id).view().click();
         tracker->zombifyPanel(id, "co-residency-heal");
         EXPECT_TRUE(overlay->hasPanel(id));
-        EXPECT_EQ(count("panel ZOMBIFY DEFERRED id=" + shortId(id) +
-                        " reason=co-residency-heal (tag is being edited — will re-apply on edit close)"),
-                  1);
         if (removedMeanwhile) {
             tracker->removeTag(id, "preferences-delete");
-            EXPECT_EQ(count("panel ZOMBIFY deferred-moot id=" + shortId(id) + " reason=co-residency-heal (panel already removed)"), 1);
         } else {
             auto& editor = desktop->editorPanels().last()->view();
             editor.type("Inbox");
             editor.pressReturn();
-            EXPECT_EQ(count("panel ZOMBIFY deferred-apply id=" + shortId(id) + " reason=co-residency-heal"), 1);
             EXPECT_EQ(store->tag(id)->title, "Inbox") << "the typed name survives";
         }
         EXPECT_FALSE(overlay->hasPanel(id));
