@@ -30,24 +30,6 @@ TEST(LaunchAtLoginPolicy, OnlyAFirstLaunchWithoutAnItemRegisters) {
             << toString(r.status).toStdString() << r.bootstrapped;
 }
 
-TEST(LaunchAtLoginPolicy, ToggleTable) {
-    struct Row {
-        S status;
-        ToggleAction on;
-        ToggleAction off;
-    };
-    const Row rows[] = {
-        {S::enabled, ToggleAction::doNothing, ToggleAction::unregisterItem},
-        {S::notRegistered, ToggleAction::registerItem, ToggleAction::doNothing},
-        {S::requiresApproval, ToggleAction::revealInSystemSettings, ToggleAction::unregisterItem},
-        {S::notFound, ToggleAction::registerItem, ToggleAction::doNothing},
-    };
-    for (const auto& r : rows) {
-        EXPECT_EQ(toggleAction(true, r.status), r.on) << toString(r.status).toStdString();
-        EXPECT_EQ(toggleAction(false, r.status), r.off) << toString(r.status).toStdString();
-    }
-}
-
 // A login item whose answers the test sets; register/unregister move it to the given status.
 struct FakeLoginItem final : LoginItemControlling {
     S current = S::notRegistered;
@@ -80,26 +62,16 @@ protected:
     test::TestLoggers logs;
 };
 
-TEST_F(Coordinator, BootstrapRegistersOnceAndNeverRetriesAFailure) {
+TEST_F(Coordinator, BootstrapRegistersOnceNeverRetriesAFailureAndLeavesAnExistingItemAlone) {
     item->outcome = O::failed;
     make().bootstrap();
-    EXPECT_EQ(item->registers, 1);
-    EXPECT_EQ(defaults->boolValue(LaunchAtLoginCoordinator::kBootstrappedKey), true);
-    EXPECT_EQ(logs.log->traces(),
-              (QStringList{"launchAtLogin bootstrap status=notRegistered bootstrapped=false defaultOn=true "
-                           "action=registerAsDefault",
-                           "launchAtLogin bootstrap register outcome=failed status=notRegistered",
-                           "launchAtLogin bootstrap marker SET key=Spacemarquee.LaunchAtLoginBootstrapped"}));
     make().bootstrap();
     EXPECT_EQ(item->registers, 1);
-}
-
-TEST_F(Coordinator, BootstrapLeavesAnExistingOrRefusedItemAloneButSetsTheMarker) {
     for (const S status : {S::enabled, S::requiresApproval}) {
         defaults->remove(LaunchAtLoginCoordinator::kBootstrappedKey);
         item->current = status;
         make().bootstrap();
-        EXPECT_EQ(item->registers, 0);
+        EXPECT_EQ(item->registers, 1);
         EXPECT_EQ(defaults->boolValue(LaunchAtLoginCoordinator::kBootstrappedKey), true);
     }
 }
@@ -124,6 +96,7 @@ TEST_F(Coordinator, SetEnabledShowsWhatTheDesktopHolds) {
         {S::requiresApproval, true, O::succeeded, false, 0, 0, 1},
         {S::requiresApproval, false, O::succeeded, false, 0, 1, 0},
         {S::notFound, true, O::succeeded, true, 1, 0, 0},
+        {S::notFound, false, O::succeeded, false, 0, 0, 0},
     };
     for (const auto& r : rows) {
         *item = FakeLoginItem{};
@@ -135,16 +108,6 @@ TEST_F(Coordinator, SetEnabledShowsWhatTheDesktopHolds) {
         EXPECT_EQ(item->unregisters, r.unregisters) << row;
         EXPECT_EQ(item->reveals, r.reveals) << row;
     }
-}
-
-TEST_F(Coordinator, RevealTraces) {
-    item->current = S::requiresApproval;
-    make().setEnabled(true);
-    EXPECT_EQ(logs.log->traces(),
-              (QStringList{
-                  "launchAtLogin toggle desired=true status=requiresApproval action=revealInSystemSettings",
-                  "launchAtLogin reveal system-settings status=requiresApproval",
-                  "launchAtLogin toggle RESULT desired=true shows=false status=requiresApproval"}));
 }
 
 } // namespace

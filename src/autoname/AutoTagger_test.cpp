@@ -86,11 +86,7 @@ TEST_F(AutoTaggerTest, ADesktopThatNeverResolvesGetsNineAttempts) {
     const QStringList t = logs.log->traces();
     EXPECT_EQ(
         t.filter(QStringLiteral("autoTag SKIP reason=space-changed cause=no-active-tag-resolved")).size(), 9);
-    QStringList left;
-    for (const QString& line : t.filter(QStringLiteral("autoTag RETRY")))
-        left << line.section(QLatin1Char(' '), 3, 3);
-    EXPECT_EQ(left, (QStringList{"attemptsLeft=7", "attemptsLeft=6", "attemptsLeft=5", "attemptsLeft=4",
-                                 "attemptsLeft=3", "attemptsLeft=2", "attemptsLeft=1", "attemptsLeft=0"}));
+    EXPECT_EQ(t.filter(QStringLiteral("autoTag RETRY")).size(), 8);
 }
 
 TEST_F(AutoTaggerTest, ANewerSwitchMakesTheOlderSequenceAbort) {

@@ -134,7 +134,6 @@ TEST(ModelJson, WrittenFormLeavesOutAbsentOptionalsAndUsesUpperCaseIds) {
     tag.position = QPointF(12.5, 800);
     tag.screenIdentifier = "37D8832A";
     const QByteArray placed = *ModelJson::encodeTags({tag}).value;
-    EXPECT_TRUE(placed.contains(R"("position":[12.5,800])")) << placed.toStdString();
     expected["position"] = QJsonArray{12.5, 800};
     expected["screenIdentifier"] = "37D8832A";
     EXPECT_EQ(QJsonDocument::fromJson(placed).array(), QJsonArray{expected});

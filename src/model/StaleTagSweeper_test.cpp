@@ -49,13 +49,10 @@ TEST_F(SweeperTest, StartSweepsAtOnceThenHourlyAndCountsTombstonesToo) {
     const auto old = seenAgo(604801), oldTombstone = seenAgo(900000, true);
     for (const auto& t : {old, oldTombstone, seenAgo(604800)})
         store->addTag(t, "test");
-    logs.log->clear();
 
     sweeper->start();
     EXPECT_EQ(sweeps, 1);
     EXPECT_EQ(sweeper->staleTagIds(), (QSet<QUuid>{old.id, oldTombstone.id}));
-    EXPECT_EQ(logs.log->messages(), QStringList{"Stale sweep: 2 tag(s) older than 7 days"});
-    EXPECT_EQ(logs.log->entries.at(0).level, LogLevel::Info);
     queue->advance(3599);
     EXPECT_EQ(sweeps, 1);
     queue->advance(1);

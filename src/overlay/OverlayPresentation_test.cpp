@@ -54,28 +54,6 @@ TEST_F(Presentation, CtrlHeldDuringAPendingFadeCancelsItAndReleasingSchedulesANe
     EXPECT_DOUBLE_EQ(panel(b).alpha(), 0.0);
 }
 
-TEST_F(Presentation, VisibilityModesAtRestAndWithCtrl) {
-    struct Case {
-        VisibilityMode mode;
-        bool ctrl;
-        double activeAlpha;
-    } cases[] = {
-        {VisibilityMode::always, false, 0.3},
-        {VisibilityMode::always, true, 1.0},
-        {VisibilityMode::onCtrl, false, 0.0},
-        {VisibilityMode::onCtrl, true, 1.0},
-    };
-    twoDesktops(VisibilityMode::always);
-    for (const auto& c : cases) {
-        setSettings([&](AppSettings& s) { s.visibilityMode = c.mode; });
-        overlay->setCtrlBoostActive(c.ctrl);
-        overlay->renderAllPanels();
-        EXPECT_DOUBLE_EQ(panel(a).alpha(), c.activeAlpha)
-            << rawValue(c.mode).toStdString() << " ctrl=" << c.ctrl;
-        EXPECT_DOUBLE_EQ(panel(b).alpha(), 1.0) << "a background label keeps its band at full opacity";
-    }
-}
-
 // Wayland gives no program the keys of other windows: the Ctrl-only mode would hide the labels for good.
 TEST_F(Presentation, WithoutAWatchableCtrlTheCtrlOnlyModeShowsLabelsOnChangeAndSaysSoOnce) {
     overlay->setCtrlUnavailableReason(QStringLiteral("no keys of other windows"));
@@ -166,9 +144,6 @@ TEST_F(Presentation, OnlyAMagnifyChangeReRendersWithoutBoostOrNotifying) {
     EXPECT_EQ(notified, 0);
 }
 
-} // namespace
-
-namespace {
 TEST_F(Presentation, ASizeMeasuredDuringTheBirthAnimationIsAppliedWhenItEnds) {
     SpaceTag tag;
     tag.id = QUuid::createUuid();
@@ -179,9 +154,6 @@ TEST_F(Presentation, ASizeMeasuredDuringTheBirthAnimationIsAppliedWhenItEnds) {
     const QSizeF measured = FakeLabelView::measure(tag.title, 64.0);
     EXPECT_EQ(panel(tag.id).frame().size(), measured);
 }
-} // namespace
-
-namespace {
 TEST_F(Presentation, ASizeMeasuredWhileTheLabelWasHiddenIsAppliedWhenItShows) {
     const auto id = addLabel(QString());
     overlay->setActiveTag(id);

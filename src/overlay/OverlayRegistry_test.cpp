@@ -22,7 +22,6 @@ TEST_F(Registry, BirthCompanionsAndAutomaticMintsAreRecorded) {
     const auto* e = overlay->entry(mint);
     EXPECT_TRUE(e->bornAsAutomaticMint);
     EXPECT_EQ(e->bornCompanionIds, QSet<QUuid>{first});
-    EXPECT_EQ(traceCount(QStringLiteral("createPanel BORN-INTO-COMPANY id=") + shortId(mint)), 1);
 }
 
 TEST_F(Registry, APanelWithoutAScreenIsLeftOutOfTheSnapshots) {
@@ -35,7 +34,6 @@ TEST_F(Registry, APanelWithoutAScreenIsLeftOutOfTheSnapshots) {
     desktop->relocatePanel(id, 3);
     queue->advance(0.5);
     EXPECT_TRUE(overlay->panelSnapshots().isEmpty());
-    EXPECT_EQ(traceCount(QStringLiteral("panelScreenSnapshot DROP id=") + shortId(id)), 1);
 }
 
 TEST_F(Registry, AmbiguousCoResidentsAreKeptAndTheAuditReArmsEveryTwoAndAHalfSeconds) {

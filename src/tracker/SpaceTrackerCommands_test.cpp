@@ -21,7 +21,6 @@ TEST_F(Commands, ManualAddRespectsAPresentLabelAndReplacesATombstone) {
     start();
     tracker->addTagForCurrentSpace();
     EXPECT_EQ(store->tags().size(), 1);
-    EXPECT_TRUE(logged("Manual add ignored: Space already has tag"));
     tracker->deleteTagFromContextMenu(mail);
     tracker->addTagForCurrentSpace();
     ASSERT_EQ(store->tags().size(), 1);
@@ -48,12 +47,8 @@ TEST_F(Commands, ADeletedLabelKeepsItsDesktopUnlabelledOnLaterVisits) {
     const auto code = labelOn(1, "Code");
     start();
     tracker->deleteTagFromContextMenu(code);
-    EXPECT_EQ(count("TOMBSTONE id=" + shortId(code) +
-                    " (desktop deliberately unlabeled; invisible anchor vetoes the mint, excluded from resolution)"),
-              1);
     EXPECT_FALSE(tracker->currentActiveTagId());
     tracker->renameTag(code, "Back");
-    EXPECT_EQ(count("renameTag SKIPPED id=" + shortId(code) + " (tombstone anchors are not renamable)"), 1);
     for (int visit = 0; visit < 2; ++visit) {
         switchTo(0);
         switchTo(1, 10.0);
@@ -74,7 +69,6 @@ TEST_F(Commands, RemovingDuplicatesKeepsTheActiveLabelAndOrphansTitledOnes) {
     EXPECT_FALSE(store->tag(empty));
     EXPECT_EQ(tracker->restorableTitles(), (QList<LabelContextMenu::RestorableTitle>{{titled, "Notes"}}));
     EXPECT_EQ(tracker->currentActiveTagId(), active);
-    EXPECT_TRUE(logged("Cleared 2 duplicate label(s) on current Space (titled ones kept as restorable orphans)"));
 }
 
 TEST_F(Commands, TheLabelsContextMenuReachesTheTracker) {
@@ -99,7 +93,6 @@ TEST_F(Commands, RestorableTitlesAreGroupedAndOrderedCaseInsensitively) {
     tracker->restoreTitle(code, live);
     EXPECT_EQ(store->tag(live)->title, "Code");
     EXPECT_FALSE(store->tag(code));
-    EXPECT_EQ(count("restoreTitle 'Code' from=" + shortId(code) + " onto=" + shortId(live) + " (orphan consumed)"), 1);
 }
 
 TEST_F(Commands, TheOneShotPurgeRemovesEveryUnownedTagWithoutALabel) {
@@ -107,7 +100,6 @@ TEST_F(Commands, TheOneShotPurgeRemovesEveryUnownedTagWithoutALabel) {
     const auto titled = orphan("zsh"), empty = orphan(""), owned = orphan("Mail", 0.0, true);
     EXPECT_EQ(tracker->purgeJunk("junk-janitor", 1296000.0), 0);
     EXPECT_EQ(tracker->purgeJunk("junk-purge-oneshot", 0.0), 2);
-    EXPECT_EQ(count("junkPurge reason=junk-purge-oneshot removing=2 of 4 rows (orphan + non-user-owned + older than 0s)"), 1);
     EXPECT_TRUE(store->tag(live) && store->tag(owned));
     EXPECT_FALSE(store->tag(titled) || store->tag(empty));
 }

@@ -37,7 +37,6 @@ TEST_F(Storms, AfterTheStormLabelsStuckAwayFromTheirReturnedHomeAreZombified) {
     attachExt(); // it comes back; the server leaves its labels on the built-in screen
     advanceTo(t0, 15.9);
     EXPECT_EQ(count("settlementAudit DONE"), 0) << "each change pushed the audit back";
-    EXPECT_EQ(count("displayReconfig reason=screenParameters — auto-create suppressed for 25.0s; settlement audit armed"), 3);
     EXPECT_EQ(count("panel crossed screens id=" + shortId(titled) + " within reconfig grace — settlement audit (re-)armed"), 1);
     advanceTo(t0, 60.0);
     EXPECT_EQ(count("settlementAudit DONE kept=2 zombified=2 (storm quiet for 10s)"), 1);
@@ -115,20 +114,12 @@ TEST_F(Storms, AZombifyDuringEditingIsAppliedWhenTheEditorCloses) {
         panel(id).view().click();
         tracker->zombifyPanel(id, "co-residency-heal");
         EXPECT_TRUE(overlay->hasPanel(id));
-        EXPECT_EQ(count("panel ZOMBIFY DEFERRED id=" + shortId(id) +
-                        " reason=co-residency-heal (tag is being edited — will re-apply on edit close)"),
-                  1);
         if (removedMeanwhile) {
             tracker->removeTag(id, "preferences-delete");
-            EXPECT_EQ(count("panel ZOMBIFY deferred-moot id=" + shortId(id) + " reason=co-residency-heal (panel already removed)"), 1);
         } else {
             auto& editor = desktop->editorPanels().last()->view();
             editor.type("Inbox");
             editor.pressReturn();
-            EXPECT_EQ(count("panel ZOMBIFY deferred-apply id=" + shortId(id) + " reason=co-residency-heal"), 1);
-            EXPECT_EQ(count("panel ZOMBIFY id=" + shortId(id) +
-                            " reason=co-residency-heal-deferred (panel-only; titled tag kept as orphan)"),
-                      1);
             EXPECT_EQ(store->tag(id)->title, "Inbox") << "the typed name survives";
         }
         EXPECT_FALSE(overlay->hasPanel(id));

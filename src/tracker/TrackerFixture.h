@@ -40,7 +40,6 @@ protected:
     }
     void advanceTo(double from, double seconds) { queue->advance(from + seconds - queue->now()); }
     int count(const QString& prefix) const { return traceCount(prefix); }
-    bool logged(const QString& message) const { return logs.log->messages().contains(message); }
 
     std::shared_ptr<SpaceTracker> tracker;
     QList<QUuid> resolved;

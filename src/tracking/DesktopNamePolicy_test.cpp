@@ -17,21 +17,15 @@ TEST(DesktopNamePolicy, OwnNamesGiveBackOnlyWhatIsStillOurs) {
         QStringList own;
         bool overwritten;
     } rows[] = {
+        // clang-format off
         {"nothing written", {"1", "Music"}, {}, {"1", "Music"}, false},
-        {"titles stand",
-         {"Mail", "2", "Code"},
-         {{"1", "2", "3"}, {"Mail", "2", "Code"}},
-         {"1", "2", "3"},
-         false},
+        {"titles stand", {"Mail", "2", "Code"}, {{"1", "2", "3"}, {"Mail", "2", "Code"}}, {"1", "2", "3"}, false},
         {"renamed an untitled desktop", {"Mail", "Chat"}, {{"1", "2"}, {"Mail", "2"}}, {"1", "Chat"}, false},
         {"a title replaced", {"1", "2", "3"}, {{"1", "2"}, {"Mail", "2"}}, {"1", "2", "3"}, true},
         {"a desktop removed", {"Mail", "2"}, {{"1", "2", "3"}, {"Mail", "2", "Code"}}, {"1", "2"}, false},
         {"titles beyond its names go", {"1", "", "Code"}, {{"1"}, {"1", "", "Code"}}, {"1"}, false},
-        {"a gap before a foreign name stays",
-         {"1", "", "Code", "X"},
-         {{"1"}, {"1", "", "Code"}},
-         {"1", "", "", "X"},
-         false},
+        {"a gap before a foreign name stays", {"1", "", "Code", "X"}, {{"1"}, {"1", "", "Code"}}, {"1", "", "", "X"}, false},
+        // clang-format on
     };
     for (const auto& r : rows) {
         EXPECT_EQ(ownNames(r.current, r.record), r.own) << r.name;

@@ -28,22 +28,16 @@ TEST(PlaceRestorePolicy, OneLabelPerDesktopTheLatestSeenAndNoneWhereTheDesktopIs
         QList<std::pair<QUuid, DesktopPlace>> restore;
         QList<QUuid> gone, outranked;
     };
+    // clang-format off
     const QList<Row> rows = {
         {"each on its own desktop", {{A, at(0), 1}, {B, at(2), 1}}, {{A, at(0)}, {B, at(2)}}, {}, {}},
         {"followed to where the desktop is now", {{A, at(1), 1}}, {{A, at(4)}}, {}, {}},
         {"fewer desktops than last time", {{A, at(0), 1}, {B, at(3), 9}}, {{A, at(0)}}, {B}, {}},
         {"screen gone", {{A, at(0, QStringLiteral("S2")), 1}}, {}, {A}, {}},
-        {"two for one desktop: latest seen wins",
-         {{A, at(2), 5}, {B, at(2), 7}, {C, at(0), 1}},
-         {{B, at(2)}, {C, at(0)}},
-         {},
-         {A}},
-        {"equal times: the smaller id, whatever the order",
-         {{B, at(0), 3}, {A, at(0), 3}},
-         {{A, at(0)}},
-         {},
-         {B}},
+        {"two for one desktop: latest seen wins", {{A, at(2), 5}, {B, at(2), 7}, {C, at(0), 1}}, {{B, at(2)}, {C, at(0)}}, {}, {A}},
+        {"equal times: the smaller id, whatever the order", {{B, at(0), 3}, {A, at(0), 3}}, {{A, at(0)}}, {}, {B}},
     };
+    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const Decision d = decide(row.candidates, locate);

@@ -211,19 +211,6 @@ TEST(SimDesktop, NotificationsAreNeverDeliveredInsideTheCallThatCausedThem) {
     }
 }
 
-TEST(SimDesktop, AnimationAppliesTheEndStateAtOnceAndCompletesLater) {
-    World w;
-    auto& a = w.show(kA);
-    bool done = false;
-    a.animate(QRectF(10, 20, 300, 100), 0.5, 0.15, [&] { done = true; });
-    EXPECT_EQ(a.frame(), QRectF(10, 20, 300, 100));
-    EXPECT_EQ(a.alpha(), 0.5);
-    w.queue->advance(0.14);
-    EXPECT_FALSE(done);
-    w.queue->advance(0.01);
-    EXPECT_TRUE(done);
-}
-
 TEST(SimDesktop, ADestroyedPanelLeavesTheDesktopAndItsPendingNotificationsAreDropped) {
     World w;
     w.show(kA);
@@ -241,43 +228,4 @@ TEST(SimDesktop, ADestroyedPanelLeavesTheDesktopAndItsPendingNotificationsAreDro
     panel->setFrameOrigin({5, 5});
     panel->orderOut();
     EXPECT_FALSE(panel->screen());
-}
-
-TEST(FakeLabelView, ReportsItsMeasuredSizeOnlyWhenItChanges) {
-    FakeLabelView view;
-    QList<QSizeF> reported;
-    view.onSizeChange = [&](QSizeF size) { reported << size; };
-    view.present({.title = "", .placeholder = "Click to name", .fontSize = 10});
-    view.present({.title = "", .placeholder = "Click to name", .fontSize = 10, .hidesText = true});
-    view.present({.title = "Mail", .placeholder = "Click to name", .fontSize = 10});
-    EXPECT_EQ(reported, (QList<QSizeF>{QSizeF(24 + 6 * 13, 36), QSizeF(24 + 6 * 4, 36)}));
-    EXPECT_EQ(view.presentations().size(), 3);
-}
-
-TEST(FakeLabelView, ChoosesOnlyWhatTheMenuOffers) {
-    FakeLabelView view;
-    QStringList chosen;
-    view.menuProvider = [] {
-        return QList<MenuItem>{MenuItem::submenuOf("Restore name", {MenuItem::action("restore:1", "Mail")})};
-    };
-    view.onMenuAction = [&](const QString& id) { chosen << id; };
-    EXPECT_TRUE(view.choose("restore:1"));
-    EXPECT_FALSE(view.choose("delete"));
-    EXPECT_EQ(chosen, QStringList{"restore:1"});
-}
-
-TEST(FakeEditorView, CommitsAtMostOncePerBegin) {
-    FakeEditorView view;
-    QStringList log;
-    view.onCommit = [&] { log << "commit:" + view.draft(); };
-    view.onDraftChange = [&](const QString& draft) { log << "draft:" + draft; };
-    view.pressReturn(); // nothing began yet
-    view.begin(10, "Old", "Untitled");
-    view.type("New");
-    view.pressReturn();
-    view.loseFocus(); // caused by the Return: ignored
-    view.begin(10, "New", "Untitled");
-    view.loseFocus();
-    EXPECT_EQ(log, (QStringList{"draft:New", "commit:New", "commit:New"}));
-    EXPECT_EQ(view.commitCount(), 2);
 }
