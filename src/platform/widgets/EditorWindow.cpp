@@ -112,7 +112,7 @@ void EditorWindow::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), QColor(0, 0, 0, 178));
     painter.setPen(QPen(QColor(255, 255, 255, 200), 2));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
+    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
     if (!field_->text().isEmpty() || placeholder_.isEmpty()) return;
     painter.setFont(field_->font());
     painter.setPen(field_->palette().color(QPalette::PlaceholderText));
