@@ -27,6 +27,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -206,6 +207,18 @@ int screenshots(const test::X11TestSession& session, X11WindowServer& server, co
         label->orderFront();
         waitUntil([&] { return label->isVisible(); });
         shot(layout.name, server.toNative(layout.frame).adjusted(-40, -30, 40, 30) & QRect(0, 0, 1280, 800));
+    }
+
+    // The editor as a click opens it on an unnamed and on a named label, with the keyboard.
+    for (const auto& [name, draft] : {std::pair{QStringLiteral("editor-placeholder"), QString()},
+                                      std::pair{QStringLiteral("editor-named"), QStringLiteral("Inbox")}}) {
+        auto editor = server.createEditorPanel();
+        const QRectF frame(290, 560, 700, 110);
+        editor->setFrame(frame);
+        editor->view().begin(64, draft, QStringLiteral("Click to name"));
+        editor->makeKeyAndOrderFront();
+        waitUntil([&] { return editor->isVisible(); });
+        shot(name, server.toNative(frame).adjusted(-40, -30, 40, 30) & QRect(0, 0, 1280, 800));
     }
 
     auto label = server.createLabelPanel(QUuid::createUuid());

@@ -6,8 +6,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace sm::widgets {
 
@@ -15,6 +18,16 @@ namespace {
 // QLineEdit keeps a couple of pixels between its edge and the text; take them out of the inset so the
 // text sits where the label draws it.
 constexpr int kFieldMargin = 2;
+
+// A one-pixel caret is lost next to glyphs this large; it grows with the font.
+class CaretStyle final : public QProxyStyle {
+public:
+    explicit CaretStyle(int width) : caretWidth(width) {}
+    const int caretWidth;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        return metric == PM_TextCursorWidth ? caretWidth : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
 } // namespace
 
 EditorWindow::EditorWindow() : PanelWindow({}) {
@@ -33,11 +46,12 @@ EditorWindow::EditorWindow() : PanelWindow({}) {
     palette.setColor(QPalette::Highlight, QColor(255, 255, 255, 90));
     palette.setColor(QPalette::HighlightedText, Qt::white);
     field_->setPalette(palette);
-    field_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: white; }"));
+    field_->setAutoFillBackground(false);
     layout->addWidget(field_);
     field_->installEventFilter(this);
 
     QObject::connect(field_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        update(); // the placeholder comes or goes
         if (!begun_) return;
         if (onDraftChange) onDraftChange(text);
         reportSize();
@@ -50,7 +64,12 @@ void EditorWindow::begin(double fontSize, const QString& initialDraft, const QSt
     fontSize_ = fontSize;
     placeholder_ = placeholder;
     field_->setFont(labelFont(fontSize));
-    field_->setPlaceholderText(placeholder);
+    // The line edit reads the caret width when its style is set.
+    QStyle* previous = field_->style();
+    auto* caret = new CaretStyle(std::max(2, qRound(fontSize / 24)));
+    caret->setParent(field_);
+    field_->setStyle(caret);
+    if (dynamic_cast<CaretStyle*>(previous)) delete previous;
     field_->setText(initialDraft);
     field_->selectAll();
     begun_ = true;
@@ -85,9 +104,19 @@ void EditorWindow::reportSize() {
     if (onSizeChange) onSizeChange(size);
 }
 
+// The placeholder is drawn here, under the transparent field: a centred line edit hides its own while
+// it has the keyboard, which left an unnamed label's editor an empty black box. The outline marks the
+// field on any backdrop, and stays visible where no compositor blends the translucent fill.
 void EditorWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), QColor(0, 0, 0, 178));
+    painter.setPen(QPen(QColor(255, 255, 255, 200), 2));
+    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    if (!field_->text().isEmpty() || placeholder_.isEmpty()) return;
+    painter.setFont(field_->font());
+    painter.setPen(field_->palette().color(QPalette::PlaceholderText));
+    painter.drawText(field_->geometry(), Qt::AlignCenter, placeholder_);
 }
 
 bool EditorWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -1,9 +1,9 @@
 // The label and editor windows offscreen: what the menu shows, what the label draws and reports, and
 // when the editor commits.
 #include "overlay/LabelContextMenu.h"
+#include "platform/qt/LogindWakeWatcher.h"
 #include "platform/widgets/EditorWindow.h"
 #include "platform/widgets/LabelWindow.h"
-#include "platform/qt/LogindWakeWatcher.h"
 #include "platform/x11/ScreenIdentity.h"
 #include "platform/x11/X11WindowServer.h"
 #include "support/TestLoggers.h"
@@ -81,10 +81,12 @@ TEST(LabelWindowTest, MenuShowsTheModelForOwnershipAndRestorableTitles) {
         {true, {}, {QStringLiteral("Rename…"), QStringLiteral("Unlock (allow auto-naming)")}},
         {false,
          {{inbox, QStringLiteral("Inbox")}, {mail, QStringLiteral("Mail")}},
-         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox,Mail]"), QStringLiteral("Lock (never auto-name)")}},
+         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox,Mail]"),
+          QStringLiteral("Lock (never auto-name)")}},
         {true,
          {{inbox, QStringLiteral("Inbox")}},
-         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox]"), QStringLiteral("Unlock (allow auto-naming)")}},
+         {QStringLiteral("Rename…"), QStringLiteral("Restore name > [Inbox]"),
+          QStringLiteral("Unlock (allow auto-naming)")}},
     };
     for (const auto& c : cases) {
         LabelWindow label;
@@ -109,7 +111,9 @@ TEST(LabelWindowTest, ChosenItemComesBackByIdentifierAfterTheMenuCloses) {
         LabelWindow label;
         label.resize(200, 100);
         label.show();
-        label.menuProvider = [&] { return LabelContextMenu::build(false, {{orphan, QStringLiteral("Inbox")}}); };
+        label.menuProvider = [&] {
+            return LabelContextMenu::build(false, {{orphan, QStringLiteral("Inbox")}});
+        };
         QStringList chosen;
         label.onMenuAction = [&](const QString& id) { chosen << id; };
         chooseFromContextMenu(label, c.path);
@@ -121,7 +125,8 @@ TEST(LabelWindowTest, ReportsItsMeasuredSizeOnlyWhenItChanges) {
     LabelWindow label;
     QList<QSizeF> reports;
     label.onSizeChange = [&](QSizeF s) { reports << s; };
-    const LabelPresentation inbox{QStringLiteral("Inbox"), QStringLiteral("Click to name"), 64.0, false, false, false};
+    const LabelPresentation inbox{
+        QStringLiteral("Inbox"), QStringLiteral("Click to name"), 64.0, false, false, false};
 
     label.present(inbox);
     ASSERT_EQ(reports.size(), 1);
@@ -240,6 +245,24 @@ TEST(EditorWindowTest, CommitsOncePerBeginOnReturnOrOnFocusLoss) {
     EXPECT_FALSE(drafts.contains(QStringLiteral("Old"))); // the initial text is not a change
 }
 
+TEST(EditorWindowTest, AnEmptyFieldShowsItsPlaceholderWhileItHasTheKeyboard) {
+    EditorWindow editor;
+    editor.resize(700, 110);
+    editor.show();
+    editor.begin(64.0, QString(), QStringLiteral("Click to name"));
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    editor.field()->setFocus();
+    ASSERT_TRUE(editor.field()->hasFocus());
+    const QImage image = editor.grab().toImage();
+    const QRect field = editor.field()->geometry();
+    int light = 0;
+    for (int y = field.top(); y <= field.bottom(); ++y)
+        for (int x = field.left(); x <= field.right(); ++x)
+            light += qGray(image.pixel(x, y)) > 60;
+    EXPECT_GT(light, 1000) << "more than a caret's worth of light pixels";
+}
+
 TEST(ScreenIdentityTest, TwinsAreToldApartByConnectorWhileAMonitorWithoutATwinKeepsItsIdentifier) {
     const MonitorDescription dell1{
         QStringLiteral("DP-1"), QStringLiteral("DEL"), QStringLiteral("U2415"), {}};
@@ -259,24 +282,34 @@ TEST(ScreenIdentityTest, TwinsAreToldApartByConnectorWhileAMonitorWithoutATwinKe
 TEST(X11SessionTest, SaysWhyThisSessionCannotRunTheBackend) {
     struct Case {
         QList<std::pair<const char*, const char*>> environment; // nullptr: unset
-        QString expected;                                        // a phrase of the message; empty: no problem
+        QString expected;                                       // a phrase of the message; empty: no problem
     };
     const QList<Case> cases = {
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, QStringLiteral("Wayland session")},
-        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", nullptr}}, QStringLiteral("DISPLAY is not set")},
-        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", ":4242"}, {"QT_QPA_PLATFORM", "offscreen"}},
+        {{{"XDG_SESSION_TYPE", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}},
+         QStringLiteral("Wayland session")},
+        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", nullptr}},
+         QStringLiteral("DISPLAY is not set")},
+        {{{"XDG_SESSION_TYPE", "x11"},
+          {"WAYLAND_DISPLAY", nullptr},
+          {"DISPLAY", ":4242"},
+          {"QT_QPA_PLATFORM", "offscreen"}},
          QStringLiteral("QT_QPA_PLATFORM is 'offscreen'")},
-        {{{"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", nullptr}, {"DISPLAY", ":4242"}, {"QT_QPA_PLATFORM", nullptr}},
+        {{{"XDG_SESSION_TYPE", "x11"},
+          {"WAYLAND_DISPLAY", nullptr},
+          {"DISPLAY", ":4242"},
+          {"QT_QPA_PLATFORM", nullptr}},
          QStringLiteral("cannot open the X11 display ':4242'")},
     };
     for (const auto& c : cases) {
         QList<std::pair<const char*, std::optional<QByteArray>>> saved;
         for (const auto& [name, value] : c.environment) {
-            saved.append({name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
+            saved.append(
+                {name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
             value ? qputenv(name, value) : qunsetenv(name);
         }
         EXPECT_TRUE(sessionProblem().contains(c.expected)) << sessionProblem().toStdString();
-        for (const auto& [name, value] : saved) value ? qputenv(name, *value) : qunsetenv(name);
+        for (const auto& [name, value] : saved)
+            value ? qputenv(name, *value) : qunsetenv(name);
     }
 }
 

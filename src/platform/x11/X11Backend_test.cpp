@@ -163,7 +163,8 @@ protected:
         QPoint at = middle;
         int best = -1;
         for (const QRect& r : window->opaqueRegion()) {
-            const QPoint p(std::clamp(middle.x(), r.left(), r.right()), std::clamp(middle.y(), r.top(), r.bottom()));
+            const QPoint p(std::clamp(middle.x(), r.left(), r.right()),
+                           std::clamp(middle.y(), r.top(), r.bottom()));
             const int distance = (p - middle).manhattanLength();
             if (best < 0 || distance < best) {
                 best = distance;
@@ -171,8 +172,9 @@ protected:
             }
         }
         at = window->mapToGlobal(at);
-        wm(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                                       QStringLiteral("click"), QString::number(button)});
+        wm(QStringLiteral("xdotool"),
+           {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+            QStringLiteral("click"), QString::number(button)});
     }
 
     std::shared_ptr<X11WindowServer> server;
@@ -321,9 +323,8 @@ TEST_F(X11BackendTest, MonitorsFromSetMonitorAreScreensWithStableIdentities) {
     auto moved = label->screenChanged.connect([&] { ++screenChanges; });
     label->setFrameOrigin({100, 600});
     // A window manager may still be settling the label's first placement: wait for the crossing itself.
-    EXPECT_TRUE(waitUntil([&] {
-        return screenChanges >= 1 && label->screen()->localizedName == QStringLiteral("SM-LEFT");
-    }));
+    EXPECT_TRUE(waitUntil(
+        [&] { return screenChanges >= 1 && label->screen()->localizedName == QStringLiteral("SM-LEFT"); }));
     EXPECT_EQ(label->frame().topLeft(), QPointF(100, 600));
 
     wm(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("SM-RIGHT")});
@@ -379,6 +380,11 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
     ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
         << "the editor has no keyboard";
     const QPointer<EditorWindow> editorWindow = editor->window();
+    // Over the label (i3 framed it a title bar lower).
+    const auto at = [&](std::uint32_t window) { return serverGeometry(window).topLeft(); };
+    const std::uint32_t labelWindow = static_cast<X11LabelPanel*>(label)->nativeWindow();
+    EXPECT_TRUE(waitUntil([&] { return at(editor->nativeWindow()) == at(labelWindow); }))
+        << "editor at y " << at(editor->nativeWindow()).y() << ", label at y " << at(labelWindow).y();
 
     wm(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("Inbox 2")});
     wm(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});

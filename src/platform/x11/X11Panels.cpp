@@ -113,7 +113,8 @@ void X11Panel<I, W>::animate(const std::optional<QRectF>& target, double alpha, 
         if (seconds > 0.0) {
             const QRectF from = frame();
             frameTarget_ = *target;
-            frameAnimation_ = startAnimation(seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
+            frameAnimation_ = startAnimation(
+                seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
             QObject::connect(frameAnimation_, &QAbstractAnimation::finished, window_, [this] {
                 frameAnimation_ = nullptr;
                 frameTarget_.reset();
@@ -126,8 +127,10 @@ void X11Panel<I, W>::animate(const std::optional<QRectF>& target, double alpha, 
     alphaTarget_ = alpha;
     if (seconds > 0.0) {
         const double from = shownAlpha_;
-        alphaAnimation_ = startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
-        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_, [this] { alphaAnimation_ = nullptr; });
+        alphaAnimation_ =
+            startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
+        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_,
+                         [this] { alphaAnimation_ = nullptr; });
     } else {
         applyAlpha(alpha);
     }
@@ -162,16 +165,22 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
     if (!server) return;
     if (!state_.wid) {
         state_.wid = static_cast<std::uint32_t>(window_->winId());
-        screenConnection_ = QObject::connect(window_->windowHandle(), &QWindow::screenChanged, window_,
-                                             [this](QScreen*) {
-                                                 postToMain([alive = std::weak_ptr<char>(alive_), this] {
-                                                     if (!alive.expired()) report(this->screenChanged);
-                                                 });
-                                             });
+        screenConnection_ =
+            QObject::connect(window_->windowHandle(), &QWindow::screenChanged, window_, [this](QScreen*) {
+                postToMain([alive = std::weak_ptr<char>(alive_), this] {
+                    if (!alive.expired()) report(this->screenChanged);
+                });
+            });
         server->adopt(state_); // now with its native window
     }
     const bool returning = state_.bound && !state_.orderedIn;
-    if (!state_.orderedIn) server->prepareMap(state_);
+    if (!state_.orderedIn) {
+        server->prepareMap(state_);
+        // i3 frames a window it maps where it had it before, or a title bar lower: the frame asked
+        // for is applied again once the window shows.
+        state_.seenViewable = false;
+        if (applied_) state_.geometryWhileMapping = applied_->second;
+    }
     state_.orderedIn = true;
     window_->show();
     if (returning) server->sendHome(state_);

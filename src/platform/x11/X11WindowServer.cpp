@@ -386,10 +386,9 @@ void X11WindowServer::refresh() {
         const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
         if (viewable || !s.orderedIn || !onActive) s.mapping = false;
         const bool visible = (viewable || s.mapping) && onScreen;
-        if (visible && !s.seenViewable) {
+        if (viewable && !s.seenViewable) {
             s.seenViewable = true;
-            if (s.geometryWhileMapping && s.window && s.window->geometry() != *s.geometryWhileMapping)
-                s.window->setGeometry(*s.geometryWhileMapping);
+            if (s.geometryWhileMapping) placeAgain(s.wid, *s.geometryWhileMapping);
             s.geometryWhileMapping.reset();
         }
         if (onActive != s.onActiveSpace || visible != s.visible) changed.push_back(s.serial);
@@ -540,6 +539,25 @@ void X11WindowServer::prepareMap(PanelState& state) {
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("WM_PROTOCOLS"),
                             XCB_ATOM_ATOM, 32, 3, protocols);
     }
+    xcb_flush(connection_);
+}
+
+// Asked again only where the window stands elsewhere: a second request for the same place made some
+// managers move it anyway. A mapped window's request is honoured, by i3 too.
+void X11WindowServer::placeAgain(std::uint32_t wid, const QRect& geometry) {
+    const auto whereCookie = xcb_translate_coordinates(connection_, wid, root_, 0, 0);
+    const auto sizeCookie = xcb_get_geometry(connection_, wid);
+    Reply<xcb_translate_coordinates_reply_t> where(
+        xcb_translate_coordinates_reply(connection_, whereCookie, nullptr));
+    Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(connection_, sizeCookie, nullptr));
+    if (!where || !size || QRect(where->dst_x, where->dst_y, size->width, size->height) == geometry) return;
+    const std::uint32_t values[] = {
+        static_cast<std::uint32_t>(geometry.x()), static_cast<std::uint32_t>(geometry.y()),
+        static_cast<std::uint32_t>(geometry.width()), static_cast<std::uint32_t>(geometry.height())};
+    xcb_configure_window(connection_, wid,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                             XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
     xcb_flush(connection_);
 }
 

@@ -47,7 +47,7 @@ struct PanelState {
     // Ordered front on the current desktop and not yet mapped by the window manager: it counts as shown
     // there already, so that a new label is never laid out as one of another desktop in the meantime.
     bool mapping = false;
-    bool takesFocus = true; // false for labels: the window manager never offers them the keyboard
+    bool takesFocus = true;     // false for labels: the window manager never offers them the keyboard
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
 };
@@ -112,6 +112,8 @@ public:
     // Asks the window manager to move a window shown again to its own desktop: one that was just
     // withdrawn may still lose the property set before mapping when the manager lets go of it late.
     void sendHome(const PanelState& state);
+    // Where a window that just showed does not stand where it was put, it is moved there.
+    void placeAgain(std::uint32_t wid, const QRect& geometry);
     // Without a compositor, translucent pixels show black: the window is cut to `opaque` (none: the
     // whole window), or to nothing while fully transparent.
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
