@@ -113,7 +113,15 @@ void SingleInstance::accept() {
                 if (!alive) return;
                 reply = refusal.isEmpty() ? "ok\n" + body : refusal.simplified().toUtf8() + '\n';
             } else {
-                reply += '\n';
+                // The sender may still be writing: closing now would fail its write before it reads
+                // why it was refused. What it still sends is dropped until it hangs up or the
+                // deadline ends the connection.
+                socket->write(reply + '\n');
+                socket->flush();
+                QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
+                socket->readAll();
+                deadline->start(kClientSeconds * 1000);
+                return;
             }
             socket->write(reply);
             socket->flush();
