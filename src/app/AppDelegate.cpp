@@ -216,7 +216,7 @@ void AppDelegate::wirePreferences() {
         auto self = weak.lock();
         return self ? self->spaceTracker_ : nullptr;
     };
-    PreferencesWindowController& prefs = *preferencesController_;
+    PreferencesViewModel::Callbacks& prefs = preferencesController_->callbacks;
     prefs.onRemoveDuplicates = [tracker] {
         auto t = tracker();
         return t ? t->removeDuplicatesOnCurrentSpace() : 0;

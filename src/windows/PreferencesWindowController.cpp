@@ -12,10 +12,7 @@ PreferencesWindowController::PreferencesWindowController(std::shared_ptr<TagStor
 
 void PreferencesWindowController::show() {
     ++launchAtLoginRefreshToken_;
-    viewModel_->refresh(PreferencesViewModel::Callbacks{onRemoveDuplicates, onResetAllPositions, onRenameTag,
-                                                        onDeleteTag, onDeleteStaleTags, launchAtLoginStatus,
-                                                        onSetLaunchAtLogin, onRevealLoginItems},
-                        launchAtLoginRefreshToken_);
+    viewModel_->refresh(callbacks, launchAtLoginRefreshToken_);
     if (!presenter_) {
         logger_.notice(QStringLiteral("No windows in this session: the preferences are not shown"));
         return;

@@ -10,7 +10,7 @@ namespace sm {
 class TagStore;
 
 // The one preferences window of the process: shown on demand from the tray menu, hidden when closed.
-// The composition root sets the callbacks; each show() hands the current ones to the window.
+// The composition root sets `callbacks`; each show() hands the current ones to the window.
 class PreferencesWindowController {
 public:
     // `presenter` may be empty (a headless run): show() then only logs.
@@ -22,14 +22,7 @@ public:
     std::shared_ptr<PreferencesViewModel> viewModel() const { return viewModel_; }
     int launchAtLoginRefreshToken() const { return launchAtLoginRefreshToken_; }
 
-    std::function<int()> onRemoveDuplicates;
-    std::function<void()> onResetAllPositions;
-    std::function<void(QUuid, QString)> onRenameTag;
-    std::function<void(QUuid)> onDeleteTag;
-    std::function<void(QList<QUuid>)> onDeleteStaleTags;
-    std::function<LoginItemStatus()> launchAtLoginStatus;
-    std::function<bool(bool)> onSetLaunchAtLogin;
-    std::function<void()> onRevealLoginItems;
+    PreferencesViewModel::Callbacks callbacks;
 
 private:
     std::shared_ptr<WindowPresenter> presenter_;
