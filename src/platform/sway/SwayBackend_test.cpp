@@ -8,6 +8,7 @@
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/testing/SwayTestSession.h"
 #include "support/TestLoggers.h"
+#include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
 
 #include <QApplication>
@@ -87,6 +88,11 @@ protected:
         EXPECT_TRUE(waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); }))
             << title.toStdString();
         return panel;
+    }
+    const WorkspaceInfo* workspaceNamed(const QString& name) const {
+        for (const auto& w : server->workspaces())
+            if (w.name == name) return &w;
+        return nullptr;
     }
     static std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
         std::vector<Facts> out;
@@ -303,6 +309,72 @@ TEST_F(SwayBackendTest, TheTrackerAdoptsEachWorkspacesLabelAndRidesOutAnOutputRe
     tracker->stop();
     overlay->tearDown();
     msg({QStringLiteral("output HEADLESS-1 position 0 0")});
+}
+
+// Names come back after a restart: a second session on the same stored settings puts each remembered
+// label back on its workspace, at once where the workspace exists and on the first visit where sway
+// dropped it while it was empty; nothing is minted.
+TEST_F(SwayBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart) {
+    auto queue = std::make_shared<QtMainQueue>();
+    auto defaults = std::make_shared<MemoryDefaults>();
+    struct Session {
+        sm::test::TestLoggers logs;
+        std::shared_ptr<TagStore> store;
+        std::shared_ptr<OverlayManager> overlay;
+        std::shared_ptr<SpaceTracker> tracker;
+        std::shared_ptr<PlaceMemory> memory;
+        int restored = 0;
+        QString activeTitle() const {
+            const auto id = tracker->queryActiveTagId();
+            return id ? store->tag(*id)->title : QString();
+        }
+        void quit() {
+            tracker->stop();
+            memory->stop();
+            memory->rememberAll();
+            overlay->tearDown();
+        }
+    };
+    auto launch = [&] {
+        auto s = std::make_unique<Session>();
+        s->store = std::make_shared<TagStore>(defaults, queue, s->logs.loggers.storage);
+        s->overlay = OverlayManager::create(s->store, server, queue, s->logs.loggers.overlay);
+        s->tracker =
+            SpaceTracker::create(s->store, s->overlay, server, queue, defaults, s->logs.loggers.tracker);
+        s->memory =
+            PlaceMemory::create(s->store, s->overlay, server, defaults, queue, s->logs.loggers.tracker);
+        s->tracker->onActiveTagResolved = [m = s->memory.get()](QUuid id) { m->remember(id); };
+        s->restored = s->memory->restoreLabels();
+        s->memory->start();
+        s->tracker->start(false);
+        return s;
+    };
+    const QStringList names = {QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("2")};
+    auto first = launch();
+    for (const QString& name : names) {
+        workspace(name);
+        first->tracker->setTitleForCurrentSpace(QStringLiteral("Desk ") + name, true);
+        ASSERT_TRUE(waitUntil([&] { return first->activeTitle() == QStringLiteral("Desk ") + name; }));
+    }
+    workspace(QStringLiteral("1"));
+    QStringList tags;
+    for (const auto& t : first->store->tags())
+        tags << t.id.toString() + t.title;
+    first->quit();
+    ASSERT_TRUE(waitUntil([&] { return !workspaceNamed(QStringLiteral("6")); })) << describe().toStdString();
+
+    auto second = launch();
+    EXPECT_EQ(second->restored, 2) << "workspace 6 is gone until it is visited";
+    for (const QString& name : {QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("2")}) {
+        workspace(name);
+        EXPECT_TRUE(waitUntil([&] { return second->activeTitle() == QStringLiteral("Desk ") + name; }, 2000))
+            << name.toStdString() << describe().toStdString();
+    }
+    QStringList after;
+    for (const auto& t : second->store->tags())
+        after << t.id.toString() + t.title;
+    EXPECT_EQ(after, tags) << "nothing minted, nothing lost";
+    second->quit();
 }
 
 } // namespace

@@ -420,6 +420,52 @@ std::optional<qint64> SwayWindowServer::containerOf(const Panel& panel) const {
     return s ? s->container : std::nullopt;
 }
 
+const WorkspaceInfo* SwayWindowServer::workspaceNamed(const QString& name) const {
+    for (const auto& w : workspaces_)
+        if (w.name == name) return &w;
+    return nullptr;
+}
+
+// Workspaces come and go as they are visited and left empty, and the numbers of the others shift: a
+// workspace is known by its name, and its screen is the output it is on today.
+std::optional<DesktopPlace> SwayWindowServer::placeOn(const WorkspaceInfo* workspace) const {
+    if (!workspace) return std::nullopt;
+    for (const auto& o : outputs_)
+        if (o.name == workspace->output) {
+            const auto info = screenInfo(o);
+            if (!info || !info->stableId) return std::nullopt;
+            return DesktopPlace{*info->stableId, static_cast<int>(workspace - workspaces_.constData()),
+                                workspace->name};
+        }
+    return std::nullopt;
+}
+
+std::optional<DesktopPlace> SwayWindowServer::placeOf(const Panel& panel) const {
+    const PanelState* s = stateOf(panel);
+    if (!s || !s->bound) return std::nullopt;
+    const WorkspaceInfo* w = workspaceById(s->workspaceId);
+    return placeOn(w ? w : workspaceNamed(s->workspace));
+}
+
+std::optional<DesktopPlace> SwayWindowServer::activePlace() const {
+    return placeOn(workspaceById(focusedWorkspace_));
+}
+
+std::optional<DesktopPlace> SwayWindowServer::locate(const DesktopPlace& place) const {
+    return place.desktopName.isEmpty() ? std::nullopt : placeOn(workspaceNamed(place.desktopName));
+}
+
+// Only a workspace that exists: moving a window to a missing one would make it.
+void SwayWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
+    PanelState* s = stateOf(panel);
+    const WorkspaceInfo* w = workspaceNamed(place.desktopName);
+    if (!s || s->bound || !w) return;
+    s->bound = true;
+    s->workspaceId = w->id;
+    s->workspace = w->name;
+    s->output = w->output;
+}
+
 // make, model and serial name the monitor wherever it is plugged in; the output's name is added when
 // they cannot tell it from another one (no serial, or an identical twin attached).
 std::optional<ScreenInfo> SwayWindowServer::screenInfo(const OutputInfo& output) const {

@@ -77,6 +77,10 @@ public:
     std::unique_ptr<EditorPanel> createEditorPanel() override;
     bool isLeftMouseButtonDown() const override;
     bool isApplicationActive() const override;
+    std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
+    std::optional<DesktopPlace> activePlace() const override;
+    std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
+    void bindToPlace(Panel& panel, const DesktopPlace& place) override;
 
     // --- What tests and tools read ---
     const QList<WorkspaceInfo>& workspaces() const { return workspaces_; }
@@ -119,6 +123,8 @@ private:
     std::optional<ScreenInfo> screenInfo(const OutputInfo& output) const;
     const OutputInfo* outputAt(const QPoint& point) const;
     const WorkspaceInfo* workspaceById(qint64 id) const;
+    const WorkspaceInfo* workspaceNamed(const QString& name) const;
+    std::optional<DesktopPlace> placeOn(const WorkspaceInfo* workspace) const;
     PanelState* stateOf(const Panel& panel) const;
 
     Options options_;
