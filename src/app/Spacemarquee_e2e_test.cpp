@@ -281,6 +281,24 @@ TEST_F(ProgramTest, ALinkStartsTheProgramWhenNoneRuns) {
     EXPECT_GT(lockHolder(), 0);
 }
 
+// Commands given together with no copy running may each start one: one copy stays, the others leave
+// without an "already running" alert, and every command is taken.
+TEST_F(ProgramTest, CommandsGivenTogetherStartOneCopyAndNoAlert) {
+    std::vector<std::unique_ptr<QProcess>> senders;
+    for (int i = 0; i < 4; ++i) {
+        senders.push_back(std::make_unique<QProcess>());
+        senders.back()->setProcessEnvironment(environment());
+        senders.back()->start(SM_PROGRAM, {"name", "Together"});
+    }
+    for (auto& p : senders) {
+        ASSERT_TRUE(p->waitForFinished(20000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    EXPECT_EQ(titles(), QStringList{"Together"});
+    EXPECT_EQ(trace().count("singleInstance alert PRESENTING"), 0) << trace().toStdString();
+    EXPECT_GT(lockHolder(), 0);
+}
+
 TEST_F(ProgramTest, SaysClearlyWhenItCannotRun) {
     QString err;
     EXPECT_EQ(runCopy({"list"}, {}, &err), 1);

@@ -153,6 +153,14 @@ int main(int argc, char** argv) {
     backend.pid = ::getpid();
     backend.website = QUrl(QStringLiteral(SM_WEBSITE));
     const bool first = instance.tryLock();
+    // Two commands given at the same moment with no copy running each start one: the copy that loses
+    // the lock leaves quietly, and its command goes to the one that won.
+    const bool startedForCommand = qEnvironmentVariableIsSet(kStartedForCommandVariable);
+    qunsetenv(kStartedForCommandVariable); // not handed on to what the program opens
+    if (!first && startedForCommand) {
+        loggers.app.notice(QStringLiteral("Another copy started at the same moment takes the command"));
+        return 0;
+    }
     backend.otherInstances = [&instance, first]() -> QList<OtherInstance> {
         if (first) return {};
         return {instance.holder().value_or(OtherInstance{})};

@@ -22,10 +22,14 @@ void say(const QString& text) {
     std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
 }
 
-// Started apart from this process, so it outlives it, and without its terminal.
+// Started apart from this process, so it outlives it, and without its terminal. Marked as started
+// for a command: when another command started a copy at the same moment, it yields without an alert.
 qint64 startProgram(const QString& program) {
     QProcess process;
     process.setProgram(program);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(kStartedForCommandVariable), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QDir::rootPath());
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
