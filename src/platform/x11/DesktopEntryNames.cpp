@@ -62,36 +62,44 @@ void DesktopEntryNames::load() {
     }
 }
 
-// Only the [Desktop Entry] group counts; actions' groups have Names of their own.
+// Only the [Desktop Entry] group counts; actions' groups have Names of their own. A full desktop has
+// hundreds of entries, each with its translations: lines are looked at as bytes, and only the few
+// keys used here are decoded.
 std::optional<DesktopEntryNames::Entry> DesktopEntryNames::readEntry(const QString& path) const {
     QFile file(path);
     if (file.size() > kMaxEntryBytes || !file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray content = file.read(kMaxEntryBytes);
     Entry entry;
-    QHash<QString, QString> localized;
+    qsizetype localizedRank = languages_.size(); // of the Name[...] taken: lower is better
     bool inMain = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inMain = line == QLatin1String("[Desktop Entry]");
+    const QByteArrayView all(content);
+    for (qsizetype from = 0; from < all.size();) {
+        qsizetype to = all.indexOf('\n', from);
+        if (to < 0) to = all.size();
+        const QByteArrayView line = all.sliced(from, to - from).trimmed();
+        from = to + 1;
+        if (line.startsWith('[')) {
+            if (inMain) break; // the main group is over
+            inMain = line == "[Desktop Entry]";
             continue;
         }
-        if (!inMain || line.startsWith(QLatin1Char('#'))) continue;
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (!inMain || !(line.startsWith("Name") || line.startsWith("StartupWMClass"))) continue;
+        const qsizetype eq = line.indexOf('=');
         if (eq <= 0) continue;
-        const QString key = line.left(eq).trimmed();
-        const QString value = line.mid(eq + 1).trimmed();
-        if (key == QLatin1String("Name"))
-            entry.name = value;
-        else if (key == QLatin1String("StartupWMClass"))
-            entry.startupWmClass = value;
-        else if (key.startsWith(QLatin1String("Name[")) && key.endsWith(QLatin1Char(']')))
-            localized.insert(key.mid(5, key.size() - 6), value);
-    }
-    for (const QString& language : languages_)
-        if (const auto it = localized.constFind(language); it != localized.constEnd()) {
-            entry.name = *it;
-            break;
+        const QByteArrayView key = line.first(eq).trimmed();
+        const auto value = [&] { return QString::fromUtf8(line.sliced(eq + 1).trimmed()); };
+        if (key == "Name") {
+            if (localizedRank == languages_.size()) entry.name = value(); // no translation taken yet
+        } else if (key == "StartupWMClass") {
+            entry.startupWmClass = value();
+        } else if (key.startsWith("Name[") && key.endsWith(']')) {
+            const qsizetype rank = languages_.indexOf(QLatin1String(key.sliced(5, key.size() - 6)));
+            if (rank >= 0 && rank < localizedRank) {
+                localizedRank = rank;
+                entry.name = value();
+            }
         }
+    }
     return entry;
 }
 

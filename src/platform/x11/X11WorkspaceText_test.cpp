@@ -39,7 +39,9 @@ TEST(DesktopEntryNames, FindsTheEntryByIdClassOrInstance) {
         f.write(text);
     };
     write(system, "org.gnome.Terminal.desktop",
-          "[Desktop Entry]\nName=Terminal\nName[de]=Terminal DE\n[Desktop Action new]\nName=New Window\n");
+          "[Desktop Entry]\nName[de]=Terminal DE\nName[de_AT]=Terminal AT\nName[fr]=Terminal "
+          "FR\nName=Terminal\n"
+          "[Desktop Action new]\nName=New Window\n");
     write(system, "debian-xterm.desktop", "[Desktop Entry]\nName=XTerm App\nStartupWMClass=XTerm\n");
     write(system, "kitty.desktop", "[Desktop Entry]\nName=kitty term\n");
     write(system, "mine.desktop", "[Desktop Entry]\nName=System copy\n");
@@ -50,7 +52,7 @@ TEST(DesktopEntryNames, FindsTheEntryByIdClassOrInstance) {
         std::optional<QString> expected;
     };
     const QList<Row> rows = {
-        {"org.gnome.Terminal", "", QStringLiteral("Terminal DE")},
+        {"org.gnome.Terminal", "", QStringLiteral("Terminal AT")}, // the most specific language wins
         {"XTerm", "xterm", QStringLiteral("XTerm App")},
         {"Kitty-class", "kitty", QStringLiteral("kitty term")}, // the instance name when nothing else matches
         {"mine", "", QStringLiteral("User copy")},
