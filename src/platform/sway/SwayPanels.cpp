@@ -5,16 +5,11 @@
 
 namespace sm::sway {
 
-namespace {
-QRectF lerp(const QRectF& a, const QRectF& b, double t) {
-    return {a.x() + (b.x() - a.x()) * t, a.y() + (b.y() - a.y()) * t, a.width() + (b.width() - a.width()) * t,
-            a.height() + (b.height() - a.height()) * t};
-}
-} // namespace
-
 template <class I, class W>
 SwayPanel<I, W>::SwayPanel(const std::shared_ptr<SwayWindowServer>& server, W* window, bool takesFocus)
-    : server_(server), window_(window) {
+    : server_(server), window_(window),
+      animator_(
+          window, [this](const QRectF& f) { applyFrame(f); }, [this](double a) { applyAlpha(a); }) {
     state_.panel = this;
     state_.window = window;
     state_.takesFocus = takesFocus;
@@ -29,8 +24,8 @@ SwayPanel<I, W>::SwayPanel(const std::shared_ptr<SwayWindowServer>& server, W* w
 }
 
 template <class I, class W> SwayPanel<I, W>::~SwayPanel() {
-    stopFrameAnimation();
-    stopAlphaAnimation();
+    animator_.stopFrame();
+    animator_.stopAlpha();
     if (auto server = server_.lock()) server->forget(state_);
     window_->onSystemMoveStarted = nullptr;
     window_->onPointerEntered = nullptr;
@@ -50,7 +45,7 @@ template <class I, class W> std::optional<ScreenInfo> SwayPanel<I, W>::screen() 
 }
 
 template <class I, class W> QRectF SwayPanel<I, W>::frame() const {
-    if (frameTarget_) return *frameTarget_;
+    if (animator_.frameTarget()) return *animator_.frameTarget();
     const auto server = server_.lock();
     return server ? server->toLogical(state_.frame) : QRectF();
 }
@@ -68,14 +63,11 @@ template <class I, class W> void SwayPanel<I, W>::applyFrame(const QRectF& frame
 }
 
 template <class I, class W> void SwayPanel<I, W>::setFrameOrigin(const QPointF& origin) {
-    const QSizeF size = frame().size();
-    stopFrameAnimation();
-    applyFrame(QRectF(origin, size));
+    animator_.setFrame(QRectF(origin, frame().size()));
 }
 
 template <class I, class W> void SwayPanel<I, W>::setFrame(const QRectF& frame) {
-    stopFrameAnimation();
-    applyFrame(frame);
+    animator_.setFrame(frame);
 }
 
 template <class I, class W> void SwayPanel<I, W>::applyAlpha(double alpha) {
@@ -84,70 +76,13 @@ template <class I, class W> void SwayPanel<I, W>::applyAlpha(double alpha) {
 }
 
 template <class I, class W> void SwayPanel<I, W>::setAlpha(double alpha) {
-    stopAlphaAnimation();
-    alphaTarget_ = alpha;
-    applyAlpha(alpha);
-}
-
-template <class I, class W>
-QVariantAnimation* SwayPanel<I, W>::startAnimation(double seconds, std::function<void(double)> step) {
-    auto* animation = new QVariantAnimation(window_);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
-    animation->setDuration(static_cast<int>(seconds * 1000.0));
-    animation->setEasingCurve(QEasingCurve::InOutQuad);
-    QObject::connect(animation, &QVariantAnimation::valueChanged, window_,
-                     [step = std::move(step)](const QVariant& v) { step(v.toDouble()); });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
-    return animation;
+    animator_.setAlpha(alpha);
 }
 
 template <class I, class W>
 void SwayPanel<I, W>::animate(const std::optional<QRectF>& target, double alpha, double seconds,
                               std::function<void()> completion) {
-    if (target) {
-        stopFrameAnimation();
-        if (seconds > 0.0) {
-            const QRectF from = frame();
-            frameTarget_ = *target;
-            frameAnimation_ = startAnimation(
-                seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
-            QObject::connect(frameAnimation_, &QAbstractAnimation::finished, window_, [this] {
-                frameAnimation_ = nullptr;
-                frameTarget_.reset();
-            });
-        } else {
-            applyFrame(*target);
-        }
-    }
-    stopAlphaAnimation();
-    alphaTarget_ = alpha;
-    if (seconds > 0.0) {
-        const double from = state_.alpha;
-        alphaAnimation_ =
-            startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
-        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_,
-                         [this] { alphaAnimation_ = nullptr; });
-    } else {
-        applyAlpha(alpha);
-    }
-    if (completion)
-        QTimer::singleShot(static_cast<int>(std::max(0.0, seconds) * 1000.0), qApp, std::move(completion));
-}
-
-template <class I, class W> void SwayPanel<I, W>::stopFrameAnimation() {
-    if (!frameAnimation_) return;
-    QVariantAnimation* running = std::exchange(frameAnimation_, nullptr);
-    running->disconnect(window_);
-    running->stop();
-    if (frameTarget_) applyFrame(*std::exchange(frameTarget_, std::nullopt));
-}
-
-template <class I, class W> void SwayPanel<I, W>::stopAlphaAnimation() {
-    if (!alphaAnimation_) return;
-    QVariantAnimation* running = std::exchange(alphaAnimation_, nullptr);
-    running->disconnect(window_);
-    running->stop();
+    animator_.animate(frame(), target, state_.alpha, alpha, seconds, std::move(completion));
 }
 
 template <class I, class W> void SwayPanel<I, W>::setIgnoresMouseEvents(bool ignores) {

@@ -4,8 +4,7 @@
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/widgets/EditorWindow.h"
 #include "platform/widgets/LabelWindow.h"
-
-#include <QVariantAnimation>
+#include "platform/widgets/PanelAnimator.h"
 
 #include <memory>
 
@@ -29,7 +28,7 @@ public:
     void setFrame(const QRectF& frame) override;
     void animate(const std::optional<QRectF>& frame, double alpha, double seconds,
                  std::function<void()> completion) override;
-    double alpha() const override { return alphaTarget_; }
+    double alpha() const override { return animator_.alphaTarget(); }
     void setAlpha(double alpha) override;
     bool ignoresMouseEvents() const override { return state_.ignoresInput; }
     void setIgnoresMouseEvents(bool ignores) override;
@@ -42,22 +41,15 @@ public:
     Window* window() const { return window_; }
 
 protected:
-    void stopFrameAnimation();
-    void stopAlphaAnimation();
     void applyFrame(const QRectF& frame);
     void applyAlpha(double alpha);
-    QVariantAnimation* startAnimation(double seconds, std::function<void(double)> step);
     void post(Signal<>& signal);
 
     std::weak_ptr<SwayWindowServer> server_;
     Window* window_;
     PanelState state_;
-    // frame() and alpha() answer the animations' targets at once, like a layer's model values.
-    std::optional<QRectF> frameTarget_;
-    double alphaTarget_ = 1.0;
+    widgets::PanelAnimator animator_;
     int level_ = 0;
-    QVariantAnimation* frameAnimation_ = nullptr;
-    QVariantAnimation* alphaAnimation_ = nullptr;
     std::shared_ptr<char> alive_ = std::make_shared<char>(); // posted notifications check it
 };
 
