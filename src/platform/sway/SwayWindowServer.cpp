@@ -146,10 +146,7 @@ void SwayWindowServer::handleEvent(quint32 type, const QByteArray& payload) {
             state->container = event->containerId;
             sendPlacement(*state, true);
         }
-        // Focus goes back to the user's window on this workspace: a label never keeps the keyboard.
-        if (state && !state->takesFocus && event->change == QLatin1String("focus") && lastForeignFocus_)
-            ipc_->command(QStringLiteral("[con_id=%1] focus mode_toggle").arg(event->containerId));
-        scheduleRefresh(true, false);
+        scheduleRefresh(true, false); // a label that took the focus gives it back there
         break;
     }
     default:
@@ -240,6 +237,11 @@ void SwayWindowServer::refresh() {
                 }
         } else if (treeRead && s->container) {
             if (const auto it = windows_.constFind(*s->container); it != windows_.constEnd()) {
+                // Focus goes back to the user's window on this workspace: a label never keeps the
+                // keyboard. Decided on the tree, not on the focus event: the user may have switched
+                // since, and focusing by that event would pull them back.
+                if (it->focused && !s->takesFocus && lastForeignFocus_)
+                    ipc_->command(QStringLiteral("[con_id=%1] focus mode_toggle").arg(it->id));
                 s->workspaceId = it->workspaceId;
                 s->workspace = it->workspace;
                 // The compositor moved it (a drag, its workspace went to another output).
