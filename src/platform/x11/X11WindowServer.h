@@ -55,7 +55,7 @@ struct PanelState {
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
     // i3: the workspace of a label withdrawn because nothing else was left on it, until i3 has the label
-    // back there. `parked` while it is withdrawn, which the logic's orderFront and orderOut leave alone.
+    // back there. `parked` while it is withdrawn: an orderFront then only notes that it is wanted.
     std::optional<QString> parkedOn;
     bool parked = false;
 };
