@@ -37,6 +37,8 @@ void SpaceTracker::setTitleForCurrentSpace(const QString& title, bool markUserOw
     c.overlay->setActiveTag(tag.id);
     currentActiveTagId_ = tag.id;
     if (tombstone) removeTag(*tombstone, QStringLiteral("tombstone-replaced-set-title"));
+    // A creation like any other: its place is recorded while the label is surely on this desktop.
+    if (onActiveTagResolved) onActiveTagResolved(tag.id);
 }
 
 void SpaceTracker::removeCurrentTag() {

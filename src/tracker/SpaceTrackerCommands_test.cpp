@@ -36,6 +36,7 @@ TEST_F(Commands, SetTitleNamesTheCurrentTagOrMakesAnOwnedOneWithoutThrottle) {
     EXPECT_TRUE(store->tags().first().isUserOwned && store->tags().first().title == "Mail");
     switchTo(1, 0.5); // well within the throttle of the mint
     tracker->setTitleForCurrentSpace("Code", true);
+    EXPECT_EQ(resolved.last(), store->tags().last().id) << "told at once, while the label is surely here";
     queue->advance(5.0);
     ASSERT_EQ(store->tags().size(), 2) << "the open episode adopts the new label instead of minting";
     EXPECT_EQ(count("store ADD id=" + shortId(store->tags().last().id) + " title='Code' scr=AAAAAAAA reason=set-title-create"), 1);

@@ -173,6 +173,12 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
             });
         server->adopt(state_); // now with its native window
     }
+    if (state_.parked) { // withdrawn on i3: it comes back when its workspace is focused
+        state_.orderedIn = true;
+        if (applied_) state_.geometryWhileMapping = applied_->second;
+        server->scheduleRefresh();
+        return;
+    }
     const bool returning = state_.bound && !state_.orderedIn;
     if (!state_.orderedIn) {
         server->prepareMap(state_);
@@ -193,6 +199,7 @@ template <class I, class W> void X11Panel<I, W>::orderOut() {
     if (!state_.orderedIn) return;
     state_.orderedIn = false;
     state_.mapping = false;
+    if (state_.parkedOn) state_.parked = true; // out, and no longer on its way back to its workspace
     window_->hide();
     if (const auto server = server_.lock()) server->scheduleRefresh();
 }

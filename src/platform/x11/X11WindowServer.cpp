@@ -1,6 +1,7 @@
 #include "platform/x11/X11WindowServer.h"
 
 #include "platform/qt/LogindWakeWatcher.h"
+#include "platform/x11/I3WorkspaceLabels.h"
 #include "platform/x11/ScreenIdentity.h"
 #include "platform/x11/X11Panels.h"
 
@@ -77,7 +78,7 @@ private:
             if (e->window == root)
                 return e->atom == atom("_NET_CURRENT_DESKTOP") ||
                        e->atom == atom("_NET_NUMBER_OF_DESKTOPS") || e->atom == atom("_NET_DESKTOP_NAMES") ||
-                       e->atom == atom("_NET_ACTIVE_WINDOW");
+                       e->atom == atom("_NET_ACTIVE_WINDOW") || clientsChanged(e->atom);
             return server_.isOurs(e->window) &&
                    (e->atom == atom("_NET_WM_DESKTOP") || e->atom == atom("WM_STATE") ||
                     e->atom == atom("_NET_WM_STATE"));
@@ -101,6 +102,12 @@ private:
         default:
             return false;
         }
+    }
+    // i3's label keeper hears of every change of the client list; the refresh then looks at it.
+    bool clientsChanged(std::uint32_t property) const {
+        if (!server_.i3Labels_ || property != atom("_NET_CLIENT_LIST")) return false;
+        server_.i3Labels_->clientsChanged();
+        return true;
     }
     bool isRawButtonPress(const xcb_generic_event_t* event) const {
         if ((event->response_type & 0x7f) != XCB_GE_GENERIC || !server_.xinputOpcode_) return false;
@@ -131,6 +138,7 @@ std::shared_ptr<X11WindowServer> X11WindowServer::create(const Options& options,
     qApp->installNativeEventFilter(server->events_.get());
 
     server->context_ = std::make_unique<QObject>();
+    if (server->desktopsKnownByName_) server->i3Labels_ = std::make_unique<I3WorkspaceLabels>(*server);
     server->refreshTimer_ = new QTimer(server->context_.get());
     server->refreshTimer_->setSingleShot(true);
     server->refreshTimer_->setInterval(0);
@@ -197,6 +205,7 @@ void X11WindowServer::internAtoms() {
                                         "_NET_NUMBER_OF_DESKTOPS",
                                         "_NET_DESKTOP_NAMES",
                                         "_NET_ACTIVE_WINDOW",
+                                        "_NET_CLIENT_LIST",
                                         "_NET_WM_DESKTOP",
                                         "_NET_WM_STATE",
                                         "_NET_WM_STATE_SKIP_TASKBAR",
@@ -369,6 +378,7 @@ void X11WindowServer::refresh() {
     desktopCount_ = count;
     desktopNames_ = names;
     activeWindow_ = active;
+    if (i3Labels_) i3Labels_->bringBack();
 
     std::vector<quint64> changed, orphaned;
     bool settled = true;
@@ -377,13 +387,21 @@ void X11WindowServer::refresh() {
         Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, a.attributes, nullptr));
         PanelState& s = *a.state;
-        if (vanished(s.desktop)) orphaned.push_back(s.serial);
-        if (const auto value = cardinal(desktop.get())) s.desktop = value;
-        const bool onActive =
-            s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
+        // A label withdrawn on i3 took its workspace away itself.
+        if (vanished(s.desktop) && !s.parkedOn) orphaned.push_back(s.serial);
+        const auto value = cardinal(desktop.get());
+        if (value) {
+            s.desktop = value;
+            s.desktopName = desktopNames_.value(static_cast<qsizetype>(*value));
+        }
+        const bool hidden =
+            i3Labels_ && i3Labels_->review(s, value.has_value(),
+                                           attributes && attributes->map_state == XCB_MAP_STATE_UNVIEWABLE);
+        const bool onActive = !hidden && s.desktop && currentDesktop_ &&
+                              (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
         const bool onScreen = liesOnAScreen(s);
         // Viewable: mapped, and so is every ancestor (i3 hides the frame and leaves the client mapped).
-        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        const bool viewable = !hidden && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
         if (viewable || !s.orderedIn || !onActive) s.mapping = false;
         const bool visible = (viewable || s.mapping) && onScreen;
         if (viewable && !s.seenViewable) {
@@ -398,6 +416,7 @@ void X11WindowServer::refresh() {
         // desktop that is not current, or hidden on the current one.
         if (s.orderedIn && onScreen && onActive != visible) settled = false;
     }
+    if (i3Labels_) i3Labels_->reviewed();
 
     // Told before the switch is announced, so that resolving the new desktop finds no pile. Observers
     // may remove panels: each one is looked up again.
@@ -433,15 +452,20 @@ void X11WindowServer::announce() {
 }
 
 std::optional<DesktopPlace> X11WindowServer::placeOn(std::uint32_t desktop,
-                                                     const std::optional<ScreenInfo>& screen) const {
+                                                     const std::optional<ScreenInfo>& screen,
+                                                     const std::optional<QString>& name) const {
     if (desktop == kEveryDesktop || !screen || !screen->stableId) return std::nullopt;
     return DesktopPlace{*screen->stableId, static_cast<int>(desktop),
-                        desktopNames_.value(static_cast<qsizetype>(desktop))};
+                        name.value_or(desktopNames_.value(static_cast<qsizetype>(desktop)))};
 }
 
+// A label withdrawn on i3 has no desktop until its workspace is back: it keeps its last known place.
 std::optional<DesktopPlace> X11WindowServer::placeOf(const Panel& panel) const {
-    const auto desktop = desktopOf(panel);
-    return desktop ? placeOn(*desktop, panel.screen()) : std::nullopt;
+    const auto state =
+        std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->panel == &panel; });
+    if (state == panels_.end() || (*state)->parked || !(*state)->desktop) return std::nullopt;
+    return placeOn(*(*state)->desktop, panel.screen(),
+                   desktopsKnownByName_ ? std::optional<QString>((*state)->desktopName) : std::nullopt);
 }
 
 std::optional<DesktopPlace> X11WindowServer::activePlace() const {
@@ -467,6 +491,7 @@ void X11WindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
         if (state->panel == &panel && !state->bound && place.desktop >= 0) {
             state->bound = true;
             state->desktop = static_cast<std::uint32_t>(place.desktop);
+            state->desktopName = place.desktopName;
         }
 }
 
@@ -514,6 +539,7 @@ void X11WindowServer::prepareMap(PanelState& state) {
         current = desktop = now == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(now);
         state.bound = true;
         state.desktop = desktop;
+        state.desktopName = names.value(static_cast<qsizetype>(now));
     } else if (desktop && *desktop != kEveryDesktop && desktopCount_ > 0) {
         desktop = std::min(*desktop, desktopCount_ - 1);
     }
@@ -522,7 +548,9 @@ void X11WindowServer::prepareMap(PanelState& state) {
         if (!state.onActiveSpace || !state.visible) heldVisibilityChanges_.push_back(state.serial);
         state.mapping = state.onActiveSpace = state.visible = true;
     }
-    if (desktop)
+    // A label coming back to an i3 workspace is put there by i3 itself, the focused one; its desktop,
+    // set by i3, then tells that i3 has it back.
+    if (desktop && !state.parkedOn)
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_DESKTOP"),
                             XCB_ATOM_CARDINAL, 32, 1, &*desktop);
     // Qt merges its own states into what it finds here when it maps the window.
@@ -618,7 +646,7 @@ void X11WindowServer::setInputTransparent(const PanelState& state, bool transpar
 void X11WindowServer::mapAgainIfShown(std::uint32_t wid) {
     QTimer::singleShot(kRemapCheckMilliseconds, context_.get(), [this, wid] {
         const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->wid == wid; });
-        if (it == panels_.end() || !(*it)->orderedIn) return;
+        if (it == panels_.end() || !(*it)->orderedIn || (*it)->parked) return;
         const auto treeCookie = xcb_query_tree(connection_, wid);
         const auto attributesCookie = xcb_get_window_attributes(connection_, wid);
         Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, treeCookie, nullptr));

@@ -27,6 +27,7 @@ namespace sm::x11 {
 
 using widgets::PanelWindow;
 class WindowServerEvents;
+class I3WorkspaceLabels;
 
 // What the server knows about one panel window. The panel owns it; the server keeps a pointer while
 // both live, so either may go first.
@@ -40,6 +41,9 @@ struct PanelState {
     // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
     // window is withdrawn, when window managers drop the property.
     std::optional<std::uint32_t> desktop;
+    // The desktop's name, read together with `desktop`: on i3 the index shifts as workspaces go, and a
+    // name looked up later under an index read earlier can be another workspace's.
+    QString desktopName;
     // A geometry change made between mapping and the window manager taking the window over can be lost:
     // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
@@ -50,6 +54,10 @@ struct PanelState {
     bool takesFocus = true;     // false for labels: the window manager never offers them the keyboard
     bool onActiveSpace = false; // "A", as of the last refresh
     bool visible = false;       // "V", as of the last refresh
+    // i3: the workspace of a label withdrawn because nothing else was left on it, until i3 has the label
+    // back there. `parked` while it is withdrawn: an orderFront then only notes that it is wanted.
+    std::optional<QString> parkedOn;
+    bool parked = false;
 };
 
 // The window server on an X11 session with an EWMH window manager, on Qt's own xcb connection.
@@ -133,12 +141,14 @@ public:
 
 private:
     friend class WindowServerEvents;
+    friend class I3WorkspaceLabels;
 
     explicit X11WindowServer(Options options);
     bool connectToDisplay(QString* error);
     bool waitForWindowManager(QString* error);
     void readWindowManagerName(std::uint32_t checkWindow);
-    std::optional<DesktopPlace> placeOn(std::uint32_t desktop, const std::optional<ScreenInfo>& screen) const;
+    std::optional<DesktopPlace> placeOn(std::uint32_t desktop, const std::optional<ScreenInfo>& screen,
+                                        const std::optional<QString>& name = std::nullopt) const;
     void internAtoms();
     void selectRootEvents();
     void watchScreens();
@@ -157,6 +167,7 @@ private:
     std::uint32_t root_ = 0;
     QHash<QByteArray, std::uint32_t> atoms_;
     std::unique_ptr<WindowServerEvents> events_;
+    std::unique_ptr<I3WorkspaceLabels> i3Labels_; // on i3 only
     std::unique_ptr<LogindWakeWatcher> wake_;
     QTimer* refreshTimer_ = nullptr;
     QTimer* settleTimer_ = nullptr;
