@@ -377,7 +377,8 @@ void X11WindowServer::refresh() {
         Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, a.attributes, nullptr));
         PanelState& s = *a.state;
-        if (vanished(s.desktop)) orphaned.push_back(s.serial);
+        if (vanished(s.desktop) || (!desktopsKnownByName_ && vanished(s.placedOn)))
+            orphaned.push_back(s.serial);
         if (const auto value = cardinal(desktop.get())) s.desktop = value;
         const bool onActive =
             s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
@@ -466,7 +467,7 @@ void X11WindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     for (auto* state : panels_)
         if (state->panel == &panel && !state->bound && place.desktop >= 0) {
             state->bound = true;
-            state->desktop = static_cast<std::uint32_t>(place.desktop);
+            state->desktop = state->placedOn = static_cast<std::uint32_t>(place.desktop);
         }
 }
 
@@ -517,6 +518,7 @@ void X11WindowServer::prepareMap(PanelState& state) {
     } else if (desktop && *desktop != kEveryDesktop && desktopCount_ > 0) {
         desktop = std::min(*desktop, desktopCount_ - 1);
     }
+    state.placedOn = desktop;
     // The window manager maps it on the current desktop a moment later: until then it counts as shown.
     if (desktop && current && (*desktop == kEveryDesktop || *desktop == *current) && liesOnAScreen(state)) {
         if (!state.onActiveSpace || !state.visible) heldVisibilityChanges_.push_back(state.serial);

@@ -40,6 +40,10 @@ struct PanelState {
     // The desktop as the window manager last reported it; 0xFFFFFFFF is every desktop. Kept while the
     // window is withdrawn, when window managers drop the property.
     std::optional<std::uint32_t> desktop;
+    // The desktop this program put the window on. fluxbox drops desktops one at a time, moving each
+    // one's windows down before it lowers the count: a refresh in between reads the label of a dropped
+    // desktop on one that remains, and `desktop` alone would no longer tell that it lost its own.
+    std::optional<std::uint32_t> placedOn;
     // A geometry change made between mapping and the window manager taking the window over can be lost:
     // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
