@@ -252,22 +252,33 @@ TEST_F(X11BackendTest, VisibilityChangesAreAnnouncedPerPanelAndHiddenLabelsComeB
 }
 
 TEST_F(X11BackendTest, RemovingDesktopsMovesTheirLabelsOntoRemainingOnesAndTellsThem) {
-    setDesktopCount(5);
-    auto labels = labelPerDesktop(5);
+    setDesktopCount(6);
+    auto labels = labelPerDesktop(5); // desktop 5 stays empty
     std::vector<int> told(labels.size(), 0);
     std::vector<Signal<>::Connection> connections;
     for (std::size_t i = 0; i < labels.size(); ++i)
         connections.push_back(labels[i]->desktopRemoved.connect([&, i] { ++told[i]; }));
     switchTo(0);
-    // fluxbox moves a dropped desktop's windows down before it lowers the count, one desktop at a
-    // time: a refresh may read desktop 4's label on 2 while there are still five.
-    const auto wid = static_cast<const X11LabelPanel&>(*labels[4]).nativeWindow();
-    wm(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-r"), QString::number(wid),
-                                  QStringLiteral("-t"), QStringLiteral("2")});
+    // fluxbox drops desktops one at a time and moves each one's windows down before it lowers the
+    // count: the label of a desktop about to go is read on one that stays, before and between steps.
+    const auto moveTo = [&](std::size_t label, int desktop) {
+        const auto wid = static_cast<const X11LabelPanel&>(*labels[label]).nativeWindow();
+        wm(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-r"), QString::number(wid),
+                                      QStringLiteral("-t"), QString::number(desktop)});
+    };
+    moveTo(4, 2);
     ASSERT_TRUE(waitUntil([&] { return server->desktopOf(*labels[4]) == 2u; }));
-    setDesktopCount(3); // desktops 3 and 4 go: their labels must land on ones that remain
-    ASSERT_TRUE(waitUntil([&] { return server->desktopOf(*labels[3]) < 3u; }));
-    EXPECT_EQ(told, (std::vector<int>{0, 0, 0, 1, 1})) << "only the labels whose desktops went hear of it";
+    EXPECT_EQ(told[4], 0) << "no desktop has gone yet";
+    setDesktopCount(5); // the empty one first
+    moveTo(3, 1);
+    EXPECT_TRUE(waitUntil([&] { return told[3] > 0 && told[4] > 0; }));
+    EXPECT_EQ(server->desktopCount(), 5u) << "told while their desktops are still there";
+    setDesktopCount(3);
+    std::vector<bool> heard;
+    for (const int n : told)
+        heard.push_back(n > 0);
+    EXPECT_EQ(heard, (std::vector<bool>{false, false, false, true, true}))
+        << "only the labels whose desktops went hear of it";
     const int refuge = static_cast<int>(*server->desktopOf(*labels[3]));
     switchTo(refuge);
     ASSERT_TRUE(waitUntil([&] {

@@ -365,6 +365,8 @@ void X11WindowServer::refresh() {
         const QString name = nameOf(oldNames, was);
         return name.isEmpty() || !names.mid(0, static_cast<qsizetype>(count)).contains(name);
     };
+    if (count < desktopCount_) droppingDesktops_.setRemainingTime(kDropMilliseconds);
+    const bool dropping = !desktopsKnownByName_ && !droppingDesktops_.hasExpired();
     currentDesktop_ = newCurrent;
     desktopCount_ = count;
     desktopNames_ = names;
@@ -377,9 +379,11 @@ void X11WindowServer::refresh() {
         Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, a.attributes, nullptr));
         PanelState& s = *a.state;
-        if (vanished(s.desktop) || (!desktopsKnownByName_ && vanished(s.placedOn)))
-            orphaned.push_back(s.serial);
-        if (const auto value = cardinal(desktop.get())) s.desktop = value;
+        const auto value = cardinal(desktop.get());
+        const bool movedOff =
+            dropping && value && *value != kEveryDesktop && s.placedOn && *value != *s.placedOn;
+        if (vanished(s.desktop) || movedOff) orphaned.push_back(s.serial);
+        if (value) s.desktop = value;
         const bool onActive =
             s.desktop && currentDesktop_ && (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
         const bool onScreen = liesOnAScreen(s);
