@@ -274,10 +274,7 @@ TEST_F(X11BackendTest, RemovingDesktopsMovesTheirLabelsOntoRemainingOnesAndTells
     EXPECT_TRUE(waitUntil([&] { return told[3] > 0 && told[4] > 0; }));
     EXPECT_EQ(server->desktopCount(), 5u) << "told while their desktops are still there";
     setDesktopCount(3);
-    std::vector<bool> heard;
-    for (const int n : told)
-        heard.push_back(n > 0);
-    EXPECT_EQ(heard, (std::vector<bool>{false, false, false, true, true}))
+    EXPECT_EQ(std::vector<int>(told.begin(), told.begin() + 3), (std::vector<int>{0, 0, 0}))
         << "only the labels whose desktops went hear of it";
     const int refuge = static_cast<int>(*server->desktopOf(*labels[3]));
     switchTo(refuge);
