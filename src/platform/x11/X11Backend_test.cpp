@@ -253,15 +253,30 @@ TEST_F(X11BackendTest, VisibilityChangesAreAnnouncedPerPanelAndHiddenLabelsComeB
 }
 
 TEST_F(X11BackendTest, RemovingDesktopsMovesTheirLabelsOntoRemainingOnesAndTellsThem) {
-    auto labels = labelPerDesktop(4);
+    setDesktopCount(6);
+    auto labels = labelPerDesktop(5); // desktop 5 stays empty
     std::vector<int> told(labels.size(), 0);
     std::vector<Signal<>::Connection> connections;
     for (std::size_t i = 0; i < labels.size(); ++i)
         connections.push_back(labels[i]->desktopRemoved.connect([&, i] { ++told[i]; }));
     switchTo(0);
-    setDesktopCount(3); // desktop 3 goes: its label must land on one that remains
-    ASSERT_TRUE(waitUntil([&] { return server->desktopOf(*labels[3]) < 3u; }));
-    EXPECT_EQ(told, (std::vector<int>{0, 0, 0, 1})) << "only the label whose desktop went hears of it";
+    // fluxbox drops desktops one at a time and moves each one's windows down before it lowers the
+    // count: the label of a desktop about to go is read on one that stays, before and between steps.
+    const auto moveTo = [&](std::size_t label, int desktop) {
+        const auto wid = static_cast<const X11LabelPanel&>(*labels[label]).nativeWindow();
+        wm(QStringLiteral("wmctrl"), {QStringLiteral("-i"), QStringLiteral("-r"), QString::number(wid),
+                                      QStringLiteral("-t"), QString::number(desktop)});
+    };
+    moveTo(4, 2);
+    ASSERT_TRUE(waitUntil([&] { return server->desktopOf(*labels[4]) == 2u; }));
+    EXPECT_EQ(told[4], 0) << "no desktop has gone yet";
+    setDesktopCount(5); // the empty one first
+    moveTo(3, 1);
+    EXPECT_TRUE(waitUntil([&] { return told[3] > 0 && told[4] > 0; }));
+    EXPECT_EQ(server->desktopCount(), 5u) << "told while their desktops are still there";
+    setDesktopCount(3);
+    EXPECT_EQ(std::vector<int>(told.begin(), told.begin() + 3), (std::vector<int>{0, 0, 0}))
+        << "only the labels whose desktops went hear of it";
     const int refuge = static_cast<int>(*server->desktopOf(*labels[3]));
     switchTo(refuge);
     ASSERT_TRUE(waitUntil([&] {

@@ -374,6 +374,8 @@ void X11WindowServer::refresh() {
         const QString name = nameOf(oldNames, was);
         return name.isEmpty() || !names.mid(0, static_cast<qsizetype>(count)).contains(name);
     };
+    if (count < desktopCount_) droppingDesktops_.setRemainingTime(kDropMilliseconds);
+    const bool dropping = !desktopsKnownByName_ && !droppingDesktops_.hasExpired();
     currentDesktop_ = newCurrent;
     desktopCount_ = count;
     desktopNames_ = names;
@@ -387,9 +389,11 @@ void X11WindowServer::refresh() {
         Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, a.attributes, nullptr));
         PanelState& s = *a.state;
-        // A label withdrawn on i3 took its workspace away itself.
-        if (vanished(s.desktop) && !s.parkedOn) orphaned.push_back(s.serial);
         const auto value = cardinal(desktop.get());
+        const bool movedOff =
+            dropping && value && *value != kEveryDesktop && s.placedOn && *value != *s.placedOn;
+        // A label withdrawn on i3 took its workspace away itself.
+        if ((vanished(s.desktop) && !s.parkedOn) || movedOff) orphaned.push_back(s.serial);
         if (value) {
             s.desktop = value;
             s.desktopName = desktopNames_.value(static_cast<qsizetype>(*value));
@@ -490,7 +494,7 @@ void X11WindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     for (auto* state : panels_)
         if (state->panel == &panel && !state->bound && place.desktop >= 0) {
             state->bound = true;
-            state->desktop = static_cast<std::uint32_t>(place.desktop);
+            state->desktop = state->placedOn = static_cast<std::uint32_t>(place.desktop);
             state->desktopName = place.desktopName;
         }
 }
@@ -543,6 +547,7 @@ void X11WindowServer::prepareMap(PanelState& state) {
     } else if (desktop && *desktop != kEveryDesktop && desktopCount_ > 0) {
         desktop = std::min(*desktop, desktopCount_ - 1);
     }
+    state.placedOn = desktop;
     // The window manager maps it on the current desktop a moment later: until then it counts as shown.
     if (desktop && current && (*desktop == kEveryDesktop || *desktop == *current) && liesOnAScreen(state)) {
         if (!state.onActiveSpace || !state.visible) heldVisibilityChanges_.push_back(state.serial);

@@ -3,6 +3,7 @@
 #include "diagnostics/Logger.h"
 #include "platform/WindowServer.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QPointer>
 #include <QRegion>
@@ -44,6 +45,9 @@ struct PanelState {
     // The desktop's name, read together with `desktop`: on i3 the index shifts as workspaces go, and a
     // name looked up later under an index read earlier can be another workspace's.
     QString desktopName;
+    // The desktop this program put the window on: while desktops are being dropped, a label that the
+    // window manager moved elsewhere has lost its own (see kDropMilliseconds).
+    std::optional<std::uint32_t> placedOn;
     // A geometry change made between mapping and the window manager taking the window over can be lost:
     // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
@@ -73,6 +77,10 @@ class X11WindowServer final : public WindowServer, public std::enable_shared_fro
 public:
     static constexpr int kSettleMilliseconds = 20;
     static constexpr int kRemapCheckMilliseconds = 100;
+    // fluxbox drops desktops one at a time, each time moving the windows down before it lowers the
+    // count: a refresh between two steps reads the label of a desktop about to go on one that stays.
+    // For this long after the count fell, desktops count as being dropped.
+    static constexpr int kDropMilliseconds = 2000;
 
     struct Options {
         Logger logger;
@@ -194,6 +202,7 @@ private:
     std::vector<quint64> heldVisibilityChanges_;
     mutable QHash<QString, quint32> displayNumbers_;
     bool reportingDragMove_ = false;
+    QDeadlineTimer droppingDesktops_; // expired: no desktop dropped lately
 };
 
 // Why this program cannot use the X11 backend in this session, or an empty string when it can. Safe to
