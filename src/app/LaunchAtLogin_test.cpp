@@ -1,5 +1,6 @@
 #include "app/LaunchAtLoginCoordinator.h"
 #include "platform/sim/MemoryDefaults.h"
+#include "support/FakeLoginItem.h"
 #include "support/TestLoggers.h"
 
 #include <gtest/gtest.h>
@@ -30,27 +31,7 @@ TEST(LaunchAtLoginPolicy, OnlyAFirstLaunchWithoutAnItemRegisters) {
             << toString(r.status).toStdString() << r.bootstrapped;
 }
 
-// A login item whose answers the test sets; register/unregister move it to the given status.
-struct FakeLoginItem final : LoginItemControlling {
-    S current = S::notRegistered;
-    O outcome = O::succeeded;
-    S afterRegister = S::enabled;
-    S afterUnregister = S::notRegistered;
-    int registers = 0, unregisters = 0, reveals = 0;
-
-    S status() const override { return current; }
-    O registerItem() override {
-        ++registers;
-        if (outcome == O::succeeded) current = afterRegister;
-        return outcome;
-    }
-    O unregisterItem() override {
-        ++unregisters;
-        if (outcome == O::succeeded) current = afterUnregister;
-        return outcome;
-    }
-    void openSettings() override { ++reveals; }
-};
+using test::FakeLoginItem;
 
 class Coordinator : public ::testing::Test {
 protected:

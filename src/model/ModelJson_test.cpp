@@ -147,16 +147,6 @@ TEST(ModelJson, WrittenFormLeavesOutAbsentOptionalsAndUsesUpperCaseIds) {
     EXPECT_EQ(settings["windowNameGuessing"], 0);
 }
 
-TEST(ModelJson, EncodedTagsDecodeToThemselves) {
-    SpaceTag a;
-    a.id = QUuid::createUuid(), a.title = QStringLiteral("Ünïcode \"quoted\" \\ tab\t");
-    a.position = QPointF(-0.1, 1e6 / 3);
-    a.displayIndex = 4, a.screenIdentifier = "", a.lastSeenAt = -1234.000001;
-    SpaceTag b;
-    b.id = QUuid::createUuid(), b.isTombstone = true, b.isUserOwned = false;
-    EXPECT_EQ(ModelJson::decodeTags(*ModelJson::encodeTags({a, b}).value).value, (QList<SpaceTag>{a, b}));
-}
-
 TEST(ModelJson, NumbersJsonCannotHoldFailTheEncoding) {
     SpaceTag tag;
     tag.lastSeenAt = std::numeric_limits<double>::quiet_NaN();
