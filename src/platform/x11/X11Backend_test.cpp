@@ -533,6 +533,19 @@ TEST_F(X11BackendTest, TheLabelsClickableAreaFollowsItsText) {
             return panel.inputCatcher() && serverGeometry(panel.inputCatcher()->window()) == textOnServer();
         })) << c.what;
     }
+    // Nothing of a label on a desktop not shown takes clicks (i3 unmaps only the label's frame).
+    if (isI3())
+        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace 7")});
+    else
+        switchTo(1);
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    EXPECT_TRUE(waitUntil([&] {
+        auto* attributes = xcb_get_window_attributes_reply(
+            c, xcb_get_window_attributes(c, panel.inputCatcher()->window()), nullptr);
+        const bool mapped = !attributes || attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+        std::free(attributes);
+        return !mapped;
+    })) << "still mapped on another desktop";
 }
 
 TEST_F(X11BackendTest, AFrameStaysAsSetThroughHidingAndShowingAgain) {
