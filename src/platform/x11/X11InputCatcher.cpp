@@ -107,16 +107,19 @@ void X11InputCatcher::follow() {
         }
         return;
     }
-    const std::uint32_t values[] = {static_cast<std::uint32_t>(area.x()),
-                                    static_cast<std::uint32_t>(area.y()),
-                                    static_cast<std::uint32_t>(area.width()),
-                                    static_cast<std::uint32_t>(area.height()),
-                                    frame_,
-                                    XCB_STACK_MODE_BELOW};
-    std::uint16_t mask =
-        XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT;
-    if (frame_) mask |= XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE;
-    xcb_configure_window(connection_, wid_, mask, values);
+    const std::uint32_t geometry[] = {
+        static_cast<std::uint32_t>(area.x()), static_cast<std::uint32_t>(area.y()),
+        static_cast<std::uint32_t>(area.width()), static_cast<std::uint32_t>(area.height())};
+    xcb_configure_window(connection_, wid_,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                             XCB_CONFIG_WINDOW_HEIGHT,
+                         geometry);
+    // Apart: a frame the manager has just destroyed fails this request, and must not fail the move.
+    if (frame_) {
+        const std::uint32_t stacking[] = {frame_, XCB_STACK_MODE_BELOW};
+        xcb_configure_window(connection_, wid_, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE,
+                             stacking);
+    }
     if (!std::exchange(mapped_, true)) xcb_map_window(connection_, wid_);
     xcb_flush(connection_);
 }
@@ -182,7 +185,11 @@ bool X11InputCatcher::nativeEventFilter(const QByteArray& type, void* message, q
         return false;
     }
     case XCB_REPARENT_NOTIFY:
-        if (reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window == labelWid_) scheduleSync();
+        // A new frame, or none: the old one is not stacked against until the next sync names it.
+        if (reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window == labelWid_) {
+            frame_ = 0;
+            scheduleSync();
+        }
         return false;
     case XCB_DESTROY_NOTIFY:
         if (reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == frame_) {
