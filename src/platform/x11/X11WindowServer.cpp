@@ -578,7 +578,23 @@ void X11WindowServer::placeAgain(std::uint32_t wid, const QRect& geometry) {
     Reply<xcb_translate_coordinates_reply_t> where(
         xcb_translate_coordinates_reply(connection_, whereCookie, nullptr));
     Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(connection_, sizeCookie, nullptr));
-    if (!where || !size || QRect(where->dst_x, where->dst_y, size->width, size->height) == geometry) return;
+    if (!where || !size) return;
+    if (QRect(where->dst_x, where->dst_y, size->width, size->height) == geometry) {
+        // Qt reads a new window's position when it hears of its own configuration, which may be after
+        // the manager framed it and before it moved the frame into place; not every manager then tells
+        // the window where it stands. The window is told, as a manager would tell it.
+        xcb_configure_notify_event_t told{};
+        told.response_type = XCB_CONFIGURE_NOTIFY;
+        told.event = told.window = wid;
+        told.x = static_cast<std::int16_t>(geometry.x());
+        told.y = static_cast<std::int16_t>(geometry.y());
+        told.width = static_cast<std::uint16_t>(geometry.width());
+        told.height = static_cast<std::uint16_t>(geometry.height());
+        xcb_send_event(connection_, 0, wid, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&told));
+        xcb_flush(connection_);
+        return;
+    }
     const std::uint32_t values[] = {
         static_cast<std::uint32_t>(geometry.x()), static_cast<std::uint32_t>(geometry.y()),
         static_cast<std::uint32_t>(geometry.width()), static_cast<std::uint32_t>(geometry.height())};
