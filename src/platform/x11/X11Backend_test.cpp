@@ -457,18 +457,17 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
     window->menuProvider = [] {
         return QList<MenuItem>{MenuItem::action(QStringLiteral("i"), QStringLiteral("Item"))};
     };
+    const auto labelWindow = static_cast<X11LabelPanel&>(*label).nativeWindow();
+    ASSERT_TRUE(waitUntil([&] { return serverGeometry(labelWindow) == window->geometry(); }));
     PressCounter below;
-    below.setGeometry(server->toNative(label->frame()).adjusted(-100, -100, 100, 100));
+    const QRect around = window->geometry().adjusted(-100, -100, 100, 100);
+    below.setGeometry(around);
     below.show();
     // Where it asked to be: some managers place a new window themselves, none moves a mapped one.
     ASSERT_TRUE(waitUntil([&] { return below.windowHandle()->isExposed(); }));
-    below.setGeometry(server->toNative(label->frame()).adjusted(-100, -100, 100, 100));
-    ASSERT_TRUE(waitUntil([&] {
-        return below.geometry().contains(window->geometry()) &&
-               serverGeometry(static_cast<X11LabelPanel&>(*label).nativeWindow()) == window->geometry();
-    })) << "below at "
-        << below.x() << "," << below.y() << " " << below.width() << "x" << below.height() << ", label at "
-        << window->x() << "," << window->y();
+    below.setGeometry(around);
+    ASSERT_TRUE(waitUntil([&] { return below.geometry().contains(window->geometry()); }))
+        << "below at " << below.x() << "," << below.y() << ", label at " << window->x() << "," << window->y();
     auto xdotool = [&](const QPoint& at, const QStringList& then) {
         wm(QStringLiteral("xdotool"),
            QStringList{QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())} + then);
