@@ -3,6 +3,7 @@
 //   x11_measure latency [window manager]             switch latency over 200 switches
 //   x11_measure screenshots DIR [window manager] [compositor]
 //                                                     a label in each layout and the open context menu
+//   x11_measure clicks [window manager]              click latency between and on a label's glyphs
 #include "overlay/LabelContextMenu.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
@@ -13,12 +14,15 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QUuid>
 
 #include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 #include <algorithm>
 #include <atomic>
@@ -157,6 +161,107 @@ int latency(const test::X11TestSession& session, X11WindowServer& server) {
     return 0;
 }
 
+// Where a click lands on the label: as near the text's middle as a pixel is outside the window's
+// shape (`onGlyph` false, a hole between or inside glyphs) or inside it.
+QPoint pointOnText(const LabelWindow& window, bool onGlyph) {
+    const QRegion shape = window.opaqueRegion();
+    const QRect text = window.textArea();
+    QPoint best = text.center();
+    int nearest = -1;
+    for (int y = text.top() + 2; y <= text.bottom() - 2; ++y)
+        for (int x = text.left() + 2; x <= text.right() - 2; ++x) {
+            const int distance = (QPoint(x, y) - text.center()).manhattanLength();
+            const QRect around(x - 2, y - 2, 5, 5);
+            const bool fits = onGlyph ? shape.contains(around) : !shape.intersects(around);
+            if (fits && (nearest < 0 || distance < nearest)) {
+                best = QPoint(x, y);
+                nearest = distance;
+            }
+        }
+    return window.mapToGlobal(best);
+}
+
+// How long after the button's release reaches the server the label hears of the click, between its
+// glyphs and on one. A second connection on another thread sees the release as XInput raw event.
+int clicks(const test::X11TestSession& session, X11WindowServer& server) {
+    auto label = labelHere(server, QStringLiteral("Post Office"));
+    auto* window = static_cast<X11LabelPanel&>(*label).window();
+    std::optional<Clock::time_point> clicked;
+    window->onClick = [&] { clicked = Clock::now(); };
+
+    xcb_connection_t* c = xcb_connect(session.display().toLatin1().constData(), nullptr);
+    const auto* xinput = xcb_get_extension_data(c, &xcb_input_id);
+    if (xcb_connection_has_error(c) || !xinput || !xinput->present) return 1;
+    std::free(xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
+    struct {
+        xcb_input_event_mask_t header;
+        std::uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE};
+    xcb_input_xi_select_events(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root, 1,
+                               &selection.header);
+    xcb_flush(c);
+    std::mutex lock;
+    std::optional<Clock::time_point> released;
+    std::atomic<bool> stop = false;
+    std::thread watcher([&] {
+        while (!stop) {
+            xcb_generic_event_t* event = xcb_poll_for_event(c);
+            if (!event) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                continue;
+            }
+            const auto now = Clock::now();
+            const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_GE_GENERIC && ge->extension == xinput->major_opcode &&
+                ge->event_type == XCB_INPUT_RAW_BUTTON_RELEASE) {
+                std::lock_guard guard(lock);
+                if (!released) released = now;
+            }
+            std::free(event);
+        }
+    });
+
+    int failures = 0;
+    for (const bool onGlyph : {false, true}) {
+        const QPoint at = pointOnText(*window, onGlyph);
+        std::vector<double> ms;
+        for (int i = 0; i < 50; ++i) {
+            clicked.reset();
+            {
+                std::lock_guard guard(lock);
+                released.reset();
+            }
+            // Waited for only after the click: the label must be free to hear it while the tool runs.
+            QProcess tool;
+            tool.start(QStringLiteral("xdotool"),
+                       {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                        QStringLiteral("click"), QStringLiteral("1")});
+            const auto finish = qScopeGuard([&] { tool.waitForFinished(2000); });
+            if (!waitUntil(
+                    [&] {
+                        std::lock_guard guard(lock);
+                        return clicked && released;
+                    },
+                    2000)) {
+                std::fprintf(stderr, "click %d %s was not heard\n", i,
+                             onGlyph ? "on a glyph" : "between glyphs");
+                ++failures;
+                continue;
+            }
+            std::lock_guard guard(lock);
+            ms.push_back(std::chrono::duration<double, std::milli>(*clicked - *released).count());
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("click latency on %s, %s: %zu of 50 clicks heard, median %.2f ms, worst %.2f ms\n",
+                    qPrintable(session.windowManager()), onGlyph ? "on a glyph" : "between glyphs", ms.size(),
+                    ms.empty() ? 0.0 : ms[ms.size() / 2], ms.empty() ? 0.0 : ms.back());
+    }
+    stop = true;
+    watcher.join();
+    xcb_disconnect(c);
+    return failures == 0 ? 0 : 1;
+}
+
 // A label in each layout and the open context menu, over a light backdrop window.
 int screenshots(const test::X11TestSession& session, X11WindowServer& server, const QString& directory) {
     QWidget backdrop;
@@ -250,7 +355,8 @@ int screenshots(const test::X11TestSession& session, X11WindowServer& server, co
 
 int usage() {
     std::fprintf(stderr, "usage: x11_measure latency [window manager]\n"
-                         "       x11_measure screenshots DIR [window manager] [compositor]\n");
+                         "       x11_measure screenshots DIR [window manager] [compositor]\n"
+                         "       x11_measure clicks [window manager]\n");
     return 2;
 }
 
@@ -263,8 +369,10 @@ int main(int argc, char** argv) {
             out << QString::fromLocal8Bit(argv[i]);
         return out;
     }();
-    const bool shots = !args.isEmpty() && args[0] == QLatin1String("screenshots");
-    if (args.isEmpty() || (!shots && args[0] != QLatin1String("latency")) || (shots && args.size() < 2))
+    const QString mode = args.value(0);
+    const bool shots = mode == QLatin1String("screenshots");
+    if ((!shots && mode != QLatin1String("latency") && mode != QLatin1String("clicks")) ||
+        (shots && args.size() < 2))
         return usage();
     const int wmAt = shots ? 2 : 1;
     const QString windowManager = args.value(wmAt, QStringLiteral("openbox"));
@@ -281,5 +389,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(why));
         return 1;
     }
-    return shots ? screenshots(*session, *server, args[1]) : latency(*session, *server);
+    if (shots) return screenshots(*session, *server, args[1]);
+    return mode == QLatin1String("clicks") ? clicks(*session, *server) : latency(*session, *server);
 }

@@ -37,6 +37,8 @@ public:
     // The part that must stay opaque when no compositor blends the window: the glyphs with room for
     // their shadow, or the whole band.
     QRegion opaqueRegion() const;
+    // Where the text stands in the window: what a click on the label means.
+    QRect textArea() const;
 
     std::function<void()> onOpaqueRegionChange;
 
@@ -49,7 +51,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    QRect textArea() const;
     void layoutText();
     void deliver(std::function<void()> call);
 

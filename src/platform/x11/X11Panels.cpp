@@ -158,6 +158,9 @@ template <class I, class W> void X11Panel<I, W>::stopAlphaAnimation() {
 template <class I, class W> void X11Panel<I, W>::setIgnoresMouseEvents(bool ignores) {
     ignoresMouse_ = ignores;
     if (const auto server = server_.lock()) server->setInputTransparent(state_, ignores);
+    // Fluxbox takes the input shape's notification for the outline's: an input shape given back made
+    // it drop the outline from its frame, which then took every click on the label's rectangle.
+    reshape();
 }
 
 template <class I, class W> void X11Panel<I, W>::orderFront() {
@@ -201,6 +204,7 @@ template <class I, class W> void X11Panel<I, W>::orderOut() {
     state_.mapping = false;
     if (state_.parkedOn) state_.parked = true; // out, and no longer on its way back to its workspace
     window_->hide();
+    pointerAreaChanged();
     if (const auto server = server_.lock()) server->scheduleRefresh();
 }
 
@@ -221,6 +225,7 @@ template <class I, class W> void X11Panel<I, W>::reshape() {
         server->applyShape(state_, window_->opaqueRegion(), shownAlpha_ == 0.0);
     else
         server->applyShape(state_, std::nullopt, shownAlpha_ == 0.0);
+    pointerAreaChanged();
 }
 
 template class X11Panel<LabelPanel, LabelWindow>;
@@ -239,6 +244,18 @@ X11LabelPanel::~X11LabelPanel() {
     window_->onSizeChange = nullptr;
     window_->menuProvider = nullptr;
     window_->onMenuAction = nullptr;
+}
+
+// Cut to its glyphs, the label catches clicks between them through a window of its own. A band or a
+// compositor leaves the whole window clickable; a label that is invisible or ignores the mouse lets
+// clicks through.
+void X11LabelPanel::pointerAreaChanged() {
+    const auto server = server_.lock();
+    const LabelPresentation& shown = window_->presentation();
+    const bool cut = server && !server->isCompositing() && !shown.showsBackgroundBand && !shown.hidesText;
+    const bool takes = state_.wid && state_.orderedIn && shownAlpha_ > 0.0 && !ignoresMouse_;
+    if (!catcher_ && cut && takes) catcher_ = std::make_unique<X11InputCatcher>(window_, state_.wid);
+    if (catcher_) catcher_->setActive(cut && takes);
 }
 
 X11EditorPanel::X11EditorPanel(const std::shared_ptr<X11WindowServer>& server)

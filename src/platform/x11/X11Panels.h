@@ -3,6 +3,7 @@
 #include "platform/WindowServer.h"
 #include "platform/widgets/EditorWindow.h"
 #include "platform/widgets/LabelWindow.h"
+#include "platform/x11/X11InputCatcher.h"
 #include "platform/x11/X11WindowServer.h"
 
 #include <QMetaObject>
@@ -48,6 +49,8 @@ public:
 
 protected:
     void reshape();
+    // What takes the pointer may have changed: shape, alpha, mouse handling or being ordered in.
+    virtual void pointerAreaChanged() {}
     void report(Signal<>& signal);
     void stopFrameAnimation();
     void stopAlphaAnimation();
@@ -79,9 +82,14 @@ public:
 
     QUuid tagId() const override { return tagId_; }
     LabelView& view() override { return *window_; }
+    // Present only without a compositor, once the label has been shown.
+    const X11InputCatcher* inputCatcher() const { return catcher_.get(); }
 
 private:
+    void pointerAreaChanged() override;
+
     QUuid tagId_;
+    std::unique_ptr<X11InputCatcher> catcher_;
 };
 
 class X11EditorPanel final : public X11Panel<EditorPanel, EditorWindow> {

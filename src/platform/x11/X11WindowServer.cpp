@@ -583,7 +583,9 @@ void X11WindowServer::placeAgain(std::uint32_t wid, const QRect& geometry) {
     Reply<xcb_translate_coordinates_reply_t> where(
         xcb_translate_coordinates_reply(connection_, whereCookie, nullptr));
     Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(connection_, sizeCookie, nullptr));
-    if (!where || !size || QRect(where->dst_x, where->dst_y, size->width, size->height) == geometry) return;
+    if (!where || !size) return;
+    tellWhereIfLost(wid);
+    if (QRect(where->dst_x, where->dst_y, size->width, size->height) == geometry) return;
     const std::uint32_t values[] = {
         static_cast<std::uint32_t>(geometry.x()), static_cast<std::uint32_t>(geometry.y()),
         static_cast<std::uint32_t>(geometry.width()), static_cast<std::uint32_t>(geometry.height())};
@@ -592,6 +594,35 @@ void X11WindowServer::placeAgain(std::uint32_t wid, const QRect& geometry) {
                              XCB_CONFIG_WINDOW_HEIGHT,
                          values);
     xcb_flush(connection_);
+}
+
+// Qt reads a new window's position when it hears of its own configuration, which may be after the
+// manager framed it and before it moved the frame into place; openbox then tells the window nothing
+// more, and Qt keeps the frame's first corner. A moment later, once Qt has taken in what it queued, a
+// window that Qt places elsewhere than the server is told where it stands, as a manager would tell it.
+void X11WindowServer::tellWhereIfLost(std::uint32_t wid) {
+    QTimer::singleShot(kRemapCheckMilliseconds, context_.get(), [this, wid] {
+        const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->wid == wid; });
+        if (it == panels_.end() || !(*it)->window) return;
+        const auto whereCookie = xcb_translate_coordinates(connection_, wid, root_, 0, 0);
+        const auto sizeCookie = xcb_get_geometry(connection_, wid);
+        Reply<xcb_translate_coordinates_reply_t> where(
+            xcb_translate_coordinates_reply(connection_, whereCookie, nullptr));
+        Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(connection_, sizeCookie, nullptr));
+        if (!where || !size) return;
+        const QRect actual(where->dst_x, where->dst_y, size->width, size->height);
+        if ((*it)->window->geometry() == actual) return;
+        xcb_configure_notify_event_t told{};
+        told.response_type = XCB_CONFIGURE_NOTIFY;
+        told.event = told.window = wid;
+        told.x = static_cast<std::int16_t>(actual.x());
+        told.y = static_cast<std::int16_t>(actual.y());
+        told.width = static_cast<std::uint16_t>(actual.width());
+        told.height = static_cast<std::uint16_t>(actual.height());
+        xcb_send_event(connection_, 0, wid, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&told));
+        xcb_flush(connection_);
+    });
 }
 
 void X11WindowServer::sendHome(const PanelState& state) {

@@ -169,6 +169,7 @@ private:
     bool checkCompositing() const;
     bool isOurs(std::uint32_t wid) const { return ourWindows_.contains(wid); }
     void mapAgainIfShown(std::uint32_t wid);
+    void tellWhereIfLost(std::uint32_t wid);
 
     Options options_;
     xcb_connection_t* connection_ = nullptr;
