@@ -13,16 +13,13 @@ namespace {
 void postToMain(std::function<void()> work) {
     if (work) QTimer::singleShot(0, qApp, std::move(work));
 }
-
-QRectF lerp(const QRectF& a, const QRectF& b, double t) {
-    return {a.x() + (b.x() - a.x()) * t, a.y() + (b.y() - a.y()) * t, a.width() + (b.width() - a.width()) * t,
-            a.height() + (b.height() - a.height()) * t};
-}
 } // namespace
 
 template <class I, class W>
 X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* window)
-    : server_(server), window_(window) {
+    : server_(server), window_(window),
+      animator_(
+          window, [this](const QRectF& f) { applyFrame(f); }, [this](double a) { applyAlpha(a); }) {
     state_.panel = this;
     state_.window = window;
     server->adopt(state_);
@@ -35,8 +32,8 @@ X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* wind
 }
 
 template <class I, class W> X11Panel<I, W>::~X11Panel() {
-    stopFrameAnimation();
-    stopAlphaAnimation();
+    animator_.stopFrame();
+    animator_.stopAlpha();
     if (auto server = server_.lock()) server->forget(state_);
     QObject::disconnect(screenConnection_);
     window_->onMoved = nullptr;
@@ -51,7 +48,7 @@ template <class I, class W> std::optional<ScreenInfo> X11Panel<I, W>::screen() c
 }
 
 template <class I, class W> QRectF X11Panel<I, W>::frame() const {
-    if (frameTarget_) return *frameTarget_;
+    if (animator_.frameTarget()) return *animator_.frameTarget();
     // Whole pixels cannot hold the frame the logic set; while the window is where that frame put it,
     // the frame is the one set.
     if (applied_ && applied_->second == window_->geometry()) return applied_->first;
@@ -69,14 +66,11 @@ template <class I, class W> void X11Panel<I, W>::applyFrame(const QRectF& frame)
 }
 
 template <class I, class W> void X11Panel<I, W>::setFrameOrigin(const QPointF& origin) {
-    const QSizeF size = frame().size();
-    stopFrameAnimation();
-    applyFrame(QRectF(origin, size));
+    animator_.setFrame(QRectF(origin, frame().size()));
 }
 
 template <class I, class W> void X11Panel<I, W>::setFrame(const QRectF& frame) {
-    stopFrameAnimation();
-    applyFrame(frame);
+    animator_.setFrame(frame);
 }
 
 template <class I, class W> void X11Panel<I, W>::applyAlpha(double alpha) {
@@ -87,72 +81,13 @@ template <class I, class W> void X11Panel<I, W>::applyAlpha(double alpha) {
 }
 
 template <class I, class W> void X11Panel<I, W>::setAlpha(double alpha) {
-    stopAlphaAnimation();
-    alphaTarget_ = alpha;
-    applyAlpha(alpha);
-}
-
-template <class I, class W>
-QVariantAnimation* X11Panel<I, W>::startAnimation(double seconds, std::function<void(double)> step) {
-    auto* animation = new QVariantAnimation(window_);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
-    animation->setDuration(static_cast<int>(seconds * 1000.0));
-    animation->setEasingCurve(QEasingCurve::InOutQuad);
-    QObject::connect(animation, &QVariantAnimation::valueChanged, window_,
-                     [step = std::move(step)](const QVariant& v) { step(v.toDouble()); });
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
-    return animation;
+    animator_.setAlpha(alpha);
 }
 
 template <class I, class W>
 void X11Panel<I, W>::animate(const std::optional<QRectF>& target, double alpha, double seconds,
                              std::function<void()> completion) {
-    if (target) {
-        stopFrameAnimation();
-        if (seconds > 0.0) {
-            const QRectF from = frame();
-            frameTarget_ = *target;
-            frameAnimation_ = startAnimation(
-                seconds, [this, from, to = *target](double t) { applyFrame(lerp(from, to, t)); });
-            QObject::connect(frameAnimation_, &QAbstractAnimation::finished, window_, [this] {
-                frameAnimation_ = nullptr;
-                frameTarget_.reset();
-            });
-        } else {
-            applyFrame(*target);
-        }
-    }
-    stopAlphaAnimation();
-    alphaTarget_ = alpha;
-    if (seconds > 0.0) {
-        const double from = shownAlpha_;
-        alphaAnimation_ =
-            startAnimation(seconds, [this, from, alpha](double t) { applyAlpha(from + (alpha - from) * t); });
-        QObject::connect(alphaAnimation_, &QAbstractAnimation::finished, window_,
-                         [this] { alphaAnimation_ = nullptr; });
-    } else {
-        applyAlpha(alpha);
-    }
-    // The completion keeps the animation's timing even if a later change cuts the animation short.
-    if (completion)
-        QTimer::singleShot(static_cast<int>(std::max(0.0, seconds) * 1000.0), qApp, std::move(completion));
-}
-
-// A frame animation cut short leaves the window where the new call puts it.
-template <class I, class W> void X11Panel<I, W>::stopFrameAnimation() {
-    if (!frameAnimation_) return;
-    QVariantAnimation* running = std::exchange(frameAnimation_, nullptr);
-    running->disconnect(window_);
-    running->stop();
-    if (frameTarget_) applyFrame(*std::exchange(frameTarget_, std::nullopt));
-}
-
-template <class I, class W> void X11Panel<I, W>::stopAlphaAnimation() {
-    if (!alphaAnimation_) return;
-    QVariantAnimation* running = std::exchange(alphaAnimation_, nullptr);
-    running->disconnect(window_);
-    running->stop();
+    animator_.animate(frame(), target, shownAlpha_, alpha, seconds, std::move(completion));
 }
 
 template <class I, class W> void X11Panel<I, W>::setIgnoresMouseEvents(bool ignores) {

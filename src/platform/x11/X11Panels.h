@@ -3,11 +3,11 @@
 #include "platform/WindowServer.h"
 #include "platform/widgets/EditorWindow.h"
 #include "platform/widgets/LabelWindow.h"
+#include "platform/widgets/PanelAnimator.h"
 #include "platform/x11/X11InputCatcher.h"
 #include "platform/x11/X11WindowServer.h"
 
 #include <QMetaObject>
-#include <QVariantAnimation>
 
 #include <memory>
 
@@ -34,7 +34,7 @@ public:
     void setFrame(const QRectF& frame) override;
     void animate(const std::optional<QRectF>& frame, double alpha, double seconds,
                  std::function<void()> completion) override;
-    double alpha() const override { return alphaTarget_; }
+    double alpha() const override { return animator_.alphaTarget(); }
     void setAlpha(double alpha) override;
     bool ignoresMouseEvents() const override { return ignoresMouse_; }
     void setIgnoresMouseEvents(bool ignores) override;
@@ -52,25 +52,17 @@ protected:
     // What takes the pointer may have changed: shape, alpha, mouse handling or being ordered in.
     virtual void pointerAreaChanged() {}
     void report(Signal<>& signal);
-    void stopFrameAnimation();
-    void stopAlphaAnimation();
     void applyFrame(const QRectF& frame);
     void applyAlpha(double alpha);
-    QVariantAnimation* startAnimation(double seconds, std::function<void(double)> step);
 
     std::weak_ptr<X11WindowServer> server_;
     Window* window_;
     PanelState state_;
-    // Like a layer's model values, frame() and alpha() answer the animations' targets at once, while
-    // the window itself gets there over the animation's time.
-    std::optional<QRectF> frameTarget_;
+    widgets::PanelAnimator animator_;
     std::optional<std::pair<QRectF, QRect>> applied_; // the last frame set, and the window's geometry for it
-    double alphaTarget_ = 1.0;
     double shownAlpha_ = 1.0;
     bool ignoresMouse_ = false;
     int level_ = 0;
-    QVariantAnimation* frameAnimation_ = nullptr;
-    QVariantAnimation* alphaAnimation_ = nullptr;
     QMetaObject::Connection screenConnection_;
     std::shared_ptr<char> alive_ = std::make_shared<char>(); // posted notifications check it
 };
