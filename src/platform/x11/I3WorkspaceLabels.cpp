@@ -2,6 +2,7 @@
 
 #include "platform/widgets/PanelWindow.h"
 #include "platform/x11/X11WindowServer.h"
+#include "platform/x11/XcbReply.h"
 
 #include <xcb/xcb.h>
 
@@ -10,22 +11,6 @@
 #include <vector>
 
 namespace sm::x11 {
-
-namespace {
-
-constexpr std::uint32_t kEveryDesktop = 0xFFFFFFFF;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-std::optional<std::uint32_t> cardinal(const xcb_get_property_reply_t* reply) {
-    if (!reply || reply->format != 32 || reply->value_len < 1) return std::nullopt;
-    return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-}
-
-} // namespace
 
 I3LabelStep i3LabelStep(const I3LabelSight& label, const QString& focused) {
     if (label.withdrawn)

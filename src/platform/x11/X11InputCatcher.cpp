@@ -1,6 +1,7 @@
 #include "platform/x11/X11InputCatcher.h"
 
 #include "platform/widgets/LabelWindow.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -17,11 +18,6 @@
 namespace sm::x11 {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 Qt::MouseButton buttonOf(std::uint8_t detail) {
     switch (detail) {

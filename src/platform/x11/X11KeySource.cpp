@@ -1,5 +1,7 @@
 #include "platform/x11/X11KeySource.h"
 
+#include "platform/x11/XcbReply.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QTimer>
@@ -13,10 +15,6 @@
 namespace sm::x11 {
 
 namespace {
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
 constexpr int kControlMapIndex = 2; // Shift, Lock, Control, Mod1...
 } // namespace
 
@@ -39,7 +37,8 @@ public:
         if (kind != XCB_GE_GENERIC) return false;
         const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
         if (ge->extension != source_.xinputOpcode_) return false;
-        if (ge->event_type != XCB_INPUT_RAW_KEY_PRESS && ge->event_type != XCB_INPUT_RAW_KEY_RELEASE) return false;
+        if (ge->event_type != XCB_INPUT_RAW_KEY_PRESS && ge->event_type != XCB_INPUT_RAW_KEY_RELEASE)
+            return false;
         const auto* raw = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event);
         source_.handleKey(static_cast<std::uint8_t>(raw->detail), ge->event_type == XCB_INPUT_RAW_KEY_PRESS);
         return false;
@@ -63,7 +62,8 @@ std::shared_ptr<X11KeySource> X11KeySource::create(Logger logger, QString* error
     source->connection_ = c;
     source->root_ = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_input_id);
-    if (!ext || !ext->present) return fail(QStringLiteral("The X server has no XInput extension; Ctrl is not watched"));
+    if (!ext || !ext->present)
+        return fail(QStringLiteral("The X server has no XInput extension; Ctrl is not watched"));
     source->xinputOpcode_ = ext->major_opcode;
     // 2.1 at least: below it raw events stop while another client grabs the keyboard.
     Reply<xcb_input_xi_query_version_reply_t> version(
@@ -74,7 +74,9 @@ std::shared_ptr<X11KeySource> X11KeySource::create(Logger logger, QString* error
     return source;
 }
 
-X11KeySource::~X11KeySource() { stop(); }
+X11KeySource::~X11KeySource() {
+    stop();
+}
 
 void X11KeySource::start(std::function<void(bool)> onCtrlState) {
     callback_ = std::move(onCtrlState);
@@ -119,7 +121,8 @@ void X11KeySource::readControlKeycodes() {
 }
 
 void X11KeySource::readPressedKeys() {
-    Reply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
+    Reply<xcb_query_keymap_reply_t> keymap(
+        xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr));
     pressedControls_.clear();
     if (!keymap) return;
     for (const auto code : controlKeycodes_)

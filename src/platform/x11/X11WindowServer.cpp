@@ -4,6 +4,7 @@
 #include "platform/x11/I3WorkspaceLabels.h"
 #include "platform/x11/ScreenIdentity.h"
 #include "platform/x11/X11Panels.h"
+#include "platform/x11/XcbReply.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCursor>
@@ -24,18 +25,6 @@
 namespace sm::x11 {
 
 namespace {
-
-constexpr std::uint32_t kEveryDesktop = 0xFFFFFFFF;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-std::optional<std::uint32_t> cardinal(const xcb_get_property_reply_t* reply) {
-    if (!reply || reply->format != 32 || reply->value_len < 1) return std::nullopt;
-    return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-}
 
 xcb_get_property_cookie_t askCardinal(xcb_connection_t* c, std::uint32_t window, std::uint32_t atom,
                                       std::uint32_t type = XCB_ATOM_CARDINAL) {

@@ -1,5 +1,7 @@
 #include "platform/x11/X11Workspace.h"
 
+#include "platform/x11/XcbReply.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QRegularExpression>
@@ -18,11 +20,6 @@ namespace sm::x11 {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
 // A reply, or none when the request failed (a window that went away): the error is taken here so it
 // never reaches the event queue as a complaint.
 template <class T, class Cookie, class Fn> Reply<T> take(xcb_connection_t* c, Cookie cookie, Fn replyFn) {
@@ -39,11 +36,6 @@ Reply<xcb_get_property_reply_t> takeProperty(xcb_connection_t* c, xcb_get_proper
 xcb_get_property_cookie_t ask(xcb_connection_t* c, std::uint32_t window, std::uint32_t atom,
                               std::uint32_t type, std::uint32_t maxBytes) {
     return xcb_get_property(c, 0, window, atom, type, 0, (maxBytes + 3) / 4);
-}
-
-std::optional<std::uint32_t> cardinal(const xcb_get_property_reply_t* reply) {
-    if (!reply || reply->format != 32 || reply->value_len < 1) return std::nullopt;
-    return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
 }
 
 std::optional<QByteArray> bytes(const xcb_get_property_reply_t* reply) {
