@@ -37,7 +37,7 @@ namespace {
 
 using namespace sm;
 using namespace sm::x11;
-using test::waitUntil;
+using x11::test::waitUntil;
 using Clock = std::chrono::steady_clock;
 
 bool present(const std::vector<std::unique_ptr<LabelPanel>>& labels, std::size_t only) {
@@ -59,7 +59,7 @@ std::unique_ptr<LabelPanel> labelHere(X11WindowServer& server, const QString& ti
 // How long after the window manager's _NET_CURRENT_DESKTOP change the switch is announced and every
 // panel's facts are current. A second connection on another thread watches the root, as close to
 // the server as we get, and asks for the switches.
-int latency(const test::X11TestSession& session, X11WindowServer& server) {
+int latency(const x11::test::X11TestSession& session, X11WindowServer& server) {
     std::vector<std::unique_ptr<LabelPanel>> labels;
     session.run(QStringLiteral("wmctrl"), {QStringLiteral("-n"), QStringLiteral("4")});
     for (int d = 0; d < 4; ++d) {
@@ -183,7 +183,7 @@ QPoint pointOnText(const LabelWindow& window, bool onGlyph) {
 
 // How long after the button's release reaches the server the label hears of the click, between its
 // glyphs and on one. A second connection on another thread sees the release as XInput raw event.
-int clicks(const test::X11TestSession& session, X11WindowServer& server) {
+int clicks(const x11::test::X11TestSession& session, X11WindowServer& server) {
     auto label = labelHere(server, QStringLiteral("Post Office"));
     auto* window = static_cast<X11LabelPanel&>(*label).window();
     std::optional<Clock::time_point> clicked;
@@ -263,7 +263,7 @@ int clicks(const test::X11TestSession& session, X11WindowServer& server) {
 }
 
 // A label in each layout and the open context menu, over a light backdrop window.
-int screenshots(const test::X11TestSession& session, X11WindowServer& server, const QString& directory) {
+int screenshots(const x11::test::X11TestSession& session, X11WindowServer& server, const QString& directory) {
     QWidget backdrop;
     backdrop.setGeometry(0, 0, 1280, 800);
     backdrop.setStyleSheet(
@@ -377,7 +377,7 @@ int main(int argc, char** argv) {
     const int wmAt = shots ? 2 : 1;
     const QString windowManager = args.value(wmAt, QStringLiteral("openbox"));
     QString why;
-    auto session = test::X11TestSession::start(windowManager, &why, args.value(wmAt + 1));
+    auto session = x11::test::X11TestSession::start(windowManager, &why, args.value(wmAt + 1));
     if (!session) {
         std::fprintf(stderr, "no X11 session with %s: %s\n", qPrintable(windowManager), qPrintable(why));
         return 1;

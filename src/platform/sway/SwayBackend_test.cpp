@@ -8,6 +8,7 @@
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/testing/SwayTestSession.h"
 #include "support/TestLoggers.h"
+#include "support/WaitUntil.h"
 #include "tracker/PlaceMemory.h"
 #include "tracker/SpaceTracker.h"
 
@@ -26,16 +27,7 @@ namespace {
 
 test::SwayTestSession* session = nullptr;
 
-bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(1);
-    }
-    return true;
-}
+using sm::test::waitUntil;
 
 struct Facts {
     bool onActiveSpace;

@@ -53,7 +53,7 @@ void end(std::unique_ptr<QProcess>& process) {
 } // namespace
 
 std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
-                                                     const QString& compositor) {
+                                                      const QString& compositor) {
     // xfwm4 keeps its settings in xfconf, which it reaches over a session bus: it gets a private one,
     // and runs without its compositor like the other managers.
     const bool xfwm4 = windowManager == QLatin1String("xfwm4");
@@ -95,7 +95,8 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
 
     QStringList arguments;
     if (windowManager == QLatin1String("openbox")) arguments << QStringLiteral("--sm-disable");
-    if (windowManager == QLatin1String("i3")) { // a minimal configuration, so no first-run wizard asks for one
+    if (windowManager ==
+        QLatin1String("i3")) { // a minimal configuration, so no first-run wizard asks for one
         QFile config(session->home_.filePath(QStringLiteral("i3.config")));
         if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n");
         arguments << QStringLiteral("-c") << config.fileName();
@@ -193,19 +194,10 @@ int runProcess(const QString& program, const QStringList& arguments, const QProc
         process.waitForFinished();
         return -1;
     }
-    if (output) *output = {QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    if (output)
+        *output = {QString::fromUtf8(process.readAllStandardOutput()),
+                   QString::fromUtf8(process.readAllStandardError())};
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-bool waitUntil(const std::function<bool()>& condition, int milliseconds) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 } // namespace sm::x11::test

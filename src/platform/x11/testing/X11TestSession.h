@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/WaitUntil.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -38,8 +40,7 @@ private:
     QString windowManager_;
 };
 
-// Processes events until `condition` holds or `milliseconds` pass; whether it held.
-bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000);
+using sm::test::waitUntil;
 
 struct ProcessOutput {
     QString standardOutput;
