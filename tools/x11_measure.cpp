@@ -161,26 +161,6 @@ int latency(const x11::test::X11TestSession& session, X11WindowServer& server) {
     return 0;
 }
 
-// Where a click lands on the label: as near the text's middle as a pixel is outside the window's
-// shape (`onGlyph` false, a hole between or inside glyphs) or inside it.
-QPoint pointOnText(const LabelWindow& window, bool onGlyph) {
-    const QRegion shape = window.opaqueRegion();
-    const QRect text = window.textArea();
-    QPoint best = text.center();
-    int nearest = -1;
-    for (int y = text.top() + 2; y <= text.bottom() - 2; ++y)
-        for (int x = text.left() + 2; x <= text.right() - 2; ++x) {
-            const int distance = (QPoint(x, y) - text.center()).manhattanLength();
-            const QRect around(x - 2, y - 2, 5, 5);
-            const bool fits = onGlyph ? shape.contains(around) : !shape.intersects(around);
-            if (fits && (nearest < 0 || distance < nearest)) {
-                best = QPoint(x, y);
-                nearest = distance;
-            }
-        }
-    return window.mapToGlobal(best);
-}
-
 // How long after the button's release reaches the server the label hears of the click, between its
 // glyphs and on one. A second connection on another thread sees the release as XInput raw event.
 int clicks(const x11::test::X11TestSession& session, X11WindowServer& server) {
@@ -223,7 +203,8 @@ int clicks(const x11::test::X11TestSession& session, X11WindowServer& server) {
 
     int failures = 0;
     for (const bool onGlyph : {false, true}) {
-        const QPoint at = pointOnText(*window, onGlyph);
+        const QPoint at =
+            window->mapToGlobal(x11::test::pointOnText(window->opaqueRegion(), window->textArea(), onGlyph));
         std::vector<double> ms;
         for (int i = 0; i < 50; ++i) {
             clicked.reset();

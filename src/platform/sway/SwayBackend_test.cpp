@@ -7,6 +7,7 @@
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/testing/SwayTestSession.h"
+#include "support/ShowLabel.h"
 #include "support/TestLoggers.h"
 #include "support/WaitUntil.h"
 #include "tracker/PlaceMemory.h"
@@ -72,14 +73,7 @@ protected:
     }
     // A label shown where the overlay would put it: on the output at `origin` (logical points).
     std::unique_ptr<LabelPanel> label(const QString& title, QPointF origin = {200, 500}) {
-        auto panel = server->createLabelPanel(QUuid::createUuid());
-        panel->view().present({title, QStringLiteral("Click to name"), 48.0, false, false, false});
-        panel->setFrame(QRectF(origin, QSizeF(260, 90)));
-        panel->setAlpha(1.0);
-        panel->orderFront();
-        EXPECT_TRUE(waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); }))
-            << title.toStdString();
-        return panel;
+        return sm::test::showLabel(*server, title, origin);
     }
     const WorkspaceInfo* workspaceNamed(const QString& name) const {
         for (const auto& w : server->workspaces())

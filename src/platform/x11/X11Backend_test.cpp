@@ -8,6 +8,7 @@
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/testing/X11TestSession.h"
+#include "support/ShowLabel.h"
 #include "support/TestLoggers.h"
 #include "tracker/DesktopNameSync.h"
 #include "tracker/PlaceMemory.h"
@@ -89,14 +90,7 @@ protected:
     }
     // A label shown on the current desktop, once the server reports it present.
     std::unique_ptr<LabelPanel> labelHere(const QString& title, QPointF origin = {100, 600}) {
-        auto panel = server->createLabelPanel(QUuid::createUuid());
-        panel->view().present({title, QStringLiteral("Click to name"), 48.0, false, false, false});
-        panel->setFrame(QRectF(origin, QSizeF(260, 90)));
-        panel->setAlpha(1.0);
-        panel->orderFront();
-        EXPECT_TRUE(waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); }))
-            << title.toStdString();
-        return panel;
+        return sm::test::showLabel(*server, title, origin);
     }
     void TearDown() override {
         if (overlay) overlay->tearDown();
@@ -164,22 +158,9 @@ protected:
             QStringLiteral("click"), QString::number(button)});
     }
 
-    // A point of the label's text that its window's shape leaves out (inside or between glyphs), as
-    // near the text's middle as there is one. With a compositor, where nothing is cut, the middle.
+    // A point of the label's text that its window's shape leaves out (inside or between glyphs).
     static QPoint betweenGlyphs(const LabelWindow& window) {
-        const QRegion shape = window.opaqueRegion();
-        const QRect text = window.textArea();
-        QPoint best = text.center();
-        int nearest = -1;
-        for (int y = text.top() + 2; y <= text.bottom() - 2; ++y)
-            for (int x = text.left() + 2; x <= text.right() - 2; ++x) {
-                const int distance = (QPoint(x, y) - text.center()).manhattanLength();
-                if ((nearest < 0 || distance < nearest) && !shape.intersects(QRect(x - 2, y - 2, 5, 5))) {
-                    best = QPoint(x, y);
-                    nearest = distance;
-                }
-            }
-        return window.mapToGlobal(best);
+        return window.mapToGlobal(test::pointOnText(window.opaqueRegion(), window.textArea(), false));
     }
     // A click on the label's text where its window's shape has a hole: the label still takes it.
     void clickText(const LabelPanel& label, int button = 1) {

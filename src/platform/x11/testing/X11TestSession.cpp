@@ -200,4 +200,20 @@ int runProcess(const QString& program, const QStringList& arguments, const QProc
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+QPoint pointOnText(const QRegion& shape, const QRect& text, bool onGlyph) {
+    QPoint best = text.center();
+    int nearest = -1;
+    for (int y = text.top() + 2; y <= text.bottom() - 2; ++y)
+        for (int x = text.left() + 2; x <= text.right() - 2; ++x) {
+            const int distance = (QPoint(x, y) - text.center()).manhattanLength();
+            const QRect around(x - 2, y - 2, 5, 5);
+            const bool fits = onGlyph ? shape.contains(around) : !shape.intersects(around);
+            if (fits && (nearest < 0 || distance < nearest)) {
+                best = QPoint(x, y);
+                nearest = distance;
+            }
+        }
+    return best;
+}
+
 } // namespace sm::x11::test

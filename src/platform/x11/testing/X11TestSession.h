@@ -2,7 +2,10 @@
 
 #include "support/WaitUntil.h"
 
+#include <QPoint>
 #include <QProcess>
+#include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -41,6 +44,11 @@ private:
 };
 
 using sm::test::waitUntil;
+
+// Where a click lands on a label's text (window coordinates): the pixel nearest the text's middle that
+// the window's shape leaves out (`onGlyph` false: a hole between or inside glyphs) or covers, with a
+// margin of 2 px. The middle when there is none (with a compositor nothing is cut).
+QPoint pointOnText(const QRegion& shape, const QRect& text, bool onGlyph);
 
 struct ProcessOutput {
     QString standardOutput;
