@@ -101,8 +101,8 @@ void TagStore::load() {
         }
     }
 
-    tagsPublisher_.publish(tags_);
-    settingsPublisher_.publish(settings_);
+    tagsChanged_.emit(tags_);
+    settingsChanged_.emit(settings_);
 }
 
 // Kept aside before the next save overwrites the only copy of the user's names.
@@ -207,7 +207,7 @@ std::optional<SpaceTag> TagStore::tag(const QUuid& id) const {
 
 void TagStore::addTag(SpaceTag tag, const QString& reason) {
     tags_.append(tag);
-    tagsPublisher_.publish(QList<SpaceTag>(tags_));
+    tagsChanged_.emit(QList<SpaceTag>(tags_));
     SM_TRACE(logger_, QStringLiteral("store ADD id=%1 title='%2' scr=%3 reason=%4 total=%5")
                           .arg(traceId(tag.id), tag.title, traceScreen(tag.screenIdentifier), reason,
                                QString::number(tags_.size())));
@@ -218,7 +218,7 @@ void TagStore::removeTag(const QUuid& id, const QString& reason) {
     const qsizetype first = indexOf(id);
     const QString title = first >= 0 ? tags_.at(first).title : QStringLiteral("?");
     if (tags_.removeIf([&](const SpaceTag& t) { return t.id == id; }) > 0)
-        tagsPublisher_.publish(QList<SpaceTag>(tags_));
+        tagsChanged_.emit(QList<SpaceTag>(tags_));
     SM_TRACE(logger_, QStringLiteral("store REMOVE id=%1 title='%2' reason=%3 total=%4")
                           .arg(traceId(id), title, reason, QString::number(tags_.size())));
     changed(true, false, When::now);
@@ -233,7 +233,7 @@ bool TagStore::edit(const QUuid& id, const std::function<void(SpaceTag&)>& mutat
     const SpaceTag after = tags_.at(i);
     // Observers get their own copy: one that changes the store again must not change what the
     // observers after it are handed in this round.
-    tagsPublisher_.publish(QList<SpaceTag>(tags_));
+    tagsChanged_.emit(QList<SpaceTag>(tags_));
     if (before.title != after.title || before.screenIdentifier != after.screenIdentifier)
         SM_TRACE(logger_,
                  QStringLiteral("store UPDATE id=%1 title '%2'->'%3' scr %4->%5")
@@ -285,11 +285,11 @@ bool TagStore::setTitleOnly(const QUuid& id, const QString& title) {
 void TagStore::resetAllPositions() {
     for (auto& t : tags_)
         t.position.reset();
-    tagsPublisher_.publish(QList<SpaceTag>(tags_));
+    tagsChanged_.emit(QList<SpaceTag>(tags_));
     settings_.syncedPosition.reset();
     for (auto& layout : settings_.perScreen)
         layout.position.reset();
-    settingsPublisher_.publish(AppSettings(settings_));
+    settingsChanged_.emit(AppSettings(settings_));
     // Positions may wait when the program moves a label, not when the user asks for them all back.
     changed(true, true, When::now);
 }
@@ -297,7 +297,7 @@ void TagStore::resetAllPositions() {
 void TagStore::updateSettings(const std::function<void(AppSettings&)>& change) {
     const AppSettings before = settings_;
     change(settings_);
-    settingsPublisher_.publish(AppSettings(settings_));
+    settingsChanged_.emit(AppSettings(settings_));
     changed(false, true, onlyObservedFieldsDiffer(before, settings_) ? When::soon : When::now);
 }
 

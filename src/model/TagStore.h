@@ -2,7 +2,7 @@
 
 #include "diagnostics/Logger.h"
 #include "model/AppSettings.h"
-#include "model/Publisher.h"
+#include "platform/Signal.h"
 #include "model/SpaceTag.h"
 #include "platform/Defaults.h"
 #include "platform/MainQueue.h"
@@ -65,11 +65,11 @@ public:
 
     // Observers receive the whole new value once per change, during the change. They do not receive
     // the value current at subscription: read tags()/settings() for that.
-    [[nodiscard]] Subscription subscribeTags(std::function<void(const QList<SpaceTag>&)> observer) {
-        return tagsPublisher_.subscribe(std::move(observer));
+    [[nodiscard]] Connection subscribeTags(std::function<void(const QList<SpaceTag>&)> observer) {
+        return tagsChanged_.connect(std::move(observer));
     }
-    [[nodiscard]] Subscription subscribeSettings(std::function<void(const AppSettings&)> observer) {
-        return settingsPublisher_.subscribe(std::move(observer));
+    [[nodiscard]] Connection subscribeSettings(std::function<void(const AppSettings&)> observer) {
+        return settingsChanged_.connect(std::move(observer));
     }
 
     // ---- Tag operations: each publishes, traces and saves (at once or deferred, see above). ----
@@ -123,8 +123,8 @@ private:
     AppSettings settings_;
     qint64 schemaVersion_ = kSchemaVersion;
 
-    Publisher<QList<SpaceTag>> tagsPublisher_;
-    Publisher<AppSettings> settingsPublisher_;
+    Signal<const QList<SpaceTag>&> tagsChanged_;
+    Signal<const AppSettings&> settingsChanged_;
 };
 
 } // namespace sm

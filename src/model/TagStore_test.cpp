@@ -263,11 +263,11 @@ TEST_F(StoreTest, ObserversReceiveTheWholeNewValueOncePerChange) {
 TEST_F(StoreTest, ObserversMayUnsubscribeThemselvesAndOthersDuringAPublication) {
     const auto store = openWithTwoTags();
     int first = 0, second = 0;
-    Subscription secondSub;
-    Subscription firstSub = store->subscribeTags([&](const QList<SpaceTag>&) {
+    Connection secondSub;
+    Connection firstSub = store->subscribeTags([&](const QList<SpaceTag>&) {
         ++first;
-        firstSub.reset();
-        secondSub.reset();
+        firstSub.disconnect();
+        secondSub.disconnect();
     });
     secondSub = store->subscribeTags([&](const QList<SpaceTag>&) { ++second; });
     store->toggleUserOwned(kA);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "diagnostics/Logger.h"
-#include "model/Publisher.h"
 #include "model/TagStore.h"
 #include "overlay/FontSizeStepper.h"
 #include "overlay/LabelContextMenu.h"
@@ -186,8 +185,8 @@ private:
     QString ctrlUnavailableReason_;
     mutable bool ctrlFallbackLogged_ = false;
     std::optional<QUuid> currentlyActiveTagId_;
-    Subscription settingsObserver_;
-    Subscription tagsObserver_;
+    Connection settingsObserver_;
+    Connection tagsObserver_;
     Signal<>::Connection diagnosticSpaceObserver_;
     Signal<>::Connection spaceObserver_;
     Signal<>::Connection screensObserver_;

@@ -65,8 +65,8 @@ void DesktopNameSync::start() {
 void DesktopNameSync::stop() {
     if (!started_) return;
     started_ = false;
-    tags_.reset();
-    settings_.reset();
+    tags_.disconnect();
+    settings_.disconnect();
     switches_.disconnect();
     names_.disconnect();
     giveBack();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "diagnostics/Logger.h"
-#include "model/Publisher.h"
 #include "platform/Defaults.h"
 #include "platform/MainQueue.h"
 #include "platform/Signal.h"
@@ -64,8 +63,8 @@ private:
     bool wasShared_ = true;
     bool started_ = false;
     bool scheduled_ = false;
-    Subscription tags_;
-    Subscription settings_;
+    Connection tags_;
+    Connection settings_;
     Signal<>::Connection switches_;
     Signal<>::Connection names_;
 };

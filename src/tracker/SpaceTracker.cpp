@@ -293,9 +293,7 @@ bool SpaceTracker::healSpuriousCreate(const Collaborators& c, const QUuid& repor
 }
 
 double SpaceTracker::populatedCreateQuietSeconds() const {
-    const auto value = defaults_ ? defaults_->doubleValue(kQuietSecondsKey) : std::nullopt;
-    if (!value || !(*value > 0.0)) return kDefaultQuietSeconds;
-    return std::clamp(*value, kMinQuietSeconds, kMaxQuietSeconds);
+    return CreationGate::quietSeconds(defaults_ ? defaults_->doubleValue(kQuietSecondsKey) : std::nullopt);
 }
 
 void SpaceTracker::timeout(quint32 screen, quint64 generation) {
@@ -329,45 +327,49 @@ void SpaceTracker::timeout(quint32 screen, quint64 generation) {
         break;
     }
 
+    const auto mainScreen = windowServer_->mainScreen();
+    const auto& tags = c.store->tags();
+    CreationGate::Facts gate;
     // The window server shuffles panels for a while after a reconfiguration: a missing label is likely late.
-    if (withinReconfigGrace()) {
+    gate.withinReconfigGrace = withinReconfigGrace();
+    gate.rawWithoutA = std::any_of(snapshots.cbegin(), snapshots.cend(), [screen](const auto& s) {
+        return s.screenKey == screen && s.isVisible && !s.isOnActiveSpace;
+    });
+    gate.rawLagDeferrals = rawLagDeferrals_;
+    gate.existing = std::count_if(tags.cbegin(), tags.cend(),
+                                  [&](const SpaceTag& t) { return isBoundToMainScreen(t, mainScreen); });
+    gate.elapsed = pendingEpisodeBeganAt_ ? queue_->now() - *pendingEpisodeBeganAt_ : 0.0;
+    gate.quiet = populatedCreateQuietSeconds();
+    switch (CreationGate::next(gate)) {
+    case CreationGate::Step::suppressed:
         SM_TRACE(logger_, QStringLiteral("pending TIMEOUT create SUPPRESSED (within display-reconfig grace) — "
                                          "re-waiting on screen %1")
                               .arg(screen));
         beginEpisode(screen, previouslyActive);
         return;
-    }
-    const bool rawWithoutA = std::any_of(snapshots.cbegin(), snapshots.cend(), [screen](const auto& s) {
-        return s.screenKey == screen && s.isVisible && !s.isOnActiveSpace;
-    });
-    if (rawWithoutA && rawLagDeferrals_ < kRawLagStrikes) {
+    case CreationGate::Step::deferred:
         ++rawLagDeferrals_;
         SM_TRACE(logger_, QStringLiteral("pending TIMEOUT create DEFERRED raw-without-A on screen (strike %1/3) — "
                                          "probable lagging label, re-waiting")
                               .arg(rawLagDeferrals_));
         beginEpisode(screen, previouslyActive);
         return;
-    }
-    const auto mainScreen = windowServer_->mainScreen();
-    const auto& tags = c.store->tags();
-    const auto existing = std::count_if(tags.cbegin(), tags.cend(),
-                                        [&](const SpaceTag& t) { return isBoundToMainScreen(t, mainScreen); });
-    if (existing > 0) {
-        const double elapsed = pendingEpisodeBeganAt_ ? queue_->now() - *pendingEpisodeBeganAt_ : 0.0;
-        const double quiet = populatedCreateQuietSeconds();
-        if (elapsed < quiet) {
-            SM_TRACE(logger_, QStringLiteral("pending TIMEOUT create GATED existing=%1 quiet=%2s/%3s — re-waiting "
-                                             "(no duplicate)")
-                                  .arg(existing)
-                                  .arg(wholeSeconds(elapsed))
-                                  .arg(wholeSeconds(quiet)));
-            beginEpisode(screen, previouslyActive);
-            return;
-        }
+    case CreationGate::Step::gated:
+        SM_TRACE(logger_, QStringLiteral("pending TIMEOUT create GATED existing=%1 quiet=%2s/%3s — re-waiting "
+                                         "(no duplicate)")
+                              .arg(gate.existing)
+                              .arg(wholeSeconds(gate.elapsed))
+                              .arg(wholeSeconds(gate.quiet)));
+        beginEpisode(screen, previouslyActive);
+        return;
+    case CreationGate::Step::escalated:
         SM_TRACE(logger_, QStringLiteral("pending TIMEOUT create ESCALATED existing=%1 quiet=%2s — genuinely new "
                                          "Space on a populated screen")
-                              .arg(existing)
-                              .arg(wholeSeconds(elapsed)));
+                              .arg(gate.existing)
+                              .arg(wholeSeconds(gate.elapsed)));
+        break;
+    case CreationGate::Step::create:
+        break;
     }
 
     pendingEpisodeBeganAt_.reset();

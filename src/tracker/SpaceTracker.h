@@ -8,6 +8,7 @@
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
 #include "tracking/AutoCreateGuard.h"
+#include "tracking/CreationGate.h"
 #include "tracking/SpaceResolutionPolicy.h"
 
 #include <QHash>
@@ -33,10 +34,6 @@ public:
     static constexpr double kReconfigGraceSeconds = 25.0;
     static constexpr double kSettleDelaySeconds = 10.0;
     static constexpr double kHealWindowSeconds = 4.0;
-    static constexpr int kRawLagStrikes = 3;
-    static constexpr double kDefaultQuietSeconds = 4.0;
-    static constexpr double kMinQuietSeconds = 1.0;
-    static constexpr double kMaxQuietSeconds = 60.0;
     static inline const QString kQuietSecondsKey = QStringLiteral("Spacemarquee.PopulatedCreateQuietSeconds");
 
     struct TimeoutCreate {

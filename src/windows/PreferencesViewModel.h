@@ -120,8 +120,8 @@ private:
     LoginItemStatus launchAtLoginState_ = LoginItemStatus::notRegistered;
     QString duplicatesRemovedToast_;
     bool diagnosticsLogging_ = false;
-    Subscription tagsSubscription_;
-    Subscription settingsSubscription_;
+    Connection tagsSubscription_;
+    Connection settingsSubscription_;
 };
 
 } // namespace sm

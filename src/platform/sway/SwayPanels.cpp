@@ -1,15 +1,10 @@
 #include "platform/sway/SwayPanels.h"
 
-#include <QGuiApplication>
-#include <QTimer>
-
 namespace sm::sway {
 
 template <class I, class W>
 SwayPanel<I, W>::SwayPanel(const std::shared_ptr<SwayWindowServer>& server, W* window, bool takesFocus)
-    : server_(server), window_(window),
-      animator_(
-          window, [this](const QRectF& f) { applyFrame(f); }, [this](double a) { applyAlpha(a); }) {
+    : widgets::QtPanel<I, W>(window), server_(server) {
     state_.panel = this;
     state_.window = window;
     state_.takesFocus = takesFocus;
@@ -24,19 +19,7 @@ SwayPanel<I, W>::SwayPanel(const std::shared_ptr<SwayWindowServer>& server, W* w
 }
 
 template <class I, class W> SwayPanel<I, W>::~SwayPanel() {
-    animator_.stopFrame();
-    animator_.stopAlpha();
     if (auto server = server_.lock()) server->forget(state_);
-    window_->onSystemMoveStarted = nullptr;
-    window_->onPointerEntered = nullptr;
-    window_->hide();
-    window_->deleteLater();
-}
-
-template <class I, class W> void SwayPanel<I, W>::post(Signal<>& signal) {
-    QTimer::singleShot(0, qApp, [alive = std::weak_ptr<char>(alive_), &signal] {
-        if (!alive.expired()) signal.emit();
-    });
 }
 
 template <class I, class W> std::optional<ScreenInfo> SwayPanel<I, W>::screen() const {
@@ -59,30 +42,12 @@ template <class I, class W> void SwayPanel<I, W>::applyFrame(const QRectF& frame
     state_.frame = layout;
     window_->setGeometry(layout); // Qt keeps the position for itself; sway is told below
     server->place(state_);
-    if (movedOrigin) post(this->moved);
-}
-
-template <class I, class W> void SwayPanel<I, W>::setFrameOrigin(const QPointF& origin) {
-    animator_.setFrame(QRectF(origin, frame().size()));
-}
-
-template <class I, class W> void SwayPanel<I, W>::setFrame(const QRectF& frame) {
-    animator_.setFrame(frame);
+    if (movedOrigin) this->later([this] { this->moved.emit(); });
 }
 
 template <class I, class W> void SwayPanel<I, W>::applyAlpha(double alpha) {
     state_.alpha = alpha;
     if (auto server = server_.lock()) server->applyAlpha(state_);
-}
-
-template <class I, class W> void SwayPanel<I, W>::setAlpha(double alpha) {
-    animator_.setAlpha(alpha);
-}
-
-template <class I, class W>
-void SwayPanel<I, W>::animate(const std::optional<QRectF>& target, double alpha, double seconds,
-                              std::function<void()> completion) {
-    animator_.animate(frame(), target, state_.alpha, alpha, seconds, std::move(completion));
 }
 
 template <class I, class W> void SwayPanel<I, W>::setIgnoresMouseEvents(bool ignores) {
@@ -111,23 +76,8 @@ template class SwayPanel<EditorPanel, widgets::EditorWindow>;
 SwayLabelPanel::SwayLabelPanel(const std::shared_ptr<SwayWindowServer>& server, const QUuid& tagId)
     : SwayPanel(server, new widgets::LabelWindow, false), tagId_(tagId) {}
 
-SwayLabelPanel::~SwayLabelPanel() {
-    // Late events of the window must not reach the overlay through a gone panel.
-    window_->onOpaqueRegionChange = nullptr;
-    window_->onClick = nullptr;
-    window_->onSizeChange = nullptr;
-    window_->menuProvider = nullptr;
-    window_->onMenuAction = nullptr;
-}
-
 SwayEditorPanel::SwayEditorPanel(const std::shared_ptr<SwayWindowServer>& server)
     : SwayPanel(server, new widgets::EditorWindow, true) {}
-
-SwayEditorPanel::~SwayEditorPanel() {
-    window_->onDraftChange = nullptr;
-    window_->onCommit = nullptr;
-    window_->onSizeChange = nullptr;
-}
 
 void SwayEditorPanel::makeKeyAndOrderFront() {
     orderFront();

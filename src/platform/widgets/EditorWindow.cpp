@@ -59,6 +59,14 @@ EditorWindow::EditorWindow() : PanelWindow({}) {
     QObject::connect(field_, &QLineEdit::returnPressed, this, [this] { commit(); });
 }
 
+void EditorWindow::dropCallbacks() {
+    PanelWindow::dropCallbacks();
+    onDraftChange = nullptr;
+    onCommit = nullptr;
+    onCancel = nullptr;
+    onSizeChange = nullptr;
+}
+
 void EditorWindow::begin(double fontSize, const QString& initialDraft, const QString& placeholder) {
     begun_ = false; // the initial text is not a change of the draft
     fontSize_ = fontSize;

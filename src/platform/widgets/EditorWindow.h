@@ -25,6 +25,8 @@ public:
     QLineEdit* field() const { return field_; }
     std::optional<QSizeF> measuredSize() const { return measured_; }
 
+    void dropCallbacks() override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

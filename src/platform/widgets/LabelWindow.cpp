@@ -266,6 +266,15 @@ std::unique_ptr<QMenu> LabelWindow::buildMenu() {
 
 // Callbacks may delete this label's panel (a "Delete this label", say): they run after the event
 // that caused them has unwound.
+void LabelWindow::dropCallbacks() {
+    PanelWindow::dropCallbacks();
+    onOpaqueRegionChange = nullptr;
+    onClick = nullptr;
+    onSizeChange = nullptr;
+    menuProvider = nullptr;
+    onMenuAction = nullptr;
+}
+
 void LabelWindow::deliver(std::function<void()> call) { QTimer::singleShot(0, this, std::move(call)); }
 
 } // namespace sm::widgets

@@ -42,6 +42,8 @@ public:
 
     std::function<void()> onOpaqueRegionChange;
 
+    void dropCallbacks() override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -74,19 +74,26 @@ void PanelAnimator::animate(const QRectF& from, const std::optional<QRectF>& fra
         QTimer::singleShot(static_cast<int>(std::max(0.0, seconds) * 1000.0), qApp, std::move(completion));
 }
 
+void PanelAnimator::halt(QVariantAnimation*& running) {
+    QVariantAnimation* animation = std::exchange(running, nullptr);
+    animation->disconnect(owner_);
+    animation->stop();
+}
+
 void PanelAnimator::stopFrame() {
     if (!frameAnimation_) return;
-    QVariantAnimation* running = std::exchange(frameAnimation_, nullptr);
-    running->disconnect(owner_);
-    running->stop();
+    halt(frameAnimation_);
     if (frameTarget_) applyFrame_(*std::exchange(frameTarget_, std::nullopt));
 }
 
 void PanelAnimator::stopAlpha() {
-    if (!alphaAnimation_) return;
-    QVariantAnimation* running = std::exchange(alphaAnimation_, nullptr);
-    running->disconnect(owner_);
-    running->stop();
+    if (alphaAnimation_) halt(alphaAnimation_);
+}
+
+void PanelAnimator::cancel() {
+    if (frameAnimation_) halt(frameAnimation_);
+    if (alphaAnimation_) halt(alphaAnimation_);
+    frameTarget_.reset();
 }
 
 } // namespace sm::widgets

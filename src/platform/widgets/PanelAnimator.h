@@ -34,9 +34,12 @@ public:
     // A frame animation cut short leaves the window at its target.
     void stopFrame();
     void stopAlpha();
+    // Ends both animations where they stand and changes the window no more: its panel is going away.
+    void cancel();
 
 private:
     QVariantAnimation* start(double seconds, std::function<void(double)> step);
+    void halt(QVariantAnimation*& running);
 
     QObject* owner_;
     std::function<void(const QRectF&)> applyFrame_;

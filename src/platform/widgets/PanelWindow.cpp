@@ -11,6 +11,12 @@ PanelWindow::PanelWindow(Qt::WindowFlags extraFlags)
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
+void PanelWindow::dropCallbacks() {
+    onMoved = nullptr;
+    onSystemMoveStarted = nullptr;
+    onPointerEntered = nullptr;
+}
+
 bool PanelWindow::beginSystemMove() {
     if (!movesBySystem_ || !windowHandle() || !windowHandle()->startSystemMove()) return false;
     if (onSystemMoveStarted) onSystemMoveStarted();

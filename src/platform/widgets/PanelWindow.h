@@ -21,6 +21,10 @@ public:
     std::function<void()> onSystemMoveStarted;
     std::function<void()> onPointerEntered;
 
+    // Every callback let go, so that events still on their way to the window reach nobody: its panel
+    // is gone. A window with callbacks of its own drops them too.
+    virtual void dropCallbacks();
+
 protected:
     void moveEvent(QMoveEvent* event) override;
     void enterEvent(QEnterEvent* event) override;

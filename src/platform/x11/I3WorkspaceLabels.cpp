@@ -1,6 +1,8 @@
 #include "platform/x11/I3WorkspaceLabels.h"
 
 #include "platform/widgets/PanelWindow.h"
+#include "platform/x11/NativeWindows.h"
+#include "platform/x11/RefreshPolicy.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/XcbReply.h"
 
@@ -68,10 +70,10 @@ void I3WorkspaceLabels::bringBack() {
     }
 }
 
-bool I3WorkspaceLabels::review(PanelState& state, bool managed, bool unviewable) {
+bool I3WorkspaceLabels::review(PanelState& state, std::optional<std::uint32_t> desktop, bool unviewable) {
     if (state.takesFocus) return false; // labels only
     const QString focused = focusedName();
-    const I3LabelSight seen = sight(state, managed ? state.desktop : std::nullopt, unviewable);
+    const I3LabelSight seen = sight(state, desktop, unviewable);
     switch (i3LabelStep(seen, focused)) {
     case I3LabelStep::settle:
         state.parkedOn.reset();
@@ -106,18 +108,11 @@ void I3WorkspaceLabels::reviewed() {
 // and its label stays mapped: mapped again, it would take i3's focus from that window.
 void I3WorkspaceLabels::withdrawLonely() {
     auto* c = server_.connection_;
-    struct Asked {
-        quint64 serial;
-        xcb_get_property_cookie_t desktop;
-        xcb_get_window_attributes_cookie_t attributes;
-    };
-    std::vector<Asked> asked;
+    std::vector<std::pair<quint64, NativeWindows::Asked>> asked;
     const auto desktopAtom = server_.atoms_.value("_NET_WM_DESKTOP");
     for (const PanelState* state : server_.panels_)
         if (checked_.contains(state->serial) && state->wid)
-            asked.push_back({state->serial,
-                             xcb_get_property(c, 0, state->wid, desktopAtom, XCB_ATOM_CARDINAL, 0, 1),
-                             xcb_get_window_attributes(c, state->wid)});
+            asked.emplace_back(state->serial, server_.windows_->ask(state->wid));
     if (asked.empty()) return;
     const auto listCookie = xcb_get_property(c, 0, server_.root_, server_.atoms_.value("_NET_CLIENT_LIST"),
                                              XCB_ATOM_WINDOW, 0, 4096);
@@ -139,18 +134,15 @@ void I3WorkspaceLabels::withdrawLonely() {
     }
     const QString focused =
         current < static_cast<std::uint32_t>(names.size()) ? names.at(current) : QString();
-    for (const auto& a : asked) {
-        Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c, a.desktop, nullptr));
-        Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, a.attributes, nullptr));
+    for (const auto& [serial, question] : asked) {
+        const NativeWindows::Facts facts = server_.windows_->read(question);
         const auto it = std::find_if(server_.panels_.begin(), server_.panels_.end(),
-                                     [&](const PanelState* s) { return s->serial == a.serial; });
-        const auto where = cardinal(desktop.get());
+                                     [&](const PanelState* s) { return s->serial == serial; });
+        const auto where = facts.desktop;
         if (it == server_.panels_.end() || !where || *where >= static_cast<std::uint32_t>(names.size()) ||
             occupied.contains(*where))
             continue;
-        I3LabelSight seen{(*it)->orderedIn, (*it)->parkedOn, (*it)->parked, names.at(*where),
-                          attributes && attributes->map_state == XCB_MAP_STATE_UNVIEWABLE};
+        I3LabelSight seen{(*it)->orderedIn, (*it)->parkedOn, (*it)->parked, names.at(*where), facts.unviewable};
         if (i3LabelStep(seen, focused) == I3LabelStep::withdrawIfAlone) withdraw(**it, *seen.workspace);
     }
 }

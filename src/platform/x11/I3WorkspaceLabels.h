@@ -45,10 +45,10 @@ public:
 
     // Before a refresh reads the facts: labels whose workspace is focused are shown on it again.
     void bringBack();
-    // In a refresh, with what the server said of the label (`managed`: i3 has set its desktop).
+    // In a refresh, with what the server said of the label (`desktop`: none until i3 has set one).
     // Settles or withdraws a label coming back, notes labels left on hidden workspaces, and returns
     // whether the label counts as hidden.
-    bool review(PanelState& state, bool managed, bool unviewable);
+    bool review(PanelState& state, std::optional<std::uint32_t> desktop, bool unviewable);
     // After a refresh: labels left on hidden workspaces are looked at once the loop has drained.
     void reviewed();
     // The window manager's list of clients changed: a workspace may hold only labels now.

@@ -1,44 +1,24 @@
 #include "platform/x11/X11Panels.h"
 
 #include <QCursor>
-#include <QGuiApplication>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
 
 namespace sm::x11 {
 
-namespace {
-// Runs `work` on a later turn of the loop, whatever happens to the panel meanwhile.
-void postToMain(std::function<void()> work) {
-    if (work) QTimer::singleShot(0, qApp, std::move(work));
-}
-} // namespace
-
 template <class I, class W>
 X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* window)
-    : server_(server), window_(window),
-      animator_(
-          window, [this](const QRectF& f) { applyFrame(f); }, [this](double a) { applyAlpha(a); }) {
+    : widgets::QtPanel<I, W>(window), server_(server) {
     state_.panel = this;
     state_.window = window;
     server->adopt(state_);
     // Notifications go out on a later turn, never from inside the call that moved the window.
-    window_->onMoved = [this] {
-        postToMain([alive = std::weak_ptr<char>(alive_), this] {
-            if (!alive.expired()) report(this->moved);
-        });
-    };
+    window_->onMoved = [this] { this->later([this] { report(this->moved); }); };
 }
 
 template <class I, class W> X11Panel<I, W>::~X11Panel() {
-    animator_.stopFrame();
-    animator_.stopAlpha();
     if (auto server = server_.lock()) server->forget(state_);
     QObject::disconnect(screenConnection_);
-    window_->onMoved = nullptr;
-    window_->hide();
-    window_->deleteLater();
 }
 
 template <class I, class W> std::optional<ScreenInfo> X11Panel<I, W>::screen() const {
@@ -65,29 +45,11 @@ template <class I, class W> void X11Panel<I, W>::applyFrame(const QRectF& frame)
     window_->setGeometry(native);
 }
 
-template <class I, class W> void X11Panel<I, W>::setFrameOrigin(const QPointF& origin) {
-    animator_.setFrame(QRectF(origin, frame().size()));
-}
-
-template <class I, class W> void X11Panel<I, W>::setFrame(const QRectF& frame) {
-    animator_.setFrame(frame);
-}
-
 template <class I, class W> void X11Panel<I, W>::applyAlpha(double alpha) {
     const bool shapeChanges = (shownAlpha_ == 0.0) != (alpha == 0.0);
     shownAlpha_ = alpha;
     window_->setWindowOpacity(alpha);
     if (shapeChanges) reshape();
-}
-
-template <class I, class W> void X11Panel<I, W>::setAlpha(double alpha) {
-    animator_.setAlpha(alpha);
-}
-
-template <class I, class W>
-void X11Panel<I, W>::animate(const std::optional<QRectF>& target, double alpha, double seconds,
-                             std::function<void()> completion) {
-    animator_.animate(frame(), target, shownAlpha_, alpha, seconds, std::move(completion));
 }
 
 template <class I, class W> void X11Panel<I, W>::setIgnoresMouseEvents(bool ignores) {
@@ -105,9 +67,7 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
         state_.wid = static_cast<std::uint32_t>(window_->winId());
         screenConnection_ =
             QObject::connect(window_->windowHandle(), &QWindow::screenChanged, window_, [this](QScreen*) {
-                postToMain([alive = std::weak_ptr<char>(alive_), this] {
-                    if (!alive.expired()) report(this->screenChanged);
-                });
+                this->later([this] { report(this->screenChanged); });
             });
         server->adopt(state_); // now with its native window
     }
@@ -172,15 +132,6 @@ X11LabelPanel::X11LabelPanel(const std::shared_ptr<X11WindowServer>& server, con
     window_->onOpaqueRegionChange = [this] { reshape(); };
 }
 
-X11LabelPanel::~X11LabelPanel() {
-    // Late events of the window must not reach the overlay through a gone panel.
-    window_->onOpaqueRegionChange = nullptr;
-    window_->onClick = nullptr;
-    window_->onSizeChange = nullptr;
-    window_->menuProvider = nullptr;
-    window_->onMenuAction = nullptr;
-}
-
 // Cut to its glyphs, the label catches clicks between them through a window of its own. A band or a
 // compositor leaves the whole window clickable; a label that is invisible or ignores the mouse lets
 // clicks through.
@@ -198,10 +149,6 @@ X11EditorPanel::X11EditorPanel(const std::shared_ptr<X11WindowServer>& server)
 
 X11EditorPanel::~X11EditorPanel() {
     watchPresses(false);
-    window_->onDraftChange = nullptr;
-    window_->onCommit = nullptr;
-    window_->onCancel = nullptr;
-    window_->onSizeChange = nullptr;
 }
 
 void X11EditorPanel::makeKeyAndOrderFront() {

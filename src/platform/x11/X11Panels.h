@@ -3,7 +3,7 @@
 #include "platform/WindowServer.h"
 #include "platform/widgets/EditorWindow.h"
 #include "platform/widgets/LabelWindow.h"
-#include "platform/widgets/PanelAnimator.h"
+#include "platform/widgets/QtPanel.h"
 #include "platform/x11/X11InputCatcher.h"
 #include "platform/x11/X11WindowServer.h"
 
@@ -16,61 +16,47 @@ namespace sm::x11 {
 using widgets::EditorWindow;
 using widgets::LabelWindow;
 
-// The Panel operations on a PanelWindow, shared by labels and editors. The window is deleted later,
-// never inside the call that drops the panel: that call may come from one of its own event handlers.
-template <class Interface, class Window> class X11Panel : public Interface {
+// The Panel operations on a window that an EWMH window manager keeps on its desktop.
+template <class Interface, class Window> class X11Panel : public widgets::QtPanel<Interface, Window> {
 public:
     X11Panel(const std::shared_ptr<X11WindowServer>& server, Window* window);
     ~X11Panel() override;
-    X11Panel(const X11Panel&) = delete;
-    X11Panel& operator=(const X11Panel&) = delete;
 
     bool isOnActiveSpace() const override { return state_.onActiveSpace; }
     bool isVisible() const override { return state_.visible; }
     std::optional<ScreenInfo> screen() const override;
 
     QRectF frame() const override;
-    void setFrameOrigin(const QPointF& origin) override;
-    void setFrame(const QRectF& frame) override;
-    void animate(const std::optional<QRectF>& frame, double alpha, double seconds,
-                 std::function<void()> completion) override;
-    double alpha() const override { return animator_.alphaTarget(); }
-    void setAlpha(double alpha) override;
     bool ignoresMouseEvents() const override { return ignoresMouse_; }
     void setIgnoresMouseEvents(bool ignores) override;
-    int level() const override { return level_; }
-    void setLevel(int level) override { level_ = level; }
     void orderFront() override;
     void orderOut() override;
-    bool isKey() const override { return window_ && window_->isActiveWindow(); }
 
-    Window* window() const { return window_; }
     std::uint32_t nativeWindow() const { return state_.wid; }
 
 protected:
+    using widgets::QtPanel<Interface, Window>::window_;
+    using widgets::QtPanel<Interface, Window>::animator_;
+
     void reshape();
     // What takes the pointer may have changed: shape, alpha, mouse handling or being ordered in.
     virtual void pointerAreaChanged() {}
     void report(Signal<>& signal);
-    void applyFrame(const QRectF& frame);
-    void applyAlpha(double alpha);
+    void applyFrame(const QRectF& frame) override;
+    void applyAlpha(double alpha) override;
+    double shownAlpha() const override { return shownAlpha_; }
 
     std::weak_ptr<X11WindowServer> server_;
-    Window* window_;
     PanelState state_;
-    widgets::PanelAnimator animator_;
     std::optional<std::pair<QRectF, QRect>> applied_; // the last frame set, and the window's geometry for it
     double shownAlpha_ = 1.0;
     bool ignoresMouse_ = false;
-    int level_ = 0;
     QMetaObject::Connection screenConnection_;
-    std::shared_ptr<char> alive_ = std::make_shared<char>(); // posted notifications check it
 };
 
 class X11LabelPanel final : public X11Panel<LabelPanel, LabelWindow> {
 public:
     X11LabelPanel(const std::shared_ptr<X11WindowServer>& server, const QUuid& tagId);
-    ~X11LabelPanel() override;
 
     QUuid tagId() const override { return tagId_; }
     LabelView& view() override { return *window_; }

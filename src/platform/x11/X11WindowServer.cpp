@@ -2,6 +2,8 @@
 
 #include "platform/qt/LogindWakeWatcher.h"
 #include "platform/x11/I3WorkspaceLabels.h"
+#include "platform/x11/NativeWindows.h"
+#include "platform/x11/RefreshPolicy.h"
 #include "platform/x11/ScreenIdentity.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/XcbReply.h"
@@ -15,7 +17,6 @@
 #include <QTimer>
 #include <QtGui/qguiapplication_platform.h>
 
-#include <xcb/shape.h>
 #include <xcb/xcb.h>
 #include <xcb/xinput.h>
 
@@ -186,6 +187,7 @@ bool X11WindowServer::connectToDisplay(QString* error) {
     connection_ = x11->connection();
     root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     internAtoms();
+    windows_ = std::make_unique<NativeWindows>(connection_, root_, atoms_);
     return true;
 }
 
@@ -325,89 +327,58 @@ void X11WindowServer::readRootState(std::uint32_t* current, std::uint32_t* count
 }
 
 void X11WindowServer::refresh() {
-    auto* c = connection_;
-    struct Asked {
-        PanelState* state;
-        xcb_get_property_cookie_t desktop;
-        xcb_get_window_attributes_cookie_t attributes;
-    };
     // Every request goes out before the first reply is awaited: one round trip for all panels.
-    std::vector<Asked> asked;
+    std::vector<std::pair<PanelState*, NativeWindows::Asked>> asked;
     for (auto* state : panels_)
-        if (state->wid && state->bound)
-            asked.push_back({state, askCardinal(c, state->wid, atoms_.value("_NET_WM_DESKTOP")),
-                             xcb_get_window_attributes(c, state->wid)});
-    std::uint32_t current = kEveryDesktop, count = 0, active = 0;
-    QStringList names;
-    readRootState(&current, &count, &names, &active);
+        if (state->wid && state->bound) asked.emplace_back(state, windows_->ask(state->wid));
+    RefreshPolicy::Desktops now;
+    std::uint32_t current = kEveryDesktop, active = 0;
+    readRootState(&current, &now.count, &now.names, &active);
+    if (current != kEveryDesktop) now.current = current;
 
-    const std::optional<std::uint32_t> newCurrent =
-        current == kEveryDesktop ? std::nullopt : std::optional<std::uint32_t>(current);
-    const auto nameOf = [](const QStringList& list, std::optional<std::uint32_t> index) {
-        return index && *index < static_cast<std::uint32_t>(list.size())
-                   ? list.at(static_cast<qsizetype>(*index))
-                   : QString();
-    };
-    // i3 drops empty workspaces and renumbers the rest: the same index can be another desktop. Elsewhere
-    // a name is only a name, and renaming the current desktop is no switch.
-    const bool desktopChanged =
-        newCurrent != currentDesktop_ || count != desktopCount_ ||
-        (desktopsKnownByName_ && nameOf(names, newCurrent) != nameOf(desktopNames_, currentDesktop_));
-    const bool namesChanged = names != desktopNames_;
-    // Desktops were dropped (wmctrl -n, a pager): the window manager moves their windows onto one that
-    // remains, where the labels do not belong. i3 also drops an empty workspace and renumbers the rest,
-    // but a workspace that holds a label is never empty, so its name survives under a new index.
-    const auto vanished = [&, oldCount = desktopCount_,
-                           oldNames = desktopNames_](std::optional<std::uint32_t> was) {
-        if (count >= oldCount || !was || *was == kEveryDesktop || *was < count) return false;
-        const QString name = nameOf(oldNames, was);
-        return name.isEmpty() || !names.mid(0, static_cast<qsizetype>(count)).contains(name);
-    };
-    if (count < desktopCount_) droppingDesktops_.setRemainingTime(kDropMilliseconds);
-    const bool dropping = !desktopsKnownByName_ && !droppingDesktops_.hasExpired();
-    currentDesktop_ = newCurrent;
-    desktopCount_ = count;
-    desktopNames_ = names;
+    const RefreshPolicy::Desktops before{currentDesktop_, desktopCount_, desktopNames_};
+    const auto root = RefreshPolicy::compare(before, now, desktopsKnownByName_, !droppingDesktops_.hasExpired());
+    if (root.fewer) droppingDesktops_.setRemainingTime(kDropMilliseconds);
+    currentDesktop_ = now.current;
+    desktopCount_ = now.count;
+    desktopNames_ = now.names;
     activeWindow_ = active;
     if (i3Labels_) i3Labels_->bringBack();
 
     std::vector<quint64> changed, orphaned;
     bool settled = true;
-    for (const auto& a : asked) {
-        Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(c, a.desktop, nullptr));
-        Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, a.attributes, nullptr));
-        PanelState& s = *a.state;
-        const auto value = cardinal(desktop.get());
-        const bool movedOff =
-            dropping && value && *value != kEveryDesktop && s.placedOn && *value != *s.placedOn;
-        // A label withdrawn on i3 took its workspace away itself.
-        if ((vanished(s.desktop) && !s.parkedOn) || movedOff) orphaned.push_back(s.serial);
-        if (value) {
-            s.desktop = value;
-            s.desktopName = desktopNames_.value(static_cast<qsizetype>(*value));
+    for (const auto& [state, question] : asked) {
+        PanelState& s = *state;
+        const NativeWindows::Facts facts = windows_->read(question);
+        RefreshPolicy::PanelSight sight;
+        sight.parkedOnI3 = s.parkedOn.has_value();
+        sight.hiddenOnI3 = i3Labels_ && i3Labels_->review(s, facts.desktop, facts.unviewable);
+        sight.reported = facts.desktop;
+        sight.viewable = facts.viewable;
+        sight.onScreen = liesOnAScreen(s);
+        sight.desktop = s.desktop;
+        sight.placedOn = s.placedOn;
+        sight.orderedIn = s.orderedIn;
+        sight.mapping = s.mapping;
+        sight.seenViewable = s.seenViewable;
+        sight.onActiveSpace = s.onActiveSpace;
+        sight.visible = s.visible;
+        const auto verdict = RefreshPolicy::judge(sight, before, now, root);
+        if (verdict.orphaned) orphaned.push_back(s.serial);
+        if (facts.desktop) {
+            s.desktop = facts.desktop;
+            s.desktopName = desktopNames_.value(static_cast<qsizetype>(*facts.desktop));
         }
-        const bool hidden =
-            i3Labels_ && i3Labels_->review(s, value.has_value(),
-                                           attributes && attributes->map_state == XCB_MAP_STATE_UNVIEWABLE);
-        const bool onActive = !hidden && s.desktop && currentDesktop_ &&
-                              (*s.desktop == kEveryDesktop || *s.desktop == *currentDesktop_);
-        const bool onScreen = liesOnAScreen(s);
-        // Viewable: mapped, and so is every ancestor (i3 hides the frame and leaves the client mapped).
-        const bool viewable = !hidden && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        if (viewable || !s.orderedIn || !onActive) s.mapping = false;
-        const bool visible = (viewable || s.mapping) && onScreen;
-        if (viewable && !s.seenViewable) {
+        s.mapping = verdict.mapping;
+        if (verdict.firstViewable) {
             s.seenViewable = true;
             if (s.geometryWhileMapping) placeAgain(s.wid, *s.geometryWhileMapping);
             s.geometryWhileMapping.reset();
         }
-        if (onActive != s.onActiveSpace || visible != s.visible) changed.push_back(s.serial);
-        s.onActiveSpace = onActive;
-        s.visible = visible;
-        // Openbox announces the desktop before it maps and unmaps: until then a panel is shown on a
-        // desktop that is not current, or hidden on the current one.
-        if (s.orderedIn && onScreen && onActive != visible) settled = false;
+        if (verdict.changed) changed.push_back(s.serial);
+        s.onActiveSpace = verdict.onActiveSpace;
+        s.visible = verdict.visible;
+        settled = settled && verdict.settled;
     }
     if (i3Labels_) i3Labels_->reviewed();
 
@@ -418,14 +389,14 @@ void X11WindowServer::refresh() {
             std::find_if(panels_.begin(), panels_.end(), [&](auto* p) { return p->serial == serial; });
         if (it != panels_.end() && (*it)->panel) (*it)->panel->desktopRemoved.emit();
     }
-    if (namesChanged) desktopNamesChanged.emit();
+    if (root.renamed) desktopNamesChanged.emit();
     heldVisibilityChanges_.insert(heldVisibilityChanges_.end(), changed.begin(), changed.end());
-    if (desktopChanged && !announcementPending_) {
+    const auto announcement = RefreshPolicy::announcement(announcementPending_, root.switched, settled);
+    if (announcement.begins) {
         announcementPending_ = true;
         settleTimer_->start();
     }
-    if (announcementPending_ && !settled) return;
-    announce();
+    if (announcement.now) announce();
 }
 
 void X11WindowServer::announce() {
@@ -544,45 +515,17 @@ void X11WindowServer::prepareMap(PanelState& state) {
     }
     // A label coming back to an i3 workspace is put there by i3 itself, the focused one; its desktop,
     // set by i3, then tells that i3 has it back.
-    if (desktop && !state.parkedOn)
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_DESKTOP"),
-                            XCB_ATOM_CARDINAL, 32, 1, &*desktop);
-    // Qt merges its own states into what it finds here when it maps the window.
-    const std::uint32_t states[] = {atoms_.value("_NET_WM_STATE_SKIP_TASKBAR"),
-                                    atoms_.value("_NET_WM_STATE_SKIP_PAGER")};
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("_NET_WM_STATE"),
-                        XCB_ATOM_ATOM, 32, 2, states);
-    // Without input and without WM_TAKE_FOCUS a window is "No Input": a click on a label must not have
-    // the window manager offer it the keyboard, which Qt answers by taking the keyboard from the editor
-    // that the click has just opened (on fluxbox the editor lost it now and then, a moment after).
-    if (!state.takesFocus) {
-        const std::uint32_t protocols[] = {atoms_.value("WM_DELETE_WINDOW"), atoms_.value("_NET_WM_PING"),
-                                           atoms_.value("_NET_WM_SYNC_REQUEST")};
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, state.wid, atoms_.value("WM_PROTOCOLS"),
-                            XCB_ATOM_ATOM, 32, 3, protocols);
-    }
-    xcb_flush(connection_);
+    if (desktop && !state.parkedOn) windows_->setDesktop(state.wid, *desktop);
+    windows_->markAsPanel(state.wid, state.takesFocus);
 }
 
 // Asked again only where the window stands elsewhere: a second request for the same place made some
 // managers move it anyway. A mapped window's request is honoured, by i3 too.
 void X11WindowServer::placeAgain(std::uint32_t wid, const QRect& geometry) {
-    const auto whereCookie = xcb_translate_coordinates(connection_, wid, root_, 0, 0);
-    const auto sizeCookie = xcb_get_geometry(connection_, wid);
-    Reply<xcb_translate_coordinates_reply_t> where(
-        xcb_translate_coordinates_reply(connection_, whereCookie, nullptr));
-    Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(connection_, sizeCookie, nullptr));
-    if (!where || !size) return;
+    const auto where = windows_->geometry(wid);
+    if (!where) return;
     tellWhereIfLost(wid);
-    if (QRect(where->dst_x, where->dst_y, size->width, size->height) == geometry) return;
-    const std::uint32_t values[] = {
-        static_cast<std::uint32_t>(geometry.x()), static_cast<std::uint32_t>(geometry.y()),
-        static_cast<std::uint32_t>(geometry.width()), static_cast<std::uint32_t>(geometry.height())};
-    xcb_configure_window(connection_, wid,
-                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
-                             XCB_CONFIG_WINDOW_HEIGHT,
-                         values);
-    xcb_flush(connection_);
+    if (*where != geometry) windows_->configure(wid, geometry);
 }
 
 // Qt reads a new window's position when it hears of its own configuration, which may be after the
@@ -593,74 +536,24 @@ void X11WindowServer::tellWhereIfLost(std::uint32_t wid) {
     QTimer::singleShot(kRemapCheckMilliseconds, context_.get(), [this, wid] {
         const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->wid == wid; });
         if (it == panels_.end() || !(*it)->window) return;
-        const auto whereCookie = xcb_translate_coordinates(connection_, wid, root_, 0, 0);
-        const auto sizeCookie = xcb_get_geometry(connection_, wid);
-        Reply<xcb_translate_coordinates_reply_t> where(
-            xcb_translate_coordinates_reply(connection_, whereCookie, nullptr));
-        Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(connection_, sizeCookie, nullptr));
-        if (!where || !size) return;
-        const QRect actual(where->dst_x, where->dst_y, size->width, size->height);
-        if ((*it)->window->geometry() == actual) return;
-        xcb_configure_notify_event_t told{};
-        told.response_type = XCB_CONFIGURE_NOTIFY;
-        told.event = told.window = wid;
-        told.x = static_cast<std::int16_t>(actual.x());
-        told.y = static_cast<std::int16_t>(actual.y());
-        told.width = static_cast<std::uint16_t>(actual.width());
-        told.height = static_cast<std::uint16_t>(actual.height());
-        xcb_send_event(connection_, 0, wid, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&told));
-        xcb_flush(connection_);
+        const auto actual = windows_->geometry(wid);
+        if (actual && (*it)->window->geometry() != *actual) windows_->tellGeometry(wid, *actual);
     });
 }
 
 void X11WindowServer::sendHome(const PanelState& state) {
-    if (!state.wid || !state.desktop) return;
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = state.wid;
-    message.type = atoms_.value("_NET_WM_DESKTOP");
-    message.data.data32[0] = *state.desktop;
-    message.data.data32[1] = 2; // a pager-like request, which window managers honour
-    xcb_send_event(connection_, 0, root_,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&message));
-    xcb_flush(connection_);
+    if (state.wid && state.desktop) windows_->askForDesktop(state.wid, *state.desktop);
 }
 
 void X11WindowServer::applyShape(const PanelState& state, const std::optional<QRegion>& opaque,
                                  bool transparent) {
     if (!state.wid) return;
-    if (transparent) {
-        // A window faded out entirely neither shows nor catches the pointer.
-        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
-                             state.wid, 0, 0, 0, nullptr);
-    } else if (compositing_ || !opaque) {
-        xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, state.wid, 0, 0,
-                       XCB_PIXMAP_NONE);
-    } else {
-        const double ratio = state.window ? state.window->devicePixelRatioF() : 1.0;
-        std::vector<xcb_rectangle_t> rects;
-        for (const QRect& r : *opaque)
-            rects.push_back({static_cast<std::int16_t>(r.x() * ratio),
-                             static_cast<std::int16_t>(r.y() * ratio),
-                             static_cast<std::uint16_t>(r.width() * ratio),
-                             static_cast<std::uint16_t>(r.height() * ratio)});
-        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
-                             state.wid, 0, 0, static_cast<std::uint32_t>(rects.size()), rects.data());
-    }
-    xcb_flush(connection_);
+    const double ratio = state.window ? state.window->devicePixelRatioF() : 1.0;
+    windows_->setShape(state.wid, compositing_ ? std::nullopt : opaque, ratio, transparent);
 }
 
 void X11WindowServer::setInputTransparent(const PanelState& state, bool transparent) {
-    if (!state.wid) return;
-    if (transparent)
-        xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
-                             state.wid, 0, 0, 0, nullptr);
-    else
-        xcb_shape_mask(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, state.wid, 0, 0, XCB_PIXMAP_NONE);
-    xcb_flush(connection_);
+    if (state.wid) windows_->setInputTransparent(state.wid, transparent);
 }
 
 // A label shown again right after orderOut asks to be mapped while the window manager may still be
@@ -672,16 +565,9 @@ void X11WindowServer::mapAgainIfShown(std::uint32_t wid) {
     QTimer::singleShot(kRemapCheckMilliseconds, context_.get(), [this, wid] {
         const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->wid == wid; });
         if (it == panels_.end() || !(*it)->orderedIn || (*it)->parked) return;
-        const auto treeCookie = xcb_query_tree(connection_, wid);
-        const auto attributesCookie = xcb_get_window_attributes(connection_, wid);
-        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection_, treeCookie, nullptr));
-        Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(connection_, attributesCookie, nullptr));
-        if (!tree || !attributes || tree->parent != root_ || attributes->map_state != XCB_MAP_STATE_UNMAPPED)
-            return;
+        if (!windows_->isUnmappedAtRoot(wid)) return;
         prepareMap(**it);
-        xcb_map_window(connection_, wid);
-        xcb_flush(connection_);
+        windows_->map(wid);
         sendHome(**it);
     });
 }
@@ -745,18 +631,11 @@ QList<ScreenInfo> X11WindowServer::screens() const {
 }
 
 std::optional<ScreenInfo> X11WindowServer::mainScreen() const {
-    if (activeWindow_ && !isOurs(activeWindow_)) {
-        auto* c = connection_;
-        const auto whereCookie = xcb_translate_coordinates(c, activeWindow_, root_, 0, 0);
-        const auto sizeCookie = xcb_get_geometry(c, activeWindow_);
-        Reply<xcb_translate_coordinates_reply_t> where(
-            xcb_translate_coordinates_reply(c, whereCookie, nullptr));
-        Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(c, sizeCookie, nullptr));
-        if (where && size) {
-            const QPoint centre(where->dst_x + size->width / 2, where->dst_y + size->height / 2);
-            if (const QScreen* screen = QGuiApplication::screenAt(centre)) return screenInfo(screen);
-        }
-    }
+    if (activeWindow_ && !isOurs(activeWindow_))
+        if (const auto where = windows_->geometry(activeWindow_))
+            if (const QScreen* screen = QGuiApplication::screenAt(
+                    {where->x() + where->width() / 2, where->y() + where->height() / 2}))
+                return screenInfo(screen);
     if (const QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) return screenInfo(screen);
     return screenInfo(QGuiApplication::primaryScreen());
 }

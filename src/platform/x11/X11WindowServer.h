@@ -29,6 +29,8 @@ namespace sm::x11 {
 using widgets::PanelWindow;
 class WindowServerEvents;
 class I3WorkspaceLabels;
+class NativeWindows;
+template <class Interface, class Window> class X11Panel;
 
 // What the server knows about one panel window. The panel owns it; the server keeps a pointer while
 // both live, so either may go first.
@@ -119,6 +121,15 @@ public:
     // Runs a refresh now instead of when the queue drains.
     void refreshNow();
 
+    QRectF toLogical(const QRect& native) const;
+    QRect toNative(const QRectF& logical) const;
+
+private:
+    friend class WindowServerEvents;
+    friend class I3WorkspaceLabels;
+    template <class Interface, class Window> friend class X11Panel;
+    friend class X11EditorPanel;
+
     // --- For the panels of this backend ---
     void adopt(PanelState& state);
     void forget(PanelState& state);
@@ -128,8 +139,6 @@ public:
     // Asks the window manager to move a window shown again to its own desktop: one that was just
     // withdrawn may still lose the property set before mapping when the manager lets go of it late.
     void sendHome(const PanelState& state);
-    // Where a window that just showed does not stand where it was put, it is moved there.
-    void placeAgain(std::uint32_t wid, const QRect& geometry);
     // Without a compositor, translucent pixels show black: the window is cut to `opaque` (none: the
     // whole window), or to nothing while fully transparent.
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
@@ -143,13 +152,7 @@ public:
     // once and off once. pointerPressed follows, at most once per turn of the event loop.
     void watchPointerPresses(bool watch);
     Signal<> pointerPressed;
-    QRectF toLogical(const QRect& native) const;
-    QRect toNative(const QRectF& logical) const;
     void scheduleRefresh();
-
-private:
-    friend class WindowServerEvents;
-    friend class I3WorkspaceLabels;
 
     explicit X11WindowServer(Options options);
     bool connectToDisplay(QString* error);
@@ -168,6 +171,8 @@ private:
     quint32 displayNumberFor(const QString& name) const;
     bool checkCompositing() const;
     bool isOurs(std::uint32_t wid) const { return ourWindows_.contains(wid); }
+    // Where a window that just showed does not stand where it was put, it is moved there.
+    void placeAgain(std::uint32_t wid, const QRect& geometry);
     void mapAgainIfShown(std::uint32_t wid);
     void tellWhereIfLost(std::uint32_t wid);
 
@@ -175,6 +180,7 @@ private:
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     QHash<QByteArray, std::uint32_t> atoms_;
+    std::unique_ptr<NativeWindows> windows_;
     std::unique_ptr<WindowServerEvents> events_;
     std::unique_ptr<I3WorkspaceLabels> i3Labels_; // on i3 only
     std::unique_ptr<LogindWakeWatcher> wake_;

@@ -15,9 +15,6 @@ struct FreeDeleter {
 };
 template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
-// _NET_WM_DESKTOP's "every desktop".
-inline constexpr std::uint32_t kEveryDesktop = 0xFFFFFFFF;
-
 // The first 32-bit value of a property, or none when it is absent or of another format.
 inline std::optional<std::uint32_t> cardinal(const xcb_get_property_reply_t* reply) {
     if (!reply || reply->format != 32 || reply->value_len < 1) return std::nullopt;

@@ -1,0 +1,65 @@
+#include "platform/x11/RefreshPolicy.h"
+
+namespace sm::x11::RefreshPolicy {
+
+namespace {
+
+QString nameOf(const QStringList& names, std::optional<std::uint32_t> index) {
+    return index && *index < static_cast<std::uint32_t>(names.size())
+               ? names.at(static_cast<qsizetype>(*index))
+               : QString();
+}
+
+// Desktops were dropped (wmctrl -n, a pager): the window manager moves their windows onto one that
+// remains, where the labels do not belong. i3 also drops an empty workspace and renumbers the rest,
+// but a workspace that holds a label is never empty, so its name survives under a new index.
+bool vanished(const Desktops& before, const Desktops& now, std::optional<std::uint32_t> was) {
+    if (now.count >= before.count || !was || *was == kEveryDesktop || *was < now.count) return false;
+    const QString name = nameOf(before.names, was);
+    return name.isEmpty() || !now.names.mid(0, static_cast<qsizetype>(now.count)).contains(name);
+}
+
+} // namespace
+
+RootChange compare(const Desktops& before, const Desktops& now, bool knownByName, bool dropWindowOpen) {
+    RootChange change;
+    // Elsewhere a name is only a name, and renaming the current desktop is no switch.
+    change.switched = now.current != before.current || now.count != before.count ||
+                      (knownByName && nameOf(now.names, now.current) != nameOf(before.names, before.current));
+    change.renamed = now.names != before.names;
+    change.fewer = now.count < before.count;
+    change.dropping = !knownByName && (change.fewer || dropWindowOpen);
+    return change;
+}
+
+PanelVerdict judge(const PanelSight& panel, const Desktops& before, const Desktops& now,
+                   const RootChange& root) {
+    PanelVerdict verdict;
+    // fluxbox moves the windows of a desktop about to go before it lowers the count.
+    const bool movedOff = root.dropping && panel.reported && *panel.reported != kEveryDesktop &&
+                          panel.placedOn && *panel.reported != *panel.placedOn;
+    // A label withdrawn on i3 took its workspace away itself.
+    verdict.orphaned = (vanished(before, now, panel.desktop) && !panel.parkedOnI3) || movedOff;
+    const auto desktop = panel.reported ? panel.reported : panel.desktop;
+    verdict.onActiveSpace = !panel.hiddenOnI3 && desktop && now.current &&
+                            (*desktop == kEveryDesktop || *desktop == *now.current);
+    // i3 hides the frame and leaves the client mapped: only "viewable" says the window shows.
+    const bool viewable = !panel.hiddenOnI3 && panel.viewable;
+    verdict.mapping = panel.mapping && !viewable && panel.orderedIn && verdict.onActiveSpace;
+    verdict.visible = (viewable || verdict.mapping) && panel.onScreen;
+    verdict.firstViewable = viewable && !panel.seenViewable;
+    verdict.changed = verdict.onActiveSpace != panel.onActiveSpace || verdict.visible != panel.visible;
+    // Openbox announces the desktop before it maps and unmaps: until then a panel is shown on a
+    // desktop that is not current, or hidden on the current one.
+    verdict.settled = !(panel.orderedIn && panel.onScreen && verdict.onActiveSpace != verdict.visible);
+    return verdict;
+}
+
+Announcement announcement(bool pending, bool switched, bool settled) {
+    Announcement a;
+    a.begins = switched && !pending;
+    a.now = !(pending || a.begins) || settled;
+    return a;
+}
+
+} // namespace sm::x11::RefreshPolicy
