@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace sm {
 namespace {
@@ -72,6 +73,13 @@ protected:
         return env;
     }
     int wmctrl(const QStringList& arguments) { return session->run("wmctrl", arguments); }
+    // Root writes into any folder; without the override capabilities it obeys the folder's mode, as
+    // the user's own copy would. Copies the program starts inherit the limit.
+    static QStringList obeyingFileModes(const QStringList& arguments) {
+        if (::geteuid() != 0) return arguments;
+        return QStringList{"--bounding-set", "-dac_override,-dac_read_search", SM_PROGRAM} + arguments;
+    }
+    static QString programObeyingFileModes() { return ::geteuid() == 0 ? "setpriv" : SM_PROGRAM; }
 
     void startFirst() {
         first = std::make_unique<QProcess>();
@@ -83,10 +91,10 @@ protected:
     }
     // Runs a short-lived copy; its exit code, -1 when it had to be killed.
     int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr,
-                QString* output = nullptr) {
+                QString* output = nullptr, const QString& program = SM_PROGRAM) {
         x11::test::ProcessOutput out;
         const int code =
-            x11::test::runProcess(SM_PROGRAM, arguments, env.isEmpty() ? environment() : env, 20000, &out);
+            x11::test::runProcess(program, arguments, env.isEmpty() ? environment() : env, 20000, &out);
         if (err) *err = out.standardError;
         if (output) *output = out.standardOutput;
         return code;
@@ -297,6 +305,27 @@ TEST_F(ProgramTest, CommandsGivenTogetherStartOneCopyAndNoAlert) {
     EXPECT_EQ(titles(), QStringList{"Together"});
     EXPECT_EQ(trace().count("singleInstance alert PRESENTING"), 0) << trace().toStdString();
     EXPECT_GT(lockHolder(), 0);
+}
+
+// "ok" means on disk. With the settings folder closed to writing a command still takes effect, but
+// the sender hears that it was not saved and why, whether it started the program or one ran already.
+TEST_F(ProgramTest, ACommandThatCannotBeSavedFailsWithTheReason) {
+    const QString folder = path("config/spacemarquee");
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    const QString unsaved = "spacemarquee: applied for this session, not saved: Permission denied";
+    QString err;
+    EXPECT_EQ(runCopy(obeyingFileModes({"name", "Started"}), {}, &err, nullptr, programObeyingFileModes()), 1);
+    EXPECT_TRUE(err.contains(unsaved)) << err.toStdString();
+    ASSERT_GT(lockHolder(), 0); // the copy it started runs on
+    EXPECT_EQ(runCopy(obeyingFileModes({"spacemarquee://set-current-tag?title=Second"}), {}, &err, nullptr,
+                      programObeyingFileModes()),
+              1);
+    EXPECT_TRUE(err.contains(unsaved)) << err.toStdString();
+    EXPECT_TRUE(titles().isEmpty());
+
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(runCopy({"name", "Third"}, {}, &err), 0) << err.toStdString();
+    EXPECT_EQ(titles(), QStringList{"Third"});
 }
 
 TEST_F(ProgramTest, SaysClearlyWhenItCannotRun) {

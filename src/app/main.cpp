@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
         backend.fileManager = std::make_shared<DBusFileManager>(
             [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);
         backend.listenForUrlCommands =
-            [&instance, loggers](std::function<QString(const QByteArray&, QByteArray*)> handler) {
+            [&instance, loggers](CommandHandler handler) {
                 QString why;
                 if (!instance.listen(std::move(handler), &why))
                     loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);

@@ -57,7 +57,9 @@ int sendCommands(const CommandLine& command, const QString& runtimeDirectory, co
                 break;
             }
             if (outcome == SingleInstance::Forwarded::refused) {
-                say(QStringLiteral("the running Spacemarquee refused the command: %1").arg(detail));
+                say(detail.startsWith(QLatin1String(CommandLine::kNotSaved))
+                        ? detail
+                        : QStringLiteral("the running Spacemarquee refused the command: %1").arg(detail));
                 return 1;
             }
             if (!command.startsProgram) {

@@ -75,7 +75,7 @@ std::optional<OtherInstance> SingleInstance::holder() const {
     return OtherInstance{pid, QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget()};
 }
 
-bool SingleInstance::listen(std::function<QString(const QByteArray&, QByteArray*)> handler, QString* error) {
+bool SingleInstance::listen(CommandHandler handler, QString* error) {
     handler_ = std::move(handler);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -104,28 +104,29 @@ void SingleInstance::accept() {
             if (end < 0 && buffer->size() < kReadLimit) return;
             deadline->stop();
             QObject::disconnect(socket, &QLocalSocket::readyRead, nullptr, nullptr);
-            QByteArray reply = "too-long";
             if (end >= 0) {
-                // The command runs to the end (and is saved) before the sender hears back.
+                // The command runs to the end, and is saved, before the sender hears back.
                 const QPointer<QLocalSocket> alive(socket);
-                QByteArray body;
-                const QString refusal = handler_ ? handler_(buffer->left(end), &body) : QString();
-                if (!alive) return;
-                reply = refusal.isEmpty() ? "ok\n" + body : refusal.simplified().toUtf8() + '\n';
-            } else {
-                // The sender may still be writing: closing now would fail its write before it reads
-                // why it was refused. What it still sends is dropped until it hangs up or the
-                // deadline ends the connection.
-                socket->write(reply + '\n');
-                socket->flush();
-                QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
-                socket->readAll();
-                deadline->start(kClientSeconds * 1000);
+                auto reply = [alive](const QString& refusal, const QByteArray& body) {
+                    if (!alive) return;
+                    alive->write(refusal.isEmpty() ? "ok\n" + body : refusal.simplified().toUtf8() + '\n');
+                    alive->flush();
+                    alive->disconnectFromServer();
+                };
+                if (handler_)
+                    handler_(buffer->left(end), reply);
+                else
+                    reply({}, {});
                 return;
             }
-            socket->write(reply);
+            // The sender may still be writing: closing now would fail its write before it reads why
+            // it was refused. What it still sends is dropped until it hangs up or the deadline ends
+            // the connection.
+            socket->write("too-long\n");
             socket->flush();
-            socket->disconnectFromServer();
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
+            socket->readAll();
+            deadline->start(kClientSeconds * 1000);
         });
     }
 }

@@ -31,10 +31,10 @@ public:
     // Whether a live copy holds the lock (it may still be starting and not yet listening).
     bool heldByLiveCopy() const { return !lock_.isLocked() && namesLiveCopy(); }
     // Starts accepting commands, one per connection, a line of at most UrlCommand::kMaxBytes. The
-    // handler carries a command out and returns why it refused it (empty: done) and what it has to
-    // say besides; the sender gets "ok" and that, or the reason, only then, so an "ok" never runs
-    // ahead of the change it confirms.
-    bool listen(std::function<QString(const QByteArray&, QByteArray*)> handler, QString* error);
+    // handler carries a command out and replies, now or later, with why it refused it (empty: done)
+    // and what it has to say besides; the sender gets "ok" and that, or the reason, only then, so an
+    // "ok" never runs ahead of the change it confirms.
+    bool listen(CommandHandler handler, QString* error);
 
     // A later copy's side: hands the request line to the running copy and waits, a bounded time, for
     // its answer; `detail` says why a refused command was refused, `body` gets what follows the "ok".
@@ -51,7 +51,7 @@ private:
     QString lockPath_;
     QLockFile lock_;
     std::unique_ptr<QLocalServer> server_;
-    std::function<QString(const QByteArray&, QByteArray*)> handler_;
+    CommandHandler handler_;
 };
 
 } // namespace sm

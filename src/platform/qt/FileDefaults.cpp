@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cmath>
@@ -130,6 +129,43 @@ QString copyToNewFile(const QString& from, const QString& to) {
     ::close(fd);
     if (!problem.isEmpty()) ::unlink(QFile::encodeName(to).constData()); // a partial copy would mislead
     return problem;
+}
+
+// Replaces `path` with `bytes` through a new file beside it, synced before the rename, and syncs the
+// folder after it, so the change survives a crash at any moment and a crash never leaves half a file.
+// Returns the system's reason when it fails; the old file then stays as it was.
+QString replaceDurably(const QString& path, const QByteArray& bytes) {
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // owner-only, as the file must be
+    if (fd < 0) return errnoText(errno);
+    int error = 0;
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0 && error == 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno;
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        return errnoText(error);
+    }
+    // The rename is durable only once the folder's entry is on disk too.
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return {};
 }
 
 } // namespace
@@ -328,14 +364,18 @@ bool FileDefaults::keepUnreadableAside(const QString& reason) {
 
 bool FileDefaults::save() {
     // Never replace data that exists nowhere else.
-    if (!unreadableReason_.isEmpty() && !keepUnreadableAside(unreadableReason_)) return false;
+    if (!unreadableReason_.isEmpty() && !keepUnreadableAside(unreadableReason_)) {
+        lastProblem_ = QStringLiteral("the settings file %1 and no copy of it could be kept").arg(unreadableReason_);
+        return false;
+    }
 
     if (!QFileInfo::exists(directory_)) {
         const QFileInfo info(directory_);
         if (!QDir().mkpath(info.absolutePath()) ||
             !QDir().mkdir(directory_,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
-            logProblem(QStringLiteral("defaults: cannot create %1").arg(directory_));
+            lastProblem_ = errnoText(errno);
+            logProblem(QStringLiteral("defaults: cannot create %1: %2").arg(directory_, lastProblem_));
             return false;
         }
     }
@@ -345,27 +385,19 @@ bool FileDefaults::save() {
     root.insert(QLatin1String("values"), encoded_);
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
-    QSaveFile file(dataPath_);
-    if (!file.open(QIODevice::WriteOnly)) {
-        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(dataPath_, file.errorString()));
-        return false;
-    }
-    ::fchmod(file.handle(), S_IRUSR | S_IWUSR);
-    file.write(bytes);
-    if (!file.commit()) {
-        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(dataPath_, file.errorString()));
+    if (const QString problem = replaceDurably(dataPath_, bytes); !problem.isEmpty()) {
+        lastProblem_ = problem;
+        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(dataPath_, problem));
         return false;
     }
     ++fileWrites_;
-    // The rename is durable only once the directory entry is on disk too.
-    const int dirFd = ::open(QFile::encodeName(QFileInfo(dataPath_).absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    lastProblem_.clear();
     reportedProblems_.clear(); // a failure that comes back after recovery is news again
     return true;
+}
+
+void FileDefaults::whenDurable(std::function<void(const QString& problem)> done) {
+    done(lastProblem_);
 }
 
 void FileDefaults::logProblem(const QString& message) {

@@ -42,6 +42,7 @@ public:
     bool setValue(const QString& key, const DefaultsValue& value) override;
     bool remove(const QString& key) override;
     bool setValues(const QList<std::pair<QString, DefaultsValue>>& values) override;
+    void whenDurable(std::function<void(const QString& problem)> done) override;
 
     QString filePath() const;
     // How often the file was replaced, each time made durable with an fsync of the file and its folder.
@@ -67,6 +68,7 @@ private:
     // replaced until a copy exists.
     QString unreadableReason_;
     QSet<QString> reportedProblems_;
+    QString lastProblem_; // why the last write failed; empty once one succeeds
 };
 
 } // namespace sm
