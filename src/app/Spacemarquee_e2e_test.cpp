@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -99,6 +100,15 @@ protected:
         if (output) *output = out.standardOutput;
         return code;
     }
+    QStringList rootDesktopNames() const {
+        QString out;
+        session->run("xprop", {"-root", "_NET_DESKTOP_NAMES"}, &out);
+        static const QRegularExpression quoted(R"re("((?:[^"\\]|\\.)*)")re");
+        QStringList names;
+        for (auto it = quoted.globalMatch(out); it.hasNext();)
+            names << it.next().captured(1);
+        return names;
+    }
     QString trace() const {
         QFile f(path("run/spacemarquee/spacemarquee-trace.log"));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
@@ -180,6 +190,27 @@ TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigt
         at = std::max(at, next);
     }
     EXPECT_TRUE(titles().contains("My Mail"));
+}
+
+// However many signals come, and of whatever kind (a session manager sends SIGHUP, then SIGTERM), the
+// end runs once and to its close: the window manager gets its own desktop names back.
+TEST_F(ProgramTest, ABurstOfSignalsEndsItInOrder) {
+    const QStringList own = rootDesktopNames();
+    ASSERT_GE(own.size(), 4);
+    startFirst();
+    switchAndWaitForLabel(0, 1);
+    ASSERT_EQ(runCopy({"name", "Burst"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return rootDesktopNames().value(0) == "Burst"; }))
+        << rootDesktopNames().join(',').toStdString();
+    const auto pid = static_cast<pid_t>(first->processId());
+    for (int i = 0; i < 50; ++i)
+        ::kill(pid, SIGHUP);
+    ::kill(pid, SIGTERM);
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first->exitCode(), 0);
+    EXPECT_EQ(rootDesktopNames().join(u',').toStdString(), own.join(u',').toStdString());
+    EXPECT_TRUE(trace().contains("terminate STOPPED service=overlayManager"));
 }
 
 TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
