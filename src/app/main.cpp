@@ -234,5 +234,6 @@ int main(int argc, char** argv) {
     // A signal that came during the launch found no main loop to end; one that comes later does.
     const int status = signalled() ? 0 : app.exec();
     delegate->applicationWillTerminate();
+    defaults->waitForWrites(); // the last changes are on disk before the process ends
     return status;
 }
