@@ -1,12 +1,13 @@
-// spacemarquee: names for virtual desktops, shown as floating labels.
-//   spacemarquee                     starts it (a second copy explains and quits)
-//   spacemarquee --login-item        as the autostart entry starts it at login
-//   spacemarquee COMMAND             hands the command to the running copy (CommandLine.h); links
-//                                    (what xdg-open runs) and name/clear start it when none runs
+// spacemarquee-app: names for virtual desktops, shown as floating labels. The program proper, which
+// `spacemarquee` (launcher.cpp) becomes when it is to start rather than to pass a command on; it takes
+// the same arguments.
+//   spacemarquee-app                 starts it (a second copy explains and quits)
+//   spacemarquee-app --login-item    as the autostart entry starts it at login
+//   spacemarquee-app COMMAND         hands the command to the running copy, as `spacemarquee` does
 #include "app/AppDelegate.h"
 #include "app/AutostartLoginItem.h"
+#include "app/CommandClient.h"
 #include "app/CommandLine.h"
-#include "app/qt/CommandClient.h"
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
@@ -27,6 +28,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
 
@@ -75,6 +78,17 @@ std::optional<Session> chooseSession(QString* problem) {
     return std::nullopt;
 }
 
+// What people and the autostart entry run: `spacemarquee` beside this program (a build tree) or in
+// bin/ (installed, this one in libexec/spacemarquee/); this program itself when there is none.
+QString commandPath() {
+    const QString self = QCoreApplication::applicationFilePath();
+    const QDir here = QFileInfo(self).dir();
+    for (const QString& candidate : {here.filePath(QStringLiteral("spacemarquee")),
+                                     here.filePath(QStringLiteral("../../bin/spacemarquee"))})
+        if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
+    return self;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -112,7 +126,7 @@ int main(int argc, char** argv) {
     }
     if (sending) {
         QCoreApplication app(argc, argv);
-        return sendCommands(command, runtime.path, QCoreApplication::applicationFilePath());
+        return sendCommands(command, runtime.path, commandPath());
     }
     const bool launchedAsLoginItem = command.loginItem;
 
@@ -188,7 +202,7 @@ int main(int argc, char** argv) {
             loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + why);
         backend.speechSynthesizer = std::make_shared<QtSpeechSynthesizer>(loggers.tracker);
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
-            AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
+            AutostartLoginItem::standardDirectory(), commandPath(), loggers.app,
             [](const QUrl& url) { return QDesktopServices::openUrl(url); },
             [](const QString& program, const QStringList& args) {
                 return QProcess::startDetached(program, args);

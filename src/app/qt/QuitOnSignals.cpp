@@ -52,6 +52,13 @@ QuitOnSignals::QuitOnSignals() {
     interrupted = 0;
     setHandler(onSignal);
     installed_ = true;
+    // `spacemarquee` holds these signals back while it hands over to this program; any that came
+    // meanwhile are delivered here, to the handler.
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int number : kSignals)
+        sigaddset(&held, number);
+    ::sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 QuitOnSignals::~QuitOnSignals() {
