@@ -143,7 +143,8 @@ Forwarded forwardRequest(const QString& socketPath, const QByteArray& request, Q
     return fail(Forwarded::refused,
                 !reply.isEmpty() ? QString::fromUtf8(reply.trimmed())
                 : timedOut       ? QStringLiteral("no answer within %1 seconds").arg(kReplySeconds)
-                                 : errnoText(readError ? readError : ECONNRESET));
+                : readError      ? errnoText(readError)
+                                 : QStringLiteral("it hung up without an answer"));
 }
 
 int sendCommands(const CommandLine& command, const QString& runtimeDirectory, const QString& program) {

@@ -89,6 +89,9 @@ QString commandPath() {
     return self;
 }
 
+// Set, the socket also takes the requests of tools/memory-curve ("tool open preferences", ...).
+constexpr char kToolRequestsVariable[] = "SPACEMARQUEE_TOOL_REQUESTS";
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +160,8 @@ int main(int argc, char** argv) {
     const QuitOnSignals::Listener quitOnSignal(*signalGuard, [ui] { ui->quit(); });
 
     SingleInstance instance(runtime.path);
+    std::shared_ptr<QtWindowPresenter> windows;
+    std::function<QString(const QByteArray&)> toolRequest = [](const QByteArray&) { return QString(); };
     AppBackend backend;
     backend.defaults = defaults;
     backend.traceLog = traceLog;
@@ -208,11 +213,19 @@ int main(int argc, char** argv) {
                 return QProcess::startDetached(program, args);
             },
             qEnvironmentVariable("XDG_CURRENT_DESKTOP")});
-        backend.windows = std::make_shared<QtWindowPresenter>();
+        windows = std::make_shared<QtWindowPresenter>();
+        backend.windows = windows;
         backend.fileManager = std::make_shared<DBusFileManager>(
             [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);
         backend.listenForUrlCommands =
-            [&instance, loggers](CommandHandler handler) {
+            [&instance, &toolRequest, loggers](CommandHandler handler) {
+                // Only tools/memory-curve asks for these: it opens every window many times over, which
+                // people do from the tray menu, and a session without a tray lacks.
+                if (qEnvironmentVariableIsSet(kToolRequestsVariable))
+                    handler = [handler, &toolRequest](const QByteArray& raw, CommandReply reply) {
+                        if (!raw.startsWith("tool ")) return handler(raw, std::move(reply));
+                        reply(toolRequest(raw.mid(5)), {});
+                    };
                 QString why;
                 if (!instance.listen(std::move(handler), &why))
                     loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
@@ -245,6 +258,17 @@ int main(int argc, char** argv) {
     auto delegate = AppDelegate::create(std::move(backend));
     if (!delegate->applicationDidFinishLaunching(launchedAsLoginItem)) return 0;
     delegate->menuBarItem()->onShowReportProblem = showReportProblem;
+    toolRequest = [&](const QByteArray& what) -> QString {
+        if (what == "open preferences")
+            delegate->menuBarItem()->onShowPreferences();
+        else if (what == "open report")
+            showReportProblem();
+        else if (what == "open welcome" && windows)
+            windows->showWelcome();
+        else
+            return QStringLiteral("no such tool request");
+        return {};
+    };
     // A signal that came during the launch found no main loop to end; one that comes later does.
     const int status = signalled() ? 0 : app.exec();
     delegate->applicationWillTerminate();
