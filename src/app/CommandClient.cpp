@@ -74,6 +74,32 @@ struct Socket {
 
 } // namespace
 
+CommandLine commandLine(int argc, char** argv) {
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    return CommandLine::parse(arguments);
+}
+
+std::optional<int> answerAtOnce(const CommandLine& command, const char* versionLine) {
+    switch (command.action) {
+    case CommandLine::Action::help:
+        return std::fputs(CommandLine::kUsage, stdout) < 0;
+    case CommandLine::Action::version:
+        return std::puts(versionLine) < 0;
+    case CommandLine::Action::usage:
+        say(command.message + QStringLiteral(" (spacemarquee --help lists the commands)"));
+        return 2;
+    case CommandLine::Action::invalid:
+        say(command.message);
+        return 1;
+    case CommandLine::Action::run:
+    case CommandLine::Action::send:
+        break;
+    }
+    return std::nullopt;
+}
+
 Forwarded forwardRequest(const QString& socketPath, const QByteArray& request, QString* detail,
                          QByteArray* body) {
     auto fail = [detail](Forwarded outcome, const QString& why) {

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace sm {
 
 // Set in the environment of a copy this side starts.
@@ -15,6 +17,12 @@ inline constexpr char kStartedForCommandVariable[] = "SPACEMARQUEE_STARTED_FOR_C
 // opening a link does) and waits for it to take commands. Returns the exit status: 0 done, 1 failed.
 // Needs no application object: a command costs a socket round trip, not a toolkit's start.
 int sendCommands(const CommandLine& command, const QString& runtimeDirectory, const QString& program);
+
+// The command line as given, parsed.
+CommandLine commandLine(int argc, char** argv);
+// Answers what needs no running copy: the help, the version (`versionLine`), words that are no
+// command. The exit status; none for a start or a command to send.
+std::optional<int> answerAtOnce(const CommandLine& command, const char* versionLine);
 
 enum class Forwarded { delivered, noRunningCopy, refused };
 // Hands the request line to the copy listening on `socketPath` and waits, a bounded time, for its

@@ -48,31 +48,16 @@ QString programProper(const QString& self) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QList<QByteArray> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QByteArray(argv[i]);
-    const CommandLine command = CommandLine::parse(arguments);
-    switch (command.action) {
-    case CommandLine::Action::help:
-        return std::fputs(CommandLine::kUsage, stdout) < 0;
-    case CommandLine::Action::version:
-        return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
-    case CommandLine::Action::usage:
-        say(command.message + QStringLiteral(" (spacemarquee --help lists the commands)"));
-        return 2;
-    case CommandLine::Action::invalid:
-        say(command.message);
-        return 1;
-    case CommandLine::Action::run:
-        break;
-    case CommandLine::Action::send: {
+    const CommandLine command = commandLine(argc, argv);
+    if (const auto status = answerAtOnce(command, "Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")"))
+        return *status;
+    if (command.action == CommandLine::Action::send) {
         const PrivateDirectory runtime = PrivateDirectory::ensureStandard();
         if (!runtime.isUsable()) {
             say(runtime.error);
             return 1;
         }
         return sendCommands(command, runtime.path, QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
-    }
     }
     // A quit asked for while the program loads is held, not fatal: blocked signals stay blocked
     // across exec, and the program takes them once it can end in order.

@@ -95,25 +95,9 @@ constexpr char kToolRequestsVariable[] = "SPACEMARQUEE_TOOL_REQUESTS";
 } // namespace
 
 int main(int argc, char** argv) {
-    QList<QByteArray> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QByteArray(argv[i]);
-    const CommandLine command = CommandLine::parse(arguments);
-    switch (command.action) {
-    case CommandLine::Action::help:
-        return std::fputs(CommandLine::kUsage, stdout) < 0;
-    case CommandLine::Action::version:
-        return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
-    case CommandLine::Action::usage:
-        say(command.message + QStringLiteral(" (spacemarquee --help lists the commands)"));
-        return 2;
-    case CommandLine::Action::invalid:
-        say(command.message);
-        return 1;
-    case CommandLine::Action::run:
-    case CommandLine::Action::send:
-        break;
-    }
+    const CommandLine command = commandLine(argc, argv);
+    if (const auto status = answerAtOnce(command, "Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")"))
+        return *status;
     const bool sending = command.action == CommandLine::Action::send;
     // The program proper ends in order on a signal from its first moment on; a command sent to the
     // running copy stays killable at once by ^C.
