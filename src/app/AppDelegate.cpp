@@ -303,9 +303,11 @@ void AppDelegate::takeCommandsOnceResolved() {
         self->commandWait_.reset();
         SM_TRACE(self->app_, QStringLiteral("commands TAKEN resolved=%1")
                                  .arg(boolean(self->spaceTracker_->currentActiveTagId().has_value())));
-        self->backend_.listenForUrlCommands([weak](const QByteArray& raw, QByteArray* body) {
-            auto me = weak.lock();
-            return me ? me->handleRequest(raw, body) : QStringLiteral("Spacemarquee is quitting");
+        self->backend_.listenForUrlCommands([weak](const QByteArray& raw, CommandReply reply) {
+            if (auto me = weak.lock())
+                me->handleRequest(raw, reply);
+            else
+                reply(QStringLiteral("Spacemarquee is quitting"), {});
         });
     };
     commandWaitStart_ = backend_.queue->now();
@@ -317,12 +319,20 @@ void AppDelegate::takeCommandsOnceResolved() {
     });
 }
 
-QString AppDelegate::handleRequest(const QByteArray& raw, QByteArray* body) {
+void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply) {
     if (raw != CommandLine::kListRequest && raw != CommandLine::kListJsonRequest) {
         if (raw.startsWith("list"))
-            return QStringLiteral("this Spacemarquee answers \"%1\" and \"%2\" only")
-                .arg(QLatin1String(CommandLine::kListRequest), QLatin1String(CommandLine::kListJsonRequest));
-        return handleUrlCommand(raw);
+            return reply(QStringLiteral("this Spacemarquee answers \"%1\" and \"%2\" only")
+                             .arg(QLatin1String(CommandLine::kListRequest),
+                                  QLatin1String(CommandLine::kListJsonRequest)),
+                         {});
+        if (const QString refusal = handleUrlCommand(raw); !refusal.isEmpty()) return reply(refusal, {});
+        // "ok" vouches for the change on disk, so it waits for the write; a change that stays in
+        // memory only is not "done" for a script that goes on to rely on it.
+        backend_.defaults->whenDurable([reply](const QString& problem) {
+            reply(problem.isEmpty() ? QString() : QLatin1String(CommandLine::kNotSaved) + problem, {});
+        });
+        return;
     }
     QList<TagListEntry> entries;
     for (const auto& tag : tagStore_->tags()) {
@@ -331,8 +341,7 @@ QString AppDelegate::handleRequest(const QByteArray& raw, QByteArray* body) {
         if (!place) place = placeMemory_->placeOf(tag.id);
         entries << TagListEntry{tag, place};
     }
-    if (body) *body = raw == CommandLine::kListRequest ? formatTagList(entries) : formatTagListJson(entries);
-    return {};
+    reply({}, raw == CommandLine::kListRequest ? formatTagList(entries) : formatTagListJson(entries));
 }
 
 QString AppDelegate::handleUrlCommand(const QByteArray& raw) {

@@ -39,6 +39,11 @@ struct OtherInstance {
     QString path; // its executable; empty when unknown
 };
 
+// How a received command is answered: `refusal` says why it was refused or not saved (empty: done,
+// and saved), `body` is what follows the "ok". Called once, possibly after the handler returned.
+using CommandReply = std::function<void(const QString& refusal, const QByteArray& body)>;
+using CommandHandler = std::function<void(const QByteArray& request, CommandReply reply)>;
+
 // Everything the composition root needs from the outside world: the real desktop in the program,
 // the simulated one in tests.
 struct AppBackend {
@@ -57,9 +62,8 @@ struct AppBackend {
     std::shared_ptr<FileManager> fileManager;
     // The single-instance lookup: other copies of this program running for this user.
     std::function<QList<OtherInstance>()> otherInstances;
-    // Starts handing received commands to the handler, whose answer (a refusal, else "ok" and the
-    // body it wrote) goes back to the sender.
-    std::function<void(std::function<QString(const QByteArray&, QByteArray*)>)> listenForUrlCommands;
+    // Starts handing received commands to the handler, whose reply goes back to the sender.
+    std::function<void(CommandHandler)> listenForUrlCommands;
     QUrl website; // scheme and host of the product's pages
     QString version;
     QString buildVersion;
@@ -83,11 +87,12 @@ public:
     bool applicationDidFinishLaunching(bool launchedAsLoginItem);
     void applicationWillTerminate();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return false; }
-    // Carries the command out before it returns, so that a reply sent afterwards vouches for a saved
-    // change. Returns why the command was refused; empty when it was carried out.
+    // Carries the command out before it returns. Returns why the command was refused; empty when it
+    // was carried out (not necessarily saved yet).
     QString handleUrlCommand(const QByteArray& raw);
-    // A URL command, or a list request whose reply goes to `body`.
-    QString handleRequest(const QByteArray& raw, QByteArray* body);
+    // A URL command or a list request. A command is answered once its change is on disk, or with
+    // CommandLine::kNotSaved and the system's reason when it cannot be.
+    void handleRequest(const QByteArray& raw, const CommandReply& reply);
     static constexpr double kCommandWaitSeconds = 3.0;
 
     // ---- The services, for the shell and for tests ----

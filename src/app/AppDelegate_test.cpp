@@ -81,7 +81,7 @@ protected:
         b.ui = ui;
         b.windows = presenter;
         b.otherInstances = [others] { return others; };
-        b.listenForUrlCommands = [this](std::function<QString(const QByteArray&, QByteArray*)> h) {
+        b.listenForUrlCommands = [this](CommandHandler h) {
             urlHandler = std::move(h);
         };
         b.website = QUrl(QStringLiteral("https://spacemarquee.example"));
@@ -97,10 +97,14 @@ protected:
         desktop->switchDesktop(kMain, index);
         queue->advance(6.0); // past the time-out and the quiet period: a fresh desktop gets its label
     }
+    // The reply, "ok" or the reason; empty while none came.
     QString url(const QByteArray& raw) {
-        const QString refusal = urlHandler(raw, nullptr);
+        QString answer;
+        urlHandler(raw, [&answer](const QString& refusal, const QByteArray&) {
+            answer = refusal.isEmpty() ? QStringLiteral("ok") : refusal;
+        });
         queue->advance(0.5);
-        return refusal;
+        return answer;
     }
     QStringList messages() const { return logs.log->messages(); }
     QStringList traces() const { return logs.log->traces(); }
@@ -121,7 +125,7 @@ protected:
     std::shared_ptr<test::FakeLoginItem> loginItem_ = std::make_shared<test::FakeLoginItem>();
     std::shared_ptr<RecordingUi> ui = std::make_shared<RecordingUi>();
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
-    std::function<QString(const QByteArray&, QByteArray*)> urlHandler;
+    CommandHandler urlHandler;
     bool launched = false;
 };
 
@@ -236,7 +240,7 @@ TEST_F(AppLaunch, ASecondCopyShowsTheAlertQuitsAndTouchesNothing) {
 TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
     auto app = launch();
     switchTo(1);
-    EXPECT_EQ(url("spacemarquee://set-current-tag?title=Mail"), "");
+    EXPECT_EQ(url("spacemarquee://set-current-tag?title=Mail"), "ok");
     const auto active = app->spaceTracker()->queryActiveTagId();
     ASSERT_TRUE(active);
     EXPECT_EQ(app->tagStore()->tag(*active)->title, "Mail");
@@ -247,6 +251,14 @@ TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
     EXPECT_EQ(app->tagStore()->tag(*active)->title, "");
     url("SPACEMARQUEE://CLEAR-CURRENT-TAG");
     EXPECT_FALSE(app->spaceTracker()->queryActiveTagId());
+
+    // A change the disk refused is in effect, but the sender is not told it is done.
+    defaults->setFailWrites(true);
+    EXPECT_EQ(url("spacemarquee://set-current-tag?title=Kept"),
+              "applied for this session, not saved: No space left on device");
+    EXPECT_TRUE(titles(*app).contains("Kept"));
+    defaults->setFailWrites(false);
+    EXPECT_EQ(url("spacemarquee://set-current-tag?title=Saved"), "ok");
 }
 
 TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {

@@ -24,6 +24,8 @@ struct CommandLine {
     static inline const QByteArray kListRequest = "list 1";
     static inline const QByteArray kListJsonRequest = "list-json 1";
     static const char* const kUsage;
+    // How the running copy answers a command it carried out but could not save, before the reason.
+    static constexpr char kNotSaved[] = "applied for this session, not saved: ";
 
     Action action = Action::run;
     bool loginItem = false;

@@ -11,12 +11,14 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace sm {
 namespace {
@@ -72,6 +74,13 @@ protected:
         return env;
     }
     int wmctrl(const QStringList& arguments) { return session->run("wmctrl", arguments); }
+    // Root writes into any folder; without the override capabilities it obeys the folder's mode, as
+    // the user's own copy would. Copies the program starts inherit the limit.
+    static QStringList obeyingFileModes(const QStringList& arguments) {
+        if (::geteuid() != 0) return arguments;
+        return QStringList{"--bounding-set", "-dac_override,-dac_read_search", SM_PROGRAM} + arguments;
+    }
+    static QString programObeyingFileModes() { return ::geteuid() == 0 ? "setpriv" : SM_PROGRAM; }
 
     void startFirst() {
         first = std::make_unique<QProcess>();
@@ -83,13 +92,22 @@ protected:
     }
     // Runs a short-lived copy; its exit code, -1 when it had to be killed.
     int runCopy(const QStringList& arguments, QProcessEnvironment env = {}, QString* err = nullptr,
-                QString* output = nullptr) {
+                QString* output = nullptr, const QString& program = SM_PROGRAM) {
         x11::test::ProcessOutput out;
         const int code =
-            x11::test::runProcess(SM_PROGRAM, arguments, env.isEmpty() ? environment() : env, 20000, &out);
+            x11::test::runProcess(program, arguments, env.isEmpty() ? environment() : env, 20000, &out);
         if (err) *err = out.standardError;
         if (output) *output = out.standardOutput;
         return code;
+    }
+    QStringList rootDesktopNames() const {
+        QString out;
+        session->run("xprop", {"-root", "_NET_DESKTOP_NAMES"}, &out);
+        static const QRegularExpression quoted(R"re("((?:[^"\\]|\\.)*)")re");
+        QStringList names;
+        for (auto it = quoted.globalMatch(out); it.hasNext();)
+            names << it.next().captured(1);
+        return names;
     }
     QString trace() const {
         QFile f(path("run/spacemarquee/spacemarquee-trace.log"));
@@ -172,6 +190,27 @@ TEST_F(ProgramTest, NamesDesktopsByUrlIgnoresHostileCommandsAndEndsInOrderOnSigt
         at = std::max(at, next);
     }
     EXPECT_TRUE(titles().contains("My Mail"));
+}
+
+// However many signals come, and of whatever kind (a session manager sends SIGHUP, then SIGTERM), the
+// end runs once and to its close: the window manager gets its own desktop names back.
+TEST_F(ProgramTest, ABurstOfSignalsEndsItInOrder) {
+    const QStringList own = rootDesktopNames();
+    ASSERT_GE(own.size(), 4);
+    startFirst();
+    switchAndWaitForLabel(0, 1);
+    ASSERT_EQ(runCopy({"name", "Burst"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return rootDesktopNames().value(0) == "Burst"; }))
+        << rootDesktopNames().join(',').toStdString();
+    const auto pid = static_cast<pid_t>(first->processId());
+    for (int i = 0; i < 50; ++i)
+        ::kill(pid, SIGHUP);
+    ::kill(pid, SIGTERM);
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first->exitCode(), 0);
+    EXPECT_EQ(rootDesktopNames().join(u',').toStdString(), own.join(u',').toStdString());
+    EXPECT_TRUE(trace().contains("terminate STOPPED service=overlayManager"));
 }
 
 TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
@@ -297,6 +336,27 @@ TEST_F(ProgramTest, CommandsGivenTogetherStartOneCopyAndNoAlert) {
     EXPECT_EQ(titles(), QStringList{"Together"});
     EXPECT_EQ(trace().count("singleInstance alert PRESENTING"), 0) << trace().toStdString();
     EXPECT_GT(lockHolder(), 0);
+}
+
+// "ok" means on disk. With the settings folder closed to writing a command still takes effect, but
+// the sender hears that it was not saved and why, whether it started the program or one ran already.
+TEST_F(ProgramTest, ACommandThatCannotBeSavedFailsWithTheReason) {
+    const QString folder = path("config/spacemarquee");
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    const QString unsaved = "spacemarquee: applied for this session, not saved: Permission denied";
+    QString err;
+    EXPECT_EQ(runCopy(obeyingFileModes({"name", "Started"}), {}, &err, nullptr, programObeyingFileModes()), 1);
+    EXPECT_TRUE(err.contains(unsaved)) << err.toStdString();
+    ASSERT_GT(lockHolder(), 0); // the copy it started runs on
+    EXPECT_EQ(runCopy(obeyingFileModes({"spacemarquee://set-current-tag?title=Second"}), {}, &err, nullptr,
+                      programObeyingFileModes()),
+              1);
+    EXPECT_TRUE(err.contains(unsaved)) << err.toStdString();
+    EXPECT_TRUE(titles().isEmpty());
+
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(runCopy({"name", "Third"}, {}, &err), 0) << err.toStdString();
+    EXPECT_EQ(titles(), QStringList{"Third"});
 }
 
 TEST_F(ProgramTest, SaysClearlyWhenItCannotRun) {

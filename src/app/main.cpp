@@ -1,12 +1,13 @@
-// spacemarquee: names for virtual desktops, shown as floating labels.
-//   spacemarquee                     starts it (a second copy explains and quits)
-//   spacemarquee --login-item        as the autostart entry starts it at login
-//   spacemarquee COMMAND             hands the command to the running copy (CommandLine.h); links
-//                                    (what xdg-open runs) and name/clear start it when none runs
+// spacemarquee-app: names for virtual desktops, shown as floating labels. The program proper, which
+// `spacemarquee` (launcher.cpp) becomes when it is to start rather than to pass a command on; it takes
+// the same arguments.
+//   spacemarquee-app                 starts it (a second copy explains and quits)
+//   spacemarquee-app --login-item    as the autostart entry starts it at login
+//   spacemarquee-app COMMAND         hands the command to the running copy, as `spacemarquee` does
 #include "app/AppDelegate.h"
 #include "app/AutostartLoginItem.h"
+#include "app/CommandClient.h"
 #include "app/CommandLine.h"
-#include "app/qt/CommandClient.h"
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
@@ -27,6 +28,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
 
@@ -75,28 +78,26 @@ std::optional<Session> chooseSession(QString* problem) {
     return std::nullopt;
 }
 
+// What people and the autostart entry run: `spacemarquee` beside this program (a build tree) or in
+// bin/ (installed, this one in libexec/spacemarquee/); this program itself when there is none.
+QString commandPath() {
+    const QString self = QCoreApplication::applicationFilePath();
+    const QDir here = QFileInfo(self).dir();
+    for (const QString& candidate : {here.filePath(QStringLiteral("spacemarquee")),
+                                     here.filePath(QStringLiteral("../../bin/spacemarquee"))})
+        if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
+    return self;
+}
+
+// Set, the socket also takes the requests of tools/memory-curve ("tool open preferences", ...).
+constexpr char kToolRequestsVariable[] = "SPACEMARQUEE_TOOL_REQUESTS";
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QList<QByteArray> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QByteArray(argv[i]);
-    const CommandLine command = CommandLine::parse(arguments);
-    switch (command.action) {
-    case CommandLine::Action::help:
-        return std::fputs(CommandLine::kUsage, stdout) < 0;
-    case CommandLine::Action::version:
-        return std::printf("Spacemarquee %s (%s)\n", SM_VERSION, SM_BUILD_VERSION) < 0;
-    case CommandLine::Action::usage:
-        say(command.message + QStringLiteral(" (spacemarquee --help lists the commands)"));
-        return 2;
-    case CommandLine::Action::invalid:
-        say(command.message);
-        return 1;
-    case CommandLine::Action::run:
-    case CommandLine::Action::send:
-        break;
-    }
+    const CommandLine command = commandLine(argc, argv);
+    if (const auto status = answerAtOnce(command, "Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")"))
+        return *status;
     const bool sending = command.action == CommandLine::Action::send;
     // The program proper ends in order on a signal from its first moment on; a command sent to the
     // running copy stays killable at once by ^C.
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     }
     if (sending) {
         QCoreApplication app(argc, argv);
-        return sendCommands(command, runtime.path, QCoreApplication::applicationFilePath());
+        return sendCommands(command, runtime.path, commandPath());
     }
     const bool launchedAsLoginItem = command.loginItem;
 
@@ -143,6 +144,8 @@ int main(int argc, char** argv) {
     const QuitOnSignals::Listener quitOnSignal(*signalGuard, [ui] { ui->quit(); });
 
     SingleInstance instance(runtime.path);
+    std::shared_ptr<QtWindowPresenter> windows;
+    std::function<QString(const QByteArray&)> toolRequest = [](const QByteArray&) { return QString(); };
     AppBackend backend;
     backend.defaults = defaults;
     backend.traceLog = traceLog;
@@ -188,17 +191,25 @@ int main(int argc, char** argv) {
             loggers.app.notice(QStringLiteral("Ctrl will not reveal the labels: ") + why);
         backend.speechSynthesizer = std::make_shared<QtSpeechSynthesizer>(loggers.tracker);
         backend.loginItem = std::make_shared<AutostartLoginItem>(AutostartLoginItem::Options{
-            AutostartLoginItem::standardDirectory(), QCoreApplication::applicationFilePath(), loggers.app,
+            AutostartLoginItem::standardDirectory(), commandPath(), loggers.app,
             [](const QUrl& url) { return QDesktopServices::openUrl(url); },
             [](const QString& program, const QStringList& args) {
                 return QProcess::startDetached(program, args);
             },
             qEnvironmentVariable("XDG_CURRENT_DESKTOP")});
-        backend.windows = std::make_shared<QtWindowPresenter>();
+        windows = std::make_shared<QtWindowPresenter>();
+        backend.windows = windows;
         backend.fileManager = std::make_shared<DBusFileManager>(
             [](const QUrl& url) { return QDesktopServices::openUrl(url); }, loggers.app);
         backend.listenForUrlCommands =
-            [&instance, loggers](std::function<QString(const QByteArray&, QByteArray*)> handler) {
+            [&instance, &toolRequest, loggers](CommandHandler handler) {
+                // Only tools/memory-curve asks for these: it opens every window many times over, which
+                // people do from the tray menu, and a session without a tray lacks.
+                if (qEnvironmentVariableIsSet(kToolRequestsVariable))
+                    handler = [handler, &toolRequest](const QByteArray& raw, CommandReply reply) {
+                        if (!raw.startsWith("tool ")) return handler(raw, std::move(reply));
+                        reply(toolRequest(raw.mid(5)), {});
+                    };
                 QString why;
                 if (!instance.listen(std::move(handler), &why))
                     loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
@@ -231,8 +242,20 @@ int main(int argc, char** argv) {
     auto delegate = AppDelegate::create(std::move(backend));
     if (!delegate->applicationDidFinishLaunching(launchedAsLoginItem)) return 0;
     delegate->menuBarItem()->onShowReportProblem = showReportProblem;
+    toolRequest = [&](const QByteArray& what) -> QString {
+        if (what == "open preferences")
+            delegate->menuBarItem()->onShowPreferences();
+        else if (what == "open report")
+            showReportProblem();
+        else if (what == "open welcome" && windows)
+            windows->showWelcome();
+        else
+            return QStringLiteral("no such tool request");
+        return {};
+    };
     // A signal that came during the launch found no main loop to end; one that comes later does.
     const int status = signalled() ? 0 : app.exec();
     delegate->applicationWillTerminate();
+    defaults->waitForWrites(); // the last changes are on disk before the process ends
     return status;
 }

@@ -11,6 +11,10 @@ bool Defaults::setValues(const QList<std::pair<QString, DefaultsValue>>& values)
     return ok;
 }
 
+void Defaults::whenDurable(std::function<void(const QString& problem)> done) {
+    done({});
+}
+
 std::optional<bool> Defaults::boolValue(const QString& key) const {
     const auto v = value(key);
     if (v && std::holds_alternative<bool>(*v)) return std::get<bool>(*v);

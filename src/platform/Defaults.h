@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -25,6 +26,11 @@ public:
     // Several values as one change: a file-backed store replaces its file once, not once per key.
     // False when any of them could not be made durable.
     virtual bool setValues(const QList<std::pair<QString, DefaultsValue>>& values);
+
+    // Calls `done` on this thread once every change made before the call is on disk (an empty string)
+    // or is known not to be (the system's reason, such as "Permission denied"). A store that writes
+    // before returning calls at once, with the outcome of its last write.
+    virtual void whenDurable(std::function<void(const QString& problem)> done);
 
     bool contains(const QString& key) const { return value(key).has_value(); }
 

@@ -13,19 +13,22 @@ namespace {
 
 int pipeFds[2] = {-1, -1};
 volatile std::sig_atomic_t lastSignal = 0;
-volatile std::sig_atomic_t unanswered = 0; // set by a signal, cleared once the event loop took it
+volatile std::sig_atomic_t interrupted = 0; // a Ctrl+C came already
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void onSignal(int number) {
-    // Asked twice before the program could act: it may be stuck (a file that never answers), so
-    // the second request ends it the default way.
-    if (unanswered) {
+    // Ctrl+C pressed again: the person at the terminal wants it gone now, even if it is stuck (a file
+    // that never answers). Anything else asks for the same orderly end, however often it is sent: a
+    // session manager sends SIGHUP and then SIGTERM, and a cut-short quit would keep the window
+    // manager's desktop names.
+    if (number == SIGINT && interrupted) {
         ::signal(number, SIG_DFL);
         ::raise(number);
         return;
     }
     const int saved = errno;
-    unanswered = 1;
+    if (number == SIGINT) interrupted = 1;
+    if (lastSignal != 0) return; // the end is already on its way
     lastSignal = number;
     const char byte = static_cast<char>(number);
     [[maybe_unused]] const auto n = ::write(pipeFds[0], &byte, 1);
@@ -46,9 +49,16 @@ void setHandler(void (*handler)(int)) {
 QuitOnSignals::QuitOnSignals() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0) return;
     lastSignal = 0;
-    unanswered = 0;
+    interrupted = 0;
     setHandler(onSignal);
     installed_ = true;
+    // `spacemarquee` holds these signals back while it hands over to this program; any that came
+    // meanwhile are delivered here, to the handler.
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int number : kSignals)
+        sigaddset(&held, number);
+    ::sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 QuitOnSignals::~QuitOnSignals() {
@@ -71,7 +81,6 @@ QuitOnSignals::Listener::Listener(const QuitOnSignals& signals, std::function<vo
         char byte = 0;
         while (::read(pipeFds[1], &byte, 1) == 1) {
         }
-        unanswered = 0;
         if (onSignal_) onSignal_();
     });
 }

@@ -1,33 +1,26 @@
 #include "app/qt/SingleInstance.h"
 
+#include "app/ProgramLock.h"
 #include "app/UrlCommand.h"
 
-#include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QTimer>
 
-#include <cstdlib>
-
 namespace sm {
 
 namespace {
 
-const QString kLockName = QStringLiteral("spacemarquee.lock");
-const QString kSocketName = QStringLiteral("spacemarquee.socket");
 // One byte past the limit tells an over-long command from one that just fits.
 constexpr qsizetype kReadLimit = UrlCommand::kMaxBytes + 1;
 constexpr int kClientSeconds = 3;
-// How long a sender waits for the command to be carried out and saved.
-constexpr int kReplySeconds = 10;
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString& directory)
-    : socketPath_(QDir(directory).filePath(kSocketName)), lockPath_(QDir(directory).filePath(kLockName)),
+    : socketPath_(QDir(directory).filePath(ProgramLock::kSocketName)), lockPath_(QDir(directory).filePath(ProgramLock::kLockName)),
       lock_(lockPath_) {
     // The lock is held for the whole session: only a dead holder makes it stale, never its age.
     lock_.setStaleLockTime(0);
@@ -49,22 +42,7 @@ bool SingleInstance::tryLock() {
 }
 
 bool SingleInstance::namesLiveCopy() const {
-    qint64 pid = 0;
-    QString host, app;
-    if (!lock_.getLockInfo(&pid, &host, &app)) {
-        // A copy starting right now has created the file and is about to write its line.
-        const QDateTime written = QFileInfo(lockPath_).lastModified();
-        return written.isValid() && std::abs(written.msecsTo(QDateTime::currentDateTime())) < 1000;
-    }
-    // This program is whatever carries our executable's name, wherever it was installed (an update
-    // may have replaced the file the running copy was started from).
-    auto programName = [](const QString& link) {
-        QString target = QFileInfo(link).symLinkTarget();
-        target.remove(QStringLiteral(" (deleted)"));
-        return QFileInfo(target).fileName();
-    };
-    const QString name = programName(QStringLiteral("/proc/%1/exe").arg(pid));
-    return !name.isEmpty() && name == programName(QStringLiteral("/proc/self/exe"));
+    return ProgramLock::namesLiveCopy(lockPath_);
 }
 
 std::optional<OtherInstance> SingleInstance::holder() const {
@@ -75,7 +53,7 @@ std::optional<OtherInstance> SingleInstance::holder() const {
     return OtherInstance{pid, QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget()};
 }
 
-bool SingleInstance::listen(std::function<QString(const QByteArray&, QByteArray*)> handler, QString* error) {
+bool SingleInstance::listen(CommandHandler handler, QString* error) {
     handler_ = std::move(handler);
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -104,58 +82,31 @@ void SingleInstance::accept() {
             if (end < 0 && buffer->size() < kReadLimit) return;
             deadline->stop();
             QObject::disconnect(socket, &QLocalSocket::readyRead, nullptr, nullptr);
-            QByteArray reply = "too-long";
             if (end >= 0) {
-                // The command runs to the end (and is saved) before the sender hears back.
+                // The command runs to the end, and is saved, before the sender hears back.
                 const QPointer<QLocalSocket> alive(socket);
-                QByteArray body;
-                const QString refusal = handler_ ? handler_(buffer->left(end), &body) : QString();
-                if (!alive) return;
-                reply = refusal.isEmpty() ? "ok\n" + body : refusal.simplified().toUtf8() + '\n';
-            } else {
-                // The sender may still be writing: closing now would fail its write before it reads
-                // why it was refused. What it still sends is dropped until it hangs up or the
-                // deadline ends the connection.
-                socket->write(reply + '\n');
-                socket->flush();
-                QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
-                socket->readAll();
-                deadline->start(kClientSeconds * 1000);
+                auto reply = [alive](const QString& refusal, const QByteArray& body) {
+                    if (!alive) return;
+                    alive->write(refusal.isEmpty() ? "ok\n" + body : refusal.simplified().toUtf8() + '\n');
+                    alive->flush();
+                    alive->disconnectFromServer();
+                };
+                if (handler_)
+                    handler_(buffer->left(end), reply);
+                else
+                    reply({}, {});
                 return;
             }
-            socket->write(reply);
+            // The sender may still be writing: closing now would fail its write before it reads why
+            // it was refused. What it still sends is dropped until it hangs up or the deadline ends
+            // the connection.
+            socket->write("too-long\n");
             socket->flush();
-            socket->disconnectFromServer();
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
+            socket->readAll();
+            deadline->start(kClientSeconds * 1000);
         });
     }
-}
-
-SingleInstance::Forwarded SingleInstance::forward(const QString& directory, const QByteArray& request,
-                                                  QString* detail, QByteArray* body) {
-    QLocalSocket socket;
-    socket.connectToServer(QDir(directory).filePath(kSocketName));
-    if (!socket.waitForConnected(kClientSeconds * 1000)) {
-        if (detail) *detail = socket.errorString();
-        return Forwarded::noRunningCopy;
-    }
-    socket.write(request + '\n');
-    socket.waitForBytesWritten(kClientSeconds * 1000);
-    // The running copy hangs up once it has said everything.
-    QByteArray reply;
-    QDeadlineTimer deadline(kReplySeconds * 1000);
-    while (socket.state() == QLocalSocket::ConnectedState &&
-           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-        reply += socket.readAll();
-    reply += socket.readAll();
-    if (reply.startsWith("ok\n")) {
-        if (body) *body = reply.mid(3);
-        return Forwarded::delivered;
-    }
-    if (detail)
-        *detail = !reply.isEmpty()        ? QString::fromUtf8(reply.trimmed())
-                  : deadline.hasExpired() ? QStringLiteral("no answer within %1 seconds").arg(kReplySeconds)
-                                          : socket.errorString();
-    return Forwarded::refused;
 }
 
 } // namespace sm

@@ -13,12 +13,11 @@
 namespace sm {
 
 // One running copy per user: a lock file in the user's private runtime directory, and beside it a
-// local socket on which the running copy takes URL commands from later copies. The directory is
+// local socket on which the running copy takes URL commands from later copies (CommandClient.h is
+// their side). The directory is
 // already closed to other users; the socket is made user-only as well.
 class SingleInstance final : public QObject {
 public:
-    enum class Forwarded { delivered, noRunningCopy, refused };
-
     explicit SingleInstance(const QString& directory);
     ~SingleInstance() override;
 
@@ -28,18 +27,11 @@ public:
     bool tryLock();
     // The copy that holds the lock, when it is not this one.
     std::optional<OtherInstance> holder() const;
-    // Whether a live copy holds the lock (it may still be starting and not yet listening).
-    bool heldByLiveCopy() const { return !lock_.isLocked() && namesLiveCopy(); }
     // Starts accepting commands, one per connection, a line of at most UrlCommand::kMaxBytes. The
-    // handler carries a command out and returns why it refused it (empty: done) and what it has to
-    // say besides; the sender gets "ok" and that, or the reason, only then, so an "ok" never runs
-    // ahead of the change it confirms.
-    bool listen(std::function<QString(const QByteArray&, QByteArray*)> handler, QString* error);
-
-    // A later copy's side: hands the request line to the running copy and waits, a bounded time, for
-    // its answer; `detail` says why a refused command was refused, `body` gets what follows the "ok".
-    static Forwarded forward(const QString& directory, const QByteArray& request, QString* detail,
-                             QByteArray* body = nullptr);
+    // handler carries a command out and replies, now or later, with why it refused it (empty: done)
+    // and what it has to say besides; the sender gets "ok" and that, or the reason, only then, so an
+    // "ok" never runs ahead of the change it confirms.
+    bool listen(CommandHandler handler, QString* error);
 
     QString socketPath() const { return socketPath_; }
 
@@ -51,7 +43,7 @@ private:
     QString lockPath_;
     QLockFile lock_;
     std::unique_ptr<QLocalServer> server_;
-    std::function<QString(const QByteArray&, QByteArray*)> handler_;
+    CommandHandler handler_;
 };
 
 } // namespace sm

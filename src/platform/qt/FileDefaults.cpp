@@ -3,17 +3,22 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
-#include <QSaveFile>
+#include <QObject>
 
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sm {
@@ -132,12 +137,147 @@ QString copyToNewFile(const QString& from, const QString& to) {
     return problem;
 }
 
+// Replaces `path` with `bytes` through a new file beside it, synced before the rename, and syncs the
+// folder after it, so the change survives a crash at any moment and a crash never leaves half a file.
+// Returns the system's reason when it fails; the old file then stays as it was.
+QString replaceDurably(const QString& path, const QByteArray& bytes) {
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // owner-only, as the file must be
+    if (fd < 0) return errnoText(errno);
+    int error = 0;
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0 && error == 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno;
+            break;
+        }
+        data += n;
+        left -= n;
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        return errnoText(error);
+    }
+    // The rename is durable only once the folder's entry is on disk too.
+    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return {};
+}
+
+// Creates `directory` (owner-only) when it is missing; the system's reason when it cannot.
+QString ensureDirectory(const QString& directory) {
+    const QByteArray path = QFile::encodeName(directory);
+    if (::mkdir(path.constData(), S_IRWXU) == 0 || errno == EEXIST) return {};
+    if (errno == ENOENT && QDir().mkpath(QFileInfo(directory).absolutePath()) &&
+        (::mkdir(path.constData(), S_IRWXU) == 0 || errno == EEXIST))
+        return {};
+    return errnoText(errno);
+}
+
 } // namespace
+
+// Takes the newest snapshot of the values, encodes it and replaces the file. Snapshots that come
+// while it writes are merged into one: only the newest matters, as each holds every value.
+struct FileDefaults::Writer {
+    struct Job {
+        quint64 generation = 0;
+        QString directory, path;
+        QMap<QString, DefaultsValue> values; // implicitly shared: the snapshot costs a reference
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake; // a job, or the end
+    std::condition_variable idle; // a job done
+    std::optional<Job> next;
+    bool stopping = false;
+    quint64 written = 0; // the newest generation done, and how it went
+    QString problem;
+    int fileWrites = 0;
+    std::function<void()> onWritten; // on the writer thread, after each job
+    std::thread thread;
+
+    // Writer thread only: each value's file form, reused while the value stays the same.
+    QHash<QString, std::pair<DefaultsValue, QJsonValue>> encoded;
+
+    void run() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return next || stopping; });
+            if (!next) return;
+            Job job = std::move(*next);
+            next.reset();
+            lock.unlock();
+            const QString outcome = write(job);
+            lock.lock();
+            written = job.generation;
+            problem = outcome;
+            if (outcome.isEmpty()) ++fileWrites;
+            idle.notify_all();
+            if (onWritten) onWritten();
+        }
+    }
+
+    QString write(const Job& job) {
+        QJsonObject values;
+        QHash<QString, std::pair<DefaultsValue, QJsonValue>> reused;
+        for (auto it = job.values.cbegin(); it != job.values.cend(); ++it) {
+            const auto cached = encoded.constFind(it.key());
+            QJsonValue value = cached != encoded.cend() && cached->first == it.value() ? cached->second
+                                                                                      : encode(it.value());
+            values.insert(it.key(), value);
+            reused.insert(it.key(), {it.value(), std::move(value)});
+        }
+        encoded = std::move(reused);
+        QJsonObject root;
+        root.insert(QLatin1String("version"), kFormatVersion);
+        root.insert(QLatin1String("values"), values);
+        if (QString missing = ensureDirectory(job.directory); !missing.isEmpty()) return missing;
+        return replaceDurably(job.path, QJsonDocument(root).toJson(QJsonDocument::Indented));
+    }
+};
 
 FileDefaults::FileDefaults(QString directory, std::shared_ptr<SystemLog> log,
                            std::function<QDateTime()> wallClock)
-    : directory_(std::move(directory)), log_(std::move(log)), wallClock_(std::move(wallClock)) {
+    : directory_(std::move(directory)), log_(std::move(log)), wallClock_(std::move(wallClock)),
+      context_(std::make_unique<QObject>()), writer_(std::make_unique<Writer>()) {
     load();
+    QObject* context = context_.get();
+    writer_->onWritten = [this, context] {
+        QMetaObject::invokeMethod(context, [this] { deliver(); }, Qt::QueuedConnection);
+    };
+    writer_->thread = std::thread([writer = writer_.get()] { writer->run(); });
+}
+
+FileDefaults::~FileDefaults() {
+    {
+        const std::lock_guard lock(writer_->mutex);
+        writer_->stopping = true; // after the job that waits, if any
+    }
+    writer_->wake.notify_one();
+    writer_->thread.join();
+}
+
+void FileDefaults::waitForWrites() {
+    {
+        std::unique_lock lock(writer_->mutex);
+        writer_->idle.wait(lock, [this] { return writer_->written >= requested_; });
+    }
+    deliver();
+}
+
+int FileDefaults::fileWrites() const {
+    const std::lock_guard lock(writer_->mutex);
+    return writer_->fileWrites;
 }
 
 QString FileDefaults::standardDirectory() {
@@ -160,20 +300,17 @@ std::optional<DefaultsValue> FileDefaults::value(const QString& key) const {
 
 bool FileDefaults::setValue(const QString& key, const DefaultsValue& value) {
     values_.insert(key, value);
-    encoded_.insert(key, encode(value));
     return save();
 }
 
 bool FileDefaults::remove(const QString& key) {
     values_.remove(key);
-    encoded_.remove(key);
     return save();
 }
 
 bool FileDefaults::setValues(const QList<std::pair<QString, DefaultsValue>>& values) {
     for (const auto& [key, value] : values) {
         values_.insert(key, value);
-        encoded_.insert(key, encode(value));
     }
     return save();
 }
@@ -242,7 +379,7 @@ void FileDefaults::load() {
     const int fd =
         ::open(QFile::encodeName(dataPath_).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno != ENOENT) // absent: the first launch
+        if (errno != ENOENT && errno != ENOTDIR) // absent, or its folder: the first launch
             keepUnreadableAside(QStringLiteral("cannot be opened (%1)").arg(errnoText(errno)));
         return;
     }
@@ -286,7 +423,6 @@ void FileDefaults::load() {
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (auto v = decode(it.value())) {
             values_.insert(it.key(), *v);
-            encoded_.insert(it.key(), encode(*v));
         } else {
             rejected << it.key();
         }
@@ -328,44 +464,46 @@ bool FileDefaults::keepUnreadableAside(const QString& reason) {
 
 bool FileDefaults::save() {
     // Never replace data that exists nowhere else.
-    if (!unreadableReason_.isEmpty() && !keepUnreadableAside(unreadableReason_)) return false;
-
-    if (!QFileInfo::exists(directory_)) {
-        const QFileInfo info(directory_);
-        if (!QDir().mkpath(info.absolutePath()) ||
-            !QDir().mkdir(directory_,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
-            logProblem(QStringLiteral("defaults: cannot create %1").arg(directory_));
-            return false;
-        }
-    }
-
-    QJsonObject root;
-    root.insert(QLatin1String("version"), kFormatVersion);
-    root.insert(QLatin1String("values"), encoded_);
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
-
-    QSaveFile file(dataPath_);
-    if (!file.open(QIODevice::WriteOnly)) {
-        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(dataPath_, file.errorString()));
+    if (!unreadableReason_.isEmpty() && !keepUnreadableAside(unreadableReason_)) {
+        lastProblem_ = QStringLiteral("the settings file %1 and no copy of it could be kept").arg(unreadableReason_);
         return false;
     }
-    ::fchmod(file.handle(), S_IRUSR | S_IWUSR);
-    file.write(bytes);
-    if (!file.commit()) {
-        logProblem(QStringLiteral("defaults: cannot write %1: %2").arg(dataPath_, file.errorString()));
-        return false;
+    {
+        const std::lock_guard lock(writer_->mutex);
+        writer_->next = Writer::Job{++requested_, directory_, dataPath_, values_};
     }
-    ++fileWrites_;
-    // The rename is durable only once the directory entry is on disk too.
-    const int dirFd = ::open(QFile::encodeName(QFileInfo(dataPath_).absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    reportedProblems_.clear(); // a failure that comes back after recovery is news again
+    writer_->wake.notify_one();
     return true;
+}
+
+// On the owner's thread: the writer's outcome to the log and to whoever waits for it.
+void FileDefaults::deliver() {
+    quint64 written = 0;
+    QString problem;
+    {
+        const std::lock_guard lock(writer_->mutex);
+        written = writer_->written;
+        problem = writer_->problem;
+    }
+    if (written <= delivered_) return;
+    delivered_ = written;
+    lastProblem_ = problem;
+    if (problem.isEmpty())
+        reportedProblems_.clear(); // a failure that comes back after recovery is news again
+    else
+        logProblem(QStringLiteral("defaults: cannot write %1: %2; the changes are kept for this session only")
+                       .arg(dataPath_, problem));
+    QList<std::function<void(const QString&)>> told;
+    while (!waiters_.isEmpty() && waiters_.front().first <= written)
+        told << std::move(waiters_.takeFirst().second);
+    for (const auto& done : told) // may change the values again, and wait anew
+        done(problem);
+}
+
+void FileDefaults::whenDurable(std::function<void(const QString& problem)> done) {
+    deliver();
+    if (delivered_ >= requested_) return done(lastProblem_);
+    waiters_.append({requested_, std::move(done)});
 }
 
 void FileDefaults::logProblem(const QString& message) {

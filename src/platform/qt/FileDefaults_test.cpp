@@ -58,10 +58,12 @@ TEST_F(FileDefaultsTest, TypedValuesSurviveARelaunchAndAbsentStaysAbsent) {
         for (const auto& [key, v] : values)
             EXPECT_TRUE(d->setValue(key, v)) << key.toStdString();
         EXPECT_TRUE(d->setValue("removed", true) && d->remove("removed"));
+        d->waitForWrites();
         const int writes = d->fileWrites();
         EXPECT_TRUE(d->setValues({{"many.a", true}, {"many.b", qint64(2)}}));
+        d->waitForWrites();
         EXPECT_EQ(d->fileWrites(), writes + 1) << "several values, one replace of the file";
-    }
+    } // waits for the last write
     auto d = open(dir);
     for (const auto& [key, v] : values)
         EXPECT_EQ(d->value(key), v) << key.toStdString();
@@ -100,6 +102,7 @@ TEST_F(FileDefaultsTest, UnreadableFileIsCopiedAsideIntactBeforeAnythingReplaces
         EXPECT_FALSE(d->contains("bad") || d->contains("odd"));
         EXPECT_EQ(log->messages(LogCategory::Storage).size(), 1);
         EXPECT_TRUE(d->setValue("after", true));
+        d->waitForWrites();
         EXPECT_EQ(open(t.path())->boolValue("after"), true);
 
         // A second bad file in the same second gets its own copy; the first is never overwritten.
@@ -148,6 +151,7 @@ TEST_F(FileDefaultsTest, WhatIsNotARegularFileNeverBlocksTheStartOrLosesTheSessi
         auto defaults = open(t.path());
         EXPECT_EQ(defaults->contains("good"), c.readThrough);
         EXPECT_TRUE(defaults->setValue("after", true));
+        defaults->waitForWrites();
         EXPECT_TRUE(read(d.filePath(c.holdsData)).contains("after"));
         EXPECT_EQ(open(t.path())->boolValue("after"), true);
         const QFileInfo aside(d.filePath("defaults.unreadable-20240305-140307.json"));
@@ -156,14 +160,42 @@ TEST_F(FileDefaultsTest, WhatIsNotARegularFileNeverBlocksTheStartOrLosesTheSessi
     }
 }
 
-// Stands in for a read-only directory or full disk; root would write through a read-only mode.
-TEST_F(FileDefaultsTest, UnwritableLocationKeepsValuesInMemoryAndLogsEachProblemOnce) {
+// Stands in for a read-only directory or full disk; root would write through a read-only mode. The
+// waiter hears the system's reason; values stay in memory; each problem is logged once.
+TEST_F(FileDefaultsTest, UnwritableLocationKeepsValuesInMemoryAndTellsWhy) {
     write(tmp.filePath("not-a-directory"), "");
     auto d = open(tmp.filePath("not-a-directory/spacemarquee"));
-    EXPECT_FALSE(d->setValue("Spacemarquee.VerboseTracing", true));
-    EXPECT_FALSE(d->setValue("Spacemarquee.VerboseTracing", false));
+    QStringList told;
+    for (const bool on : {true, false}) {
+        d->setValue("Spacemarquee.VerboseTracing", on);
+        d->whenDurable([&told](const QString& problem) { told << problem; });
+        d->waitForWrites();
+    }
+    EXPECT_EQ(told, QStringList(2, "Not a directory"));
     EXPECT_EQ(d->boolValue("Spacemarquee.VerboseTracing"), false);
     EXPECT_EQ(log->messages(LogCategory::Storage).size(), 1);
+}
+
+// Writes happen off the caller's thread, yet a waiter hears of its change only once the file holds
+// it, and changes made meanwhile are carried by one later write.
+TEST_F(FileDefaultsTest, WaitersHearOnlyOnceTheFileHoldsTheirChange) {
+    auto d = open(tmp.path());
+    QList<QByteArray> onDisk;
+    for (int i = 0; i < 20; ++i) {
+        d->setValue("n", qint64(i));
+        d->whenDurable([&, i](const QString& problem) {
+            EXPECT_TRUE(problem.isEmpty());
+            const auto stored = open(tmp.path())->intValue("n");
+            EXPECT_GE(stored.value_or(-1), i);
+            onDisk << QByteArray::number(i);
+        });
+    }
+    d->waitForWrites();
+    EXPECT_EQ(onDisk.size(), 20);
+    EXPECT_LE(d->fileWrites(), 20);
+    bool toldAtOnce = false;
+    d->whenDurable([&](const QString&) { toldAtOnce = true; });
+    EXPECT_TRUE(toldAtOnce) << "nothing waits, so nothing to wait for";
 }
 
 } // namespace

@@ -9,6 +9,7 @@ std::optional<DefaultsValue> MemoryDefaults::value(const QString& key) const {
 }
 
 bool MemoryDefaults::setValue(const QString& key, const DefaultsValue& value) {
+    lastWriteFailed_ = failWrites_;
     if (failWrites_) return false;
     values_.insert(key, value);
     writes_[key] += 1;
@@ -16,10 +17,15 @@ bool MemoryDefaults::setValue(const QString& key, const DefaultsValue& value) {
 }
 
 bool MemoryDefaults::remove(const QString& key) {
+    lastWriteFailed_ = failWrites_;
     if (failWrites_) return false;
     values_.remove(key);
     writes_[key] += 1;
     return true;
+}
+
+void MemoryDefaults::whenDurable(std::function<void(const QString& problem)> done) {
+    done(lastWriteFailed_ ? QStringLiteral("No space left on device") : QString());
 }
 
 int MemoryDefaults::totalWrites() const {

@@ -14,6 +14,7 @@ public:
     std::optional<DefaultsValue> value(const QString& key) const override;
     bool setValue(const QString& key, const DefaultsValue& value) override;
     bool remove(const QString& key) override;
+    void whenDurable(std::function<void(const QString& problem)> done) override;
 
     QStringList keys() const { return values_.keys(); }
     int writeCount(const QString& key) const { return writes_.value(key); }
@@ -24,6 +25,7 @@ private:
     QHash<QString, DefaultsValue> values_;
     QHash<QString, int> writes_;
     bool failWrites_ = false;
+    bool lastWriteFailed_ = false;
 };
 
 } // namespace sm
