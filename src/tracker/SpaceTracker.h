@@ -159,8 +159,4 @@ private:
     QHash<QUuid, QString> deferredZombifies_;
 };
 
-// Connects the overlay's callbacks to the tracker, holding the tracker weakly: presence reports, the
-// co-residency heal, screen crossings, editor closes and the label's context-menu commands.
-void wire(const std::shared_ptr<SpaceTracker>& tracker, OverlayManager& overlay);
-
 } // namespace sm
