@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/TagListing.h"
 #include "app/UrlCommand.h"
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 #include "tracking/ShortId.h"
 
 namespace sm {

@@ -4,7 +4,7 @@
 #include "app/MenuBarItem.h"
 #include "app/ShellUi.h"
 #include "core/CoreServices.h"
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "platform/Defaults.h"
 #include "platform/FileManager.h"
 #include "platform/LoginItem.h"

@@ -2,7 +2,7 @@
 
 #include "autoname/AutoTagger.h"
 #include "autoname/SpeechAnnouncer.h"
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "model/StaleTagSweeper.h"
 #include "model/TagStore.h"
 #include "overlay/KeyMonitor.h"

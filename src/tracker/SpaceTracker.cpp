@@ -1,6 +1,6 @@
 #include "tracker/SpaceTracker.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 #include "tracking/ShortId.h"
 
 #include <algorithm>

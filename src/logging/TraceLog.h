@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/Defaults.h"
-
 #include <QDateTime>
 #include <QStringList>
 
@@ -12,7 +10,8 @@ namespace sm {
 
 // The opt-in activity log: one timestamped line per call, appended to
 // "<directory>/spacemarquee-trace.log" with nothing buffered, rotated at each launch.
-// Whether it is on is read once, at construction, from "Spacemarquee.VerboseTracing".
+// Whether it is on is decided once, at construction: the program reads "Spacemarquee.VerboseTracing"
+// (kEnabledKey) from its settings.
 class TraceLog {
 public:
     static inline const QString kEnabledKey = QStringLiteral("Spacemarquee.VerboseTracing");
@@ -24,7 +23,7 @@ public:
         std::function<QDateTime()> wallClock = [] { return QDateTime::currentDateTime(); };
     };
 
-    TraceLog(const Defaults& defaults, Options options);
+    TraceLog(bool enabled, Options options);
     // A trace log that is on or off regardless of any stored setting, with no file (tests, benchmarks).
     static std::shared_ptr<TraceLog> memoryOnly(bool enabled);
 

@@ -1,4 +1,4 @@
-#include "diagnostics/ReportSubmission.h"
+#include "report/ReportSubmission.h"
 #include "platform/sim/ManualMainQueue.h"
 #include "support/TestLoggers.h"
 

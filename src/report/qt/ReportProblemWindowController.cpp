@@ -1,6 +1,6 @@
-#include "diagnostics/qt/ReportProblemWindowController.h"
+#include "report/qt/ReportProblemWindowController.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 
 namespace sm {
 

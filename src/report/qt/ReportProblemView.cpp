@@ -1,4 +1,4 @@
-#include "diagnostics/qt/ReportProblemView.h"
+#include "report/qt/ReportProblemView.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

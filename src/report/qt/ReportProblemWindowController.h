@@ -1,8 +1,8 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
-#include "diagnostics/ReportSubmission.h"
-#include "diagnostics/qt/ReportProblemView.h"
+#include "logging/Logger.h"
+#include "report/ReportSubmission.h"
+#include "report/qt/ReportProblemView.h"
 
 #include <QPointer>
 

@@ -1,4 +1,4 @@
-#include "diagnostics/qt/ReportProblemWindowController.h"
+#include "report/qt/ReportProblemWindowController.h"
 #include "platform/sim/ManualMainQueue.h"
 #include "support/TestLoggers.h"
 

@@ -1,4 +1,4 @@
-#include "diagnostics/ProblemReporter.h"
+#include "report/ProblemReporter.h"
 
 #include <QFile>
 #include <QFileInfo>

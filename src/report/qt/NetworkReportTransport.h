@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diagnostics/ReportSubmission.h"
+#include "report/ReportSubmission.h"
 
 #include <QList>
 #include <QObject>

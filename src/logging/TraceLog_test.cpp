@@ -1,6 +1,5 @@
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "platform/sim/CapturingSystemLog.h"
-#include "platform/sim/MemoryDefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,14 +16,12 @@ struct TraceLogTest : ::testing::Test {
     QTemporaryDir tmp;
     QDir dir{tmp.path()};
     QString current = dir.filePath("spacemarquee-trace.log");
-    MemoryDefaults defaults;
     QDateTime now{QDate(2024, 3, 5), QTime(14, 3, 7, 412)};
     std::shared_ptr<CapturingSystemLog> log = std::make_shared<CapturingSystemLog>();
 
-    // A fresh launch: the setting is read once, here.
+    // A fresh launch: whether it traces is decided once, here.
     std::shared_ptr<TraceLog> launch(bool tracing = true) {
-        defaults.setValue(TraceLog::kEnabledKey, tracing);
-        return std::make_shared<TraceLog>(defaults, TraceLog::Options{tmp.path(), [this] { return now; }});
+        return std::make_shared<TraceLog>(tracing, TraceLog::Options{tmp.path(), [this] { return now; }});
     }
     QByteArray read(const QString& name) const {
         QFile f(dir.filePath(name));

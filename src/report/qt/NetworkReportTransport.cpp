@@ -1,4 +1,4 @@
-#include "diagnostics/qt/NetworkReportTransport.h"
+#include "report/qt/NetworkReportTransport.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

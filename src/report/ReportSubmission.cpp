@@ -1,6 +1,6 @@
-#include "diagnostics/ReportSubmission.h"
+#include "report/ReportSubmission.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 namespace sm {
 

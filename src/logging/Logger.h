@@ -1,7 +1,7 @@
 #pragma once
 
-#include "diagnostics/TraceLog.h"
-#include "platform/SystemLog.h"
+#include "logging/TraceLog.h"
+#include "logging/SystemLog.h"
 
 #include <memory>
 

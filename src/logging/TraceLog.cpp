@@ -1,4 +1,4 @@
-#include "diagnostics/TraceLog.h"
+#include "logging/TraceLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,20 +56,12 @@ bool moveNoReplace(const QByteArray& from, const QByteArray& to) {
 
 } // namespace
 
-TraceLog::TraceLog(const Defaults& defaults, Options options) : options_(std::move(options)) {
-    enabled_ = defaults.boolValue(kEnabledKey).value_or(false);
+TraceLog::TraceLog(bool enabled, Options options) : enabled_(enabled), options_(std::move(options)) {
     nativeTracePath_ = QFile::encodeName(traceFilePath());
 }
 
 std::shared_ptr<TraceLog> TraceLog::memoryOnly(bool enabled) {
-    struct Fixed final : Defaults {
-        bool on;
-        explicit Fixed(bool e) : on(e) {}
-        std::optional<DefaultsValue> value(const QString&) const override { return DefaultsValue(on); }
-        bool setValue(const QString&, const DefaultsValue&) override { return false; }
-        bool remove(const QString&) override { return false; }
-    };
-    return std::make_shared<TraceLog>(Fixed(enabled), Options{});
+    return std::make_shared<TraceLog>(enabled, Options{});
 }
 
 QString TraceLog::traceFilePath() const {

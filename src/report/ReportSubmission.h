@@ -1,7 +1,7 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
-#include "diagnostics/ProblemReporter.h"
+#include "logging/Logger.h"
+#include "report/ProblemReporter.h"
 #include "platform/MainQueue.h"
 
 #include <functional>
