@@ -1,9 +1,9 @@
 // Rendering cost of the overlay: a full render pass, and one store change end to end (save + re-render).
 #include "core/CoreServices.h"
-#include "platform/sim/CapturingSystemLog.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/sim/CapturingSystemLog.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
+#include "support/sim/SimDesktop.h"
 
 #include <benchmark/benchmark.h>
 

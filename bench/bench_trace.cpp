@@ -4,7 +4,7 @@
 //   DefaultsSetLargeValue: FileDefaults::setValue of a ~60 KB tag list, atomic synced write included.
 #include "logging/Logger.h"
 #include "platform/qt/FileDefaults.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -10,9 +10,9 @@
 //   Resolve*: the parts of Resolve (the decision over the snapshots, the overlay's re-render of every
 //     label, the store's update of lastSeenAt), to tell where its time goes.
 #include "core/CoreServices.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
+#include "support/sim/SimDesktop.h"
 
 #include <benchmark/benchmark.h>
 

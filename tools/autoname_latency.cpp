@@ -5,11 +5,11 @@
 //   autoname_latency [ROUNDS]
 #include "core/CoreServices.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
 
 #include <QApplication>
 #include <QProcess>

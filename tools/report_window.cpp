@@ -5,7 +5,7 @@
 #include "report/qt/NetworkReportTransport.h"
 #include "report/qt/ReportProblemWindowController.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/ManualMainQueue.h"
+#include "support/sim/ManualMainQueue.h"
 
 #include <QApplication>
 #include <QDialog>

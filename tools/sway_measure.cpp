@@ -4,10 +4,10 @@
 //   sway_measure idle [seconds]         wake-ups of the main thread while nothing happens
 //   sway_measure screenshots DIR        labels on two outputs, with grim
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"
-#include "platform/sway/testing/SwayTestSession.h"
+#include "support/sway/SwayTestSession.h"
 #include "support/CoreRun.h"
 
 #include <QApplication>

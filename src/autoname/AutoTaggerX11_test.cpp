@@ -3,11 +3,11 @@
 #include "core/CoreServices.h"
 #include "autoname/TitleDerivation.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
 #include "support/TestLoggers.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The auto-tagger's triggers, retries and ownership rule on the simulated desktop and virtual clock.
 #include "autoname/AutoTagger.h"
-#include "platform/sim/ScriptedWorkspace.h"
-#include "tracker/TrackerFixture.h"
+#include "support/sim/ScriptedWorkspace.h"
+#include "support/TrackerFixture.h"
 
 #include <QRegularExpression>
 

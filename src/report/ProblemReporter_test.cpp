@@ -1,5 +1,5 @@
 #include "report/ReportSubmission.h"
-#include "platform/sim/ManualMainQueue.h"
+#include "support/sim/ManualMainQueue.h"
 #include "support/TestLoggers.h"
 
 #include <QDir>

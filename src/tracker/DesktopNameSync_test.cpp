@@ -2,7 +2,7 @@
 // there starts a new label, the titles replace only what they name, nothing is lost in a crash, and a
 // window manager that takes its names back is left alone.
 #include "tracker/DesktopNameSync.h"
-#include "tracker/TrackerFixture.h"
+#include "support/TrackerFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Names that come back on their desktops after a restart: sessions on the simulated desktop that share
 // one settings store, as one user's logins do.
 #include "core/CoreServices.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
+#include "support/sim/SimDesktop.h"
 #include "support/TestLoggers.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Stories of display reconfiguration: the grace, the settlement audit and zombifying labels.
-#include "tracker/TrackerFixture.h"
+#include "support/TrackerFixture.h"
 
 using namespace sm;
 using namespace sm::test;

@@ -1,7 +1,7 @@
 // Stories of desktop changes: which label is adopted, when a new desktop gets its tag, and when a
 // late label proves a fresh tag spurious.
 #include "model/ModelJson.h"
-#include "tracker/TrackerFixture.h"
+#include "support/TrackerFixture.h"
 
 using namespace sm;
 using namespace sm::test;

@@ -2,7 +2,7 @@
 
 #include "core/CoreServices.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "support/TestLoggers.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/TagStore.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
 #include "support/TestLoggers.h"
 #include "windows/PreferencesViewModel.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "logging/Logger.h"
-#include "platform/sim/CapturingSystemLog.h"
+#include "support/sim/CapturingSystemLog.h"
 
 #include <memory>
 

@@ -1,9 +1,9 @@
 // The sway backend on a private headless sway with two outputs (HEADLESS-1 left, HEADLESS-2 right).
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/sway/SwayIpcClient.h"
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"
-#include "platform/sway/testing/SwayTestSession.h"
+#include "support/sway/SwayTestSession.h"
 #include "support/CoreRun.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"

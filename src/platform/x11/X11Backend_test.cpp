@@ -1,11 +1,11 @@
 // The real backend on a private Xvfb with a real window manager (SM_TEST_WM, openbox by default).
 #include "core/CoreServices.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
 #include "support/CoreRun.h"
 #include "support/ShowLabel.h"
 #include "support/TestLoggers.h"

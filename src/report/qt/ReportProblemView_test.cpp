@@ -1,5 +1,5 @@
 #include "report/qt/ReportProblemWindowController.h"
-#include "platform/sim/ManualMainQueue.h"
+#include "support/sim/ManualMainQueue.h"
 #include "support/TestLoggers.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "platform/sway/testing/SwayTestSession.h"
+#include "support/sway/SwayTestSession.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

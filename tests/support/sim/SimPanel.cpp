@@ -1,6 +1,6 @@
-#include "platform/sim/SimPanel.h"
+#include "support/sim/SimPanel.h"
 
-#include "platform/sim/SimDesktop.h"
+#include "support/sim/SimDesktop.h"
 
 namespace sm {
 

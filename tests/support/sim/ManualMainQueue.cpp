@@ -1,4 +1,4 @@
-#include "platform/sim/ManualMainQueue.h"
+#include "support/sim/ManualMainQueue.h"
 
 #include <algorithm>
 

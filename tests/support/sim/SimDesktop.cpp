@@ -1,4 +1,4 @@
-#include "platform/sim/SimDesktop.h"
+#include "support/sim/SimDesktop.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 
 namespace sm {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -3,7 +3,7 @@
 #include "core/CoreServices.h"
 #include "support/OverlayFixture.h"
 #include "tracking/ShortId.h"
-#include "tracking/TestPrinters.h"
+#include "support/TestPrinters.h"
 
 namespace sm::test {
 

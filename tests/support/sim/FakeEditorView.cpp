@@ -1,6 +1,6 @@
-#include "platform/sim/FakeEditorView.h"
+#include "support/sim/FakeEditorView.h"
 
-#include "platform/sim/FakeLabelView.h"
+#include "support/sim/FakeLabelView.h"
 
 namespace sm {
 

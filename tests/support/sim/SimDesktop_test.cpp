@@ -1,6 +1,6 @@
-#include "platform/sim/SimDesktop.h"
+#include "support/sim/SimDesktop.h"
 
-#include "platform/sim/ManualMainQueue.h"
+#include "support/sim/ManualMainQueue.h"
 
 #include <gtest/gtest.h>
 

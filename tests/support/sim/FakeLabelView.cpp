@@ -1,4 +1,4 @@
-#include "platform/sim/FakeLabelView.h"
+#include "support/sim/FakeLabelView.h"
 
 namespace sm {
 

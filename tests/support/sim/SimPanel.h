@@ -2,8 +2,8 @@
 
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
-#include "platform/sim/FakeEditorView.h"
-#include "platform/sim/FakeLabelView.h"
+#include "support/sim/FakeEditorView.h"
+#include "support/sim/FakeLabelView.h"
 
 #include <memory>
 #include <optional>

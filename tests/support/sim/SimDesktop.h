@@ -2,7 +2,7 @@
 
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
-#include "platform/sim/SimPanel.h"
+#include "support/sim/SimPanel.h"
 
 #include <memory>
 #include <optional>
