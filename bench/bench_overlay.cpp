@@ -1,10 +1,9 @@
 // Rendering cost of the overlay: a full render pass, and one store change end to end (save + re-render).
-#include "model/TagStore.h"
-#include "overlay/OverlayManager.h"
-#include "platform/sim/CapturingSystemLog.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
-#include "platform/sim/SimDesktop.h"
+#include "core/CoreServices.h"
+#include "support/sim/CapturingSystemLog.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
+#include "support/sim/SimDesktop.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,8 +17,10 @@ struct World {
                                QRectF(0, 0, 1440, 900), 1});
         queue->drain();
         const auto loggers = Loggers::make(std::make_shared<CapturingSystemLog>(), TraceLog::memoryOnly(false));
-        store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, loggers.storage);
-        overlay = OverlayManager::create(store, desktop, queue, loggers.overlay);
+        // The program's core, not started: the overlay alone shows the labels.
+        core = CoreServices::create({desktop, nullptr, nullptr, nullptr, std::make_shared<MemoryDefaults>(), queue, loggers});
+        store = core->store();
+        overlay = core->overlay();
         for (int i = 0; i < panels; ++i) {
             SpaceTag tag;
             tag.id = QUuid::createUuid();
@@ -34,6 +35,7 @@ struct World {
     }
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
     std::shared_ptr<SimDesktop> desktop = std::make_shared<SimDesktop>(queue);
+    std::shared_ptr<CoreServices> core;
     std::shared_ptr<TagStore> store;
     std::shared_ptr<OverlayManager> overlay;
     QUuid first;

@@ -12,7 +12,7 @@
 #include "model/ModelJson.h"
 #include "model/TagStore.h"
 #include "platform/qt/FileDefaults.h"
-#include "platform/sim/ManualMainQueue.h"
+#include "support/sim/ManualMainQueue.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

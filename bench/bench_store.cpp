@@ -7,8 +7,8 @@
 //   DecodeTags: the JSON decoding alone.
 #include "model/ModelJson.h"
 #include "model/TagStore.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
 
 #include <benchmark/benchmark.h>
 

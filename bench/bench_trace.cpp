@@ -2,9 +2,9 @@
 //   DisabledTrace: SM_TRACE with tracing off; the expensive message must never be built (< 5 ns).
 //   EnabledTraceToFile: one line through the system log mirror and the trace file (< 50 µs).
 //   DefaultsSetLargeValue: FileDefaults::setValue of a ~60 KB tag list, atomic synced write included.
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "platform/qt/FileDefaults.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -44,10 +44,8 @@ BENCHMARK(DisabledTrace);
 
 void EnabledTraceToFile(benchmark::State& state) {
     QTemporaryDir dir;
-    MemoryDefaults defaults;
-    defaults.setValue(TraceLog::kEnabledKey, true);
     const Logger logger(LogCategory::Tracker, std::make_shared<NullSystemLog>(),
-                        std::make_shared<TraceLog>(defaults, TraceLog::Options{dir.path()}));
+                        std::make_shared<TraceLog>(true, TraceLog::Options{dir.path()}));
     int n = 0;
     for (auto _ : state)
         SM_TRACE(

@@ -9,12 +9,10 @@
 //   SettlementAudit: the audit after a storm over 100 panels that all stay where they are.
 //   Resolve*: the parts of Resolve (the decision over the snapshots, the overlay's re-render of every
 //     label, the store's update of lastSeenAt), to tell where its time goes.
-#include "model/TagStore.h"
-#include "overlay/OverlayManager.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
-#include "platform/sim/SimDesktop.h"
-#include "tracker/SpaceTracker.h"
+#include "core/CoreServices.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
+#include "support/sim/SimDesktop.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,10 +30,10 @@ struct World {
                                    QStringLiteral("Screen %1").arg(n),
                                    QRectF(1920.0 * (n - 1), 0, 1920, 1080), labelsPerScreen + 1});
         queue->drain();
-        store = std::make_shared<TagStore>(defaults, queue, Logger());
-        overlay = OverlayManager::create(store, desktop, queue, Logger());
-        tracker = SpaceTracker::create(store, overlay, desktop, queue, defaults, Logger());
-        wire(tracker, *overlay);
+        core = CoreServices::create({desktop, nullptr, nullptr, nullptr, defaults, queue, {}});
+        store = core->store();
+        overlay = core->overlay();
+        tracker = core->tracker();
         for (quint32 n = 1; n <= 3; ++n) {
             for (int i = 0; i < labelsPerScreen && total != 0; ++i, --total) {
                 desktop->switchDesktop(n, i, kInstant);
@@ -55,13 +53,15 @@ struct World {
         }
         desktop->switchDesktop(1, 0, kInstant);
         queue->advance(1.0);
-        tracker->start(false);
+        core->start(false);
         queue->advance(10.0);
     }
+    ~World() { core->stop(); }
 
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
     std::shared_ptr<SimDesktop> desktop = std::make_shared<SimDesktop>(queue);
     std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<CoreServices> core;
     std::shared_ptr<TagStore> store;
     std::shared_ptr<OverlayManager> overlay;
     std::shared_ptr<SpaceTracker> tracker;

@@ -36,10 +36,10 @@ function(sm_test name)
                        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
 endfunction()
 
-# sm_bench(<name> SOURCES ... DEPS ...): one Google Benchmark executable.
+# sm_bench(<name> SOURCES ... DEPS ...): one Google Benchmark executable, on the simulated desktop.
 function(sm_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE ${SM_WARNINGS})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} sm_test_support benchmark::benchmark)
 endfunction()

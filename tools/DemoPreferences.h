@@ -2,8 +2,8 @@
 // A preferences view model over an in-memory store with a few tags, for the window tools.
 
 #include "model/TagStore.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
 #include "windows/PreferencesViewModel.h"
 
 #include <QApplication>

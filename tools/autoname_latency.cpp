@@ -3,13 +3,13 @@
 // the front (an application activation); the clock runs from the title change to the label showing
 // the derived name.
 //   autoname_latency [ROUNDS]
-#include "autoname/AutoTagger.h"
+#include "core/CoreServices.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -62,17 +62,14 @@ int main(int argc, char** argv) {
 
     auto queue = std::make_shared<QtMainQueue>();
     auto defaults = std::make_shared<MemoryDefaults>();
-    auto store = std::make_shared<TagStore>(defaults, queue, Logger{});
-    store->updateSettings([](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::anyApp; });
     QString error;
     auto server = x11::X11WindowServer::create({Logger{}, 5.0}, &error);
     auto workspace = x11::X11Workspace::create(Logger{}, &error);
     if (!server || !workspace) return fail(qPrintable(error));
-    auto overlay = OverlayManager::create(store, server, queue, Logger{});
-    auto tracker = SpaceTracker::create(store, overlay, server, queue, defaults, Logger{});
-    wire(tracker, *overlay);
-    auto tagger = AutoTagger::create(store, tracker, overlay, workspace, server, queue, Logger{});
-    tracker->onActiveTagResolved = [&](QUuid id) { tagger->refreshForResolvedTag(id, "tag-resolved"); };
+    auto core = CoreServices::create({server, nullptr, workspace, nullptr, defaults, queue, {}});
+    core->store()->updateSettings([](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::anyApp; });
+    const auto tracker = core->tracker();
+    const auto overlay = core->overlay();
 
     // Two other programs' windows, each brought to the front in turn.
     xcb_connection_t* c = xcb_connect(session->display().toLatin1().constData(), nullptr);
@@ -109,8 +106,7 @@ int main(int argc, char** argv) {
         return entry ? static_cast<x11::X11LabelPanel*>(entry->panel.get())->window()->presentation().title
                      : QString();
     };
-    tracker->start(false);
-    tagger->start();
+    core->start(false);
     if (!waitUntil([&] { return shown() == "Second"; }, 10000))
         return fail("the new desktop's label was not named");
 
@@ -138,9 +134,7 @@ int main(int argc, char** argv) {
     std::sort(ms.begin(), ms.end());
     std::printf("title change to label on openbox/Xvfb, %d rounds: median %.2f ms, worst %.2f ms\n", rounds,
                 ms[ms.size() / 2], ms.back());
-    tagger->stop();
-    tracker->stop();
-    overlay->tearDown();
+    core->stop();
     for (auto& p : programs) {
         p->kill();
         p->waitForFinished(3000);

@@ -2,10 +2,10 @@
 //   report_window screenshots DIR   writes report-{idle,sending,failed,saved,sent}.png into DIR
 //   report_window measure           body size and build time with 1.5 MB of trace files, and the
 //                                   resident memory the window adds
-#include "diagnostics/qt/NetworkReportTransport.h"
-#include "diagnostics/qt/ReportProblemWindowController.h"
+#include "report/qt/NetworkReportTransport.h"
+#include "report/qt/ReportProblemWindowController.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/ManualMainQueue.h"
+#include "support/sim/ManualMainQueue.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -4,7 +4,7 @@
 //                                          what happens without any engine)
 #include "autoname/SpeechAnnouncer.h"
 #include "platform/qt/QtSpeechSynthesizer.h"
-#include "platform/sim/CapturingSystemLog.h"
+#include "support/sim/CapturingSystemLog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

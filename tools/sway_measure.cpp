@@ -3,14 +3,12 @@
 //   sway_measure latency [switches]     from sway's workspace event to the panels' facts being current
 //   sway_measure idle [seconds]         wake-ups of the main thread while nothing happens
 //   sway_measure screenshots DIR        labels on two outputs, with grim
-#include "model/TagStore.h"
-#include "overlay/OverlayManager.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"
-#include "platform/sway/testing/SwayTestSession.h"
-#include "tracker/SpaceTracker.h"
+#include "support/sway/SwayTestSession.h"
+#include "support/CoreRun.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -47,11 +45,11 @@ std::unique_ptr<LabelPanel> labelHere(SwayWindowServer& server, const QString& t
     return panel;
 }
 
-void swaymsg(const test::SwayTestSession& session, const QString& command) {
+void swaymsg(const sway::test::SwayTestSession& session, const QString& command) {
     session.swaymsg({command});
 }
 
-int latency(const test::SwayTestSession& session, SwayWindowServer& server, int switches) {
+int latency(const sway::test::SwayTestSession& session, SwayWindowServer& server, int switches) {
     std::vector<std::unique_ptr<LabelPanel>> labels;
     for (const char* name : {"1", "3"}) {
         swaymsg(session, QStringLiteral("workspace ") + QLatin1String(name));
@@ -95,7 +93,7 @@ long contextSwitches() {
     return total;
 }
 
-int idle(const test::SwayTestSession& session, SwayWindowServer& server, int seconds) {
+int idle(const sway::test::SwayTestSession& session, SwayWindowServer& server, int seconds) {
     swaymsg(session, QStringLiteral("workspace 1"));
     auto label = labelHere(server, QStringLiteral("Idle"));
     waitUntil([] { return false; }, 1000);
@@ -109,21 +107,15 @@ int idle(const test::SwayTestSession& session, SwayWindowServer& server, int sec
     return 0;
 }
 
-int screenshots(const test::SwayTestSession& session, const std::shared_ptr<SwayWindowServer>& server,
+int screenshots(const sway::test::SwayTestSession& session, const std::shared_ptr<SwayWindowServer>& server,
                 const QString& dir) {
-    auto queue = std::make_shared<QtMainQueue>();
-    auto defaults = std::make_shared<MemoryDefaults>();
-    auto store = std::make_shared<TagStore>(defaults, queue, Logger{});
-    store->updateSettings([](AppSettings& s) { s.autoCreateOnNewSpace = false; });
-    auto overlay = OverlayManager::create(store, server, queue, Logger{});
-    auto tracker = SpaceTracker::create(store, overlay, server, queue, defaults, Logger{});
-    tracker->start(false);
+    sm::test::CoreRun program(server);
     swaymsg(session, QStringLiteral("output * bg #3a6ea5 solid_color"));
     const std::pair<const char*, const char*> desks[] = {{"1", "Mail"}, {"2", "Build & test"}};
     for (const auto& [workspace, title] : desks) {
         swaymsg(session, QStringLiteral("workspace ") + QLatin1String(workspace));
         waitUntil([] { return false; }, 300);
-        tracker->setTitleForCurrentSpace(QString::fromUtf8(title), true);
+        program.tracker->setTitleForCurrentSpace(QString::fromUtf8(title), true);
     }
     waitUntil([] { return false; }, 1500);
     int failures = 0;
@@ -133,8 +125,6 @@ int screenshots(const test::SwayTestSession& session, const std::shared_ptr<Sway
             session.run(QStringLiteral("grim"), {QStringLiteral("-o"), QLatin1String(output), file}) != 0;
         std::printf("%s\n", qPrintable(file));
     }
-    tracker->stop();
-    overlay->tearDown();
     return failures;
 }
 
@@ -143,7 +133,7 @@ int screenshots(const test::SwayTestSession& session, const std::shared_ptr<Sway
 int main(int argc, char** argv) {
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     QString why;
-    auto session = test::SwayTestSession::start(2, &why);
+    auto session = sway::test::SwayTestSession::start(2, &why);
     if (!session) {
         std::fprintf(stderr, "no headless sway: %s\n", qPrintable(why));
         return 77;

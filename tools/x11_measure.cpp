@@ -7,7 +7,7 @@
 #include "overlay/LabelContextMenu.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

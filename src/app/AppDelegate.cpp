@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/TagListing.h"
 #include "app/UrlCommand.h"
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 #include "tracking/ShortId.h"
 
 namespace sm {
@@ -44,18 +44,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     const bool hadStoredSchema = defaults.contains(TagStore::kSchemaKey);
 
     const Loggers& loggers = backend_.loggers;
-    tagStore_ = std::make_shared<TagStore>(backend_.defaults, backend_.queue, loggers.storage);
-    overlayManager_ =
-        OverlayManager::create(tagStore_, backend_.windowServer, backend_.queue, loggers.overlay);
-    spaceTracker_ = SpaceTracker::create(tagStore_, overlayManager_, backend_.windowServer, backend_.queue,
-                                         backend_.defaults, loggers.tracker);
-    placeMemory_ = PlaceMemory::create(tagStore_, overlayManager_, backend_.windowServer, backend_.defaults,
-                                       backend_.queue, loggers.tracker);
-    desktopNameSync_ = DesktopNameSync::create(tagStore_, overlayManager_, backend_.windowServer,
-                                               backend_.defaults, backend_.queue, loggers.tracker);
-    keyMonitor_ = std::make_shared<KeyMonitor>(backend_.keySource, backend_.queue);
-    if (backend_.keySource)
-        overlayManager_->setCtrlUnavailableReason(backend_.keySource->unavailableReason());
+    core_ = CoreServices::create(backend_);
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
         app_.notice(
@@ -65,7 +54,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
                 "clear; list the labels with: spacemarquee list; quit with: kill %1")
                 .arg(backend_.pid));
     preferencesController_ = std::make_shared<PreferencesWindowController>(
-        tagStore_,
+        core_->store(),
         PreferencesViewModel::Services{
             {},
             backend_.defaults,
@@ -79,32 +68,16 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
             },
             loggers.app},
         backend_.windows);
-    staleTagSweeper_ = std::make_shared<StaleTagSweeper>(tagStore_, backend_.queue, loggers.storage);
-    if (backend_.speechSynthesizer)
-        speechAnnouncer_ = std::make_shared<SpeechAnnouncer>(backend_.speechSynthesizer, loggers.tracker,
-                                                             SpeechAnnouncer::currentLanguageCode(),
-                                                             tagStore_->settings().speakSpaceNameOnChange);
-    autoTagger_ = AutoTagger::create(tagStore_, spaceTracker_, overlayManager_, backend_.workspace,
-                                     backend_.windowServer, backend_.queue, loggers.tracker);
-
     // Every callback is in place before anything starts, so no early event finds one missing.
     wireServices();
 
     if (!defaults.boolValue(kJunkPurgedKey).value_or(false)) {
-        const int removed = spaceTracker_->purgeJunk(QStringLiteral("junk-purge-oneshot"), 0.0);
+        const int removed = core_->tracker()->purgeJunk(QStringLiteral("junk-purge-oneshot"), 0.0);
         defaults.setValue(kJunkPurgedKey, true);
         app_.notice(QStringLiteral("One-time store junk purge removed %1 row(s)").arg(removed));
     }
 
-    // Remembered labels go back on their desktops first, so the first resolution adopts them instead
-    // of waiting for a time-out and minting fresh ones.
-    placeMemory_->restoreLabels();
-    placeMemory_->start();
-    spaceTracker_->start(launchedAsLoginItem);
-    desktopNameSync_->start();
-    keyMonitor_->start();
-    staleTagSweeper_->start();
-    autoTagger_->start();
+    core_->start(launchedAsLoginItem);
     takeCommandsOnceResolved();
 
     launchAtLogin_ =
@@ -114,7 +87,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     welcomeController_ = std::make_shared<WelcomeWindowController>(backend_.windows, loggers.app);
     decideWelcome(hadStoredSchema, launchedAsLoginItem);
     if (app_.isTracing()) traceSessionState();
-    app_.notice(QStringLiteral("Spacemarquee launched (tags loaded: %1)").arg(tagStore_->tags().size()));
+    app_.notice(QStringLiteral("Spacemarquee launched (tags loaded: %1)").arg(core_->store()->tags().size()));
     return true;
 }
 
@@ -152,33 +125,7 @@ void AppDelegate::wireServices() {
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     auto tracker = [weak]() -> std::shared_ptr<SpaceTracker> {
         auto self = weak.lock();
-        return self ? self->spaceTracker_ : nullptr;
-    };
-
-    // An adopted label is on the active desktop for sure: that is the place to remember for it.
-    spaceTracker_->onActiveTagResolved = [weak](QUuid id) {
-        auto self = weak.lock();
-        if (!self) return;
-        if (self->placeMemory_) self->placeMemory_->remember(id);
-        if (self->autoTagger_) self->autoTagger_->refreshForResolvedTag(id, QStringLiteral("tag-resolved"));
-    };
-    spaceTracker_->speakSpaceName = [weak](const QString& title, double rate, double volume) {
-        auto self = weak.lock();
-        if (self && self->speechAnnouncer_) self->speechAnnouncer_->speak(title, rate, volume);
-    };
-
-    // A desktop the user named in the window manager gives a new label that name to start with.
-    spaceTracker_->newTagTitleProvider = [weak] {
-        auto self = weak.lock();
-        return self && self->desktopNameSync_ ? self->desktopNameSync_->chosenNameOfActiveDesktop()
-                                              : QString();
-    };
-
-    keyMonitor_->onCtrlChange = [weak](bool down) {
-        auto self = weak.lock();
-        if (!self || !self->overlayManager_) return;
-        self->overlayManager_->setCtrlBoostActive(down);
-        self->overlayManager_->renderAllPanels();
+        return self ? self->spaceTracker() : nullptr;
     };
 
     wirePreferences();
@@ -189,7 +136,7 @@ void AppDelegate::wireServices() {
     };
     menuBarItem_->labelCount = [weak] {
         auto self = weak.lock();
-        return self && self->tagStore_ ? static_cast<int>(self->tagStore_->tags().size()) : 0;
+        return self && self->core_ ? static_cast<int>(self->core_->store()->tags().size()) : 0;
     };
     menuBarItem_->onAddTagToCurrentSpace = [tracker] {
         if (auto t = tracker()) t->addTagForCurrentSpace();
@@ -202,19 +149,13 @@ void AppDelegate::wireServices() {
         return t && t->queryActiveTagId().has_value();
     };
 
-    wire(spaceTracker_, *overlayManager_);
-    overlayManager_->reviewPromptDecider = [](QUuid, QString) { return false; };
-
-    staleTagSweeper_->onSweep = [tracker] {
-        if (auto t = tracker()) t->purgeJunk(QStringLiteral("junk-janitor"), kJunkJanitorAgeSeconds);
-    };
 }
 
 void AppDelegate::wirePreferences() {
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     auto tracker = [weak]() -> std::shared_ptr<SpaceTracker> {
         auto self = weak.lock();
-        return self ? self->spaceTracker_ : nullptr;
+        return self ? self->spaceTracker() : nullptr;
     };
     PreferencesViewModel::Callbacks& prefs = preferencesController_->callbacks;
     prefs.onRemoveDuplicates = [tracker] {
@@ -224,8 +165,8 @@ void AppDelegate::wirePreferences() {
     prefs.onResetAllPositions = [weak] {
         auto self = weak.lock();
         if (!self) return;
-        self->tagStore_->resetAllPositions();
-        self->overlayManager_->reapplyNormalFrames();
+        self->core_->store()->resetAllPositions();
+        self->core_->overlay()->reapplyNormalFrames();
     };
     prefs.launchAtLoginStatus = [weak] {
         auto self = weak.lock();
@@ -281,12 +222,12 @@ void AppDelegate::traceSessionState() {
                                 tracefmt::text(screen.stableId), tracefmt::rect(screen.frame),
                                 boolean(main && *main == screen)));
     QStringList entries;
-    for (const auto& tag : tagStore_->tags())
+    for (const auto& tag : core_->store()->tags())
         entries << QStringLiteral("%1:'%2':scr=%3")
                        .arg(shortId(tag.id), tag.title,
                             tag.screenIdentifier ? tag.screenIdentifier->left(8) : QStringLiteral("nil"));
     SM_TRACE(app_, QStringLiteral("session tags=%1 [%2]")
-                       .arg(tagStore_->tags().size())
+                       .arg(core_->store()->tags().size())
                        .arg(entries.join(QStringLiteral(" | "))));
 }
 
@@ -302,7 +243,7 @@ void AppDelegate::takeCommandsOnceResolved() {
         self->commandWait_->cancel();
         self->commandWait_.reset();
         SM_TRACE(self->app_, QStringLiteral("commands TAKEN resolved=%1")
-                                 .arg(boolean(self->spaceTracker_->currentActiveTagId().has_value())));
+                                 .arg(boolean(self->core_->tracker()->currentActiveTagId().has_value())));
         self->backend_.listenForUrlCommands([weak](const QByteArray& raw, CommandReply reply) {
             if (auto me = weak.lock())
                 me->handleRequest(raw, reply);
@@ -313,7 +254,7 @@ void AppDelegate::takeCommandsOnceResolved() {
     commandWaitStart_ = backend_.queue->now();
     commandWait_ = backend_.queue->every(0.02, [weak, listen] {
         auto self = weak.lock();
-        if (self && (self->spaceTracker_->currentActiveTagId() ||
+        if (self && (self->core_->tracker()->currentActiveTagId() ||
                      self->backend_.queue->now() - self->commandWaitStart_ >= kCommandWaitSeconds))
             listen();
     });
@@ -335,10 +276,10 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
         return;
     }
     QList<TagListEntry> entries;
-    for (const auto& tag : tagStore_->tags()) {
-        const auto* entry = overlayManager_->entry(tag.id);
+    for (const auto& tag : core_->store()->tags()) {
+        const auto* entry = core_->overlay()->entry(tag.id);
         auto place = entry && entry->panel ? backend_.windowServer->placeOf(*entry->panel) : std::nullopt;
-        if (!place) place = placeMemory_->placeOf(tag.id);
+        if (!place) place = core_->placeMemory()->placeOf(tag.id);
         entries << TagListEntry{tag, place};
     }
     reply({}, raw == CommandLine::kListRequest ? formatTagList(entries) : formatTagListJson(entries));
@@ -357,7 +298,7 @@ QString AppDelegate::handleUrlCommand(const QByteArray& raw) {
         break;
     }
     app_.notice(QStringLiteral("URL command received: ") + command.command);
-    auto tracker = spaceTracker_;
+    auto tracker = spaceTracker();
     switch (command.kind) {
     case UrlCommand::Kind::setCurrentTag:
     case UrlCommand::Kind::clearCurrentTag:
@@ -382,28 +323,8 @@ void AppDelegate::applicationWillTerminate() {
     launched_ = false;
     SM_TRACE(app_, QStringLiteral("SESSION END applicationWillTerminate"));
     app_.notice(QStringLiteral("Spacemarquee terminating"));
-    auto stopped = [this](const char* service) {
-        SM_TRACE(app_, QStringLiteral("terminate STOPPED service=") + QLatin1String(service));
-    };
     if (commandWait_) commandWait_->cancel();
-    if (autoTagger_) autoTagger_->stop();
-    stopped("autoTagger");
-    if (speechAnnouncer_) speechAnnouncer_->stopSpeaking();
-    stopped("speechAnnouncer");
-    if (staleTagSweeper_) staleTagSweeper_->stop();
-    staleTagSweeper_.reset();
-    stopped("staleTagSweeper");
-    keyMonitor_->stop();
-    stopped("keyMonitor");
-    spaceTracker_->stop();
-    stopped("spaceTracker");
-    desktopNameSync_->stop(); // the window manager's own names go back
-    placeMemory_->stop();
-    placeMemory_->rememberAll(); // while the labels still exist
-    overlayManager_->tearDown();
-    stopped("overlayManager");
-    // Last-seen times and positions may still be waiting; every other change is on disk already.
-    tagStore_->flush();
+    core_->stop();
 }
 
 } // namespace sm

@@ -3,24 +3,13 @@
 #include "app/LaunchAtLoginCoordinator.h"
 #include "app/MenuBarItem.h"
 #include "app/ShellUi.h"
-#include "autoname/AutoTagger.h"
-#include "autoname/SpeechAnnouncer.h"
-#include "diagnostics/Logger.h"
-#include "model/StaleTagSweeper.h"
-#include "model/TagStore.h"
-#include "overlay/KeyMonitor.h"
-#include "overlay/OverlayManager.h"
+#include "core/CoreServices.h"
+#include "logging/Logger.h"
 #include "platform/Defaults.h"
 #include "platform/FileManager.h"
-#include "platform/KeySource.h"
 #include "platform/LoginItem.h"
 #include "platform/MainQueue.h"
-#include "platform/SpeechSynthesizer.h"
 #include "platform/WindowServer.h"
-#include "platform/Workspace.h"
-#include "tracker/DesktopNameSync.h"
-#include "tracker/PlaceMemory.h"
-#include "tracker/SpaceTracker.h"
 #include "windows/PreferencesWindowController.h"
 #include "windows/WelcomeWindowController.h"
 
@@ -45,16 +34,10 @@ using CommandReply = std::function<void(const QString& refusal, const QByteArray
 using CommandHandler = std::function<void(const QByteArray& request, CommandReply reply)>;
 
 // Everything the composition root needs from the outside world: the real desktop in the program,
-// the simulated one in tests.
-struct AppBackend {
-    std::shared_ptr<WindowServer> windowServer;
-    std::shared_ptr<KeySource> keySource;
-    std::shared_ptr<Workspace> workspace;                 // none: automatic naming finds no window
-    std::shared_ptr<SpeechSynthesizer> speechSynthesizer; // none: names are never spoken
-    std::shared_ptr<Defaults> defaults;
-    std::shared_ptr<MainQueue> queue;
+// the simulated one in tests. The core's part (window server, key source, workspace, speech, defaults,
+// queue, loggers) goes to CoreServices as it is.
+struct AppBackend : CoreBackend {
     std::shared_ptr<TraceLog> traceLog;
-    Loggers loggers;
     std::shared_ptr<LoginItemControlling> loginItem;
     std::shared_ptr<ShellUi> ui;
     // The preferences and welcome windows; none in a headless run.
@@ -78,7 +61,6 @@ public:
     static inline const QString kFirstUseDateKey = QStringLiteral("Spacemarquee.FirstUseDate");
     static inline const QString kJunkPurgedKey = QStringLiteral("Spacemarquee.StoreJunkPurged20260808");
     static inline const QString kWelcomeShownKey = QStringLiteral("Spacemarquee.WelcomeShown");
-    static constexpr double kJunkJanitorAgeSeconds = 1296000.0; // 15 days
 
     static std::shared_ptr<AppDelegate> create(AppBackend backend);
 
@@ -96,16 +78,23 @@ public:
     static constexpr double kCommandWaitSeconds = 3.0;
 
     // ---- The services, for the shell and for tests ----
-    std::shared_ptr<TagStore> tagStore() const { return tagStore_; }
-    std::shared_ptr<OverlayManager> overlayManager() const { return overlayManager_; }
-    std::shared_ptr<SpaceTracker> spaceTracker() const { return spaceTracker_; }
-    std::shared_ptr<PlaceMemory> placeMemory() const { return placeMemory_; }
-    std::shared_ptr<DesktopNameSync> desktopNameSync() const { return desktopNameSync_; }
-    std::shared_ptr<KeyMonitor> keyMonitor() const { return keyMonitor_; }
+    std::shared_ptr<CoreServices> core() const { return core_; }
+    std::shared_ptr<TagStore> tagStore() const { return core_ ? core_->store() : nullptr; }
+    std::shared_ptr<OverlayManager> overlayManager() const { return core_ ? core_->overlay() : nullptr; }
+    std::shared_ptr<SpaceTracker> spaceTracker() const { return core_ ? core_->tracker() : nullptr; }
+    std::shared_ptr<PlaceMemory> placeMemory() const { return core_ ? core_->placeMemory() : nullptr; }
+    std::shared_ptr<DesktopNameSync> desktopNameSync() const {
+        return core_ ? core_->desktopNameSync() : nullptr;
+    }
+    std::shared_ptr<KeyMonitor> keyMonitor() const { return core_ ? core_->keyMonitor() : nullptr; }
     std::shared_ptr<MenuBarItem> menuBarItem() const { return menuBarItem_; }
-    std::shared_ptr<StaleTagSweeper> staleTagSweeper() const { return staleTagSweeper_; }
-    std::shared_ptr<SpeechAnnouncer> speechAnnouncer() const { return speechAnnouncer_; }
-    std::shared_ptr<AutoTagger> autoTagger() const { return autoTagger_; }
+    std::shared_ptr<StaleTagSweeper> staleTagSweeper() const {
+        return core_ ? core_->staleTagSweeper() : nullptr;
+    }
+    std::shared_ptr<SpeechAnnouncer> speechAnnouncer() const {
+        return core_ ? core_->speechAnnouncer() : nullptr;
+    }
+    std::shared_ptr<AutoTagger> autoTagger() const { return core_ ? core_->autoTagger() : nullptr; }
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin() const { return launchAtLogin_; }
     std::shared_ptr<PreferencesWindowController> preferencesController() const {
         return preferencesController_;
@@ -126,17 +115,9 @@ private:
     AppBackend backend_;
     Logger app_;
 
-    std::shared_ptr<TagStore> tagStore_;
-    std::shared_ptr<OverlayManager> overlayManager_;
-    std::shared_ptr<SpaceTracker> spaceTracker_;
-    std::shared_ptr<PlaceMemory> placeMemory_;
-    std::shared_ptr<DesktopNameSync> desktopNameSync_;
-    std::shared_ptr<KeyMonitor> keyMonitor_;
+    std::shared_ptr<CoreServices> core_;
     std::shared_ptr<MenuBarItem> menuBarItem_;
     std::shared_ptr<PreferencesWindowController> preferencesController_;
-    std::shared_ptr<StaleTagSweeper> staleTagSweeper_;
-    std::shared_ptr<SpeechAnnouncer> speechAnnouncer_;
-    std::shared_ptr<AutoTagger> autoTagger_;
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin_;
     std::shared_ptr<WelcomeWindowController> welcomeController_;
     bool welcomeRequested_ = false;

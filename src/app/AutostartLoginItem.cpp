@@ -1,6 +1,6 @@
 #include "app/AutostartLoginItem.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 #include <QDir>
 #include <QFile>

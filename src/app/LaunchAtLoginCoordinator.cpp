@@ -1,6 +1,6 @@
 #include "app/LaunchAtLoginCoordinator.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 namespace sm {
 

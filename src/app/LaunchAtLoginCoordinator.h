@@ -2,7 +2,7 @@
 
 #include "app/LaunchAtLoginPolicy.h"
 #include "platform/LoginItem.h"
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "platform/Defaults.h"
 
 #include <memory>

@@ -1,5 +1,5 @@
 #include "app/LaunchAtLoginCoordinator.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "support/FakeLoginItem.h"
 #include "support/TestLoggers.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ShellUi.h"
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 
 #include <functional>
 #include <memory>

@@ -11,8 +11,8 @@
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
-#include "diagnostics/qt/NetworkReportTransport.h"
-#include "diagnostics/qt/ReportProblemWindowController.h"
+#include "report/qt/NetworkReportTransport.h"
+#include "report/qt/ReportProblemWindowController.h"
 #include "platform/UnavailableKeySource.h"
 #include "platform/qt/DBusFileManager.h"
 #include "platform/qt/FileDefaults.h"
@@ -137,7 +137,8 @@ int main(int argc, char** argv) {
 
     auto systemLog = std::make_shared<JournalSystemLog>();
     auto defaults = std::make_shared<FileDefaults>(FileDefaults::standardDirectory(), systemLog);
-    auto traceLog = std::make_shared<TraceLog>(*defaults, TraceLog::Options{runtime.path});
+    auto traceLog = std::make_shared<TraceLog>(defaults->boolValue(TraceLog::kEnabledKey).value_or(false),
+                                               TraceLog::Options{runtime.path});
     const Loggers loggers = Loggers::make(systemLog, traceLog);
     auto ui = std::make_shared<QtShellUi>();
     // Also ends the "already running" alert of a copy that yields.

@@ -1,7 +1,7 @@
 #include "autoname/AutoTagger.h"
 
 #include "autoname/TitleDerivation.h"
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 #include "tracking/ShortId.h"
 
 namespace sm {

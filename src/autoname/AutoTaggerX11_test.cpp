@@ -1,13 +1,13 @@
 // Automatic naming on a real X11 desktop (Xvfb + openbox): xterm and another program's window in
 // front, their titles changed, the label following at the next trigger.
-#include "autoname/AutoTagger.h"
+#include "core/CoreServices.h"
 #include "autoname/TitleDerivation.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
 #include "support/TestLoggers.h"
 
 #include <QApplication>
@@ -37,20 +37,15 @@ protected:
         ASSERT_TRUE(workspace) << error.toStdString();
         ASSERT_EQ(session->run("wmctrl", {"-n", "2"}), 0);
         switchTo(0);
+        core = CoreServices::create({server, nullptr, workspace, nullptr, defaults, queue, logs.loggers});
+        store = core->store();
+        overlay = core->overlay();
+        tracker = core->tracker();
         store->updateSettings(
             [](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::terminalOnly; });
-        overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
-        tracker = SpaceTracker::create(store, overlay, server, queue, defaults, logs.loggers.tracker);
-        wire(tracker, *overlay);
-        tagger = AutoTagger::create(store, tracker, overlay, workspace, server, queue, logs.loggers.tracker);
-        tracker->onActiveTagResolved = [this](QUuid id) {
-            tagger->refreshForResolvedTag(id, "tag-resolved");
-        };
     }
     void TearDown() override {
-        if (tagger) tagger->stop();
-        if (tracker) tracker->stop();
-        if (overlay) overlay->tearDown();
+        if (core) core->stop();
         for (auto& p : programs) {
             p->kill();
             p->waitForFinished(3000);
@@ -97,19 +92,18 @@ protected:
     test::TestLoggers logs;
     std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>();
     std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
-    std::shared_ptr<TagStore> store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
     std::shared_ptr<x11::X11WindowServer> server;
     std::shared_ptr<x11::X11Workspace> workspace;
+    std::shared_ptr<CoreServices> core;
+    std::shared_ptr<TagStore> store;
     std::shared_ptr<OverlayManager> overlay;
     std::shared_ptr<SpaceTracker> tracker;
-    std::shared_ptr<AutoTagger> tagger;
     std::vector<std::unique_ptr<QProcess>> programs;
 };
 
 TEST_F(AutoTaggerX11, TheLabelFollowsTheWindowInFrontAtTheNextTrigger) {
     startInFront("xterm", {"-T", "dev@box: ~/src/atlas"}, "XTerm");
-    tracker->start(false);
-    tagger->start();
+    core->start(false);
     // The desktop's new label is named after the terminal in front.
     ASSERT_TRUE(waitUntil([&] { return shownTitle() == "XTerm"; }, 10000)) << shownTitle().toStdString();
     store->updateSettings([](AppSettings& s) { s.autoCreateOnNewSpace = false; });

@@ -1,7 +1,7 @@
 // The auto-tagger's triggers, retries and ownership rule on the simulated desktop and virtual clock.
 #include "autoname/AutoTagger.h"
-#include "platform/sim/ScriptedWorkspace.h"
-#include "tracker/TrackerFixture.h"
+#include "support/sim/ScriptedWorkspace.h"
+#include "support/TrackerFixture.h"
 
 #include <QRegularExpression>
 
@@ -21,15 +21,18 @@ class AutoTaggerTest : public test::TrackerFixture {
 protected:
     AutoTaggerTest() {
         workspace->frontmost = RunningApplication{QStringLiteral("XTerm"), QStringLiteral("XTerm"), 42};
-        tagger = AutoTagger::create(store, tracker, overlay, workspace, desktop, queue, logs.loggers.tracker);
+        TrackerFixture::workspace = workspace;
+        launch();
+        tagger = core->autoTagger();
+        // Off while the scene is set, so the label stays untitled until a story begins.
         setSettings([](AppSettings& s) {
-            s.windowNameGuessing = WindowNameGuessing::terminalOnly;
+            s.windowNameGuessing = WindowNameGuessing::off;
             s.autoCreateOnNewSpace = false;
         });
         start();
         automatic = labelOn(1, QString()); // an untitled label is not the user's
         switchTo(0, 3.0);
-        tagger->start();
+        setSettings([](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::terminalOnly; });
     }
 
     // Switches (with the facts lagging `lag` s behind the announcement) and collects the auto-tagger's
@@ -69,14 +72,28 @@ QList<Line> retries(std::initializer_list<int> atMs) {
     return out;
 }
 
-TEST_F(AutoTaggerTest, RetriesUntilTheTagResolvesThenApplies) {
-    ASSERT_FALSE(store->tag(automatic)->isUserOwned);
-    auto lines = switchAndWatch(1, 1.0, 1.5);
-    QList<Line> expected = retries({200, 450, 700, 950});
-    expected << Line{1200, QStringLiteral("autoTag APPLY reason=space-changed")};
-    EXPECT_EQ(lines, expected);
-    EXPECT_EQ(store->tag(automatic)->title, QStringLiteral("XTerm"));
-    EXPECT_FALSE(store->tag(automatic)->isUserOwned);
+// The switch's attempts retry while no tag is resolved; the adoption itself refreshes at once, names
+// the label and leaves the pending retry stale.
+TEST_F(AutoTaggerTest, RetriesUntilTheTagResolvesWhoseAdoptionApplies) {
+    struct Case {
+        double lag; // until the label's facts say it is on the active desktop
+        std::initializer_list<int> retriesAt;
+        int adoptedAt, staleAt;
+    };
+    for (const Case& c : {Case{1.0, {200, 450, 700, 950}, 1000, 1200}, Case{0.3, {200}, 300, 450}}) {
+        setSettings([](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::off; });
+        store->setAutoTitle(automatic, QString());
+        switchTo(0, 3.0);
+        setSettings([](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::terminalOnly; });
+        ASSERT_FALSE(store->tag(automatic)->isUserOwned);
+        auto lines = switchAndWatch(1, c.lag, 1.5);
+        QList<Line> expected = retries(c.retriesAt);
+        expected << Line{c.adoptedAt, QStringLiteral("autoTag APPLY reason=tag-resolved")}
+                 << Line{c.staleAt, QStringLiteral("autoTag ABORT stale-generation")};
+        EXPECT_EQ(lines, expected) << c.lag;
+        EXPECT_EQ(store->tag(automatic)->title, QStringLiteral("XTerm"));
+        EXPECT_FALSE(store->tag(automatic)->isUserOwned);
+    }
 }
 
 TEST_F(AutoTaggerTest, ADesktopThatNeverResolvesGetsNineAttempts) {
@@ -91,7 +108,7 @@ TEST_F(AutoTaggerTest, ADesktopThatNeverResolvesGetsNineAttempts) {
 
 TEST_F(AutoTaggerTest, ANewerSwitchMakesTheOlderSequenceAbort) {
     const quint64 gen = tagger->refreshGeneration();
-    auto lines = switchAndWatch(1, 0.05, 0.5, [&](int ms) {
+    auto lines = switchAndWatch(1, 1.0, 0.5, [&](int ms) {
         if (ms == 100) desktop->switchDesktop(kMain, 0, {0.0, 0.05, 0.05, 0.0});
     });
     ASSERT_GE(lines.size(), 2);
@@ -101,16 +118,6 @@ TEST_F(AutoTaggerTest, ANewerSwitchMakesTheOlderSequenceAbort) {
         std::count_if(lines.begin() + 1, lines.end(), [](const Line& l) { return l.text.contains("ABORT"); }),
         0);
     EXPECT_EQ(tagger->refreshGeneration(), gen + 2);
-}
-
-TEST_F(AutoTaggerTest, TagResolvedRefreshesAtOnceAndSupersedesThePendingRetry) {
-    auto lines = switchAndWatch(1, 1.0, 1.5, [&](int ms) {
-        if (ms == 300) tagger->refreshForResolvedTag(automatic, QStringLiteral("tag-resolved"));
-    });
-    QList<Line> expected = retries({200});
-    expected << Line{300, QStringLiteral("autoTag APPLY reason=tag-resolved")}
-             << Line{450, QStringLiteral("autoTag ABORT stale-generation")};
-    EXPECT_EQ(lines, expected);
 }
 
 TEST_F(AutoTaggerTest, EachTriggerLeavesOneLineNamingItsCause) {
@@ -123,7 +130,7 @@ TEST_F(AutoTaggerTest, EachTriggerLeavesOneLineNamingItsCause) {
     const QList<Row> rows = {
         {"setting off: one line, no retry",
          [&] { setSettings([](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::off; }); },
-         [&] { switchTo(1, 3.0); }, "autoTag SKIP reason=space-changed cause=setting-off"},
+         [&] { switchTo(2, 3.0); }, "autoTag SKIP reason=space-changed cause=setting-off"},
         {"activation with no tag resolved is not retried", [&] { switchTo(2, 3.0); },
          [&] {
              workspace->activate({QStringLiteral("XTerm"), QStringLiteral("XTerm"), 42});

@@ -1,5 +1,5 @@
 #include "autoname/SpeechAnnouncer.h"
-#include "platform/sim/RecordingSpeechSynthesizer.h"
+#include "support/sim/RecordingSpeechSynthesizer.h"
 #include "support/TestLoggers.h"
 
 #include <gtest/gtest.h>

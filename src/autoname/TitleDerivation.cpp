@@ -1,6 +1,6 @@
 #include "autoname/TitleDerivation.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 #include <QRegularExpression>
 

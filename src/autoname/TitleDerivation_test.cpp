@@ -1,5 +1,5 @@
 #include "autoname/TitleDerivation.h"
-#include "platform/sim/ScriptedWorkspace.h"
+#include "support/sim/ScriptedWorkspace.h"
 #include "support/TestLoggers.h"
 
 #include <gtest/gtest.h>

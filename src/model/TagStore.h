@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "model/AppSettings.h"
 #include "platform/Signal.h"
 #include "model/SpaceTag.h"

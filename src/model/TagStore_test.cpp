@@ -1,8 +1,8 @@
 #include "model/TagStore.h"
 
 #include "model/ModelJson.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
 #include "support/TestLoggers.h"
 
 #include <gtest/gtest.h>

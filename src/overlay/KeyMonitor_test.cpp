@@ -1,7 +1,7 @@
 #include "overlay/KeyMonitor.h"
 
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/ScriptedKeySource.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/ScriptedKeySource.h"
 
 #include <gtest/gtest.h>
 

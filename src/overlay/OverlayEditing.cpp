@@ -2,7 +2,7 @@
 // makes every callback of an older editor harmless.
 #include "overlay/OverlayManager.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "overlay/OverlayManager.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 #include "overlay/PanelBirthPlacement.h"
 
 #include <QMap>

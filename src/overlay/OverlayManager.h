@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "model/TagStore.h"
 #include "overlay/FontSizeStepper.h"
 #include "overlay/LabelContextMenu.h"

@@ -1,7 +1,7 @@
 // Where labels sit: drags persisted into the tag (and the shared position), normal frames re-applied.
 #include "overlay/OverlayManager.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 namespace sm {
 

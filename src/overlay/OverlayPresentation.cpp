@@ -1,7 +1,7 @@
 // How each label looks at every moment: layout, opacity, boosts, fades, and following its measured size.
 #include "overlay/OverlayManager.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // there starts a new label, the titles replace only what they name, nothing is lost in a crash, and a
 // window manager that takes its names back is left alone.
 #include "tracker/DesktopNameSync.h"
-#include "tracker/TrackerFixture.h"
+#include "support/TrackerFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,20 +13,12 @@ class DesktopNameSyncTest : public test::TrackerFixture {
 protected:
     const QStringList own = {"1", "2", "Music", "4"};
 
-    std::shared_ptr<DesktopNameSync> startSync() {
-        auto sync = DesktopNameSync::create(store, overlay, desktop, defaults, queue, logs.loggers.tracker);
-        tracker->newTagTitleProvider = [s = sync.get()] { return s->chosenNameOfActiveDesktop(); };
-        sync->start();
-        queue->drain();
-        return sync;
-    }
     QStringList names() const { return desktop->desktopNames(); }
 };
 
 TEST_F(DesktopNameSyncTest, ANewLabelTakesTheChosenNameAndTitlesNameOnlyTheirDesktops) {
     desktop->nameDesktops(own);
     start();
-    auto sync = startSync();
     switchTo(2, 6.0);
     switchTo(1, 6.0);
     ASSERT_EQ(store->tags().size(), 2u);
@@ -38,9 +30,10 @@ TEST_F(DesktopNameSyncTest, ANewLabelTakesTheChosenNameAndTitlesNameOnlyTheirDes
     queue->drain();
     EXPECT_EQ(names(), (QStringList{"1", "Mail", "Music", "4"}));
 
-    sync.reset(); // a crash: the names are not given back
+    core.reset(); // a crash: the names are not given back
     setSettings([](AppSettings& s) { s.shareDesktopNames = false; });
-    sync = startSync();
+    launch();
+    start();
     EXPECT_EQ(names(), own) << "the next session gives back what the crashed one lent";
     EXPECT_FALSE(defaults->value(DesktopNameSync::kRecordKey));
 }
@@ -48,7 +41,6 @@ TEST_F(DesktopNameSyncTest, ANewLabelTakesTheChosenNameAndTitlesNameOnlyTheirDes
 TEST_F(DesktopNameSyncTest, AWindowManagerThatReplacesTheTitlesIsLeftAlone) {
     desktop->nameDesktops(own);
     start();
-    auto sync = startSync();
     labelOn(0, QStringLiteral("Mail"));
     queue->drain();
     ASSERT_EQ(names(), (QStringList{"Mail", "2", "Music", "4"}));

@@ -1,13 +1,10 @@
 // Names that come back on their desktops after a restart: sessions on the simulated desktop that share
 // one settings store, as one user's logins do.
-#include "model/TagStore.h"
-#include "overlay/OverlayManager.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
-#include "platform/sim/SimDesktop.h"
+#include "core/CoreServices.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
+#include "support/sim/SimDesktop.h"
 #include "support/TestLoggers.h"
-#include "tracker/PlaceMemory.h"
-#include "tracker/SpaceTracker.h"
 
 #include <gtest/gtest.h>
 
@@ -26,23 +23,13 @@ struct Session {
             {kMain, kScreen, QStringLiteral("Built-in Display"), QRectF(0, 0, 1440, 900), desktops});
         desktop->switchDesktop(kMain, current);
         queue->drain();
-        store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
-        overlay = OverlayManager::create(store, desktop, queue, logs.loggers.overlay);
-        tracker = SpaceTracker::create(store, overlay, desktop, queue, defaults, logs.loggers.tracker);
-        memory = PlaceMemory::create(store, overlay, desktop, defaults, queue, logs.loggers.tracker);
-        wire(tracker, *overlay);
-        tracker->onActiveTagResolved = [m = memory.get()](QUuid id) { m->remember(id); };
-        restored = memory->restoreLabels();
-        memory->start();
-        tracker->start(asLoginItem);
+        core = CoreServices::create({desktop, nullptr, nullptr, nullptr, defaults, queue, logs.loggers});
+        store = core->store();
+        tracker = core->tracker();
+        restored = core->start(asLoginItem);
         queue->advance(0.3);
     }
-    void quit() {
-        tracker->stop();
-        memory->stop();
-        memory->rememberAll();
-        overlay->tearDown();
-    }
+    void quit() { core->stop(); }
     // Switches and waits past the time-out and the quiet period, so a new desktop gets its label.
     void switchTo(int index) {
         desktop->switchDesktop(kMain, index);
@@ -73,10 +60,9 @@ struct Session {
     std::shared_ptr<ManualMainQueue> queue;
     test::TestLoggers logs;
     std::shared_ptr<SimDesktop> desktop = std::make_shared<SimDesktop>(queue);
+    std::shared_ptr<CoreServices> core;
     std::shared_ptr<TagStore> store;
-    std::shared_ptr<OverlayManager> overlay;
     std::shared_ptr<SpaceTracker> tracker;
-    std::shared_ptr<PlaceMemory> memory;
     int restored = 0;
 };
 

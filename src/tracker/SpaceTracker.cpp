@@ -1,6 +1,6 @@
 #include "tracker/SpaceTracker.h"
 
-#include "diagnostics/TraceFormat.h"
+#include "logging/TraceFormat.h"
 #include "tracking/ShortId.h"
 
 #include <algorithm>
@@ -544,41 +544,6 @@ bool SpaceTracker::createTag(bool automatic) {
 void SpaceTracker::forget(const QUuid& id) {
     if (currentActiveTagId_ == id) currentActiveTagId_.reset();
     if (lastTimeoutCreate_ && lastTimeoutCreate_->tagId == id) lastTimeoutCreate_.reset();
-}
-
-// ---- Wiring -------------------------------------------------------------------------------------------
-
-void wire(const std::shared_ptr<SpaceTracker>& tracker, OverlayManager& overlay) {
-    std::weak_ptr<SpaceTracker> weak = tracker;
-    overlay.onPanelBecameVisible = [weak](QUuid id, bool onActive) {
-        if (auto t = weak.lock()) t->panelPresenceChanged(id, onActive);
-    };
-    overlay.onPanelCrossedScreens = [weak](QUuid id) {
-        if (auto t = weak.lock()) t->panelCrossedScreens(id);
-    };
-    overlay.onPanelsAnchorLost = [weak](QList<QUuid> ids) {
-        for (const auto& id : ids)
-            if (auto t = weak.lock()) t->zombifyPanel(id, QStringLiteral("co-residency-heal"));
-    };
-    overlay.onPanelDesktopRemoved = [weak](QUuid id) {
-        if (auto t = weak.lock()) t->zombifyPanel(id, QStringLiteral("desktop-removed"));
-    };
-    overlay.onEditSessionClosed = [weak](QUuid id) {
-        if (auto t = weak.lock()) t->editSessionClosed(id);
-    };
-    overlay.onDeleteTagRequested = [weak](QUuid id) {
-        if (auto t = weak.lock()) t->deleteTagFromContextMenu(id);
-    };
-    overlay.onRemoveDuplicatesRequested = [weak] {
-        if (auto t = weak.lock()) t->removeDuplicatesOnCurrentSpace();
-    };
-    overlay.restorableTitlesProvider = [weak] {
-        auto t = weak.lock();
-        return t ? t->restorableTitles() : QList<LabelContextMenu::RestorableTitle>{};
-    };
-    overlay.onRestoreTitleRequested = [weak](QUuid orphan, QUuid onto) {
-        if (auto t = weak.lock()) t->restoreTitle(orphan, onto);
-    };
 }
 
 } // namespace sm

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "model/TagStore.h"
 #include "overlay/LabelContextMenu.h"
 #include "overlay/OverlayManager.h"
@@ -155,9 +155,5 @@ private:
     std::optional<TimeoutCreate> lastTimeoutCreate_;
     QHash<QUuid, QString> deferredZombifies_;
 };
-
-// Connects the overlay's callbacks to the tracker, holding the tracker weakly: presence reports, the
-// co-residency heal, screen crossings, editor closes and the label's context-menu commands.
-void wire(const std::shared_ptr<SpaceTracker>& tracker, OverlayManager& overlay);
 
 } // namespace sm

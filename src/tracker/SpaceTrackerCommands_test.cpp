@@ -1,5 +1,5 @@
 // Stories of the user's tag commands: add, delete to a tombstone, duplicates, restore, purge.
-#include "tracker/TrackerFixture.h"
+#include "support/TrackerFixture.h"
 
 using namespace sm;
 using namespace sm::test;

@@ -1,5 +1,5 @@
 // Stories of display reconfiguration: the grace, the settlement audit and zombifying labels.
-#include "tracker/TrackerFixture.h"
+#include "support/TrackerFixture.h"
 
 using namespace sm;
 using namespace sm::test;
@@ -69,9 +69,8 @@ TEST_F(Storms, LabelsOfRemovedDesktopsGoAtOnceInsteadOfPilingUpTitledOnesStayRes
 
 TEST_F(Storms, WakeAndLoginLaunchSuppressCreationForTwentyFiveSeconds) {
     for (const bool login : {false, true}) {
-        for (const auto& id : overlay->panelIds()) overlay->removePanel(id, "test-reset");
         for (const auto& t : store->tags()) store->removeTag(t.id, "test-reset");
-        makeTracker();
+        launch();
         start(login);
         if (!login) {
             queue->advance(2.1); // the first desktop gets its tag

@@ -1,7 +1,7 @@
 // A seeded random walk: desktop switches with every kind of lag and flap, screens coming and going,
 // wake, and the user's commands. It checks what a user would notice: two labels on the desktop in
 // front of them, a tag minted where a label was showing, a name lost without the user deleting it.
-#include "tracker/TrackerFixture.h"
+#include "support/TrackerFixture.h"
 
 #include <QRegularExpression>
 

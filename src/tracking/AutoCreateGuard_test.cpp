@@ -1,5 +1,5 @@
 #include "tracking/AutoCreateGuard.h"
-#include "tracking/TestPrinters.h"
+#include "support/TestPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "tracking/ShortId.h"
 #include "tracking/SpaceResolutionPolicy.h"
-#include "tracking/TestPrinters.h"
+#include "support/TestPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "model/TagStore.h"
 #include "platform/Defaults.h"
 #include "platform/FileManager.h"

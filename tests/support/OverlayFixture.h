@@ -2,9 +2,9 @@
 
 #include "model/TagStore.h"
 #include "overlay/OverlayManager.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
-#include "platform/sim/SimDesktop.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
+#include "support/sim/SimDesktop.h"
 #include "support/TestLoggers.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/TagStore.h"
-#include "platform/sim/ManualMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/sim/MemoryDefaults.h"
 #include "support/TestLoggers.h"
 #include "windows/PreferencesViewModel.h"
 
@@ -28,7 +28,7 @@ struct PreferencesFixture {
     std::shared_ptr<TagStore> store = std::make_shared<TagStore>(defaults, clock, logs.loggers.storage);
     QTemporaryDir traceDir;
     std::shared_ptr<TraceLog> traceLog =
-        std::make_shared<TraceLog>(*defaults, TraceLog::Options{traceDir.path()});
+        std::make_shared<TraceLog>(false, TraceLog::Options{traceDir.path()});
     std::shared_ptr<RecordingFileManager> files = std::make_shared<RecordingFileManager>();
     std::optional<QString> mainScreen = kMainScreen;
     std::shared_ptr<PreferencesViewModel> model =

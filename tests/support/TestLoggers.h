@@ -1,7 +1,7 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
-#include "platform/sim/CapturingSystemLog.h"
+#include "logging/Logger.h"
+#include "support/sim/CapturingSystemLog.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "diagnostics/Logger.h"
+#include "logging/Logger.h"
 #include "platform/FileManager.h"
 
 #include <QUrl>

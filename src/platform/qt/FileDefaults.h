@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Defaults.h"
-#include "platform/SystemLog.h"
+#include "logging/SystemLog.h"
 
 #include <QDateTime>
 #include <QMap>

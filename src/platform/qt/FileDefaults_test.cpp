@@ -1,5 +1,5 @@
 #include "platform/qt/FileDefaults.h"
-#include "platform/sim/CapturingSystemLog.h"
+#include "support/sim/CapturingSystemLog.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,17 +1,12 @@
 // The sway backend on a private headless sway with two outputs (HEADLESS-1 left, HEADLESS-2 right).
-#include "model/TagStore.h"
-#include "overlay/OverlayManager.h"
-#include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/sway/SwayIpcClient.h"
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"
-#include "platform/sway/testing/SwayTestSession.h"
+#include "support/sway/SwayTestSession.h"
+#include "support/CoreRun.h"
 #include "support/ShowLabel.h"
-#include "support/TestLoggers.h"
 #include "support/WaitUntil.h"
-#include "tracker/PlaceMemory.h"
-#include "tracker/SpaceTracker.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -223,10 +218,9 @@ TEST_F(SwayBackendTest, InvisibleLabelsLetClicksThroughAndADragMovesTheLabelWher
 TEST_F(SwayBackendTest, TheEditorGetsTheKeyboardAndReturnRenamesTheLabel) {
     if (QStandardPaths::findExecutable(QStringLiteral("wtype")).isEmpty())
         GTEST_SKIP() << "wtype is not installed";
-    sm::test::TestLoggers logs;
-    auto queue = std::make_shared<QtMainQueue>();
-    auto store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
-    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+    sm::test::CoreRun program(server);
+    const auto& store = program.store;
+    const auto& overlay = program.overlay;
     SpaceTag tag;
     tag.id = QUuid::createUuid();
     tag.title = QStringLiteral("Old");
@@ -250,22 +244,16 @@ TEST_F(SwayBackendTest, TheEditorGetsTheKeyboardAndReturnRenamesTheLabel) {
     ASSERT_TRUE(waitUntil([&] { return !overlay->isEditing(); }))
         << editor->window()->field()->text().toStdString();
     EXPECT_EQ(store->tag(tag.id)->title, QStringLiteral("Inbox 2"));
-    EXPECT_EQ(logs.log->traces().filter(QStringLiteral("editSession COMMIT")).size(), 1);
-    overlay->tearDown();
+    EXPECT_EQ(program.traced(QStringLiteral("editSession COMMIT")), 1);
 }
 
 // The tracker adopts each workspace's label; then the outputs are rearranged and the storm is ridden
 // out without losing a name. (Headless sway 1.7 cannot take an output away: committing a disabled
 // headless output fails.)
 TEST_F(SwayBackendTest, TheTrackerAdoptsEachWorkspacesLabelAndRidesOutAnOutputRearrangement) {
-    sm::test::TestLoggers logs;
-    auto queue = std::make_shared<QtMainQueue>();
-    auto defaults = std::make_shared<MemoryDefaults>();
-    auto store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
-    store->updateSettings([](AppSettings& s) { s.autoCreateOnNewSpace = false; });
-    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
-    auto tracker = SpaceTracker::create(store, overlay, server, queue, defaults, logs.loggers.tracker);
-    tracker->start(false);
+    sm::test::CoreRun program(server);
+    const auto& store = program.store;
+    const auto& tracker = program.tracker;
 
     QHash<QString, QUuid> tagOf;
     for (const QString& name : {QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("2")}) {
@@ -287,13 +275,12 @@ TEST_F(SwayBackendTest, TheTrackerAdoptsEachWorkspacesLabelAndRidesOutAnOutputRe
     msg({QStringLiteral("output HEADLESS-1 position 1920 0")});
     ASSERT_TRUE(waitUntil([&] { return server->screens() != before; }));
     ASSERT_TRUE(waitUntil(
-        [&] { return logs.log->traces().filter(QStringLiteral("settlementAudit DONE")).size() == 1; },
+        [&] { return program.traced(QStringLiteral("settlementAudit DONE")) == 1; },
         20000));
     EXPECT_EQ(store->tags().size(), 3u);
     for (const auto& tag : store->tags())
         EXPECT_TRUE(tag.title.startsWith(QStringLiteral("Desk ")));
-    tracker->stop();
-    overlay->tearDown();
+    program.quit();
     msg({QStringLiteral("output HEADLESS-1 position 0 0")});
 }
 
@@ -301,40 +288,8 @@ TEST_F(SwayBackendTest, TheTrackerAdoptsEachWorkspacesLabelAndRidesOutAnOutputRe
 // label back on its workspace, at once where the workspace exists and on the first visit where sway
 // dropped it while it was empty; nothing is minted.
 TEST_F(SwayBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart) {
-    auto queue = std::make_shared<QtMainQueue>();
     auto defaults = std::make_shared<MemoryDefaults>();
-    struct Session {
-        sm::test::TestLoggers logs;
-        std::shared_ptr<TagStore> store;
-        std::shared_ptr<OverlayManager> overlay;
-        std::shared_ptr<SpaceTracker> tracker;
-        std::shared_ptr<PlaceMemory> memory;
-        int restored = 0;
-        QString activeTitle() const {
-            const auto id = tracker->queryActiveTagId();
-            return id ? store->tag(*id)->title : QString();
-        }
-        void quit() {
-            tracker->stop();
-            memory->stop();
-            memory->rememberAll();
-            overlay->tearDown();
-        }
-    };
-    auto launch = [&] {
-        auto s = std::make_unique<Session>();
-        s->store = std::make_shared<TagStore>(defaults, queue, s->logs.loggers.storage);
-        s->overlay = OverlayManager::create(s->store, server, queue, s->logs.loggers.overlay);
-        s->tracker =
-            SpaceTracker::create(s->store, s->overlay, server, queue, defaults, s->logs.loggers.tracker);
-        s->memory =
-            PlaceMemory::create(s->store, s->overlay, server, defaults, queue, s->logs.loggers.tracker);
-        s->tracker->onActiveTagResolved = [m = s->memory.get()](QUuid id) { m->remember(id); };
-        s->restored = s->memory->restoreLabels();
-        s->memory->start();
-        s->tracker->start(false);
-        return s;
-    };
+    auto launch = [&] { return std::make_unique<sm::test::CoreRun>(server, defaults, true); };
     const QStringList names = {QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("2")};
     auto first = launch();
     for (const QString& name : names) {

@@ -1,18 +1,14 @@
 // The real backend on a private Xvfb with a real window manager (SM_TEST_WM, openbox by default).
-#include "model/TagStore.h"
-#include "overlay/KeyMonitor.h"
-#include "overlay/OverlayManager.h"
+#include "core/CoreServices.h"
 #include "platform/qt/QtMainQueue.h"
-#include "platform/sim/MemoryDefaults.h"
+#include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"
-#include "platform/x11/testing/X11TestSession.h"
+#include "support/x11/X11TestSession.h"
+#include "support/CoreRun.h"
 #include "support/ShowLabel.h"
 #include "support/TestLoggers.h"
-#include "tracker/DesktopNameSync.h"
-#include "tracker/PlaceMemory.h"
-#include "tracker/SpaceTracker.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -93,12 +89,15 @@ protected:
         return sm::test::showLabel(*server, title, origin);
     }
     void TearDown() override {
-        if (overlay) overlay->tearDown();
+        if (core) core->stop();
     }
-    // A tag in a store that an overlay on this server shows; the tag has no panel yet.
+    // A tag in the store of a core on this server that is not started: the overlay alone shows it. The
+    // tag has no panel yet.
     SpaceTag storedTag(const QString& title, QPointF position) {
-        store = std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
-        overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+        core = CoreServices::create(
+            {server, nullptr, nullptr, nullptr, std::make_shared<MemoryDefaults>(), queue, logs.loggers});
+        store = core->store();
+        overlay = core->overlay();
         SpaceTag tag;
         tag.id = QUuid::createUuid();
         tag.title = title;
@@ -177,37 +176,12 @@ protected:
     std::shared_ptr<X11WindowServer> server;
     sm::test::TestLoggers logs;
     std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>();
+    std::shared_ptr<CoreServices> core;
     std::shared_ptr<TagStore> store;
     std::shared_ptr<OverlayManager> overlay;
 };
 
-// The store, the overlay and the space tracker on this display, wired as the application wires them.
-struct Program {
-    explicit Program(const std::shared_ptr<X11WindowServer>& server)
-        : overlay(OverlayManager::create(store, server, queue, logs.loggers.overlay)),
-          tracker(SpaceTracker::create(store, overlay, server, queue, std::make_shared<MemoryDefaults>(),
-                                       logs.loggers.tracker)) {
-        wire(tracker, *overlay);
-        store->updateSettings([](AppSettings& s) { s.autoCreateOnNewSpace = false; });
-        tracker->start(false);
-    }
-    ~Program() {
-        tracker->stop();
-        overlay->tearDown();
-    }
-    qsizetype traced(const QString& prefix) const {
-        const QStringList traces = logs.log->traces();
-        return std::count_if(traces.begin(), traces.end(),
-                             [&](const QString& t) { return t.startsWith(prefix); });
-    }
-
-    sm::test::TestLoggers logs;
-    std::shared_ptr<QtMainQueue> queue = std::make_shared<QtMainQueue>();
-    std::shared_ptr<TagStore> store =
-        std::make_shared<TagStore>(std::make_shared<MemoryDefaults>(), queue, logs.loggers.storage);
-    std::shared_ptr<OverlayManager> overlay;
-    std::shared_ptr<SpaceTracker> tracker;
-};
+using Program = sm::test::CoreRun;
 
 TEST_F(X11BackendTest, LabelsStayOnTheirDesktopAndTheFactsAreCurrentWhenTheSwitchIsAnnounced) {
     auto labels = labelPerDesktop(4);
@@ -592,39 +566,9 @@ TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
         ASSERT_TRUE(
             waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
     };
-    struct Session {
-        sm::test::TestLoggers logs;
-        std::shared_ptr<TagStore> store;
-        std::shared_ptr<OverlayManager> overlay;
-        std::shared_ptr<SpaceTracker> tracker;
-        std::shared_ptr<PlaceMemory> memory;
-        int restored = 0;
-    };
-    auto launch = [&] {
-        auto s = std::make_unique<Session>();
-        s->store = std::make_shared<TagStore>(defaults, queue, s->logs.loggers.storage);
-        s->overlay = OverlayManager::create(s->store, server, queue, s->logs.loggers.overlay);
-        s->tracker =
-            SpaceTracker::create(s->store, s->overlay, server, queue, defaults, s->logs.loggers.tracker);
-        s->memory =
-            PlaceMemory::create(s->store, s->overlay, server, defaults, queue, s->logs.loggers.tracker);
-        wire(s->tracker, *s->overlay);
-        s->tracker->onActiveTagResolved = [m = s->memory.get()](QUuid id) { m->remember(id); };
-        s->restored = s->memory->restoreLabels();
-        s->memory->start();
-        s->tracker->start(false);
-        return s;
-    };
-    auto quit = [](Session& s) {
-        s.tracker->stop();
-        s.memory->stop();
-        s.memory->rememberAll();
-        s.overlay->tearDown();
-    };
-    auto activeTitle = [](Session& s) {
-        const auto id = s.tracker->queryActiveTagId();
-        return id ? s.store->tag(*id)->title : QString();
-    };
+    auto launch = [&] { return std::make_unique<Program>(server, defaults, true); };
+    auto quit = [](Program& p) { p.quit(); };
+    auto activeTitle = [](const Program& p) { return p.activeTitle(); };
 
     auto first = launch();
     for (int d = 0; d < 3; ++d) {
@@ -634,7 +578,7 @@ TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
     }
     go(0);
     ASSERT_TRUE(waitUntil([&] { return activeTitle(*first) == names[0]; }));
-    auto titles = [](const Session& s) {
+    auto titles = [](const Program& s) {
         QStringList out;
         for (const auto& t : s.store->tags())
             out << t.id.toString() + t.title;
@@ -684,31 +628,25 @@ TEST_F(X11BackendTest, TitlesNameTheDesktopsAndTheWindowManagersNamesComeBack) {
     ASSERT_TRUE(waitUntil([&] { return rootNames() == own; }));
 
     auto defaults = std::make_shared<MemoryDefaults>();
-    store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
-    overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
-    auto sync = DesktopNameSync::create(store, overlay, server, defaults, queue, logs.loggers.tracker);
-    sync->start();
+    Program program(server, defaults);
     for (const auto& [desktop, title] : {std::pair{0, "Mail"}, std::pair{2, "Code"}}) {
         switchTo(desktop);
-        SpaceTag tag;
-        tag.id = QUuid::createUuid();
-        tag.title = QString::fromUtf8(title);
-        store->addTag(tag, QStringLiteral("manual-create"));
-        overlay->createPanel(tag, QStringLiteral("manual-create"));
+        program.tracker->setTitleForCurrentSpace(QString::fromUtf8(title), true);
     }
     QStringList titled = own;
     titled[0] = QStringLiteral("Mail");
     titled[2] = QStringLiteral("Code");
     EXPECT_TRUE(waitUntil([&] { return rootNames() == titled; })) << rootNames().join(u',').toStdString();
-    auto share = [&](bool on) { store->updateSettings([on](AppSettings& s) { s.shareDesktopNames = on; }); };
+    auto share = [&](bool on) {
+        program.store->updateSettings([on](AppSettings& s) { s.shareDesktopNames = on; });
+    };
     share(false);
     EXPECT_TRUE(waitUntil([&] { return rootNames() == own; })) << rootNames().join(u',').toStdString();
     share(true);
     EXPECT_TRUE(waitUntil([&] { return rootNames() == titled; }));
-    sync->stop(); // quitting
+    program.core->stop(); // quitting
     EXPECT_EQ(rootNames(), own);
     EXPECT_FALSE(defaults->value(DesktopNameSync::kRecordKey)) << "nothing left to give back";
-    overlay->tearDown();
     server->setDesktopNames(before);
 }
 

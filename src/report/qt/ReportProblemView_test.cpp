@@ -1,0 +1,151 @@
+#include "report/qt/ReportProblemWindowController.h"
+#include "support/sim/ManualMainQueue.h"
+#include "support/TestLoggers.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextDocumentFragment>
+
+#include <gtest/gtest.h>
+
+using namespace sm;
+using Kind = ReportProblemView::Phase::Kind;
+using ProblemReporter::SendResult;
+
+namespace {
+
+template <class T> T* child(QWidget* view, const char* name) {
+    return view->findChild<T*>(QString::fromLatin1(name));
+}
+QString shown(QWidget* view, const char* name) {
+    auto* label = child<QLabel>(view, name);
+    return label->isVisibleTo(view) ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                                    : QString();
+}
+
+struct ReportViewTest : ::testing::Test {
+    std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
+    struct Call {
+        QString email, note;
+        bool includeLog;
+        ReportSubmission::Completion done;
+    };
+    std::vector<Call> sends;
+    int cancels = 0;
+    int closes = 0;
+
+    std::unique_ptr<ReportProblemView> make(bool logAvailable) {
+        ReportProblemView::Callbacks callbacks;
+        callbacks.onSend = [this](QString email, QString note, bool log, ReportSubmission::Completion done) {
+            sends.push_back({email, note, log, std::move(done)});
+            return ReportSubmission::Cancel([this] { ++cancels; });
+        };
+        callbacks.onClose = [this] { ++closes; };
+        return std::make_unique<ReportProblemView>(
+            logAvailable, callbacks, queue, QUrl("https://spacemarquee.example/spacemarquee/support/"));
+    }
+};
+
+TEST_F(ReportViewTest, SendNeedsADescriptionAndFailureKeepsTheFieldsAndOffersAnotherTry) {
+    auto view = make(true);
+    EXPECT_TRUE(child<QCheckBox>(view.get(), "includeLog")->isChecked());
+    auto* send = child<QPushButton>(view.get(), "send");
+    auto* note = child<QPlainTextEdit>(view.get(), "note");
+    for (const auto& [text, enabled] : std::vector<std::pair<QString, bool>>{
+             {"", false}, {" \n\t\u2028 ", false}, {" x ", true}, {"Label vanished", true}}) {
+        note->setPlainText(text);
+        EXPECT_EQ(send->isEnabled(), enabled) << text.toStdString();
+    }
+    child<QLineEdit>(view.get(), "email")->setText(" me@example.org");
+    child<QCheckBox>(view.get(), "includeLog")->setChecked(false);
+
+    view->send();
+    ASSERT_EQ(sends.size(), 1u);
+    EXPECT_EQ(sends[0].email, " me@example.org");
+    EXPECT_EQ(sends[0].note, "Label vanished");
+    EXPECT_FALSE(sends[0].includeLog);
+    EXPECT_EQ(send->text(), "Sending…");
+    EXPECT_FALSE(send->isEnabled());
+
+    sends[0].done(SendResult::failed("HTTP 204"));
+    EXPECT_EQ(shown(view.get(), "status"),
+              "Could not send (HTTP 204). Please try again, or use the support form at "
+              "https://spacemarquee.example/spacemarquee/support/.");
+    EXPECT_TRUE(send->isEnabled());
+    EXPECT_EQ(send->text(), "Send");
+    EXPECT_EQ(note->toPlainText(), "Label vanished");
+
+    view->send();
+    ASSERT_EQ(sends.size(), 2u);
+    sends[1].done(SendResult::ok());
+    EXPECT_EQ(shown(view.get(), "status"), "Sent — thank you!");
+    EXPECT_FALSE(send->isEnabled());
+    queue->advance(1.1);
+    EXPECT_EQ(closes, 0);
+    queue->advance(0.1);
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(ReportViewTest, CancelWhileSendingClosesAtOnceAndIgnoresTheLateAnswer) {
+    auto view = make(false);
+    child<QPlainTextEdit>(view.get(), "note")->setPlainText("x");
+    view->send();
+    child<QPushButton>(view.get(), "cancel")->click();
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(closes, 1);
+    sends[0].done(SendResult::ok());
+    queue->advance(5);
+    EXPECT_EQ(view->phase().kind, Kind::sending);
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(ReportViewTest, WindowStartsAfreshAtEachShowingAndSavesTheReportOwnerOnly) {
+    QTemporaryDir dir;
+    test::TestLoggers loggers;
+    auto submission = std::make_shared<ReportSubmission>(
+        ReportSubmission::Options{"1.0",
+                                  "1",
+                                  "Debian",
+                                  QUrl("https://spacemarquee.example/spacemarquee/diagnostics"),
+                                  [] { return QStringList{}; },
+                                  queue,
+                                  loggers.loggers.app,
+                                  {}});
+    const QString path = dir.filePath("report.json");
+    ReportProblemWindowController controller({submission, [] { return QStringList{}; }, queue,
+                                              loggers.loggers.app,
+                                              QUrl("https://spacemarquee.example/spacemarquee/support/"),
+                                              [path](QWidget*, const QString&) { return path; }});
+    controller.show();
+    EXPECT_EQ(controller.window()->windowTitle(), "Report a Problem");
+    EXPECT_EQ(loggers.log->traces(), QStringList{"problemReport SHOWN logAvailable=false"});
+    auto* toggle = child<QCheckBox>(controller.view(), "includeLog");
+    EXPECT_FALSE(toggle->isChecked() || toggle->isEnabled());
+    EXPECT_TRUE(
+        shown(controller.view(), "logCaption").startsWith("No diagnostics log on this computer yet."));
+
+    QWidget* view = controller.view();
+    child<QPlainTextEdit>(view, "note")->setPlainText("Typed before saving");
+    child<QPushButton>(view, "save")->click();
+    EXPECT_EQ(shown(view, "saveNotice"), "Report saved to " + path + " (readable only by you).");
+
+    controller.window()->reject(); // Escape or the close button
+    EXPECT_FALSE(controller.window()->isVisible());
+    controller.show();
+    EXPECT_TRUE(child<QPlainTextEdit>(controller.view(), "note")->toPlainText().isEmpty());
+    EXPECT_EQ(controller.window()->findChildren<QWidget*>("reportProblemView").size(), 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,144 @@
+#include "support/sway/SwayTestSession.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace sm::sway::test {
+
+namespace {
+// Outputs made later with create_output keep the headless default of 1920 × 1080 and are placed to
+// the right: sway 1.7 fails to commit any change to a headless output after it is made.
+constexpr char kConfig[] = "xwayland disable\n"
+                           "output HEADLESS-1 resolution 1280x720 position 0 0\n"
+                           "default_border none\n";
+} // namespace
+
+std::unique_ptr<SwayTestSession> SwayTestSession::start(int outputs, QString* why) {
+    for (const char* tool : {"sway", "swaymsg"})
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
+            *why = QLatin1String(tool) + QStringLiteral(" is not installed (scripts/setup installs it)");
+            return nullptr;
+        }
+    std::unique_ptr<SwayTestSession> session(new SwayTestSession);
+    const QString dir = session->runtime_.path();
+    QFile config(dir + QStringLiteral("/sway.config"));
+    if (!config.open(QIODevice::WriteOnly) || config.write(kConfig) < 0) {
+        *why = QStringLiteral("cannot write sway's configuration in ") + dir;
+        return nullptr;
+    }
+    config.close();
+    config.setPermissions(QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup);
+
+    QStringList command{QStringLiteral("sway"), QStringLiteral("-c"), config.fileName()};
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+            *why = QStringLiteral(
+                "sway refuses to run as root, and there is no user 'nobody' or no setpriv to run it as");
+            return nullptr;
+        }
+        if (::chown(dir.toLocal8Bit().constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
+            *why = QStringLiteral("cannot hand the runtime directory to 'nobody'");
+            return nullptr;
+        }
+        command = QStringList{QStringLiteral("setpriv"),
+                              QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                              QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                              QStringLiteral("--clear-groups"),
+                              QStringLiteral("--pdeathsig=TERM"),
+                              QStringLiteral("--")} +
+                  command;
+    }
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("HOME"), dir);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+    env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+    env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+    session->sway_ = std::make_unique<QProcess>();
+    session->sway_->setProcessEnvironment(env);
+    session->sway_->setProcessChannelMode(QProcess::MergedChannels);
+    session->sway_->start(command.takeFirst(), command);
+    if (!session->sway_->waitForStarted(5000)) {
+        *why = QStringLiteral("sway did not start: ") + session->sway_->errorString();
+        return nullptr;
+    }
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired() && session->sway_->state() == QProcess::Running) {
+        const QDir runtime(dir);
+        const auto sockets = runtime.entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+        const auto displays = runtime.entryList({QStringLiteral("wayland-*")}, QDir::System);
+        if (!sockets.isEmpty() && !displays.isEmpty() && !displays.first().endsWith(QLatin1String(".lock"))) {
+            session->socket_ = runtime.filePath(sockets.first());
+            session->wayland_ = runtime.filePath(displays.first());
+            break;
+        }
+        QThread::msleep(20);
+    }
+    if (session->socket_.isEmpty()) {
+        *why = QStringLiteral("sway did not come up: ") +
+               QString::fromLocal8Bit(session->sway_->readAll()).right(600);
+        return nullptr;
+    }
+    qputenv("SWAYSOCK", session->socket_.toLocal8Bit());
+    qputenv("WAYLAND_DISPLAY", session->wayland_.toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    // sway answers once its IPC runs; the first output exists by then.
+    deadline.setRemainingTime(5000);
+    while (session->swaymsg({QStringLiteral("-t"), QStringLiteral("get_version")}) != 0) {
+        if (deadline.hasExpired()) {
+            *why = QStringLiteral("sway does not answer on ") + session->socket_;
+            return nullptr;
+        }
+        QThread::msleep(20);
+    }
+    for (int i = 1; i < outputs; ++i)
+        if (session->swaymsg({QStringLiteral("create_output")}) != 0) {
+            *why = QStringLiteral("swaymsg create_output failed");
+            return nullptr;
+        }
+    return session;
+}
+
+SwayTestSession::~SwayTestSession() {
+    if (!sway_ || sway_->state() == QProcess::NotRunning) return;
+    swaymsg({QStringLiteral("exit")});
+    if (!sway_->waitForFinished(3000)) {
+        sway_->terminate();
+        if (!sway_->waitForFinished(3000)) sway_->kill();
+        sway_->waitForFinished(3000);
+    }
+}
+
+QProcessEnvironment SwayTestSession::environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SWAYSOCK"), socket_);
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), wayland_);
+    return env;
+}
+
+int SwayTestSession::swaymsg(const QStringList& arguments, QString* output) const {
+    return run(QStringLiteral("swaymsg"), arguments, output);
+}
+
+int SwayTestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+} // namespace sm::sway::test

@@ -1,0 +1,219 @@
+#include "support/x11/X11TestSession.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace sm::x11::test {
+
+namespace {
+
+void diesWithParent() {
+    // A crashed test must not leave its X server behind.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // Its own process group, which ends with it: what it starts (the session bus that xfwm4 runs in
+    // and the services the bus starts) goes too.
+    ::setpgid(0, 0);
+}
+
+std::unique_ptr<QProcess> launch(const QString& program, const QStringList& arguments,
+                                 const QProcessEnvironment& environment) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
+    process->setChildProcessModifier(diesWithParent);
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start(program, arguments);
+    if (!process->waitForStarted(5000)) return nullptr;
+    return process;
+}
+
+void end(std::unique_ptr<QProcess>& process) {
+    if (!process) return;
+    if (process->state() != QProcess::NotRunning) {
+        ::kill(-static_cast<pid_t>(process->processId()), SIGTERM);
+        process->terminate();
+        if (!process->waitForFinished(3000)) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+    process.reset();
+}
+
+} // namespace
+
+std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
+                                                      const QString& compositor) {
+    // xfwm4 keeps its settings in xfconf, which it reaches over a session bus: it gets a private one,
+    // and runs without its compositor like the other managers.
+    const bool xfwm4 = windowManager == QLatin1String("xfwm4");
+    const QString busRunner = xfwm4 ? QStringLiteral("dbus-run-session") : QString();
+    for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor, busRunner})
+        if (!tool.isEmpty() && QStandardPaths::findExecutable(tool).isEmpty()) {
+            *why = tool + QStringLiteral(" is not installed");
+            return nullptr;
+        }
+    std::unique_ptr<X11TestSession> session(new X11TestSession);
+    session->windowManager_ = windowManager;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), session->home_.path());
+
+    // -displayfd: the server takes a free display number and tells it; -noreset keeps monitors made
+    // with xrandr --setmonitor when the last client goes.
+    session->server_ = launch(QStringLiteral("Xvfb"),
+                              {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                               QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
+                               QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                              environment);
+    if (!session->server_) {
+        *why = QStringLiteral("Xvfb did not start");
+        return nullptr;
+    }
+    QByteArray number;
+    QDeadlineTimer deadline(10000);
+    while (!number.contains('\n') && !deadline.hasExpired()) {
+        session->server_->waitForReadyRead(100);
+        number += session->server_->readAllStandardOutput();
+    }
+    if (!number.contains('\n')) {
+        *why = QStringLiteral("Xvfb did not report its display: ") + session->server_->readAllStandardError();
+        return nullptr;
+    }
+    session->display_ = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    qputenv("DISPLAY", session->display_.toLatin1());
+    environment.insert(QStringLiteral("DISPLAY"), session->display_);
+
+    QStringList arguments;
+    if (windowManager == QLatin1String("openbox")) arguments << QStringLiteral("--sm-disable");
+    if (windowManager ==
+        QLatin1String("i3")) { // a minimal configuration, so no first-run wizard asks for one
+        QFile config(session->home_.filePath(QStringLiteral("i3.config")));
+        if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n");
+        arguments << QStringLiteral("-c") << config.fileName();
+    }
+    if (xfwm4) {
+        arguments << QStringLiteral("--") << windowManager << QStringLiteral("--compositor=off");
+        environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1")); // no accessibility bus
+    }
+    session->wmProcess_ = launch(xfwm4 ? busRunner : windowManager, arguments, environment);
+    if (!session->wmProcess_ || !session->waitForWindowManager(10000)) {
+        *why = windowManager + QStringLiteral(" did not come up on ") + session->display_;
+        return nullptr;
+    }
+    if (!compositor.isEmpty()) {
+        session->compositor_ = launch(compositor, {}, environment);
+        if (!session->compositor_ || !session->waitForSelection("_NET_WM_CM_S0", 10000)) {
+            *why = compositor + QStringLiteral(" did not come up on ") + session->display_;
+            return nullptr;
+        }
+    }
+    return session;
+}
+
+X11TestSession::~X11TestSession() {
+    end(compositor_);
+    end(wmProcess_);
+    end(server_);
+}
+
+bool X11TestSession::waitForWindowManager(int milliseconds) const {
+    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const char name[] = "_NET_SUPPORTING_WM_CHECK";
+    auto* atomReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    const xcb_atom_t check = atomReply ? atomReply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(atomReply);
+    auto windowProperty = [&](xcb_window_t window) -> xcb_window_t {
+        auto* reply =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, window, check, XCB_ATOM_WINDOW, 0, 1), nullptr);
+        xcb_window_t value = XCB_WINDOW_NONE;
+        if (reply && reply->format == 32 && reply->value_len == 1)
+            value = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+        std::free(reply);
+        return value;
+    };
+    QDeadlineTimer deadline(milliseconds);
+    bool up = false;
+    while (!up && !deadline.hasExpired()) {
+        const xcb_window_t child = windowProperty(root);
+        up = child != XCB_WINDOW_NONE && windowProperty(child) == child;
+        if (!up) QThread::msleep(20);
+    }
+    xcb_disconnect(c);
+    return up;
+}
+
+bool X11TestSession::waitForSelection(const char* name, int milliseconds) const {
+    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    auto* atomReply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t selection = atomReply ? atomReply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(atomReply);
+    QDeadlineTimer deadline(milliseconds);
+    bool owned = false;
+    while (!owned && !deadline.hasExpired()) {
+        auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+        owned = owner && owner->owner != XCB_WINDOW_NONE;
+        std::free(owner);
+        if (!owned) QThread::msleep(20);
+    }
+    xcb_disconnect(c);
+    return owned;
+}
+
+int X11TestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    ProcessOutput out;
+    const int code = runProcess(program, arguments, environment, 10000, &out);
+    if (output) *output = out.standardOutput;
+    return code;
+}
+
+int runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+               int milliseconds, ProcessOutput* output) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(milliseconds)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = {QString::fromUtf8(process.readAllStandardOutput()),
+                   QString::fromUtf8(process.readAllStandardError())};
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+QPoint pointOnText(const QRegion& shape, const QRect& text, bool onGlyph) {
+    QPoint best = text.center();
+    int nearest = -1;
+    for (int y = text.top() + 2; y <= text.bottom() - 2; ++y)
+        for (int x = text.left() + 2; x <= text.right() - 2; ++x) {
+            const int distance = (QPoint(x, y) - text.center()).manhattanLength();
+            const QRect around(x - 2, y - 2, 5, 5);
+            const bool fits = onGlyph ? shape.contains(around) : !shape.intersects(around);
+            if (fits && (nearest < 0 || distance < nearest)) {
+                best = QPoint(x, y);
+                nearest = distance;
+            }
+        }
+    return best;
+}
+
+} // namespace sm::x11::test
