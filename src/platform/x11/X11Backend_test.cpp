@@ -727,6 +727,8 @@ TEST_F(X11BackendTest, MonitorsSplitUnderAShownLabelPlaceItOnOneOfThemAtOnce) {
         ~Monitors() {
             for (const char* name : {"SM-RIGHT", "SM-LEFT"})
                 session->run(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QLatin1String(name)});
+            // Gone for the toolkit too: a later test must not take their going for a change of its own.
+            EXPECT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 1; }));
         }
     } monitors{this};
     wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-LEFT"),
@@ -743,6 +745,42 @@ TEST_F(X11BackendTest, MonitorsSplitUnderAShownLabelPlaceItOnOneOfThemAtOnce) {
     EXPECT_TRUE(waitUntil(onOneScreen, 2000)) << "the label still straddles the monitors";
     EXPECT_GE(program.traced(QStringLiteral("displayReconfig reason=screenParameters")), 1)
         << "the storm rules apply";
+}
+
+// A desktop switch is no display change: taken for one, it would hold back every new label for the
+// reconfiguration grace. Whatever the window manager changes on a switch (work areas, struts, its own
+// windows) must not reach the tracker as the screens having changed.
+TEST_F(X11BackendTest, ADesktopSwitchArmsNoDisplayReconfigurationGrace) {
+    Program program(server);
+    const auto go = [&](int desktop) {
+        if (!isI3()) return switchTo(desktop);
+        const QString name = QString::number(desktop + 1);
+        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace ") + name});
+        ASSERT_TRUE(
+            waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
+    };
+    std::vector<QUuid> tags;
+    for (int desktop = 0; desktop < 3; ++desktop) {
+        go(desktop);
+        const QString title = QStringLiteral("Desk %1").arg(desktop);
+        program.tracker->setTitleForCurrentSpace(title, true);
+        ASSERT_TRUE(waitUntil([&] {
+            const auto id = program.tracker->queryActiveTagId();
+            return id && program.store->tag(*id)->title == title;
+        }));
+        tags.push_back(*program.tracker->currentActiveTagId());
+    }
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    for (const int target : {1, 0, 2, 1, 2, 0}) {
+        go(target);
+        ASSERT_TRUE(waitUntil([&] { return program.tracker->currentActiveTagId() == tags[target]; }))
+            << "switch to " << target;
+        // What the window manager sent before this round trip has been read, and the loop turns it over.
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        int turns = 0;
+        waitUntil([&] { return ++turns > 3; });
+        EXPECT_EQ(program.traced(QStringLiteral("displayReconfig")), 0) << "switch to " << target;
+    }
 }
 
 // What a user does with a label, end to end: name the desktop by URL command, switch away and back,
