@@ -158,6 +158,19 @@ protected:
             QStringLiteral("click"), QString::number(button)});
     }
 
+    // The window on top at a point of the screen, shapes and input shapes considered.
+    static std::uint32_t topWindowAt(QPoint at) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        auto* reply = xcb_translate_coordinates_reply(
+            c,
+            xcb_translate_coordinates(c, root, root, static_cast<std::int16_t>(at.x()),
+                                      static_cast<std::int16_t>(at.y())),
+            nullptr);
+        const std::uint32_t child = reply ? reply->child : 0;
+        std::free(reply);
+        return child;
+    }
     // A point of the label's text that its window's shape leaves out (inside or between glyphs).
     static QPoint betweenGlyphs(const LabelWindow& window) {
         return window.mapToGlobal(test::pointOnText(window.opaqueRegion(), window.textArea(), false));
@@ -165,9 +178,14 @@ protected:
     // A click on the label's text where its window's shape has a hole: the label still takes it.
     void clickText(const LabelPanel& label, int button = 1) {
         const QPoint at = betweenGlyphs(*static_cast<const X11LabelPanel&>(label).window());
-        // Mapped a loop turn after the label shows: no hand clicks that quickly.
+        // Mapped a loop turn after the label shows, and an editor just closed over the label keeps its
+        // frame there until the window manager has let it go: no hand clicks that quickly. The server
+        // tells which window is on top at the point.
         if (const X11InputCatcher* catcher = static_cast<const X11LabelPanel&>(label).inputCatcher()) {
-            EXPECT_TRUE(waitUntil([&] { return catcher->isMapped(); }));
+            EXPECT_TRUE(waitUntil([&] {
+                return catcher->isMapped() && topWindowAt(at) == catcher->window();
+            })) << "the label's text at "
+                << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
         }
         wm(QStringLiteral("xdotool"),
            {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
