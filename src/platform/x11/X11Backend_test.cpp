@@ -520,6 +520,12 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
     EXPECT_TRUE(waitUntil([&] { return menuShown; })) << "no menu";
 
     const QPoint from = window->pos(), grip = betweenGlyphs(*window);
+    // The menu held the pointer; the drag begins once the server has let it go (the round trip of the
+    // query comes after the toolkit's release) and the catcher is on top at the grip again.
+    const X11InputCatcher* catcher = static_cast<X11LabelPanel&>(*label).inputCatcher();
+    EXPECT_TRUE(waitUntil([&] {
+        return !QApplication::activePopupWidget() && (!catcher || topWindowAt(grip) == catcher->window());
+    }));
     xdotool(grip, {QStringLiteral("mousedown"), QStringLiteral("1")});
     xdotool(grip + QPoint(30, 20), {});
     xdotool(grip + QPoint(80, 40), {QStringLiteral("mouseup"), QStringLiteral("1")});
