@@ -158,6 +158,15 @@ protected:
             QStringLiteral("click"), QString::number(button)});
     }
 
+    // Whether the X server gives the keyboard to the editor: the toolkit takes its window for active
+    // as soon as it asks the window manager, which may give it the focus some time later.
+    static bool hasInputFocus(const X11EditorPanel& editor) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        auto* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+        const bool focused = reply && reply->focus == editor.nativeWindow();
+        std::free(reply);
+        return focused;
+    }
     // The window on top at a point of the screen, shapes and input shapes considered.
     static std::uint32_t topWindowAt(QPoint at) {
         auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
@@ -409,7 +418,7 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
     clickText(*label);
     ASSERT_TRUE(waitUntil([&] { return overlay->isEditing(); })) << "the click did not open the editor";
     auto* editor = static_cast<X11EditorPanel*>(overlay->editorSession()->panel.get());
-    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
+    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus() && hasInputFocus(*editor); }))
         << "the editor has no keyboard";
     const QPointer<EditorWindow> editorWindow = editor->window();
     // Over the label (i3 framed it a title bar lower).
@@ -828,8 +837,9 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
             << "the click did not open the editor";
         if (!program.overlay->isEditing()) return;
         auto* editor = static_cast<X11EditorPanel*>(program.overlay->editorSession()->panel.get());
-        EXPECT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
-            << "the editor has no keyboard";
+        EXPECT_TRUE(waitUntil([&] {
+            return editor->window()->field()->hasFocus() && hasInputFocus(*editor);
+        })) << "the editor has no keyboard";
         wm(QStringLiteral("xdotool"), {QStringLiteral("type"), typed});
         EXPECT_TRUE(waitUntil([&] { return editor->window()->field()->text() == typed; }));
     };
