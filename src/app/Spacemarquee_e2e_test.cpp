@@ -216,6 +216,15 @@ TEST_F(ProgramTest, ABurstOfSignalsEndsItInOrder) {
 TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
     startFirst();
     switchAndWaitForLabel(0, 1);
+    // The running copy keeps what it only observed (when a label was last seen) for up to 2 s before
+    // it saves it. A name is saved at once, with all it still held; the last the running copy writes
+    // of its own is the name lent to the window manager's desktop.
+    ASSERT_EQ(runCopy({"spacemarquee://set-current-tag?title=Mail"}), 0);
+    ASSERT_TRUE(waitUntil([&] {
+        const QByteArray data = settingsFile();
+        const qsizetype lent = data.indexOf("Spacemarquee.DesktopNamesLent");
+        return lent >= 0 && data.indexOf("\"Mail\"", data.indexOf("\"written\"", lent)) >= 0;
+    }));
     const QByteArray before = settingsFile();
     EXPECT_EQ(runCopy({}), 0);
     EXPECT_EQ(settingsFile(), before);

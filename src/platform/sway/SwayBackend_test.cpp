@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
@@ -22,6 +23,7 @@ namespace sm::sway {
 namespace {
 
 test::SwayTestSession* session = nullptr;
+int outputCount = 2; // SM_SWAY_OUTPUTS: the tier runs once more on one output
 
 using sm::test::waitUntil;
 
@@ -37,11 +39,14 @@ std::ostream& operator<<(std::ostream& os, const Facts& f) {
 class SwayBackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        msg({QStringLiteral("focus output HEADLESS-2, workspace 2, focus output HEADLESS-1, workspace 1")});
+        msg({outputCount == 1
+                 ? QStringLiteral("workspace 1")
+                 : QStringLiteral(
+                       "focus output HEADLESS-2, workspace 2, focus output HEADLESS-1, workspace 1")});
         QString error;
         server = SwayWindowServer::create({Logger{}, {}}, &error);
         ASSERT_TRUE(server) << error.toStdString();
-        ASSERT_EQ(server->screens().size(), 2);
+        ASSERT_EQ(server->screens().size(), outputCount);
     }
     void TearDown() override {
         server.reset();
@@ -284,6 +289,56 @@ TEST_F(SwayBackendTest, TheTrackerAdoptsEachWorkspacesLabelAndRidesOutAnOutputRe
     msg({QStringLiteral("output HEADLESS-1 position 0 0")});
 }
 
+// A person's pace, as the program runs: start on workspace 1, visit 2, 3 and 4 for longer than the quiet
+// period each (4 s: a new workspace gets its label no sooner), then go back to 1. Every workspace gets its
+// own label on the visit, and no switch is taken for a display change: one would hold back every new
+// label for the 25 s grace.
+TEST_F(SwayBackendTest, EachWorkspaceVisitedAtAPersonsPaceGetsItsOwnLabel) {
+    sm::test::TestLoggers logs;
+    auto queue = std::make_shared<QtMainQueue>();
+    auto defaults = std::make_shared<MemoryDefaults>();
+    auto store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
+    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
+    auto tracker = SpaceTracker::create(store, overlay, server, queue, defaults, logs.loggers.tracker);
+    wire(tracker, *overlay);
+    tracker->start(false);
+
+    // The label of the workspace on screen, once it has one there.
+    const auto labelOn = [&](const QString& name) -> std::optional<QUuid> {
+        const auto id = tracker->currentActiveTagId();
+        const auto* entry = id ? overlay->entry(*id) : nullptr;
+        if (!entry || !entry->panel || !entry->panel->isVisible()) return std::nullopt;
+        if (server->workspaceOf(*entry->panel) != name) return std::nullopt;
+        return id;
+    };
+    QHash<QString, QUuid> labels;
+    for (const QString& name :
+         {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")}) {
+        if (name != QLatin1String("1")) workspace(name);
+        QElapsedTimer visit;
+        visit.start();
+        // The person stays 5 s, and the label comes within them; the bound is well short of the grace.
+        ASSERT_TRUE(waitUntil([&] { return labelOn(name) && visit.elapsed() >= 5000; }, 12000))
+            << "workspace " << name.toStdString() << " got no label; "
+            << logs.log->traces().filter(QStringLiteral("pending TIMEOUT")).join(u'\n').toStdString();
+        labels.insert(name, *labelOn(name));
+    }
+    workspace(QStringLiteral("1"));
+    EXPECT_TRUE(waitUntil([&] { return labelOn(QStringLiteral("1")) == labels.value(QStringLiteral("1")); }));
+
+    EXPECT_EQ(store->tags().size(), 4u);
+    EXPECT_EQ(QSet<QUuid>(labels.begin(), labels.end()).size(), 4) << "one label per workspace";
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+        EXPECT_EQ(server->workspaceOf(*overlay->entry(it.value())->panel), it.key());
+    const QStringList traces = logs.log->traces();
+    EXPECT_TRUE(traces.filter(QStringLiteral("SUPPRESSED")).isEmpty())
+        << traces.filter(QStringLiteral("SUPPRESSED")).join(u'\n').toStdString();
+    EXPECT_TRUE(traces.filter(QStringLiteral("displayReconfig")).isEmpty())
+        << traces.filter(QStringLiteral("displayReconfig")).join(u'\n').toStdString();
+    tracker->stop();
+    overlay->tearDown();
+}
+
 // Names come back after a restart: a second session on the same stored settings puts each remembered
 // label back on its workspace, at once where the workspace exists and on the first visit where sway
 // dropped it while it was empty; nothing is minted.
@@ -323,8 +378,9 @@ TEST_F(SwayBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart) 
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    sm::sway::outputCount = qEnvironmentVariableIntValue("SM_SWAY_OUTPUTS") == 1 ? 1 : 2;
     QString why;
-    auto session = sm::sway::test::SwayTestSession::start(2, &why);
+    auto session = sm::sway::test::SwayTestSession::start(sm::sway::outputCount, &why);
     if (!session) {
         std::printf("SKIPPED: no headless sway: %s\n", why.toLocal8Bit().constData());
         return 77; // CTest's SKIP_RETURN_CODE for this test

@@ -104,7 +104,8 @@ std::optional<QList<OutputInfo>> parseOutputs(const QByteArray& json, QString* e
         const QJsonObject o = value.toObject();
         if (!flag(o, "active") || text(o, "name").isEmpty()) continue;
         outputs.append({text(o, "name"), text(o, "make"), text(o, "model"), text(o, "serial"),
-                        rectOf(o.value(QLatin1String("rect"))), text(o, "current_workspace")});
+                        rectOf(o.value(QLatin1String("rect"))), o.value(QLatin1String("scale")).toDouble(1.0),
+                        text(o, "transform")});
     }
     return outputs;
 }

@@ -84,6 +84,43 @@ TEST(SwayRepliesTest, ReadersAnswerNoneForWhatSwayDoesNotSendAndSkipBadEntries) 
     }
 }
 
+// The outputs read after each workspace event are compared with the last ones to tell a display change:
+// what follows the user from workspace to workspace must not count, what moves or reshapes an output must.
+TEST(SwayRepliesTest, OnlyAChangeOfTheOutputsThemselvesTellsTheOutputsApart) {
+    const auto reply = [](const char* rect) {
+        return QByteArray(R"([{"name":"HEADLESS-1","active":true,"make":"headless","scale":1.0,)"
+                          R"("transform":"normal","current_workspace":"1","focused":true,)"
+                          R"("current_mode":{"width":1280,"height":720,"refresh":60000},"rect":)") +
+               rect + "}]";
+    };
+    const char* const home = R"({"x":0,"y":0,"width":1280,"height":720})";
+    struct Case {
+        const char* name;
+        QByteArray json;
+        bool same;
+    };
+    const Case cases[] = {
+        {"another workspace, focus elsewhere",
+         reply(home).replace(R"("current_workspace":"1","focused":true)",
+                             R"("current_workspace":"4","focused":false)"),
+         true},
+        {"another refresh rate", reply(home).replace("60000", "59940"), true},
+        {"moved", reply(R"({"x":1920,"y":0,"width":1280,"height":720})"), false},
+        {"resized", reply(R"({"x":0,"y":0,"width":1920,"height":1080})"), false},
+        {"scaled", reply(home).replace(R"("scale":1.0)", R"("scale":2.0)"), false},
+        {"turned", reply(home).replace(R"("transform":"normal")", R"("transform":"180")"), false},
+        {"another added", reply(home).replace("}]", R"(},{"name":"HEADLESS-2","active":true}])"), false},
+    };
+    QString error;
+    const auto before = parseOutputs(reply(home), &error);
+    ASSERT_TRUE(before) << error.toStdString();
+    for (const auto& c : cases) {
+        const auto after = parseOutputs(c.json, &error);
+        ASSERT_TRUE(after) << c.name << error.toStdString();
+        EXPECT_EQ(*after == *before, c.same) << c.name;
+    }
+}
+
 TEST(SwayRepliesTest, TheTreeGivesThisProcesssWindowsWithTheirWorkspaces) {
     const QByteArray tree = R"({"type":"root","nodes":[{"type":"output","name":"DP-1","nodes":[
         {"type":"workspace","id":5,"name":"mail","nodes":[{"id":8,"pid":99,"name":"other","nodes":[]}],

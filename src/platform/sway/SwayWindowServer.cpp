@@ -325,16 +325,22 @@ void SwayWindowServer::hidden(PanelState& state) {
 }
 
 // sway hands a floating window moved to a position over to the visible workspace of the output there:
-// the move back to its own workspace always comes last, in the same command, so nothing shows between.
+// the move back to its own workspace comes last too, in the same command, so nothing shows between.
 void SwayWindowServer::sendPlacement(PanelState& state, bool firstTime) {
     if (!state.container || !ipc_->isConnected()) return;
     QStringList steps;
     if (firstTime) steps << QStringLiteral("floating enable") << QStringLiteral("border none");
+    const QString home = state.workspace.isEmpty()
+                             ? QString()
+                             : QStringLiteral("move container to workspace ") + quoted(state.workspace);
+    // A window maps on the focused workspace, and one mapped into an empty workspace takes the focus
+    // there. Moved by position to another output first, it would carry the focus, and the user, along;
+    // sent to its own workspace first, it leaves the focus on the workspace the user is on.
+    if (!home.isEmpty()) steps << home;
     const QRect box = state.parked ? parkingBox(state) : state.frame;
     if (!box.isEmpty()) steps << QStringLiteral("resize set %1 px %2 px").arg(box.width()).arg(box.height());
     steps << QStringLiteral("move absolute position %1 px %2 px").arg(box.x()).arg(box.y());
-    if (!state.workspace.isEmpty())
-        steps << QStringLiteral("move container to workspace ") + quoted(state.workspace);
+    if (!home.isEmpty()) steps << home;
     ipc_->command(
         QStringLiteral("[con_id=%1] %2").arg(*state.container).arg(steps.join(QStringLiteral(", "))));
     if (firstTime) {

@@ -157,6 +157,28 @@ protected:
             QStringLiteral("click"), QString::number(button)});
     }
 
+    // Whether the X server gives the keyboard to the editor: the toolkit takes its window for active
+    // as soon as it asks the window manager, which may give it the focus some time later.
+    static bool hasInputFocus(const X11EditorPanel& editor) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        auto* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+        const bool focused = reply && reply->focus == editor.nativeWindow();
+        std::free(reply);
+        return focused;
+    }
+    // The window on top at a point of the screen, shapes and input shapes considered.
+    static std::uint32_t topWindowAt(QPoint at) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        auto* reply = xcb_translate_coordinates_reply(
+            c,
+            xcb_translate_coordinates(c, root, root, static_cast<std::int16_t>(at.x()),
+                                      static_cast<std::int16_t>(at.y())),
+            nullptr);
+        const std::uint32_t child = reply ? reply->child : 0;
+        std::free(reply);
+        return child;
+    }
     // A point of the label's text that its window's shape leaves out (inside or between glyphs).
     static QPoint betweenGlyphs(const LabelWindow& window) {
         return window.mapToGlobal(test::pointOnText(window.opaqueRegion(), window.textArea(), false));
@@ -164,9 +186,14 @@ protected:
     // A click on the label's text where its window's shape has a hole: the label still takes it.
     void clickText(const LabelPanel& label, int button = 1) {
         const QPoint at = betweenGlyphs(*static_cast<const X11LabelPanel&>(label).window());
-        // Mapped a loop turn after the label shows: no hand clicks that quickly.
+        // Mapped a loop turn after the label shows, and an editor just closed over the label keeps its
+        // frame there until the window manager has let it go: no hand clicks that quickly. The server
+        // tells which window is on top at the point.
         if (const X11InputCatcher* catcher = static_cast<const X11LabelPanel&>(label).inputCatcher()) {
-            EXPECT_TRUE(waitUntil([&] { return catcher->isMapped(); }));
+            EXPECT_TRUE(waitUntil([&] {
+                return catcher->isMapped() && topWindowAt(at) == catcher->window();
+            })) << "the label's text at "
+                << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
         }
         wm(QStringLiteral("xdotool"),
            {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
@@ -365,7 +392,7 @@ TEST_F(X11BackendTest, ClickTypeReturnRenamesTheLabelOnce) {
     clickText(*label);
     ASSERT_TRUE(waitUntil([&] { return overlay->isEditing(); })) << "the click did not open the editor";
     auto* editor = static_cast<X11EditorPanel*>(overlay->editorSession()->panel.get());
-    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
+    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus() && hasInputFocus(*editor); }))
         << "the editor has no keyboard";
     const QPointer<EditorWindow> editorWindow = editor->window();
     // Over the label (i3 framed it a title bar lower).
@@ -476,6 +503,12 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
     EXPECT_TRUE(waitUntil([&] { return menuShown; })) << "no menu";
 
     const QPoint from = window->pos(), grip = betweenGlyphs(*window);
+    // The menu held the pointer; the drag begins once the server has let it go (the round trip of the
+    // query comes after the toolkit's release) and the catcher is on top at the grip again.
+    const X11InputCatcher* catcher = static_cast<X11LabelPanel&>(*label).inputCatcher();
+    EXPECT_TRUE(waitUntil([&] {
+        return !QApplication::activePopupWidget() && (!catcher || topWindowAt(grip) == catcher->window());
+    }));
     xdotool(grip, {QStringLiteral("mousedown"), QStringLiteral("1")});
     xdotool(grip + QPoint(30, 20), {});
     xdotool(grip + QPoint(80, 40), {QStringLiteral("mouseup"), QStringLiteral("1")});
@@ -665,6 +698,8 @@ TEST_F(X11BackendTest, MonitorsSplitUnderAShownLabelPlaceItOnOneOfThemAtOnce) {
         ~Monitors() {
             for (const char* name : {"SM-RIGHT", "SM-LEFT"})
                 session->run(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QLatin1String(name)});
+            // Gone for the toolkit too: a later test must not take their going for a change of its own.
+            EXPECT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 1; }));
         }
     } monitors{this};
     wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-LEFT"),
@@ -681,6 +716,42 @@ TEST_F(X11BackendTest, MonitorsSplitUnderAShownLabelPlaceItOnOneOfThemAtOnce) {
     EXPECT_TRUE(waitUntil(onOneScreen, 2000)) << "the label still straddles the monitors";
     EXPECT_GE(program.traced(QStringLiteral("displayReconfig reason=screenParameters")), 1)
         << "the storm rules apply";
+}
+
+// A desktop switch is no display change: taken for one, it would hold back every new label for the
+// reconfiguration grace. Whatever the window manager changes on a switch (work areas, struts, its own
+// windows) must not reach the tracker as the screens having changed.
+TEST_F(X11BackendTest, ADesktopSwitchArmsNoDisplayReconfigurationGrace) {
+    Program program(server);
+    const auto go = [&](int desktop) {
+        if (!isI3()) return switchTo(desktop);
+        const QString name = QString::number(desktop + 1);
+        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace ") + name});
+        ASSERT_TRUE(
+            waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
+    };
+    std::vector<QUuid> tags;
+    for (int desktop = 0; desktop < 3; ++desktop) {
+        go(desktop);
+        const QString title = QStringLiteral("Desk %1").arg(desktop);
+        program.tracker->setTitleForCurrentSpace(title, true);
+        ASSERT_TRUE(waitUntil([&] {
+            const auto id = program.tracker->queryActiveTagId();
+            return id && program.store->tag(*id)->title == title;
+        }));
+        tags.push_back(*program.tracker->currentActiveTagId());
+    }
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    for (const int target : {1, 0, 2, 1, 2, 0}) {
+        go(target);
+        ASSERT_TRUE(waitUntil([&] { return program.tracker->currentActiveTagId() == tags[target]; }))
+            << "switch to " << target;
+        // What the window manager sent before this round trip has been read, and the loop turns it over.
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        int turns = 0;
+        waitUntil([&] { return ++turns > 3; });
+        EXPECT_EQ(program.traced(QStringLiteral("displayReconfig")), 0) << "switch to " << target;
+    }
 }
 
 // What a user does with a label, end to end: name the desktop by URL command, switch away and back,
@@ -704,8 +775,9 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
             << "the click did not open the editor";
         if (!program.overlay->isEditing()) return;
         auto* editor = static_cast<X11EditorPanel*>(program.overlay->editorSession()->panel.get());
-        EXPECT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
-            << "the editor has no keyboard";
+        EXPECT_TRUE(waitUntil([&] {
+            return editor->window()->field()->hasFocus() && hasInputFocus(*editor);
+        })) << "the editor has no keyboard";
         wm(QStringLiteral("xdotool"), {QStringLiteral("type"), typed});
         EXPECT_TRUE(waitUntil([&] { return editor->window()->field()->text() == typed; }));
     };

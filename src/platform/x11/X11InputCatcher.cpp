@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
@@ -67,12 +68,18 @@ X11InputCatcher::X11InputCatcher(widgets::LabelWindow* label, std::uint32_t labe
     xcb_flush(connection_);
     qApp->installNativeEventFilter(this);
     label->installEventFilter(this);
+    // The text is placed on the screen by the window's geometry, which the window manager's notices
+    // update without always telling the widget: a late notice of an old place moves the window but
+    // not the widget, and the notice of the current place then finds the widget already there.
+    window_ = label->windowHandle();
+    if (window_) window_->installEventFilter(this);
 }
 
 X11InputCatcher::~X11InputCatcher() {
     if (!connection_) return;
     qApp->removeNativeEventFilter(this);
     if (label_) label_->removeEventFilter(this);
+    if (window_) window_->removeEventFilter(this);
     xcb_destroy_window(connection_, wid_);
     xcb_flush(connection_);
 }
@@ -199,7 +206,9 @@ bool X11InputCatcher::nativeEventFilter(const QByteArray& type, void* message, q
 }
 
 bool X11InputCatcher::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == label_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) follow();
+    if ((watched == label_ || watched == window_) &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        follow();
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 struct xcb_connection_t;
+class QWindow;
 
 namespace sm::widgets {
 class LabelWindow;
@@ -47,6 +48,7 @@ private:
     std::uint32_t root_ = 0;
     std::uint32_t wid_ = 0;
     QPointer<widgets::LabelWindow> label_;
+    QPointer<QWindow> window_; // the label's, whose geometry places the text on the screen
     std::uint32_t labelWid_ = 0;
     std::uint32_t frame_ = 0; // the label's ancestor under the root, which the window manager stacks
     bool active_ = false;

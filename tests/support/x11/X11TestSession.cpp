@@ -69,11 +69,14 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
     environment.insert(QStringLiteral("HOME"), session->home_.path());
 
     // -displayfd: the server takes a free display number and tells it; -noreset keeps monitors made
-    // with xrandr --setmonitor when the last client goes.
+    // with xrandr --setmonitor when the last client goes. -ardelay: xdotool presses and releases each
+    // key it types, and on a loaded machine the release can come later than the usual repeat delay,
+    // which typed "Innnnbox"; no test holds a key down to have it repeat.
     session->server_ = launch(QStringLiteral("Xvfb"),
                               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-noreset"),
-                               QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                               QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-ardelay"),
+                               QStringLiteral("30000")},
                               environment);
     if (!session->server_) {
         *why = QStringLiteral("Xvfb did not start");
