@@ -294,14 +294,11 @@ TEST_F(SwayBackendTest, TheTrackerAdoptsEachWorkspacesLabelAndRidesOutAnOutputRe
 // own label on the visit, and no switch is taken for a display change: one would hold back every new
 // label for the 25 s grace.
 TEST_F(SwayBackendTest, EachWorkspaceVisitedAtAPersonsPaceGetsItsOwnLabel) {
-    sm::test::TestLoggers logs;
-    auto queue = std::make_shared<QtMainQueue>();
-    auto defaults = std::make_shared<MemoryDefaults>();
-    auto store = std::make_shared<TagStore>(defaults, queue, logs.loggers.storage);
-    auto overlay = OverlayManager::create(store, server, queue, logs.loggers.overlay);
-    auto tracker = SpaceTracker::create(store, overlay, server, queue, defaults, logs.loggers.tracker);
-    wire(tracker, *overlay);
-    tracker->start(false);
+    sm::test::CoreRun program(server, std::make_shared<MemoryDefaults>(), true);
+    const auto& store = program.store;
+    const auto& overlay = program.overlay;
+    const auto& tracker = program.tracker;
+    const auto& logs = program.logs;
 
     // The label of the workspace on screen, once it has one there.
     const auto labelOn = [&](const QString& name) -> std::optional<QUuid> {
@@ -335,8 +332,7 @@ TEST_F(SwayBackendTest, EachWorkspaceVisitedAtAPersonsPaceGetsItsOwnLabel) {
         << traces.filter(QStringLiteral("SUPPRESSED")).join(u'\n').toStdString();
     EXPECT_TRUE(traces.filter(QStringLiteral("displayReconfig")).isEmpty())
         << traces.filter(QStringLiteral("displayReconfig")).join(u'\n').toStdString();
-    tracker->stop();
-    overlay->tearDown();
+    program.quit();
 }
 
 // Names come back after a restart: a second session on the same stored settings puts each remembered
