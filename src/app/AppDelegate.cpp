@@ -79,6 +79,11 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
             },
             loggers.app},
         backend_.windows);
+    preferencesController_->viewModel()->setLimits(
+        [keys = backend_.keySource, speech = backend_.speechSynthesizer, front = backend_.workspace != nullptr] {
+            return PreferencesViewModel::Limits{keys ? keys->unavailableReason() : QString(),
+                                                speech && speech->hasEngine(), front};
+        });
     staleTagSweeper_ = std::make_shared<StaleTagSweeper>(tagStore_, backend_.queue, loggers.storage);
     if (backend_.speechSynthesizer)
         speechAnnouncer_ = std::make_shared<SpeechAnnouncer>(backend_.speechSynthesizer, loggers.tracker,

@@ -149,6 +149,24 @@ TEST(HelpLabel, StaysReadableThroughPaletteChanges) {
     }
 }
 
+TEST_F(PreferencesWindowTest, UnavailableRowsShowWhileTheirCauseLasts) {
+    PreferencesViewModel::Limits now;
+    model->setLimits([&] { return now; });
+    const QStringList all{"ctrl", "speech", "windowNames"};
+    const std::pair<PreferencesViewModel::Limits, QStringList> cases[] = {
+        {{"no XInput 2", false, false}, all},
+        {{{}, false, true}, {"speech"}},
+        {{}, {}},
+    };
+    for (const auto& [limits, shown] : cases) {
+        now = limits;
+        model->changed.emit();
+        for (const QString& id : all)
+            EXPECT_EQ(!find<QWidget>("unavailable." + id)->isHidden(), shown.contains(id))
+                << id.toStdString() << " with " << shown.join(',').toStdString();
+    }
+}
+
 } // namespace
 } // namespace sm
 
