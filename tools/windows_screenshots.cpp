@@ -81,5 +81,7 @@ int main(int argc, char** argv) {
 
     WelcomeWindow welcome;
     ok = save(&welcome, out.filePath(QStringLiteral("welcome") + suffix)) && ok;
+    WelcomeWindow welcomeWithoutTray(false);
+    ok = save(&welcomeWithoutTray, out.filePath(QStringLiteral("welcome-no-tray") + suffix)) && ok;
     return ok ? 0 : 1;
 }

@@ -273,7 +273,7 @@ void AppDelegate::decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem) 
             .arg(boolean(show), boolean(setMarker), boolean(!hadStoredSchema), boolean(launchedAsLoginItem)));
     if (setMarker) backend_.defaults->setValue(kWelcomeShownKey, true);
     welcomeRequested_ = show;
-    if (show) welcomeController_->show();
+    if (show) welcomeController_->show(menuBarItem_->hasTrayIcon());
 }
 
 void AppDelegate::traceSessionState() {

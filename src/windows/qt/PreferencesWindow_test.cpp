@@ -167,6 +167,26 @@ TEST_F(PreferencesWindowTest, UnavailableRowsShowWhileTheirCauseLasts) {
     }
 }
 
+TEST(WelcomeWindowText, NamesTheTrayOnlyWhenOneWasFound) {
+    struct Case {
+        bool trayShown;
+        const char* says;
+        const char* never;
+    };
+    const Case cases[] = {
+        {true, "lives in your system tray", "spacemarquee preferences"},
+        {false, "start Spacemarquee again", "lives in your system tray"},
+    };
+    for (const auto& c : cases) {
+        WelcomeWindow welcome(c.trayShown);
+        QString text;
+        for (const QLabel* label : welcome.findChildren<QLabel*>())
+            text += label->text() + u'\n';
+        EXPECT_TRUE(text.contains(QLatin1String(c.says))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1String(c.never))) << text.toStdString();
+    }
+}
+
 } // namespace
 } // namespace sm
 
