@@ -142,6 +142,30 @@ TEST_F(ReportViewTest, WindowStartsAfreshAtEachShowingAndSavesTheReportOwnerOnly
     EXPECT_EQ(controller.window()->findChildren<QWidget*>("reportProblemView").size(), 1);
 }
 
+TEST_F(ReportViewTest, ShowingAgainWhileSendingKeepsTheSameViewSending) {
+    test::TestLoggers loggers;
+    int transported = 0, cancelled = 0;
+    auto submission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
+        "1.0", "1", "Debian", QUrl("https://reports.test/spacemarquee/diagnostics"), [] { return QStringList{}; },
+        queue, loggers.loggers.app,
+        [&](const ProblemReporter::Request&, ReportSubmission::Completion) -> ReportSubmission::Cancel {
+            ++transported;
+            return [&] { ++cancelled; };
+        }});
+    ReportProblemWindowController controller(
+        {submission, [] { return QStringList{}; }, queue, loggers.loggers.app, QUrl("https://reports.test/support/"), {}});
+    controller.show();
+    QWidget* first = controller.view();
+    child<QPlainTextEdit>(first, "note")->setPlainText("It froze");
+    child<QPushButton>(first, "send")->click();
+    ASSERT_EQ(controller.view()->phase().kind, Kind::sending);
+    controller.show(); // "Report a Problem…" chosen again
+    EXPECT_EQ(controller.view(), first);
+    EXPECT_EQ(controller.view()->phase().kind, Kind::sending);
+    EXPECT_EQ(transported, 1);
+    EXPECT_EQ(cancelled, 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
