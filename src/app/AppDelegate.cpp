@@ -89,6 +89,11 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         speechAnnouncer_ = std::make_shared<SpeechAnnouncer>(backend_.speechSynthesizer, loggers.tracker,
                                                              SpeechAnnouncer::currentLanguageCode(),
                                                              tagStore_->settings().speakSpaceNameOnChange);
+    if (speechAnnouncer_)
+        speechSettingSubscription_ = tagStore_->subscribeSettings(
+            [announcer = std::weak_ptr<SpeechAnnouncer>(speechAnnouncer_)](const AppSettings& settings) {
+                if (auto a = announcer.lock()) a->followSetting(settings.speakSpaceNameOnChange);
+            });
     autoTagger_ = AutoTagger::create(tagStore_, spaceTracker_, overlayManager_, backend_.workspace,
                                      backend_.windowServer, backend_.queue, loggers.tracker);
 

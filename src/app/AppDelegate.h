@@ -131,6 +131,7 @@ private:
     std::shared_ptr<PreferencesWindowController> preferencesController_;
     std::shared_ptr<StaleTagSweeper> staleTagSweeper_;
     std::shared_ptr<SpeechAnnouncer> speechAnnouncer_;
+    Connection speechSettingSubscription_; // warms the engine when announcements are turned on
     std::shared_ptr<AutoTagger> autoTagger_;
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin_;
     std::shared_ptr<WelcomeWindowController> welcomeController_;
