@@ -67,6 +67,7 @@ void ReportProblemWindowController::show() {
         done(ReportSubmission::SendResult::failed(QStringLiteral("the program is shutting down")));
         return [] {};
     };
+    if (options_.submission && !options_.submission->canSend()) callbacks.onSend = nullptr;
     callbacks.onSave = [submission, window, choose = options_.chooseSavePath](
                            QString email, QString note,
                            bool includeLog) -> std::optional<ReportProblemView::SaveOutcome> {
