@@ -27,7 +27,9 @@ using ProblemReporter::SendResult;
 
 namespace {
 
-const QUrl kEndpoint("https://spacemarquee.example/spacemarquee/diagnostics");
+// A configured endpoint (the fake transport answers): under the default .example host the window
+// offers only saving.
+const QUrl kEndpoint("https://spacemarquee.test/spacemarquee/diagnostics");
 const QUrl kSupport("https://spacemarquee.example/spacemarquee/support/");
 
 long residentKiB() {

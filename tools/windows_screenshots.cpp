@@ -68,7 +68,20 @@ int main(int argc, char** argv) {
     ok = save(window.reassignSheet(), out.filePath(QStringLiteral("reassign-tags") + suffix)) && ok;
     window.reassignSheet()->close();
 
+    // What sway cannot do, as the Visibility tab says it with the Ctrl mode chosen.
+    demo.model->setLimits([] {
+        return PreferencesViewModel::Limits{
+            QStringLiteral("on Wayland a program sees the keyboard only while one of its own windows has it, "
+                           "so Ctrl held over another window cannot be seen"),
+            true, false};
+    });
+    demo.model->set(&AppSettings::visibilityMode, VisibilityMode::onCtrl);
+    window.tabs()->setCurrentIndex(1);
+    ok = save(&window, out.filePath(QStringLiteral("preferences-unavailable-sway") + suffix)) && ok;
+
     WelcomeWindow welcome;
     ok = save(&welcome, out.filePath(QStringLiteral("welcome") + suffix)) && ok;
+    WelcomeWindow welcomeWithoutTray(false);
+    ok = save(&welcomeWithoutTray, out.filePath(QStringLiteral("welcome-no-tray") + suffix)) && ok;
     return ok ? 0 : 1;
 }

@@ -68,6 +68,11 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
             },
             loggers.app},
         backend_.windows);
+    preferencesController_->viewModel()->setLimits(
+        [keys = backend_.keySource, speech = backend_.speechSynthesizer, front = backend_.workspace != nullptr] {
+            return PreferencesViewModel::Limits{keys ? keys->unavailableReason() : QString(),
+                                                speech && speech->hasEngine(), front};
+        });
     // Every callback is in place before anything starts, so no early event finds one missing.
     wireServices();
 
@@ -209,7 +214,7 @@ void AppDelegate::decideWelcome(bool hadStoredSchema, bool launchedAsLoginItem) 
             .arg(boolean(show), boolean(setMarker), boolean(!hadStoredSchema), boolean(launchedAsLoginItem)));
     if (setMarker) backend_.defaults->setValue(kWelcomeShownKey, true);
     welcomeRequested_ = show;
-    if (show) welcomeController_->show();
+    if (show) welcomeController_->show(menuBarItem_->hasTrayIcon());
 }
 
 void AppDelegate::traceSessionState() {

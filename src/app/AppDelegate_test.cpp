@@ -303,6 +303,17 @@ TEST_F(AppLaunch, ANewDesktopIsNamedAfterTheTerminalInFrontAndItsNameIsSpoken) {
     EXPECT_EQ(speech->spoken.last().text, QStringLiteral("XTerm"));
 }
 
+TEST_F(AppLaunch, TurningAnnouncementsOnInPreferencesWarmsTheEngineThen) {
+    auto app = launch();
+    ASSERT_TRUE(speech->spoken.isEmpty()) << "announcements are off: nothing starts the engine at launch";
+    ui->action("showPreferences");
+    ASSERT_EQ(presenter->preferences.size(), 1);
+    presenter->preferences[0]->set(&AppSettings::speakSpaceNameOnChange, true);
+    ASSERT_EQ(speech->spoken.size(), 1);
+    EXPECT_EQ(speech->spoken[0].text, QStringLiteral(" "));
+    EXPECT_EQ(speech->spoken[0].volume, 0.0);
+}
+
 TEST_F(AppLaunch, WithoutATrayTheLogSaysHowToReachTheCommands) {
     ui->hasTray = false;
     launch();

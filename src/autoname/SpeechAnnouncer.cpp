@@ -1,5 +1,7 @@
 #include "autoname/SpeechAnnouncer.h"
 
+#include <utility>
+
 #include <QLocale>
 
 #include <algorithm>
@@ -19,7 +21,12 @@ double unitInterval(double value) {
 SpeechAnnouncer::SpeechAnnouncer(std::shared_ptr<SpeechSynthesizer> synthesizer, Logger logger,
                                  std::optional<QString> language, bool warmUp)
     : synthesizer_(std::move(synthesizer)), logger_(std::move(logger)), voice_(std::move(language)) {
-    if (warmUp) synthesizer_->speak({QStringLiteral(" "), 0.5, 0.0, voice_});
+    followSetting(warmUp);
+}
+
+void SpeechAnnouncer::followSetting(bool on) {
+    if (!on || std::exchange(warm_, true)) return;
+    synthesizer_->speak({QStringLiteral(" "), 0.5, 0.0, voice_});
 }
 
 std::optional<QString> SpeechAnnouncer::currentLanguageCode() {

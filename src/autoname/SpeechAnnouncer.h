@@ -26,6 +26,9 @@ public:
     static std::optional<QString> currentLanguageCode();
 
     void speak(const QString& title, double rate, double volume);
+    // The announcement setting as it is now. Turned on, it warms the engine (once per program run), so
+    // the first name spoken after the user switched announcements on does not wait for the engine.
+    void followSetting(bool on);
     // For termination: stops an announcement being spoken.
     void stopSpeaking();
 
@@ -36,6 +39,7 @@ private:
     std::shared_ptr<SpeechSynthesizer> synthesizer_;
     Logger logger_;
     std::optional<QString> voice_;
+    bool warm_ = false;
 };
 
 } // namespace sm

@@ -23,6 +23,29 @@ TEST(SpeechAnnouncerWarmUp, SpeaksOneSilentUtteranceInTheUsersVoice) {
     EXPECT_EQ(synth->spoken[0].voice, QStringLiteral("de-DE"));
 }
 
+TEST(SpeechAnnouncerWarmUp, TurningAnnouncementsOnWarmsTheEngineOnce) {
+    struct Case {
+        bool onAtLaunch;
+        QList<bool> settings; // the setting as each change publishes it
+        qsizetype warmUps;
+    };
+    const Case cases[] = {
+        {false, {}, 0},
+        {false, {false, true}, 1},
+        {false, {true, false, true, true}, 1},
+        {true, {false, true}, 1}, // warmed at launch already
+    };
+    for (const auto& c : cases) {
+        auto synth = std::make_shared<RecordingSpeechSynthesizer>();
+        SpeechAnnouncer announcer(synth, {}, std::nullopt, c.onAtLaunch);
+        for (const bool on : c.settings)
+            announcer.followSetting(on);
+        EXPECT_EQ(synth->spoken.size(), c.warmUps) << c.onAtLaunch << " " << c.settings.size();
+        for (const auto& u : synth->spoken)
+            EXPECT_EQ(u.volume, 0.0);
+    }
+}
+
 TEST_F(SpeechAnnouncerTest, SkipsNothingAndThePlaceholderTrimsAndBounds) {
     struct Row {
         QString title;

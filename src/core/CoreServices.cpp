@@ -35,6 +35,11 @@ void CoreServices::build() {
         speechAnnouncer_ = std::make_shared<SpeechAnnouncer>(backend_.speechSynthesizer, loggers.tracker,
                                                              SpeechAnnouncer::currentLanguageCode(),
                                                              store_->settings().speakSpaceNameOnChange);
+    if (speechAnnouncer_)
+        speechSettingSubscription_ = store_->subscribeSettings(
+            [announcer = std::weak_ptr<SpeechAnnouncer>(speechAnnouncer_)](const AppSettings& settings) {
+                if (auto a = announcer.lock()) a->followSetting(settings.speakSpaceNameOnChange);
+            });
     if (options_.autoNaming)
         autoTagger_ = AutoTagger::create(store_, tracker_, overlay_, backend_.workspace, server, queue,
                                          loggers.tracker);

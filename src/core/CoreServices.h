@@ -98,6 +98,7 @@ private:
     std::shared_ptr<KeyMonitor> keyMonitor_;
     std::shared_ptr<AutoTagger> autoTagger_;
     std::shared_ptr<SpeechAnnouncer> speechAnnouncer_;
+    Connection speechSettingSubscription_; // warms the engine when announcements are turned on
     std::shared_ptr<StaleTagSweeper> staleTagSweeper_;
 };
 

@@ -22,6 +22,8 @@ public:
     virtual bool isSpeaking() const = 0;
     // Stops the current utterance at once, not at the next word.
     virtual void stopSpeaking() = 0;
+    // False when no engine is installed (or the one there did not start): nothing will be heard.
+    virtual bool hasEngine() const { return true; }
 };
 
 } // namespace sm

@@ -34,6 +34,13 @@ public:
 
     explicit ReportSubmission(Options options) : options_(std::move(options)) {}
 
+    // False when the build names no real endpoint: its host is under the reserved "example" name,
+    // which never resolves, so a send could only fail.
+    bool canSend() const {
+        const QString host = options_.endpoint.host();
+        return !host.isEmpty() && host != QLatin1String("example") && !host.endsWith(QLatin1String(".example"));
+    }
+
     QByteArray body(const QString& email, const QString& note, bool includeLog) const;
     // The window's onSend. `done` receives the result on the main thread.
     Cancel send(const QString& email, const QString& note, bool includeLog, Completion done) const;

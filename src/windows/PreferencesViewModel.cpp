@@ -182,4 +182,25 @@ void PreferencesViewModel::showLogFiles() {
         services_.logger.notice(QStringLiteral("No trace folder to show: this session keeps no trace files"));
 }
 
+QList<PreferencesViewModel::Unavailable> PreferencesViewModel::unavailableRows() const {
+    const Limits limits = limits_ ? limits_() : Limits{};
+    QList<Unavailable> rows;
+    if (!limits.ctrlUnavailable.isEmpty())
+        rows.append({QStringLiteral("ctrl"),
+                     QStringLiteral("\"Visible only while Ctrl is held\" cannot work here: %1. The labels show "
+                                    "on desktop change instead; your choice is kept.")
+                         .arg(limits.ctrlUnavailable)});
+    if (!limits.speechEngine)
+        rows.append({QStringLiteral("speech"),
+                     QStringLiteral("Names cannot be spoken: no speech engine is installed. On Debian, "
+                                    "install speech-dispatcher-espeak-ng (and qt6-speech-speechd-plugin), "
+                                    "then restart Spacemarquee. Your choice is kept.")});
+    if (!limits.frontWindow)
+        rows.append({QStringLiteral("windowNames"),
+                     QStringLiteral("Guessing desktop names from open windows cannot work here: this desktop "
+                                    "does not tell Spacemarquee which window is in front. Your choice is "
+                                    "kept.")});
+    return rows;
+}
+
 } // namespace sm

@@ -45,6 +45,18 @@ public:
         Logger logger; // the app logger
     };
 
+    // What the desktop at hand cannot do, and why; asked again each time the rows are read.
+    struct Limits {
+        QString ctrlUnavailable; // why Ctrl held elsewhere cannot be seen; empty when it can
+        bool speechEngine = true;
+        bool frontWindow = true; // the backend can tell which window is in front
+    };
+    // A row saying what cannot work here. The setting it concerns stays as chosen.
+    struct Unavailable {
+        QString identifier; // "ctrl", "speech", "windowNames"
+        QString text;
+    };
+
     explicit PreferencesViewModel(Services services);
     PreferencesViewModel(const PreferencesViewModel&) = delete;
     PreferencesViewModel& operator=(const PreferencesViewModel&) = delete;
@@ -81,6 +93,10 @@ public:
     QString magnifyScaleCaption() const;
     QString magnifyOpacityCaption() const;
 
+    void setLimits(std::function<Limits()> limits) { limits_ = std::move(limits); }
+    // One row per cause present now; none once the cause is gone.
+    QList<Unavailable> unavailableRows() const;
+
     // ---- Launch at login ----
     bool launchAtLoginOn() const { return launchAtLoginOn_; }
     LoginItemStatus launchAtLoginState() const { return launchAtLoginState_; }
@@ -115,6 +131,7 @@ private:
 
     Services services_;
     Callbacks callbacks_;
+    std::function<Limits()> limits_;
     int refreshToken_ = 0;
     bool launchAtLoginOn_ = false;
     LoginItemStatus launchAtLoginState_ = LoginItemStatus::notRegistered;

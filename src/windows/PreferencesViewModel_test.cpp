@@ -123,5 +123,42 @@ TEST_F(PreferencesModel, AFailedSaveIsLoggedAndTheWindowKeepsWorking) {
     EXPECT_EQ(logs.log->messages().filter("Could not save the diagnostics log switch").size(), 1);
 }
 
+TEST_F(PreferencesModel, UnavailableRowsFollowTheirCausesAndLeaveTheChoiceStored) {
+    using Limits = PreferencesViewModel::Limits;
+    struct Case {
+        const char* desktop;
+        Limits limits;
+        QStringList rows;
+    };
+    const Case cases[] = {
+        {"X11 with everything", {}, {}},
+        {"sway", {"on Wayland a program sees the keyboard only while it has it", true, false}, {"ctrl", "windowNames"}},
+        {"X11 without XInput 2", {"the X server has no XInput 2", true, true}, {"ctrl"}},
+        {"no speech engine", {{}, false, true}, {"speech"}},
+        {"engine installed again", {}, {}},
+    };
+    model->set(&AppSettings::visibilityMode, VisibilityMode::onCtrl);
+    model->set(&AppSettings::speakSpaceNameOnChange, true);
+    model->set(&AppSettings::windowNameGuessing, WindowNameGuessing::anyApp);
+    Limits now;
+    model->setLimits([&] { return now; });
+    for (const auto& c : cases) {
+        now = c.limits;
+        QStringList rows;
+        for (const auto& row : model->unavailableRows())
+            rows << row.identifier;
+        EXPECT_EQ(rows, c.rows) << c.desktop;
+        const AppSettings& s = store->settings();
+        EXPECT_EQ(s.visibilityMode, VisibilityMode::onCtrl) << c.desktop;
+        EXPECT_TRUE(s.speakSpaceNameOnChange) << c.desktop;
+        EXPECT_EQ(s.windowNameGuessing, WindowNameGuessing::anyApp) << c.desktop;
+    }
+    now = {"no XInput 2", false, true};
+    const auto rows = model->unavailableRows();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].text.contains("no XInput 2"));
+    EXPECT_TRUE(rows[1].text.contains("speech-dispatcher-espeak-ng")) << "names the package that brings an engine";
+}
+
 } // namespace
 } // namespace sm

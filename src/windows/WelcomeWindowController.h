@@ -14,7 +14,8 @@ public:
     // `logger` is the app logger; `presenter` may be empty (a headless run).
     WelcomeWindowController(std::shared_ptr<WindowPresenter> presenter, Logger logger);
 
-    void show();
+    // `trayShown`: whether the tray icon found a tray; the window names the tray only then.
+    void show(bool trayShown = true);
 
 private:
     std::shared_ptr<WindowPresenter> presenter_;

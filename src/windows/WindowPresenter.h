@@ -17,6 +17,8 @@ public:
     virtual void showPreferences(const std::shared_ptr<PreferencesViewModel>& model) = 0;
     // Shows the welcome window; its "Get Started" button closes it.
     virtual void showWelcome() = 0;
+    // The same, on a desktop where no tray was found: it says how to reach the program instead.
+    virtual void showWelcomeWithoutTray() { showWelcome(); }
 };
 
 } // namespace sm

@@ -142,4 +142,9 @@ void QtSpeechSynthesizer::stopSpeaking() {
             worker_, [worker = worker_] { worker->stop(); }, Qt::QueuedConnection);
 }
 
+bool QtSpeechSynthesizer::hasEngine() const {
+    // Listing the engine plugins starts none of them.
+    return available_->load() && !QTextToSpeech::availableEngines().isEmpty();
+}
+
 } // namespace sm

@@ -33,6 +33,7 @@ public:
     void speak(const Utterance& utterance) override;
     bool isSpeaking() const override { return speaking_->load(); }
     void stopSpeaking() override;
+    bool hasEngine() const override;
 
 private:
     void startEngine();

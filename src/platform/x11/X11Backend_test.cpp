@@ -218,7 +218,8 @@ TEST_F(X11BackendTest, LabelsStayOnTheirDesktopAndTheFactsAreCurrentWhenTheSwitc
         announced.clear();
         wm(QStringLiteral("wmctrl"), {QStringLiteral("-s"), QString::number(target)});
         const auto expected = onlyPresent(labels.size(), static_cast<std::size_t>(target));
-        ASSERT_TRUE(waitUntil([&] { return factsOf(labels) == expected; })) << "switch to " << target;
+        ASSERT_TRUE(waitUntil([&] { return factsOf(labels) == expected; }))
+            << "switch to " << target << ": " << ::testing::PrintToString(factsOf(labels));
         ASSERT_EQ(announced.size(), 1u) << "switch to " << target;
         EXPECT_EQ(announced.front(), expected) << "switch to " << target;
         for (std::size_t i = 0; i < labels.size(); ++i)

@@ -124,6 +124,20 @@ ReportProblemView::ReportProblemView(bool logAvailable, Callbacks callbacks, std
     layout->addWidget(saveNotice_);
     layout->addLayout(buttons);
 
+    if (!callbacks_.onSend) {
+        // Nowhere to send to: saving is the action, and the window says what the file is for.
+        send_->hide();
+        save_->setDefault(true);
+        explanation->setText(QStringLiteral(
+            "Describe what went wrong. This copy of Spacemarquee has no address to send reports to: save "
+            "the report to a file and attach it to a bug report or an e-mail to the developer. It "
+            "includes the app version and your operating system's version."));
+        if (logAvailable_)
+            caption->setText(QStringLiteral(
+                "The log helps a lot. It contains the app's activity, the desktop names you typed and — if "
+                "you use Guess desktop name — window titles it read. Nothing leaves this computer unless "
+                "you pass the file on."));
+    }
     connect(note_, &QPlainTextEdit::textChanged, this, [this] { render(); });
     connect(send_, &QPushButton::clicked, this, [this] { send(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { cancel(); });
@@ -136,7 +150,7 @@ ReportProblemView::~ReportProblemView() {
 }
 
 void ReportProblemView::send() {
-    if (!send_->isEnabled()) return;
+    if (!send_->isEnabled() || !callbacks_.onSend) return;
     setPhase({Phase::Kind::sending, {}});
     saveNotice_->clear();
     saveNotice_->hide();

@@ -142,6 +142,63 @@ TEST_F(ReportViewTest, WindowStartsAfreshAtEachShowingAndSavesTheReportOwnerOnly
     EXPECT_EQ(controller.window()->findChildren<QWidget*>("reportProblemView").size(), 1);
 }
 
+TEST_F(ReportViewTest, ShowingAgainWhileSendingKeepsTheSameViewSending) {
+    test::TestLoggers loggers;
+    int transported = 0, cancelled = 0;
+    auto submission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
+        "1.0", "1", "Debian", QUrl("https://reports.test/spacemarquee/diagnostics"), [] { return QStringList{}; },
+        queue, loggers.loggers.app,
+        [&](const ProblemReporter::Request&, ReportSubmission::Completion) -> ReportSubmission::Cancel {
+            ++transported;
+            return [&] { ++cancelled; };
+        }});
+    ReportProblemWindowController controller(
+        {submission, [] { return QStringList{}; }, queue, loggers.loggers.app, QUrl("https://reports.test/support/"), {}});
+    controller.show();
+    QWidget* first = controller.view();
+    child<QPlainTextEdit>(first, "note")->setPlainText("It froze");
+    child<QPushButton>(first, "send")->click();
+    ASSERT_EQ(controller.view()->phase().kind, Kind::sending);
+    controller.show(); // "Report a Problem…" chosen again
+    EXPECT_EQ(controller.view(), first);
+    EXPECT_EQ(controller.view()->phase().kind, Kind::sending);
+    EXPECT_EQ(transported, 1);
+    EXPECT_EQ(cancelled, 0);
+}
+
+TEST_F(ReportViewTest, WithoutARealEndpointSavingIsTheActionAndTheWindowSaysWhatTheFileIsFor) {
+    test::TestLoggers loggers;
+    const std::pair<const char*, bool> cases[] = {
+        {"https://spacemarquee.example/spacemarquee/diagnostics", false}, // the build's default
+        {"https://example/diagnostics", false},
+        {"https://reports.spacemarquee.org/diagnostics", true},
+    };
+    for (const auto& [endpoint, canSend] : cases) {
+        int transported = 0;
+        auto submission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
+            "1.0", "1", "Debian", QUrl(endpoint), [] { return QStringList{}; }, queue, loggers.loggers.app,
+            [&](const ProblemReporter::Request&, ReportSubmission::Completion) -> ReportSubmission::Cancel {
+                ++transported;
+                return [] {};
+            }});
+        ReportProblemWindowController controller(
+            {submission, [] { return QStringList{}; }, queue, loggers.loggers.app, QUrl(), {}});
+        controller.show();
+        QWidget* view = controller.view();
+        auto* send = child<QPushButton>(view, "send");
+        auto* save = child<QPushButton>(view, "save");
+        child<QPlainTextEdit>(view, "note")->setPlainText("It froze");
+        EXPECT_EQ(send->isVisibleTo(view), canSend) << endpoint;
+        EXPECT_EQ(save->isDefault(), !canSend) << endpoint;
+        QString text;
+        for (const QLabel* label : view->findChildren<QLabel*>())
+            text += label->text();
+        EXPECT_EQ(text.contains("attach it to a bug report"), !canSend) << endpoint;
+        controller.view()->send(); // Return in the window
+        EXPECT_EQ(transported, canSend ? 1 : 0) << endpoint;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -50,6 +50,12 @@ QDialog* ReportProblemWindowController::window() const {
 }
 
 void ReportProblemWindowController::show() {
+    // A report on its way keeps its window: a fresh view would drop the send without cancelling it.
+    if (view_ && view_->phase().kind == ReportProblemView::Phase::Kind::sending && window_->isVisible()) {
+        window_->raise();
+        window_->activateWindow();
+        return;
+    }
     const bool logAvailable = options_.traceLogFiles && !options_.traceLogFiles().isEmpty();
     const std::weak_ptr<ReportSubmission> submission = options_.submission;
     QPointer<QDialog> window(window_.get());
@@ -61,6 +67,7 @@ void ReportProblemWindowController::show() {
         done(ReportSubmission::SendResult::failed(QStringLiteral("the program is shutting down")));
         return [] {};
     };
+    if (options_.submission && !options_.submission->canSend()) callbacks.onSend = nullptr;
     callbacks.onSave = [submission, window, choose = options_.chooseSavePath](
                            QString email, QString note,
                            bool includeLog) -> std::optional<ReportProblemView::SaveOutcome> {

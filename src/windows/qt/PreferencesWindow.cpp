@@ -142,11 +142,13 @@ QWidget* PreferencesWindow::buildGeneralTab() {
     auto* approval = new QHBoxLayout(approvalRow_);
     approval->setContentsMargins(0, 0, 0, 0);
     approval->addWidget(new QLabel(QStringLiteral("Turned off in your session settings.")));
-    auto* reveal = actionButton(QStringLiteral("Open Login Items"), "openLoginItems");
+    auto* reveal = actionButton(QStringLiteral("Open Startup Settings"), "openLoginItems");
     connect(reveal, &QPushButton::clicked, this, [this] { model_->revealLoginItems(); });
     approval->addWidget(reveal);
     approval->addStretch(1);
     startup->addWidget(approvalRow_);
+    reveal->setToolTip(QStringLiteral("Opens your desktop's startup applications settings, or the autostart "
+                                      "folder (~/.config/autostart) when it has none."));
     startup->addWidget(describe(
         launchAtLogin_,
         QStringLiteral(
@@ -196,6 +198,7 @@ QWidget* PreferencesWindow::buildGeneralTab() {
     guessRow->addRow(guessLabel, guessing_);
     naming->addLayout(guessRow);
     // On X11 every window's title is readable, so there is no permission to ask for and no degraded mode.
+    naming->addWidget(unavailableRow(QStringLiteral("windowNames")));
     naming->addWidget(describe(
         guessing_,
         QStringLiteral("No: labels stay manual. Terminal: names the desktop after the frontmost terminal app "
@@ -228,6 +231,7 @@ QWidget* PreferencesWindow::buildGeneralTab() {
                                     QStringLiteral("Speech volume"), "speechVolume",
                                     &AppSettings::speechVolume));
     voice->addLayout(voiceForm);
+    voice->addWidget(unavailableRow(QStringLiteral("speech")));
     page->addStretch(1);
     return scrollingPage(content);
 }
@@ -249,6 +253,7 @@ QWidget* PreferencesWindow::buildVisibilityTab() {
         visibilityMode_->addButton(radio, static_cast<int>(value));
         mode->addWidget(radio);
     }
+    mode->addWidget(unavailableRow(QStringLiteral("ctrl")));
     connect(visibilityMode_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
         if (on) model_->set(&AppSettings::visibilityMode, static_cast<VisibilityMode>(id));
     });
@@ -409,6 +414,30 @@ void PreferencesWindow::sync() {
         const QSignalBlocker quiet(diagnostics_);
         diagnostics_->setChecked(model_->diagnosticsLogging());
     }
+    for (auto& [row, text] : unavailable_)
+        row->hide();
+    for (const auto& cause : model_->unavailableRows())
+        if (const auto it = unavailable_.constFind(cause.identifier); it != unavailable_.cend()) {
+            it->second->setText(cause.text);
+            it->first->show();
+        }
+}
+
+QWidget* PreferencesWindow::unavailableRow(const QString& identifier) {
+    auto* row = new QWidget;
+    row->setObjectName(QStringLiteral("unavailable.") + identifier);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* icon = new QLabel;
+    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    icon->setPixmap(themed("dialog-information", QStyle::SP_MessageBoxInformation, this).pixmap(size, size));
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    auto* text = new QLabel;
+    text->setWordWrap(true);
+    layout->addWidget(text, 1);
+    row->hide();
+    unavailable_.insert(identifier, {row, text});
+    return row;
 }
 
 void PreferencesWindow::openReassignSheet() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+
 #include "platform/Signal.h"
 #include "windows/PreferencesViewModel.h"
 #include "windows/qt/ReassignTagsSheet.h"
@@ -67,6 +69,9 @@ private:
     QWidget* staleRow_ = nullptr;
     QLabel* staleText_ = nullptr;
     QCheckBox* diagnostics_ = nullptr;
+    // What cannot work here, by the view model's identifier: the row and its text.
+    QWidget* unavailableRow(const QString& identifier);
+    QHash<QString, std::pair<QWidget*, QLabel*>> unavailable_;
 };
 
 } // namespace sm

@@ -149,6 +149,44 @@ TEST(HelpLabel, StaysReadableThroughPaletteChanges) {
     }
 }
 
+TEST_F(PreferencesWindowTest, UnavailableRowsShowWhileTheirCauseLasts) {
+    PreferencesViewModel::Limits now;
+    model->setLimits([&] { return now; });
+    const QStringList all{"ctrl", "speech", "windowNames"};
+    const std::pair<PreferencesViewModel::Limits, QStringList> cases[] = {
+        {{"no XInput 2", false, false}, all},
+        {{{}, false, true}, {"speech"}},
+        {{}, {}},
+    };
+    for (const auto& [limits, shown] : cases) {
+        now = limits;
+        model->changed.emit();
+        for (const QString& id : all)
+            EXPECT_EQ(!find<QWidget>("unavailable." + id)->isHidden(), shown.contains(id))
+                << id.toStdString() << " with " << shown.join(',').toStdString();
+    }
+}
+
+TEST(WelcomeWindowText, NamesTheTrayOnlyWhenOneWasFound) {
+    struct Case {
+        bool trayShown;
+        const char* says;
+        const char* never;
+    };
+    const Case cases[] = {
+        {true, "lives in your system tray", "spacemarquee preferences"},
+        {false, "start Spacemarquee again", "lives in your system tray"},
+    };
+    for (const auto& c : cases) {
+        WelcomeWindow welcome(c.trayShown);
+        QString text;
+        for (const QLabel* label : welcome.findChildren<QLabel*>())
+            text += label->text() + u'\n';
+        EXPECT_TRUE(text.contains(QLatin1String(c.says))) << text.toStdString();
+        EXPECT_FALSE(text.contains(QLatin1String(c.never))) << text.toStdString();
+    }
+}
+
 } // namespace
 } // namespace sm
 

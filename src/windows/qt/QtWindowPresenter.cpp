@@ -28,6 +28,11 @@ void QtWindowPresenter::showPreferences(const std::shared_ptr<PreferencesViewMod
     bringToFront(preferences_.get());
 }
 
+void QtWindowPresenter::showWelcomeWithoutTray() {
+    if (!welcome_) welcome_ = std::make_unique<WelcomeWindow>(false);
+    showWelcome();
+}
+
 void QtWindowPresenter::showWelcome() {
     if (!welcome_) welcome_ = std::make_unique<WelcomeWindow>();
     welcome_->adjustSize();

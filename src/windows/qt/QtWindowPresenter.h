@@ -18,6 +18,7 @@ public:
 
     void showPreferences(const std::shared_ptr<PreferencesViewModel>& model) override;
     void showWelcome() override;
+    void showWelcomeWithoutTray() override;
 
     PreferencesWindow* preferencesWindow() const { return preferences_.get(); }
     WelcomeWindow* welcomeWindow() const { return welcome_.get(); }

@@ -30,7 +30,7 @@ QIcon powerSymbol(const QColor& color) {
 
 } // namespace
 
-WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
+WelcomeWindow::WelcomeWindow(bool trayShown, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("welcome"));
     setWindowTitle(QStringLiteral("Welcome"));
     // Titled and closable, nothing more: there is nothing to resize or minimise.
@@ -65,8 +65,12 @@ WelcomeWindow::WelcomeWindow(QWidget* parent) : QDialog(parent) {
         {"input-mouse", QStyle::SP_ArrowForward,
          QStringLiteral("Click a label to name it. Drag it to move it. Right-click it for more options.")},
         {nullptr, QStyle::SP_ComputerIcon, // the program's own icon, as the tray shows it
-         QStringLiteral("Spacemarquee lives in your system tray — there is no taskbar entry and no main "
-                        "window.")},
+         trayShown ? QStringLiteral("Spacemarquee lives in your system tray — there is no taskbar entry and "
+                                    "no main window.")
+                   : QStringLiteral("No system tray was found on this desktop, and there is no taskbar entry "
+                                    "or main window. To open Preferences, start Spacemarquee again (from "
+                                    "your applications menu or a launcher) or run: spacemarquee "
+                                    "preferences")},
         {"system-shutdown", QStyle::SP_CustomBase, // drawn below: no stock picture means "power"
          QStringLiteral("It opens at login so your names are always there. You can change that in "
                         "Preferences.")},

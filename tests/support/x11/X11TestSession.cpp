@@ -54,10 +54,13 @@ void end(std::unique_ptr<QProcess>& process) {
 
 std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
                                                       const QString& compositor) {
-    // xfwm4 keeps its settings in xfconf, which it reaches over a session bus: it gets a private one,
-    // and runs without its compositor like the other managers.
+    // xfwm4 keeps its settings in xfconf, marco and muffin theirs in GSettings (dconf): all three
+    // reach them over a session bus, so they get a private one. xfwm4 and marco run without their
+    // compositor like the other managers; muffin always composites.
     const bool xfwm4 = windowManager == QLatin1String("xfwm4");
-    const QString busRunner = xfwm4 ? QStringLiteral("dbus-run-session") : QString();
+    const bool marco = windowManager == QLatin1String("marco");
+    const bool needsBus = xfwm4 || marco || windowManager == QLatin1String("muffin");
+    const QString busRunner = needsBus ? QStringLiteral("dbus-run-session") : QString();
     for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor, busRunner})
         if (!tool.isEmpty() && QStandardPaths::findExecutable(tool).isEmpty()) {
             *why = tool + QStringLiteral(" is not installed");
@@ -104,11 +107,14 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n");
         arguments << QStringLiteral("-c") << config.fileName();
     }
-    if (xfwm4) {
-        arguments << QStringLiteral("--") << windowManager << QStringLiteral("--compositor=off");
+    if (needsBus) {
+        arguments << QStringLiteral("--") << windowManager;
+        if (xfwm4) arguments << QStringLiteral("--compositor=off");
+        if (marco) arguments << QStringLiteral("--no-composite");
         environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1")); // no accessibility bus
+        environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory")); // nothing kept
     }
-    session->wmProcess_ = launch(xfwm4 ? busRunner : windowManager, arguments, environment);
+    session->wmProcess_ = launch(needsBus ? busRunner : windowManager, arguments, environment);
     if (!session->wmProcess_ || !session->waitForWindowManager(10000)) {
         *why = windowManager + QStringLiteral(" did not come up on ") + session->display_;
         return nullptr;
