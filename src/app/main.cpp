@@ -12,6 +12,7 @@
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
+#include "app/qt/WorkingSet.h"
 #include "diagnostics/qt/NetworkReportTransport.h"
 #include "diagnostics/qt/ReportProblemWindowController.h"
 #include "platform/UnavailableKeySource.h"
@@ -234,6 +235,8 @@ int main(int argc, char** argv) {
                         if (!raw.startsWith("tool ")) return handler(raw, std::move(reply));
                         reply(toolRequest(raw.mid(5)), {});
                     };
+                // Launched and on its first desktop: what start-up alone touched can go.
+                releaseUnusedMemory();
                 QString why;
                 if (!instance.listen(std::move(handler), &why))
                     loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
@@ -277,6 +280,8 @@ int main(int argc, char** argv) {
             return QStringLiteral("no such tool request");
         return {};
     };
+    // The windows touch far more library code than the labels ever use again.
+    const WorkingSetTrimmer trimmer;
     // A signal that came during the launch found no main loop to end; one that comes later does.
     const int status = signalled() ? 0 : app.exec();
     delegate->applicationWillTerminate();
