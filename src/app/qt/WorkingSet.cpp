@@ -79,9 +79,14 @@ WorkingSetTrimmer::WorkingSetTrimmer() {
 
 // Labels and menus come and go with every switch; only a dialog's closing is worth a trim.
 bool WorkingSetTrimmer::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+    const auto type = event->type();
+    if ((type == QEvent::Hide || type == QEvent::Show) && watched->isWidgetType()) {
         const auto* widget = static_cast<QWidget*>(watched);
-        if (widget->isWindow() && widget->windowType() == Qt::Dialog) timer_.start(kAfterCloseMs);
+        if (!widget->isWindow() || widget->windowType() != Qt::Dialog) return false;
+        if (type == QEvent::Hide)
+            timer_.start(kAfterCloseMs);
+        else
+            timer_.stop(); // its pages are in use again
     }
     return false;
 }

@@ -12,10 +12,10 @@ namespace sm {
 long releaseUnusedMemory();
 
 // Calls releaseUnusedMemory() each time a window (Preferences, the problem report, the welcome
-// window) has been closed for a moment.
+// window) has been closed for a moment and no other has been opened meanwhile.
 class WorkingSetTrimmer final : public QObject {
 public:
-    static constexpr int kAfterCloseMs = 2000;
+    static constexpr int kAfterCloseMs = 500;
 
     WorkingSetTrimmer();
     bool eventFilter(QObject* watched, QEvent* event) override;
