@@ -139,6 +139,11 @@ void AppDelegate::wireServices() {
         if (auto self = weak.lock(); self && self->preferencesController_)
             self->preferencesController_->show();
     };
+    // Without a tray the labels are where the user meets the program.
+    overlayManager_->onPreferencesRequested = [weak] {
+        if (auto self = weak.lock(); self && self->menuBarItem_->onShowPreferences)
+            self->menuBarItem_->onShowPreferences();
+    };
     menuBarItem_->labelCount = [weak] {
         auto self = weak.lock();
         return self && self->core_ ? static_cast<int>(self->core_->store()->tags().size()) : 0;
@@ -266,6 +271,22 @@ void AppDelegate::takeCommandsOnceResolved() {
 }
 
 void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply) {
+    if (raw == CommandLine::kPreferencesRequest || raw == CommandLine::kReportRequest) {
+        const bool preferences = raw == CommandLine::kPreferencesRequest;
+        const auto& open = preferences ? menuBarItem_->onShowPreferences : menuBarItem_->onShowReportProblem;
+        if (!open) return reply(QStringLiteral("this Spacemarquee has no such window"), {});
+        app_.notice(QStringLiteral("Command received: ") + QString::fromLatin1(raw));
+        open();
+        SM_TRACE(app_, QStringLiteral("command %1 SHOWN").arg(QString::fromLatin1(raw)));
+        return reply({}, {});
+    }
+    if (raw == CommandLine::kQuitRequest) {
+        app_.notice(QStringLiteral("Command received: quit"));
+        // Answered first: the sender hears that the quit has begun, not that it has ended.
+        reply({}, {});
+        backend_.queue->post([ui = backend_.ui] { ui->quit(); });
+        return;
+    }
     if (raw != CommandLine::kListRequest && raw != CommandLine::kListJsonRequest) {
         if (raw.startsWith("list"))
             return reply(QStringLiteral("this Spacemarquee answers \"%1\" and \"%2\" only")

@@ -6,16 +6,22 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <tuple>
+
 namespace sm {
 
 const char* const CommandLine::kUsage =
     "Usage: spacemarquee [COMMAND]\n"
     "Names virtual desktops and shows each name as a floating label.\n"
     "\n"
-    "Without a command it starts. Commands, answered by the running copy:\n"
+    "Without a command it starts; started again while it runs, it opens Preferences.\n"
+    "Commands, answered by the running copy:\n"
     "  name TITLE          name the current desktop (starts Spacemarquee when it is not running)\n"
     "  clear               remove the current desktop's label (starts it too)\n"
     "  list [--json]       every label: desktop, screen, whether you named it, last seen, title\n"
+    "  preferences         open Preferences (starts Spacemarquee when it is not running)\n"
+    "  report              open the problem report (starts it too)\n"
+    "  quit                quit the running copy\n"
     "  'spacemarquee://set-current-tag?title=NAME'\n"
     "  'spacemarquee://clear-current-tag'\n"
     "                      the same as name and clear, as links carry them\n"
@@ -87,6 +93,13 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
         if (count == 1) return send({kListRequest}, false);
         if (count == 2 && arguments[1] == "--json") return send({kListJsonRequest}, false);
         return usage(QStringLiteral("list takes only --json"));
+    }
+    for (const auto& [word, request, starts] : {std::tuple{"preferences", kPreferencesRequest, true},
+                                                {"report", kReportRequest, true},
+                                                {"quit", kQuitRequest, false}}) {
+        if (verb != word) continue;
+        if (count != 1) return usage(QStringLiteral("%1 takes no arguments").arg(QLatin1String(word)));
+        return send({request}, starts);
     }
     // Links, as xdg-open passes them: refused here already when the running copy would refuse them,
     // so that a broken one fails the same whether or not Spacemarquee runs, and starts nothing.

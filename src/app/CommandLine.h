@@ -23,6 +23,10 @@ struct CommandLine {
     static constexpr qsizetype kMaxTitleBytes = 1024;
     static inline const QByteArray kListRequest = "list 1";
     static inline const QByteArray kListJsonRequest = "list-json 1";
+    // The windows a session without a tray has no other way to open, and the orderly quit.
+    static inline const QByteArray kPreferencesRequest = "preferences";
+    static inline const QByteArray kReportRequest = "report";
+    static inline const QByteArray kQuitRequest = "quit";
     static const char* const kUsage;
     // How the running copy answers a command it carried out but could not save, before the reason.
     static constexpr char kNotSaved[] = "applied for this session, not saved: ";
@@ -30,7 +34,8 @@ struct CommandLine {
     Action action = Action::run;
     bool loginItem = false;
     QList<QByteArray> requests;
-    // Whether a missing copy is started to carry the requests out (name, clear and links; not list).
+    // Whether a missing copy is started to carry the requests out (name, clear, links, preferences and
+    // report; not list or quit).
     bool startsProgram = false;
     QString message;
 

@@ -24,6 +24,9 @@ TEST(CommandLine, ParsesEveryCommandAndRefusesWhatIsNone) {
         {{"clear"}, Action::send, {"spacemarquee://clear-current-tag"}, true},
         {{"list"}, Action::send, {"list 1"}, false},
         {{"list", "--json"}, Action::send, {"list-json 1"}, false},
+        {{"preferences"}, Action::send, {"preferences"}, true},
+        {{"report"}, Action::send, {"report"}, true},
+        {{"quit"}, Action::send, {"quit"}, false},
         {{"spacemarquee://set-current-tag?title=My Desk"},
          Action::send,
          {"spacemarquee://set-current-tag?title=My Desk"},
@@ -35,6 +38,8 @@ TEST(CommandLine, ParsesEveryCommandAndRefusesWhatIsNone) {
         {{"name", "a", "b"}, Action::usage, {}, false},
         {{"clear", "now"}, Action::usage, {}, false},
         {{"list", "--xml"}, Action::usage, {}, false},
+        {{"quit", "now"}, Action::usage, {}, false},
+        {{"preferences", "x"}, Action::usage, {}, false},
         {{"--login-item", "clear"}, Action::usage, {}, false},
         // A command with an argument no copy would take: refused before anything starts.
         {{"name", QByteArray(10 * 1024, 'x')}, Action::invalid, {}, false},

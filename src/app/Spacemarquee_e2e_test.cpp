@@ -109,6 +109,17 @@ protected:
             names << it.next().captured(1);
         return names;
     }
+    // The title of the window the window manager has in front; empty when none.
+    QString activeWindowTitle() const {
+        QString out;
+        session->run("xprop", {"-root", "_NET_ACTIVE_WINDOW"}, &out);
+        static const QRegularExpression id(R"(# (0x[0-9a-f]+))");
+        const auto match = id.match(out);
+        if (!match.hasMatch() || match.captured(1) == "0x0") return {};
+        session->run("xprop", {"-id", match.captured(1), "_NET_WM_NAME"}, &out);
+        static const QRegularExpression quoted(R"re("(.*)")re");
+        return quoted.match(out).captured(1);
+    }
     QString trace() const {
         QFile f(path("run/spacemarquee/spacemarquee-trace.log"));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
@@ -213,7 +224,9 @@ TEST_F(ProgramTest, ABurstOfSignalsEndsItInOrder) {
     EXPECT_TRUE(trace().contains("terminate STOPPED service=overlayManager"));
 }
 
-TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
+// Started again from a launcher, it opens the running copy's Preferences, in front, and leaves;
+// started again as the login item, it explains and leaves. Neither touches the stored data.
+TEST_F(ProgramTest, ASecondStartOpensPreferencesInTheRunningCopy) {
     startFirst();
     switchAndWaitForLabel(0, 1);
     // The running copy keeps what it only observed (when a label was last seen) for up to 2 s before
@@ -226,7 +239,14 @@ TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
         return lent >= 0 && data.indexOf("\"Mail\"", data.indexOf("\"written\"", lent)) >= 0;
     }));
     const QByteArray before = settingsFile();
-    EXPECT_EQ(runCopy({}), 0);
+    QString err;
+    EXPECT_EQ(runCopy({}, {}, &err), 0) << err.toStdString();
+    EXPECT_TRUE(trace().contains("command preferences SHOWN")) << trace().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return activeWindowTitle() == "Spacemarquee Preferences"; }))
+        << activeWindowTitle().toStdString();
+    EXPECT_EQ(trace().count("singleInstance alert PRESENTING"), 0);
+
+    EXPECT_EQ(runCopy({"--login-item"}), 0);
     EXPECT_EQ(settingsFile(), before);
     const QString t = trace();
     EXPECT_TRUE(t.contains(QStringLiteral("others=[%1:").arg(first->processId()))) << t.toStdString();
@@ -234,6 +254,39 @@ TEST_F(ProgramTest, ASecondCopyYieldsWithoutTouchingTheStoredData) {
               t.indexOf("singleInstance alert DISMISSED by user"));
     EXPECT_EQ(t.count("SESSION START"), 1); // the running copy's file was not rotated
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+// preferences and report open their windows in front, starting the program when none runs; quit
+// ends the running copy in order and never starts one.
+TEST_F(ProgramTest, CommandsOpenTheWindowsAndQuit) {
+    QString err, out;
+    EXPECT_EQ(runCopy({"quit"}, {}, &err), 1);
+    EXPECT_TRUE(err.contains("Spacemarquee is not running")) << err.toStdString();
+    EXPECT_EQ(lockHolder(), 0);
+
+    EXPECT_EQ(runCopy({"preferences"}, {}, &err), 0) << err.toStdString();
+    const qint64 started = lockHolder();
+    ASSERT_GT(started, 0);
+    EXPECT_TRUE(waitUntil([&] { return activeWindowTitle() == "Spacemarquee Preferences"; }))
+        << activeWindowTitle().toStdString();
+    EXPECT_EQ(runCopy({"report"}, {}, &err), 0) << err.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return activeWindowTitle() == "Report a Problem"; }))
+        << activeWindowTitle().toStdString();
+    EXPECT_EQ(runCopy({"preferences"}, {}, &err), 0) << err.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return activeWindowTitle() == "Spacemarquee Preferences"; }))
+        << activeWindowTitle().toStdString();
+    EXPECT_EQ(lockHolder(), started);
+    EXPECT_EQ(runCopy({"report", "now"}, {}, &err), 2);
+
+    EXPECT_EQ(runCopy({"quit"}, {}, &err), 0) << err.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return ::kill(static_cast<pid_t>(started), 0) != 0; }, 10000));
+    EXPECT_TRUE(trace().contains("terminate STOPPED service=overlayManager")) << trace().toStdString();
+    EXPECT_EQ(runCopy({"quit"}, {}, &err), 1);
+    EXPECT_TRUE(err.contains("Spacemarquee is not running")) << err.toStdString();
+
+    ASSERT_EQ(runCopy({"--help"}, {}, nullptr, &out), 0);
+    for (const char* word : {"\n  preferences ", "\n  report ", "\n  quit "})
+        EXPECT_TRUE(out.contains(QLatin1String(word))) << out.toStdString();
 }
 
 // A signal ends it in order from the first moment of main on, and at once while a copy that yields
@@ -260,7 +313,8 @@ TEST_F(ProgramTest, SignalsEndItInOrderFromTheStartAndDuringTheAlert) {
         const auto alerts = trace().count("singleInstance alert PRESENTING");
         QProcess p;
         p.setProcessEnvironment(env);
-        p.start(SM_PROGRAM, {});
+        // As the login item: a plain second start opens Preferences instead of an alert.
+        p.start(SM_PROGRAM, duringAlert ? QStringList{"--login-item"} : QStringList{});
         ASSERT_TRUE(waitUntil(
             [&] {
                 return duringAlert ? trace().count("singleInstance alert PRESENTING") > alerts

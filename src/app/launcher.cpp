@@ -1,7 +1,7 @@
 // spacemarquee: the command line. Commands go straight to the running copy over its socket, with
 // nothing but QtCore loaded, so a keyboard shortcut or a script waits for a round trip and not for a
 // toolkit to start; to start the program it becomes spacemarquee-app (the same process, by exec).
-//   spacemarquee                     starts it (a second copy explains and quits)
+//   spacemarquee                     starts it (started again, it opens the running copy's Preferences)
 //   spacemarquee --login-item        as the autostart entry starts it at login
 //   spacemarquee COMMAND             hands the command to the running copy (CommandLine.h); links
 //                                    (what xdg-open runs) and name/clear start it when none runs

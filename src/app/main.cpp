@@ -1,16 +1,18 @@
 // spacemarquee-app: names for virtual desktops, shown as floating labels. The program proper, which
 // `spacemarquee` (launcher.cpp) becomes when it is to start rather than to pass a command on; it takes
 // the same arguments.
-//   spacemarquee-app                 starts it (a second copy explains and quits)
+//   spacemarquee-app                 starts it (started again, it opens the running copy's Preferences)
 //   spacemarquee-app --login-item    as the autostart entry starts it at login
 //   spacemarquee-app COMMAND         hands the command to the running copy, as `spacemarquee` does
 #include "app/AppDelegate.h"
 #include "app/AutostartLoginItem.h"
 #include "app/CommandClient.h"
 #include "app/CommandLine.h"
+#include "app/ProgramLock.h"
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
+#include "app/qt/WorkingSet.h"
 #include "report/qt/NetworkReportTransport.h"
 #include "report/qt/ReportProblemWindowController.h"
 #include "platform/UnavailableKeySource.h"
@@ -27,11 +29,13 @@
 #include "windows/qt/QtWindowPresenter.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
+#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -91,6 +95,8 @@ QString commandPath() {
 
 // Set, the socket also takes the requests of tools/memory-curve ("tool open preferences", ...).
 constexpr char kToolRequestsVariable[] = "SPACEMARQUEE_TOOL_REQUESTS";
+// How long a second start waits for the running copy to take its request before it explains instead.
+constexpr int kSecondStartWaitMs = 5000;
 
 } // namespace
 
@@ -165,6 +171,25 @@ int main(int argc, char** argv) {
         loggers.app.notice(QStringLiteral("Another copy started at the same moment takes the command"));
         return 0;
     }
+    // Started again from a launcher or a shortcut while it runs: what the user is after is the
+    // running copy's window, the way a tray utility's second start brings it up. The running copy may
+    // still be finding its first desktop, so a refused connection is tried again while it holds on.
+    if (!first && !launchedAsLoginItem) {
+        const QString socketPath = QDir(runtime.path).filePath(ProgramLock::kSocketName);
+        const QDeadlineTimer deadline(kSecondStartWaitMs);
+        QString why;
+        Forwarded outcome;
+        while ((outcome = forwardRequest(socketPath, CommandLine::kPreferencesRequest, &why)) ==
+                   Forwarded::noRunningCopy &&
+               instance.holder() && !deadline.hasExpired() && !signalled())
+            QThread::msleep(20);
+        if (outcome == Forwarded::delivered) {
+            loggers.app.notice(QStringLiteral("Spacemarquee is already running: opened its Preferences"));
+            return 0;
+        }
+        if (signalled()) return 0;
+        loggers.app.notice(QStringLiteral("The running copy did not open its Preferences: ") + why);
+    }
     backend.otherInstances = [&instance, first]() -> QList<OtherInstance> {
         if (first) return {};
         return {instance.holder().value_or(OtherInstance{})};
@@ -211,6 +236,8 @@ int main(int argc, char** argv) {
                         if (!raw.startsWith("tool ")) return handler(raw, std::move(reply));
                         reply(toolRequest(raw.mid(5)), {});
                     };
+                // Launched and on its first desktop: what start-up alone touched can go.
+                releaseUnusedMemory();
                 QString why;
                 if (!instance.listen(std::move(handler), &why))
                     loggers.app.error(QStringLiteral("URL commands cannot be received: ") + why);
@@ -254,6 +281,8 @@ int main(int argc, char** argv) {
             return QStringLiteral("no such tool request");
         return {};
     };
+    // The windows touch far more library code than the labels ever use again.
+    const WorkingSetTrimmer trimmer;
     // A signal that came during the launch found no main loop to end; one that comes later does.
     const int status = signalled() ? 0 : app.exec();
     delegate->applicationWillTerminate();

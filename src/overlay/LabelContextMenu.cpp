@@ -20,6 +20,8 @@ QList<MenuItem> build(bool isUserOwned, const QList<RestorableTitle>& restorable
     items << MenuItem::separator();
     items << MenuItem::action(Item::removeDuplicates, QStringLiteral("Remove duplicates on this desktop"));
     items << MenuItem::action(Item::deleteLabel, QStringLiteral("Delete this label"), /*destructive=*/true);
+    items << MenuItem::separator();
+    items << MenuItem::action(Item::preferences, QStringLiteral("Preferences…"));
     return items;
 }
 

@@ -23,12 +23,13 @@ inline const QString smaller = QStringLiteral("font-smaller");
 inline const QString resetSize = QStringLiteral("font-reset");
 inline const QString removeDuplicates = QStringLiteral("remove-duplicates");
 inline const QString deleteLabel = QStringLiteral("delete-label");
+inline const QString preferences = QStringLiteral("preferences");
 // Restore items carry the orphan's id: "restore:<uuid>".
 inline const QString restorePrefix = QStringLiteral("restore:");
 } // namespace Item
 
 // The items in order; the "Restore name" submenu only when something can be restored; one lock item,
-// chosen by who owns the name.
+// chosen by who owns the name; Preferences last, the way in on a desktop without a tray.
 QList<MenuItem> build(bool isUserOwned, const QList<RestorableTitle>& restorable);
 
 // The orphan id of a restore item, if `identifier` is one.

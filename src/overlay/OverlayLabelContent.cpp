@@ -51,6 +51,8 @@ void OverlayManager::installContent(PanelEntry& e, const SpaceTag& tag) {
             if (self->onRemoveDuplicatesRequested) self->onRemoveDuplicatesRequested();
         } else if (item == I::deleteLabel) {
             if (self->onDeleteTagRequested) self->onDeleteTagRequested(id);
+        } else if (item == I::preferences) {
+            if (self->onPreferencesRequested) self->onPreferencesRequested();
         } else if (const auto orphan = LabelContextMenu::restoreTarget(item)) {
             if (self->onRestoreTitleRequested) self->onRestoreTitleRequested(*orphan, id);
         }

@@ -130,6 +130,7 @@ public:
     std::function<void(QUuid)> onEditSessionClosed;
     std::function<void(QUuid)> onDeleteTagRequested;
     std::function<void()> onRemoveDuplicatesRequested;
+    std::function<void()> onPreferencesRequested;
     std::function<QList<LabelContextMenu::RestorableTitle>()> restorableTitlesProvider;
     std::function<void(QUuid, QUuid)> onRestoreTitleRequested; // (orphan id, this label's tag id)
     std::function<bool(QUuid, QString)> reviewPromptDecider;

@@ -55,7 +55,8 @@ TEST(LabelContextMenu, ItemsFollowOwnershipAndRestorableTitles) {
     };
     const QStringList tail{QStringLiteral("--"), QStringLiteral("Bigger"), QStringLiteral("Smaller"),
                            QStringLiteral("Reset to Default Size"), QStringLiteral("--"),
-                           QStringLiteral("Remove duplicates on this desktop"), QStringLiteral("Delete this label")};
+                           QStringLiteral("Remove duplicates on this desktop"), QStringLiteral("Delete this label"),
+                           QStringLiteral("--"), QStringLiteral("Preferences…")};
     EXPECT_EQ(texts(LabelContextMenu::build(true, {})),
               QStringList({QStringLiteral("Rename…"), QStringLiteral("Unlock (allow auto-naming)")}) + tail);
     const QUuid orphan = QUuid::createUuid();
@@ -63,7 +64,8 @@ TEST(LabelContextMenu, ItemsFollowOwnershipAndRestorableTitles) {
     EXPECT_EQ(texts(withRestore),
               QStringList({QStringLiteral("Rename…"), QStringLiteral("Restore name"), QStringLiteral("Lock (never auto-name)")}) + tail);
     EXPECT_EQ(LabelContextMenu::restoreTarget(withRestore.at(1).submenu.first().identifier), orphan);
-    EXPECT_TRUE(withRestore.last().destructive);
+    for (const auto& item : withRestore)
+        EXPECT_EQ(item.destructive, item.identifier == LabelContextMenu::Item::deleteLabel) << item.text.toStdString();
 }
 
 TEST(OverlayManager, PlaceholderInvitesNamingUntilTheUserHasNamedALabel) {

@@ -70,7 +70,9 @@ TEST(LabelWindowTest, MenuShowsTheModelForOwnershipAndRestorableTitles) {
                               QStringLiteral("Reset to Default Size"),
                               QStringLiteral("-"),
                               QStringLiteral("Remove duplicates on this desktop"),
-                              QStringLiteral("Delete this label")};
+                              QStringLiteral("Delete this label"),
+                              QStringLiteral("-"),
+                              QStringLiteral("Preferences…")};
     struct Case {
         bool owned;
         QList<RestorableTitle> restorable;

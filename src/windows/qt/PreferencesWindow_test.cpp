@@ -119,17 +119,22 @@ TEST_F(PreferencesWindowTest, EscapeAndTheDefaultButtonsCloseTheWindows) {
     presenter.showPreferences(model);
     PreferencesWindow* prefs = presenter.preferencesWindow();
     ASSERT_TRUE(prefs->isVisible());
-    QTest::keyClick(prefs, Qt::Key_Escape);
-    EXPECT_FALSE(prefs->isVisible());
     presenter.showPreferences(model);
-    EXPECT_EQ(presenter.preferencesWindow(), prefs); // one window, brought back
-    EXPECT_TRUE(prefs->isVisible());
+    EXPECT_EQ(presenter.preferencesWindow(), prefs); // one window, brought to the front
+    QTest::keyClick(prefs, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(presenter.preferencesWindow(), nullptr); // closed is gone, its memory with it
+    presenter.showPreferences(model);
+    ASSERT_NE(presenter.preferencesWindow(), nullptr);
+    EXPECT_TRUE(presenter.preferencesWindow()->isVisible());
 
     presenter.showWelcome();
     WelcomeWindow* welcome = presenter.welcomeWindow();
     ASSERT_TRUE(welcome->isVisible());
     QTest::keyClick(welcome, Qt::Key_Return);
-    EXPECT_FALSE(welcome->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(presenter.welcomeWindow(), nullptr);
+
 }
 
 // Help text blends the surroundings' text and background; blending its own palette again on each

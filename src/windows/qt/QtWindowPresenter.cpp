@@ -16,16 +16,44 @@ void bringToFront(QWidget* window) {
     window->activateWindow();
 }
 
+template <typename Window>
+void retire(QPointer<Window>& window) {
+    window->deleteLater();
+    window = nullptr;
+}
+
+// A window closed a moment ago waits for its deletion; brought back now it would vanish with it.
+template <typename Window>
+void retireIfClosing(QPointer<Window>& window) {
+    if (window && !window->isVisible()) retire(window);
+}
+
 } // namespace
 
 QtWindowPresenter::QtWindowPresenter() = default;
-QtWindowPresenter::~QtWindowPresenter() = default;
+
+QtWindowPresenter::~QtWindowPresenter() {
+    delete preferences_.data();
+    delete welcome_.data();
+}
+
+PreferencesWindow* QtWindowPresenter::preferencesWindow() const {
+    return preferences_.data();
+}
+
+WelcomeWindow* QtWindowPresenter::welcomeWindow() const {
+    return welcome_.data();
+}
 
 void QtWindowPresenter::showPreferences(const std::shared_ptr<PreferencesViewModel>& model) {
-    if (!preferences_ || preferences_->viewModel() != model)
-        preferences_ = std::make_unique<PreferencesWindow>(model);
+    if (preferences_ && preferences_->viewModel() != model) retire(preferences_);
+    retireIfClosing(preferences_);
+    if (!preferences_) {
+        preferences_ = new PreferencesWindow(model);
+        preferences_->setAttribute(Qt::WA_DeleteOnClose);
+    }
     preferences_->sync();
-    bringToFront(preferences_.get());
+    bringToFront(preferences_.data());
 }
 
 void QtWindowPresenter::showWelcomeWithoutTray() {
@@ -34,14 +62,18 @@ void QtWindowPresenter::showWelcomeWithoutTray() {
 }
 
 void QtWindowPresenter::showWelcome() {
-    if (!welcome_) welcome_ = std::make_unique<WelcomeWindow>();
+    retireIfClosing(welcome_);
+    if (!welcome_) {
+        welcome_ = new WelcomeWindow();
+        welcome_->setAttribute(Qt::WA_DeleteOnClose);
+    }
     welcome_->adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = welcome_->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         welcome_->move(frame.topLeft());
     }
-    bringToFront(welcome_.get());
+    bringToFront(welcome_.data());
 }
 
 } // namespace sm

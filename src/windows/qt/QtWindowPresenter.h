@@ -2,6 +2,8 @@
 
 #include "windows/WindowPresenter.h"
 
+#include <QPointer>
+
 #include <memory>
 
 namespace sm {
@@ -9,8 +11,9 @@ namespace sm {
 class PreferencesWindow;
 class WelcomeWindow;
 
-// The windows on Qt Widgets. Each is created on first use and kept: showing it again only brings it
-// to the front.
+// The windows on Qt Widgets. Each is made when it is shown and destroyed when it is closed: a tray
+// utility's windows are opened now and then, and a kept one would hold its memory all the while.
+// Showing an open one again brings it to the front.
 class QtWindowPresenter final : public WindowPresenter {
 public:
     QtWindowPresenter();
@@ -20,12 +23,13 @@ public:
     void showWelcome() override;
     void showWelcomeWithoutTray() override;
 
-    PreferencesWindow* preferencesWindow() const { return preferences_.get(); }
-    WelcomeWindow* welcomeWindow() const { return welcome_.get(); }
+    // None while closed.
+    PreferencesWindow* preferencesWindow() const;
+    WelcomeWindow* welcomeWindow() const;
 
 private:
-    std::unique_ptr<PreferencesWindow> preferences_;
-    std::unique_ptr<WelcomeWindow> welcome_;
+    QPointer<PreferencesWindow> preferences_;
+    QPointer<WelcomeWindow> welcome_;
 };
 
 } // namespace sm
