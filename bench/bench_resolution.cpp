@@ -1,5 +1,5 @@
 // Cost of one resolution step and of its trace rendering as the number of label panels grows.
-#include "tracking/SpaceResolutionPolicy.h"
+#include "tracker/rules/SpaceResolutionPolicy.h"
 
 #include <benchmark/benchmark.h>
 

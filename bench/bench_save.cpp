@@ -11,7 +11,7 @@
 // since each also waits for a real fsync.
 #include "model/ModelJson.h"
 #include "model/TagStore.h"
-#include "platform/qt/FileDefaults.h"
+#include "platform/linux/FileDefaults.h"
 #include "support/sim/ManualMainQueue.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 //   EnabledTraceToFile: one line through the system log mirror and the trace file (< 50 µs).
 //   DefaultsSetLargeValue: FileDefaults::setValue of a ~60 KB tag list, atomic synced write included.
 #include "logging/Logger.h"
-#include "platform/qt/FileDefaults.h"
+#include "platform/linux/FileDefaults.h"
 #include "support/sim/MemoryDefaults.h"
 
 #include <QJsonArray>

@@ -4,7 +4,7 @@
 #include "model/TagStore.h"
 #include "support/sim/ManualMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
-#include "windows/PreferencesViewModel.h"
+#include "dialogs/PreferencesViewModel.h"
 
 #include <QApplication>
 #include <QPalette>

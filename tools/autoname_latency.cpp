@@ -4,7 +4,7 @@
 // the derived name.
 //   autoname_latency [ROUNDS]
 #include "core/CoreServices.h"
-#include "platform/qt/QtMainQueue.h"
+#include "platform/linux/QtMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"

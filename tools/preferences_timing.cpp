@@ -2,8 +2,8 @@
 // again after closing), and the resident memory the window adds. Run on an X server (Xvfb is fine):
 //   preferences_timing [--warm-runs N]
 #include "DemoPreferences.h"
-#include "windows/qt/PreferencesWindow.h"
-#include "windows/qt/QtWindowPresenter.h"
+#include "dialogs/qt/PreferencesWindow.h"
+#include "dialogs/qt/QtWindowPresenter.h"
 
 #include <QElapsedTimer>
 #include <QFile>

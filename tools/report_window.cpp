@@ -4,7 +4,7 @@
 //                                   resident memory the window adds
 #include "report/qt/NetworkReportTransport.h"
 #include "report/qt/ReportProblemWindowController.h"
-#include "platform/qt/QtMainQueue.h"
+#include "platform/linux/QtMainQueue.h"
 #include "support/sim/ManualMainQueue.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 //   speak_once NAME [SECONDS [ENGINE]]    (ENGINE: a QTextToSpeech engine name; a missing one shows
 //                                          what happens without any engine)
 #include "autoname/SpeechAnnouncer.h"
-#include "platform/qt/QtSpeechSynthesizer.h"
+#include "platform/linux/QtSpeechSynthesizer.h"
 #include "support/sim/CapturingSystemLog.h"
 
 #include <QCoreApplication>

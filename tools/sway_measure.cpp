@@ -3,7 +3,7 @@
 //   sway_measure latency [switches]     from sway's workspace event to the panels' facts being current
 //   sway_measure idle [seconds]         wake-ups of the main thread while nothing happens
 //   sway_measure screenshots DIR        labels on two outputs, with grim
-#include "platform/qt/QtMainQueue.h"
+#include "platform/linux/QtMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"

@@ -3,9 +3,9 @@
 // Works offscreen (QT_QPA_PLATFORM=offscreen) or on an X server such as Xvfb.
 #include "DemoPreferences.h"
 #include "app/qt/QtShellUi.h"
-#include "windows/qt/PreferencesWindow.h"
-#include "windows/qt/ReassignTagsSheet.h"
-#include "windows/qt/WelcomeWindow.h"
+#include "dialogs/qt/PreferencesWindow.h"
+#include "dialogs/qt/ReassignTagsSheet.h"
+#include "dialogs/qt/WelcomeWindow.h"
 
 #include <QDir>
 #include <QScrollArea>

@@ -4,7 +4,7 @@
 #include "app/TagListing.h"
 #include "app/UrlCommand.h"
 #include "logging/TraceFormat.h"
-#include "tracking/ShortId.h"
+#include "tracker/rules/ShortId.h"
 
 namespace sm {
 

@@ -10,8 +10,8 @@
 #include "platform/LoginItem.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
-#include "windows/PreferencesWindowController.h"
-#include "windows/WelcomeWindowController.h"
+#include "dialogs/PreferencesWindowController.h"
+#include "dialogs/WelcomeWindowController.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,6 +1,6 @@
 // The built program on a private Xvfb with openbox: desktops switched with wmctrl, URL commands sent
 // the way xdg-open sends them (by running the program with the URL), a second copy, SIGTERM.
-#include "platform/qt/FileDefaults.h"
+#include "platform/linux/FileDefaults.h"
 #include "support/x11/X11TestSession.h"
 
 #include <QCoreApplication>

@@ -8,7 +8,7 @@
 #include "app/CommandClient.h"
 #include "app/CommandLine.h"
 #include "app/ProgramLock.h"
-#include "platform/qt/PrivateDirectory.h"
+#include "platform/linux/PrivateDirectory.h"
 
 #include <QByteArray>
 #include <QDir>

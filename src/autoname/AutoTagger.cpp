@@ -2,7 +2,7 @@
 
 #include "autoname/TitleDerivation.h"
 #include "logging/TraceFormat.h"
-#include "tracking/ShortId.h"
+#include "tracker/rules/ShortId.h"
 
 namespace sm {
 

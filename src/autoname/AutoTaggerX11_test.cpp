@@ -2,7 +2,7 @@
 // front, their titles changed, the label following at the next trigger.
 #include "core/CoreServices.h"
 #include "autoname/TitleDerivation.h"
-#include "platform/qt/QtMainQueue.h"
+#include "platform/linux/QtMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/x11/X11WindowServer.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/CoreServices.h"
-#include "platform/qt/QtMainQueue.h"
+#include "platform/linux/QtMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "support/TestLoggers.h"
 

@@ -4,7 +4,7 @@
 #include "support/sim/ManualMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "support/TestLoggers.h"
-#include "windows/PreferencesViewModel.h"
+#include "dialogs/PreferencesViewModel.h"
 
 #include <QTemporaryDir>
 

@@ -1,6 +1,6 @@
 #include "platform/sway/SwayWindowServer.h"
 
-#include "platform/qt/LogindWakeWatcher.h"
+#include "platform/linux/LogindWakeWatcher.h"
 #include "platform/sway/SwayIpcClient.h"
 #include "platform/sway/SwayPanels.h"
 

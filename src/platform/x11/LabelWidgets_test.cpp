@@ -1,7 +1,7 @@
 // The label and editor windows offscreen: what the menu shows, what the label draws and reports, and
 // when the editor commits.
 #include "overlay/LabelContextMenu.h"
-#include "platform/qt/LogindWakeWatcher.h"
+#include "platform/linux/LogindWakeWatcher.h"
 #include "platform/widgets/EditorWindow.h"
 #include "platform/widgets/LabelWindow.h"
 #include "platform/x11/ScreenIdentity.h"

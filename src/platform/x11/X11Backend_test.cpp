@@ -1,6 +1,6 @@
 // The real backend on a private Xvfb with a real window manager (SM_TEST_WM, openbox by default).
 #include "core/CoreServices.h"
-#include "platform/qt/QtMainQueue.h"
+#include "platform/linux/QtMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Panels.h"

@@ -1,6 +1,6 @@
 #include "platform/x11/X11WindowServer.h"
 
-#include "platform/qt/LogindWakeWatcher.h"
+#include "platform/linux/LogindWakeWatcher.h"
 #include "platform/x11/I3WorkspaceLabels.h"
 #include "platform/x11/NativeWindows.h"
 #include "platform/x11/RefreshPolicy.h"

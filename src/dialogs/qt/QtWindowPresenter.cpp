@@ -1,0 +1,79 @@
+#include "dialogs/qt/QtWindowPresenter.h"
+
+#include "dialogs/qt/PreferencesWindow.h"
+#include "dialogs/qt/WelcomeWindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace sm {
+
+namespace {
+
+void bringToFront(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+template <typename Window>
+void retire(QPointer<Window>& window) {
+    window->deleteLater();
+    window = nullptr;
+}
+
+// A window closed a moment ago waits for its deletion; brought back now it would vanish with it.
+template <typename Window>
+void retireIfClosing(QPointer<Window>& window) {
+    if (window && !window->isVisible()) retire(window);
+}
+
+} // namespace
+
+QtWindowPresenter::QtWindowPresenter() = default;
+
+QtWindowPresenter::~QtWindowPresenter() {
+    delete preferences_.data();
+    delete welcome_.data();
+}
+
+PreferencesWindow* QtWindowPresenter::preferencesWindow() const {
+    return preferences_.data();
+}
+
+WelcomeWindow* QtWindowPresenter::welcomeWindow() const {
+    return welcome_.data();
+}
+
+void QtWindowPresenter::showPreferences(const std::shared_ptr<PreferencesViewModel>& model) {
+    if (preferences_ && preferences_->viewModel() != model) retire(preferences_);
+    retireIfClosing(preferences_);
+    if (!preferences_) {
+        preferences_ = new PreferencesWindow(model);
+        preferences_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    preferences_->sync();
+    bringToFront(preferences_.data());
+}
+
+void QtWindowPresenter::showWelcomeWithoutTray() {
+    if (!welcome_) welcome_ = std::make_unique<WelcomeWindow>(false);
+    showWelcome();
+}
+
+void QtWindowPresenter::showWelcome() {
+    retireIfClosing(welcome_);
+    if (!welcome_) {
+        welcome_ = new WelcomeWindow();
+        welcome_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    welcome_->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = welcome_->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        welcome_->move(frame.topLeft());
+    }
+    bringToFront(welcome_.data());
+}
+
+} // namespace sm
