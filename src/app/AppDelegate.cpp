@@ -140,7 +140,7 @@ void AppDelegate::wireServices() {
             self->preferencesController_->show();
     };
     // Without a tray the labels are where the user meets the program.
-    overlayManager_->onPreferencesRequested = [weak] {
+    core_->overlay()->onPreferencesRequested = [weak] {
         if (auto self = weak.lock(); self && self->menuBarItem_->onShowPreferences)
             self->menuBarItem_->onShowPreferences();
     };

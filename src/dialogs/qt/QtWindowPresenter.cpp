@@ -57,14 +57,17 @@ void QtWindowPresenter::showPreferences(const std::shared_ptr<PreferencesViewMod
 }
 
 void QtWindowPresenter::showWelcomeWithoutTray() {
-    if (!welcome_) welcome_ = std::make_unique<WelcomeWindow>(false);
-    showWelcome();
+    showWelcome(false);
 }
 
 void QtWindowPresenter::showWelcome() {
+    showWelcome(true);
+}
+
+void QtWindowPresenter::showWelcome(bool trayAvailable) {
     retireIfClosing(welcome_);
     if (!welcome_) {
-        welcome_ = new WelcomeWindow();
+        welcome_ = new WelcomeWindow(trayAvailable);
         welcome_->setAttribute(Qt::WA_DeleteOnClose);
     }
     welcome_->adjustSize();

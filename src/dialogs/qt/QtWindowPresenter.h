@@ -28,6 +28,8 @@ public:
     WelcomeWindow* welcomeWindow() const;
 
 private:
+    void showWelcome(bool trayAvailable);
+
     QPointer<PreferencesWindow> preferences_;
     QPointer<WelcomeWindow> welcome_;
 };
