@@ -49,9 +49,10 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
     if (!menuBarItem_->hasTrayIcon())
         app_.notice(
             QStringLiteral(
-                "No system tray on this desktop, so Spacemarquee has no tray menu. Its commands still work: "
-                "name the current desktop with: spacemarquee name NAME; remove its label with: spacemarquee "
-                "clear; list the labels with: spacemarquee list; quit with: kill %1")
+                "No system tray on this desktop, so Spacemarquee has no tray menu. Everything it holds is "
+                "reached otherwise: start Spacemarquee again or run spacemarquee preferences for Preferences; "
+                "right-click a label for its menu; spacemarquee report for a problem report; spacemarquee "
+                "name NAME, clear and list for the labels; spacemarquee quit (or kill %1) to quit")
                 .arg(backend_.pid));
     preferencesController_ = std::make_shared<PreferencesWindowController>(
         core_->store(),
