@@ -142,9 +142,15 @@ protected:
             << titles().join(',').toStdString() << "\n"
             << trace().toStdString();
         // The label is stored a moment before its window is shown; switching away earlier would show
-        // it on the next desktop instead.
+        // it on the next desktop instead. The overlay traces when it learns the window is up here.
         ASSERT_TRUE(waitUntil([&] { return trace().count("createPanel id=") == tags; }));
-        waitUntil([] { return false; }, 500);
+        static const QRegularExpression created(R"(createPanel id=(\S+))");
+        QString id;
+        for (auto it = created.globalMatch(trace()); it.hasNext();)
+            id = it.next().captured(1);
+        const QRegularExpression shown("occlusionChange id=" + QRegularExpression::escape(id) +
+                                       " raw=true renderVisible=\\S+ onActiveSpace=true");
+        ASSERT_TRUE(waitUntil([&] { return trace().contains(shown); }, 15000)) << trace().toStdString();
     }
 
     static inline x11::test::X11TestSession* session = nullptr;

@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
@@ -18,6 +21,8 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace sm::sway {
 namespace {
@@ -50,7 +55,22 @@ protected:
     }
     void TearDown() override {
         server.reset();
-        waitUntil([] { return false; }, 100); // the windows go before the next test's workspaces
+        // The windows go before the next test's workspaces, which an empty workspace would not leave.
+        EXPECT_TRUE(waitUntil([] { return !treeHoldsOurWindows(); })) << "windows left behind";
+    }
+    // Whether sway's tree still holds a window of this process.
+    static bool treeHoldsOurWindows() {
+        QString out;
+        if (session->swaymsg({QStringLiteral("-t"), QStringLiteral("get_tree")}, &out) != 0) return true;
+        const qint64 pid = QCoreApplication::applicationPid();
+        std::function<bool(const QJsonObject&)> holds = [&](const QJsonObject& node) {
+            if (node.value(QLatin1String("pid")).toInteger() == pid) return true;
+            for (const char* key : {"nodes", "floating_nodes"})
+                for (const auto& child : node.value(QLatin1String(key)).toArray())
+                    if (holds(child.toObject())) return true;
+            return false;
+        };
+        return holds(QJsonDocument::fromJson(out.toUtf8()).object());
     }
     QString describe() const {
         QStringList out;

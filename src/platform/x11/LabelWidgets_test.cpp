@@ -9,7 +9,6 @@
 #include "support/TestLoggers.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -180,18 +179,16 @@ TEST(LabelWindowTest, BandShadesTheWholeWindowOtherwiseOnlyTheTextIsDrawn) {
     }
 }
 
-TEST(LabelWindowTest, AVeryLongTitleIsShownNoWiderThanAScreenAndStaysCheapToShape) {
+// What it costs is measured in bench/bench_label.cpp.
+TEST(LabelWindowTest, AVeryLongTitleIsShownNoWiderThanAScreenWithItsShape) {
     QString title;
     while (title.size() < 4000)
         title += QStringLiteral("Quarterly planning notes ");
     LabelWindow label;
     label.onSizeChange = [&](QSizeF size) { label.resize(size.toSize()); };
-    QElapsedTimer timer;
-    timer.start();
     label.present({title, QStringLiteral("Click to name"), 64.0, false, false, false});
     ASSERT_LE(label.width(), QGuiApplication::primaryScreen()->geometry().width());
     EXPECT_FALSE(label.opaqueRegion().isEmpty());
-    EXPECT_LT(timer.elapsed(), 500); // a few milliseconds; the whole title's outlines took minutes
     EXPECT_EQ(label.presentation().title, title);
 }
 

@@ -10,13 +10,13 @@
 #include "support/ShowLabel.h"
 #include "support/TestLoggers.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -178,6 +178,56 @@ protected:
         const std::uint32_t child = reply ? reply->child : 0;
         std::free(reply);
         return child;
+    }
+    // The window that `window` is stacked as: its frame under a reparenting manager, itself otherwise.
+    static std::uint32_t topLevelOf(std::uint32_t window) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        while (window) {
+            auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
+            const xcb_window_t parent = tree ? tree->parent : 0;
+            std::free(tree);
+            if (parent == root) return window;
+            window = parent;
+        }
+        return 0;
+    }
+    // Until the server holds no button down and every event it sent before has been handled: a property
+    // written on `window` comes back as a notification queued behind those events.
+    static void drainEventsAfterClick(std::uint32_t window) {
+        auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        EXPECT_TRUE(waitUntil([&] {
+            auto* pointer = xcb_query_pointer_reply(c, xcb_query_pointer(c, window), nullptr);
+            const bool up = pointer && !(pointer->mask & (XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_3));
+            std::free(pointer);
+            return up;
+        })) << "a button is still down";
+        static const char name[] = "SM_TEST_MARK";
+        auto* interned = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+        ASSERT_TRUE(interned);
+        struct Mark final : QAbstractNativeEventFilter {
+            xcb_window_t window;
+            xcb_atom_t atom;
+            bool seen = false;
+            bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+                if (type != "xcb_generic_event_t") return false;
+                const auto* e = static_cast<const xcb_generic_event_t*>(message);
+                if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+                const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(e);
+                seen = seen || (p->window == window && p->atom == atom);
+                return false;
+            }
+        } mark;
+        mark.window = window;
+        mark.atom = interned->atom;
+        std::free(interned);
+        qApp->installNativeEventFilter(&mark);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, mark.atom, XCB_ATOM_STRING, 8, 0, nullptr);
+        xcb_flush(c);
+        EXPECT_TRUE(waitUntil([&] { return mark.seen; })) << "the mark did not come back";
+        qApp->removeNativeEventFilter(&mark);
+        // Input the toolkit queued on the way is delivered on the loop's next turn.
+        QCoreApplication::processEvents();
     }
     // A point of the label's text that its window's shape leaves out (inside or between glyphs).
     static QPoint betweenGlyphs(const LabelWindow& window) {
@@ -482,12 +532,19 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
                           Case{"shown", 1.0, false, true}}) {
         label->setAlpha(c.alpha);
         label->setIgnoresMouseEvents(c.ignoresMouse);
-        QTest::qWait(50);
+        // The server, which routes the click, has the new shapes: the window it finds on top at the point.
+        const QPoint at = betweenGlyphs(*window);
+        const X11InputCatcher* catcher = static_cast<X11LabelPanel&>(*label).inputCatcher();
+        const std::uint32_t belowTop = topLevelOf(static_cast<std::uint32_t>(below.winId()));
+        const std::uint32_t labelTop = catcher ? catcher->window() : topLevelOf(labelWindow);
+        EXPECT_TRUE(waitUntil([&] { return topWindowAt(at) == (c.reachesLabel ? labelTop : belowTop); }))
+            << c.what << ": at " << at.x() << "," << at.y() << " lies window " << topWindowAt(at);
         clicks = below.presses = 0;
-        xdotool(betweenGlyphs(*window), {QStringLiteral("click"), QStringLiteral("1")});
+        xdotool(at, {QStringLiteral("click"), QStringLiteral("1")});
         EXPECT_TRUE(waitUntil([&] { return (c.reachesLabel ? clicks : below.presses) == 1; }, 2000))
             << c.what;
-        QTest::qWait(100);
+        // A click the other window took as well would have been handled before the mark comes back.
+        drainEventsAfterClick(static_cast<std::uint32_t>(below.winId()));
         EXPECT_EQ(c.reachesLabel ? below.presses : clicks, 0) << c.what;
     }
 
