@@ -1,5 +1,5 @@
 // Cost of one resolution step and of its trace rendering as the number of label panels grows.
-#include "tracker/rules/SpaceResolutionPolicy.h"
+#include "rules/SpaceResolutionPolicy.h"
 
 #include <benchmark/benchmark.h>
 

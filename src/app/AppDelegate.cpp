@@ -4,7 +4,7 @@
 #include "app/TagListing.h"
 #include "app/UrlCommand.h"
 #include "logging/TraceFormat.h"
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 
 namespace sm {
 

@@ -8,7 +8,7 @@
 #include "support/sim/SimDesktop.h"
 #include "support/FakeLoginItem.h"
 #include "support/TestLoggers.h"
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 
 #include "autoname/TitleDerivation.h"
 #include "logging/TraceFormat.h"
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 
 namespace sm {
 

@@ -7,8 +7,8 @@
 #include "overlay/RenderPlan.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
-#include "tracker/rules/ShortId.h"
-#include "tracker/rules/SpaceResolutionPolicy.h"
+#include "rules/ShortId.h"
+#include "rules/SpaceResolutionPolicy.h"
 
 #include <QHash>
 #include <QSet>

@@ -5,7 +5,7 @@
 #include "platform/MainQueue.h"
 #include "platform/Signal.h"
 #include "platform/WindowServer.h"
-#include "tracker/rules/DesktopNamePolicy.h"
+#include "rules/DesktopNamePolicy.h"
 
 #include <memory>
 #include <optional>

@@ -3,8 +3,8 @@
 #include "model/KeepUnreadable.h"
 #include "model/TagStore.h"
 #include "overlay/OverlayManager.h"
-#include "tracker/rules/PlaceRestorePolicy.h"
-#include "tracker/rules/ShortId.h"
+#include "rules/PlaceRestorePolicy.h"
+#include "rules/ShortId.h"
 
 namespace sm {
 

@@ -1,7 +1,7 @@
 #include "tracker/SpaceTracker.h"
 
 #include "logging/TraceFormat.h"
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 
 #include <algorithm>
 #include <cmath>

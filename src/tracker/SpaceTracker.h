@@ -7,9 +7,9 @@
 #include "platform/Defaults.h"
 #include "platform/MainQueue.h"
 #include "platform/WindowServer.h"
-#include "tracker/rules/AutoCreateGuard.h"
-#include "tracker/rules/CreationGate.h"
-#include "tracker/rules/SpaceResolutionPolicy.h"
+#include "rules/AutoCreateGuard.h"
+#include "rules/CreationGate.h"
+#include "rules/SpaceResolutionPolicy.h"
 
 #include <QHash>
 #include <QList>

@@ -1,6 +1,6 @@
 // The user's tag commands (menu, URL commands, context menu, preferences) and the junk purge. Each
 // keeps the store, the panels and the tracker's own references consistent.
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 #include "tracker/SpaceTracker.h"
 
 #include <QCollator>

@@ -1,7 +1,7 @@
 // Display reconfigurations: the grace that keeps late labels from being replaced, the settlement
 // audit that removes labels the window server left on the wrong screen, and the zombify they share
 // with the overlay's co-residency heal.
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 #include "tracker/SpaceTracker.h"
 
 namespace sm {

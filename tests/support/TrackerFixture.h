@@ -2,7 +2,7 @@
 
 #include "core/CoreServices.h"
 #include "support/OverlayFixture.h"
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 #include "support/TestPrinters.h"
 
 namespace sm::test {

@@ -1,4 +1,4 @@
-#include "tracker/rules/AutoCreateGuard.h"
+#include "rules/AutoCreateGuard.h"
 #include "support/TestPrinters.h"
 
 #include <gtest/gtest.h>

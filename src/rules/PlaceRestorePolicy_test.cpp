@@ -1,4 +1,4 @@
-#include "tracker/rules/PlaceRestorePolicy.h"
+#include "rules/PlaceRestorePolicy.h"
 
 #include <gtest/gtest.h>
 

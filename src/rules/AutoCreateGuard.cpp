@@ -1,6 +1,6 @@
-#include "tracker/rules/AutoCreateGuard.h"
+#include "rules/AutoCreateGuard.h"
 
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 
 #include <algorithm>
 #include <cmath>

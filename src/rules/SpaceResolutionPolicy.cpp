@@ -1,6 +1,6 @@
-#include "tracker/rules/SpaceResolutionPolicy.h"
+#include "rules/SpaceResolutionPolicy.h"
 
-#include "tracker/rules/ShortId.h"
+#include "rules/ShortId.h"
 
 namespace sm::SpaceResolutionPolicy {
 

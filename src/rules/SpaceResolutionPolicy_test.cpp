@@ -1,5 +1,5 @@
-#include "tracker/rules/ShortId.h"
-#include "tracker/rules/SpaceResolutionPolicy.h"
+#include "rules/ShortId.h"
+#include "rules/SpaceResolutionPolicy.h"
 #include "support/TestPrinters.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tracker/rules/CreationGate.h"
+#include "rules/CreationGate.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tracker/rules/DesktopNamePolicy.h"
+#include "rules/DesktopNamePolicy.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
