@@ -174,8 +174,10 @@ TEST_F(TrayTest, XEmbedIconInTrayerOpensTheMenuAndPreferences) {
     QString panel;
     ASSERT_TRUE(waitUntil([&] {
         panel = tool("xdotool", {"search", "--onlyvisible", "--classname", "^panel$"}).section(u'\n', 0, 0);
-        return !panel.isEmpty();
-    }, 10000));
+        return !panel.isEmpty() || host.state() == QProcess::NotRunning;
+    }, 10000) && !panel.isEmpty())
+        << "trayer showed no panel (" << (host.state() == QProcess::NotRunning ? "it exited" : "still running")
+        << "): " << host.readAllStandardError().toStdString();
     startProgram();
 
     // The icon: the window trayer embedded, where xwininfo gives its place on the screen.

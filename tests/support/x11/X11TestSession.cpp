@@ -8,6 +8,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -162,8 +163,34 @@ bool X11TestSession::waitForWindowManager(int milliseconds) const {
         up = child != XCB_WINDOW_NONE && windowProperty(child) == child;
         if (!up) QThread::msleep(20);
     }
+    // Some managers (openbox) put up the check window early in their start-up: a window mapped in
+    // the next few hundred milliseconds may never be managed (a tray host started then stayed
+    // unmapped for good). Only a probe the manager took in, given WM_STATE, shows it manages new
+    // windows; a probe it lost is dropped and another one mapped.
+    const char stateName[] = "WM_STATE";
+    auto* stateReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof stateName - 1, stateName), nullptr);
+    const xcb_atom_t wmState = stateReply ? stateReply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(stateReply);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    bool managing = false;
+    while (up && !managing && !deadline.hasExpired()) {
+        const xcb_window_t probe = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 8, 8, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, 0, nullptr);
+        xcb_map_window(c, probe);
+        xcb_flush(c);
+        QDeadlineTimer probeDeadline(std::min<qint64>(500, deadline.remainingTime()));
+        while (!managing && !probeDeadline.hasExpired()) {
+            auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, probe, wmState, wmState, 0, 2), nullptr);
+            managing = reply && reply->value_len > 0;
+            std::free(reply);
+            if (!managing) QThread::msleep(10);
+        }
+        xcb_destroy_window(c, probe);
+        xcb_flush(c);
+    }
     xcb_disconnect(c);
-    return up;
+    return managing;
 }
 
 bool X11TestSession::waitForSelection(const char* name, int milliseconds) const {
