@@ -4,6 +4,7 @@
 #include "support/PreferencesFixture.h"
 #include "app/MenuBarItem.h"
 #include "app/qt/QtShellUi.h"
+#include "app/qt/Translations.h"
 #include "dialogs/qt/PreferencesWindow.h"
 #include "dialogs/qt/ReassignTagsSheet.h"
 #include "dialogs/qt/WelcomeWindow.h"
@@ -137,6 +138,32 @@ TEST_F(TranslatableTest, EveryTextTheWindowsAndMenusShowIsTranslatable) {
         }
         EXPECT_GT(checked, 0) << name;
     }
+}
+
+// The user's language is loaded when a translation of it is installed, and only then.
+TEST(Translations, LoadTheUsersLanguageWhenInstalled) {
+    const struct {
+        const char* locale;
+        const char* directory;
+        bool loaded;
+        const char* quit;
+    } cases[] = {
+        {"de_DE", SM_TEST_TRANSLATIONS, true, "Spacemarquee beenden"},
+        {"de_AT", SM_TEST_TRANSLATIONS, true, "Spacemarquee beenden"}, // the language without the country
+        {"fr_FR", SM_TEST_TRANSLATIONS, false, "Quit Spacemarquee"},
+        {"de_DE", "/nonexistent", false, "Quit Spacemarquee"},
+    };
+    for (const auto& c : cases) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
+        const QString loaded = installTranslations(QString::fromLatin1(c.directory));
+        EXPECT_EQ(!loaded.isEmpty(), c.loaded) << c.locale << ' ' << c.directory;
+        EXPECT_EQ(QCoreApplication::translate("MenuBarItem", "Quit Spacemarquee"), QLatin1String(c.quit)) << c.locale;
+        for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    }
+    QLocale::setDefault(QLocale::c());
 }
 
 } // namespace
