@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include <QCoreApplication>
+
 #include "app/CommandLine.h"
 #include "app/TagListing.h"
 #include "app/UrlCommand.h"
@@ -107,8 +109,9 @@ void AppDelegate::yieldToOtherInstance(const QList<OtherInstance>& others) {
     app_.notice(QStringLiteral("Another Spacemarquee instance is running - quitting this one"));
     SM_TRACE(app_, QStringLiteral("singleInstance alert PRESENTING"));
     backend_.ui->showAlert(
-        QStringLiteral("Spacemarquee is already running"),
-        QStringLiteral(
+        QCoreApplication::translate("AppDelegate", "Spacemarquee is already running"),
+        QCoreApplication::translate(
+            "AppDelegate",
             "Another copy of Spacemarquee is already running on this computer, so this one will quit.\n\n"
             "Two copies share the same saved desktop names and would overwrite each other's, which looks "
             "like labels duplicating and names disappearing.\n\n"

@@ -1,5 +1,6 @@
 #include "app/CommandClient.h"
 
+#include "app/Manual.h"
 #include "app/ProgramLock.h"
 
 #include <QDeadlineTimer>
@@ -84,7 +85,7 @@ CommandLine commandLine(int argc, char** argv) {
 std::optional<int> answerAtOnce(const CommandLine& command, const char* versionLine) {
     switch (command.action) {
     case CommandLine::Action::help:
-        return std::fputs(CommandLine::kUsage, stdout) < 0;
+        return std::fputs(manual::usage().constData(), stdout) < 0;
     case CommandLine::Action::version:
         return std::puts(versionLine) < 0;
     case CommandLine::Action::usage:

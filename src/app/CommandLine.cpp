@@ -10,26 +10,6 @@
 
 namespace sm {
 
-const char* const CommandLine::kUsage =
-    "Usage: spacemarquee [COMMAND]\n"
-    "Names virtual desktops and shows each name as a floating label.\n"
-    "\n"
-    "Without a command it starts; started again while it runs, it opens Preferences.\n"
-    "Commands, answered by the running copy:\n"
-    "  name TITLE          name the current desktop (starts Spacemarquee when it is not running)\n"
-    "  clear               remove the current desktop's label (starts it too)\n"
-    "  list [--json]       every label: desktop, screen, whether you named it, last seen, title\n"
-    "  preferences         open Preferences (starts Spacemarquee when it is not running)\n"
-    "  report              open the problem report (starts it too)\n"
-    "  quit                quit the running copy\n"
-    "  'spacemarquee://set-current-tag?title=NAME'\n"
-    "  'spacemarquee://clear-current-tag'\n"
-    "                      the same as name and clear, as links carry them\n"
-    "  --help              this text\n"
-    "  --version           the version\n"
-    "\n"
-    "Exit status: 0 done, 1 failed (the reason on standard error), 2 not a command.\n";
-
 namespace {
 
 CommandLine fail(CommandLine::Action action, const QString& message) {

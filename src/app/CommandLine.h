@@ -13,7 +13,7 @@ namespace sm {
 struct CommandLine {
     enum class Action {
         run,     // start the program (loginItem: as the autostart entry does)
-        help,    // print kUsage, exit 0
+        help,    // print manual::usage(), exit 0
         version, // print the version, exit 0
         send,    // hand `requests` to the running copy
         usage,   // words that are no command: `message`, then exit 2
@@ -27,7 +27,6 @@ struct CommandLine {
     static inline const QByteArray kPreferencesRequest = "preferences";
     static inline const QByteArray kReportRequest = "report";
     static inline const QByteArray kQuitRequest = "quit";
-    static const char* const kUsage;
     // How the running copy answers a command it carried out but could not save, before the reason.
     static constexpr char kNotSaved[] = "applied for this session, not saved: ";
 

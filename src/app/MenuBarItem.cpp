@@ -1,5 +1,7 @@
 #include "app/MenuBarItem.h"
 
+#include <QCoreApplication>
+
 namespace sm {
 
 MenuBarItem::MenuBarItem(std::shared_ptr<ShellUi> ui, QUrl website, Logger logger)
@@ -13,29 +15,45 @@ MenuBarItem::MenuBarItem(std::shared_ptr<ShellUi> ui, QUrl website, Logger logge
 QList<MenuEntry> MenuBarItem::entries() {
     using K = MenuEntry::Kind;
     return {
-        {K::action, QStringLiteral("Add tag to this desktop"), QStringLiteral("addTag"),
-         QStringLiteral("Ctrl+Alt+T"), kAddTagIdentifier, true},
+        {K::action, QCoreApplication::translate("MenuBarItem", "Add tag to this desktop"),
+         QStringLiteral("addTag"), QCoreApplication::translate("MenuBarItem", "Ctrl+Alt+T"),
+         kAddTagIdentifier, true},
         {K::action,
-         QStringLiteral("Remove tag from this desktop"),
+         QCoreApplication::translate("MenuBarItem", "Remove tag from this desktop"),
          QStringLiteral("removeTag"),
          {},
          kRemoveTagIdentifier,
          true},
         {K::separator, {}, {}, {}, {}, true},
         {K::action,
-         QStringLiteral("Preferences…"),
+         QCoreApplication::translate("MenuBarItem", "Preferences…"),
          QStringLiteral("showPreferences"),
-         QStringLiteral("Ctrl+,"),
+         QCoreApplication::translate("MenuBarItem", "Ctrl+,"),
          {},
          true},
-        {K::action, QStringLiteral("About Spacemarquee"), QStringLiteral("showAbout"), {}, {}, true},
-        {K::action, QStringLiteral("Report a Problem…"), QStringLiteral("showReportProblem"), {}, {}, true},
-        {K::action, QStringLiteral("Check for Updates…"), QStringLiteral("checkForUpdates"), {}, {}, true},
+        {K::action,
+         QCoreApplication::translate("MenuBarItem", "About Spacemarquee"),
+         QStringLiteral("showAbout"),
+         {},
+         {},
+         true},
+        {K::action,
+         QCoreApplication::translate("MenuBarItem", "Report a Problem…"),
+         QStringLiteral("showReportProblem"),
+         {},
+         {},
+         true},
+        {K::action,
+         QCoreApplication::translate("MenuBarItem", "Check for Updates…"),
+         QStringLiteral("checkForUpdates"),
+         {},
+         {},
+         true},
         {K::separator, {}, {}, {}, {}, true},
         {K::action,
-         QStringLiteral("Quit Spacemarquee"),
+         QCoreApplication::translate("MenuBarItem", "Quit Spacemarquee"),
          QStringLiteral("quit"),
-         QStringLiteral("Ctrl+Q"),
+         QCoreApplication::translate("MenuBarItem", "Ctrl+Q"),
          {},
          true},
     };
@@ -85,9 +103,10 @@ std::optional<QUrl> MenuBarItem::productPageUrl() const {
 
 AboutCredits MenuBarItem::aboutCredits() const {
     AboutCredits credits;
-    if (labelCount) credits.text = QStringLiteral("Labels stored: %1").arg(labelCount());
-    credits.text += QStringLiteral("\n\nIssues? Suggestions? Ideas?\n");
-    credits.linkText = QStringLiteral("Please let me know");
+    if (labelCount)
+        credits.text = QCoreApplication::translate("MenuBarItem", "Labels stored: %1").arg(labelCount());
+    credits.text += QCoreApplication::translate("MenuBarItem", "\n\nIssues? Suggestions? Ideas?\n");
+    credits.linkText = QCoreApplication::translate("MenuBarItem", "Please let me know");
     credits.link = page(QStringLiteral("/spacemarquee/support/"), {}).value_or(QUrl());
     return credits;
 }

@@ -12,9 +12,9 @@
 #include "app/qt/QtShellUi.h"
 #include "app/qt/QuitOnSignals.h"
 #include "app/qt/SingleInstance.h"
+#include "app/qt/Translations.h"
 #include "app/qt/WorkingSet.h"
-#include "report/qt/NetworkReportTransport.h"
-#include "report/qt/ReportProblemWindowController.h"
+#include "dialogs/qt/QtWindowPresenter.h"
 #include "platform/UnavailableKeySource.h"
 #include "platform/linux/DBusFileManager.h"
 #include "platform/linux/FileDefaults.h"
@@ -26,7 +26,8 @@
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
-#include "dialogs/qt/QtWindowPresenter.h"
+#include "report/qt/NetworkReportTransport.h"
+#include "report/qt/ReportProblemWindowController.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -137,9 +138,10 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false); // a tray utility: labels and dialogs come and go
     QApplication::setApplicationName(QStringLiteral("Spacemarquee"));
     QApplication::setApplicationVersion(QStringLiteral(SM_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("spacemarquee"));
+    QApplication::setDesktopFileName(QStringLiteral("com.quillfern.spacemarquee"));
     QApplication::setWindowIcon(QtShellUi::appIcon());
     app.setProperty("buildVersion", QStringLiteral(SM_BUILD_VERSION));
+    installTranslations(installedTranslationsDirectory());
 
     auto systemLog = std::make_shared<JournalSystemLog>();
     auto defaults = std::make_shared<FileDefaults>(FileDefaults::standardDirectory(), systemLog);

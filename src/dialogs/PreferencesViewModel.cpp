@@ -1,5 +1,7 @@
 #include "dialogs/PreferencesViewModel.h"
 
+#include <QCoreApplication>
+
 #include "model/StaleTagSweeper.h"
 
 #include <cmath>
@@ -72,23 +74,28 @@ void PreferencesViewModel::resetSettingsToDefaults() {
 }
 
 QString PreferencesViewModel::fontSizeCaption() const {
-    return QStringLiteral("Current on this screen: %1 pt").arg(std::lround(fontSizeHere()));
+    return QCoreApplication::translate("PreferencesViewModel", "Current on this screen: %1 pt")
+        .arg(std::lround(fontSizeHere()));
 }
 QString PreferencesViewModel::baseOpacityCaption() const {
-    return QStringLiteral("Visible: %1%").arg(percent(settings().baseOpacity));
+    return QCoreApplication::translate("PreferencesViewModel", "Visible: %1%")
+        .arg(percent(settings().baseOpacity));
 }
 QString PreferencesViewModel::ctrlBoostOpacityCaption() const {
-    return QStringLiteral("Boosted: %1%").arg(percent(settings().ctrlBoostOpacity));
+    return QCoreApplication::translate("PreferencesViewModel", "Boosted: %1%")
+        .arg(percent(settings().ctrlBoostOpacity));
 }
 QString PreferencesViewModel::durationCaption() const {
-    return QStringLiteral("Visible for %1 seconds after desktop change")
+    return QCoreApplication::translate("PreferencesViewModel", "Visible for %1 seconds after desktop change")
         .arg(settings().onChangeDurationSec, 0, 'f', 1);
 }
 QString PreferencesViewModel::magnifyScaleCaption() const {
-    return QStringLiteral("Inactive size on this screen: %1x").arg(magnifyScaleHere(), 0, 'f', 1);
+    return QCoreApplication::translate("PreferencesViewModel", "Inactive size on this screen: %1x")
+        .arg(magnifyScaleHere(), 0, 'f', 1);
 }
 QString PreferencesViewModel::magnifyOpacityCaption() const {
-    return QStringLiteral("Inactive opacity: %1%").arg(percent(settings().magnifyOpacity));
+    return QCoreApplication::translate("PreferencesViewModel", "Inactive opacity: %1%")
+        .arg(percent(settings().magnifyOpacity));
 }
 
 void PreferencesViewModel::readLaunchAtLogin() {
@@ -115,8 +122,10 @@ void PreferencesViewModel::revealLoginItems() {
 
 void PreferencesViewModel::removeDuplicates() {
     const int removed = callbacks_.onRemoveDuplicates ? callbacks_.onRemoveDuplicates() : 0;
-    duplicatesRemovedToast_ = removed > 0 ? QStringLiteral("Removed %1 duplicate tag(s).").arg(removed)
-                                          : QStringLiteral("No duplicates detected on this desktop.");
+    duplicatesRemovedToast_ =
+        removed > 0
+            ? QCoreApplication::translate("PreferencesViewModel", "Removed %1 duplicate tag(s).").arg(removed)
+            : QCoreApplication::translate("PreferencesViewModel", "No duplicates detected on this desktop.");
     changed.emit();
 }
 
@@ -139,7 +148,8 @@ QString PreferencesViewModel::staleRowText() const {
     if (n == 0) return {};
     return QStringLiteral("%1 %2 not seen in 7+ days")
         .arg(n)
-        .arg(n == 1 ? QStringLiteral("tag") : QStringLiteral("tags"));
+        .arg(n == 1 ? QCoreApplication::translate("PreferencesViewModel", "tag")
+                    : QCoreApplication::translate("PreferencesViewModel", "tags"));
 }
 
 void PreferencesViewModel::deleteStaleTags() {
@@ -187,19 +197,25 @@ QList<PreferencesViewModel::Unavailable> PreferencesViewModel::unavailableRows()
     QList<Unavailable> rows;
     if (!limits.ctrlUnavailable.isEmpty())
         rows.append({QStringLiteral("ctrl"),
-                     QStringLiteral("\"Visible only while Ctrl is held\" cannot work here: %1. The labels show "
-                                    "on desktop change instead; your choice is kept.")
+                     QCoreApplication::translate(
+                         "PreferencesViewModel",
+                         "\"Visible only while Ctrl is held\" cannot work here: %1. The labels show "
+                         "on desktop change instead; your choice is kept.")
                          .arg(limits.ctrlUnavailable)});
     if (!limits.speechEngine)
         rows.append({QStringLiteral("speech"),
-                     QStringLiteral("Names cannot be spoken: no speech engine is installed. On Debian, "
-                                    "install speech-dispatcher-espeak-ng (and qt6-speech-speechd-plugin), "
-                                    "then restart Spacemarquee. Your choice is kept.")});
+                     QCoreApplication::translate(
+                         "PreferencesViewModel",
+                         "Names cannot be spoken: no speech engine is installed. On Debian, "
+                         "install speech-dispatcher-espeak-ng (and qt6-speech-speechd-plugin), "
+                         "then restart Spacemarquee. Your choice is kept.")});
     if (!limits.frontWindow)
         rows.append({QStringLiteral("windowNames"),
-                     QStringLiteral("Guessing desktop names from open windows cannot work here: this desktop "
-                                    "does not tell Spacemarquee which window is in front. Your choice is "
-                                    "kept.")});
+                     QCoreApplication::translate(
+                         "PreferencesViewModel",
+                         "Guessing desktop names from open windows cannot work here: this desktop "
+                         "does not tell Spacemarquee which window is in front. Your choice is "
+                         "kept.")});
     return rows;
 }
 

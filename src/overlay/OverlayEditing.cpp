@@ -2,6 +2,8 @@
 // makes every callback of an older editor harmless.
 #include "overlay/OverlayManager.h"
 
+#include <QCoreApplication>
+
 #include "logging/TraceFormat.h"
 
 #include <cmath>
@@ -60,7 +62,7 @@ void OverlayManager::beginEdit(const QUuid& tagId) {
     SM_TRACE(logger_, QStringLiteral("editSession BEGIN id=%1 appActive=%2 anchorKeyable=false frame=%3 snapshot=[%4]")
                           .arg(shortId(tagId), fmt::boolean(windowServer_->isApplicationActive()),
                                fmt::rect(labelFrame), panelsDescription()));
-    view.begin(fontSize, tag->title, QStringLiteral("Untitled"));
+    view.begin(fontSize, tag->title, QCoreApplication::translate("OverlayEditing", "Untitled"));
     raw->makeKeyAndOrderFront();
     SM_TRACE(logger_, QStringLiteral("editSession AFTER makeKey id=%1 editorIsKey=%2 labelIsKey=%3")
                           .arg(shortId(tagId), fmt::boolean(raw->isKey()), fmt::boolean(e->panel->isKey())));

@@ -1,12 +1,15 @@
 // What a label shows and what its view reports back: clicks, sizes and context-menu choices.
 #include "overlay/OverlayManager.h"
 
+#include <QCoreApplication>
+
 namespace sm {
 
 QString OverlayManager::emptyPlaceholder(const QList<SpaceTag>& tags) {
     for (const auto& t : tags)
-        if (t.isUserOwned && !t.isTombstone && !t.title.trimmed().isEmpty()) return QStringLiteral("Untitled");
-    return QStringLiteral("Click to name");
+        if (t.isUserOwned && !t.isTombstone && !t.title.trimmed().isEmpty())
+            return QCoreApplication::translate("OverlayLabelContent", "Untitled");
+    return QCoreApplication::translate("OverlayLabelContent", "Click to name");
 }
 
 void OverlayManager::installContent(PanelEntry& e, const SpaceTag& tag) {

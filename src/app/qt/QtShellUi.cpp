@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QKeySequence>
 #include <QMenu>
@@ -79,14 +80,17 @@ void QtShellUi::setMenuItemHidden(const QString& identifier, bool hidden) {
 }
 
 void QtShellUi::showAbout(const AboutCredits& credits) {
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Spacemarquee"), QString(),
-                                QMessageBox::Ok);
+    auto* box =
+        new QMessageBox(QMessageBox::NoIcon, QCoreApplication::translate("QtShellUi", "About Spacemarquee"),
+                        QString(), QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIconPixmap(appIcon().pixmap(64, 64));
     box->setTextFormat(Qt::RichText);
-    QString html = QStringLiteral("<div align=\"center\"><b>Spacemarquee</b><br>Version %1 (%2)<br><small>")
+    QString html = QStringLiteral("<div align=\"center\"><b>Spacemarquee</b><br>") +
+                   QCoreApplication::translate("QtShellUi", "Version %1 (%2)")
                        .arg(QCoreApplication::applicationVersion().toHtmlEscaped(),
-                            qApp->property("buildVersion").toString().toHtmlEscaped());
+                            qApp->property("buildVersion").toString().toHtmlEscaped()) +
+                   QStringLiteral("<br><small>");
     html += credits.text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
     if (credits.link.isValid())
         html += QStringLiteral("<a href=\"%1\">%2</a>")
@@ -102,7 +106,8 @@ void QtShellUi::showAbout(const AboutCredits& credits) {
 }
 
 void QtShellUi::showAlert(const QString& message, const QString& informativeText) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Spacemarquee"), message, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("QtShellUi", "Spacemarquee"), message,
+                    QMessageBox::Ok);
     box.setInformativeText(informativeText);
     box.setWindowIcon(appIcon());
     bool ok = false;

@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -63,18 +64,18 @@ QIcon themed(const char* name, QStyle::StandardPixmap fallback, const QWidget* w
 
 PreferencesWindow::PreferencesWindow(std::shared_ptr<PreferencesViewModel> model, QWidget* parent)
     : QDialog(parent), model_(std::move(model)) {
-    setWindowTitle(QStringLiteral("Spacemarquee Preferences"));
+    setWindowTitle(QCoreApplication::translate("PreferencesWindow", "Spacemarquee Preferences"));
     setObjectName(QStringLiteral("preferences"));
 
     tabs_ = new QTabWidget(this);
     tabs_->setMinimumWidth(kTabWidth);
     // Icons only from the desktop's theme: the style's stock pictures fit none of the three tabs.
     tabs_->addTab(buildGeneralTab(), QIcon::fromTheme(QStringLiteral("preferences-system")),
-                  QStringLiteral("General"));
+                  QCoreApplication::translate("PreferencesWindow", "General"));
     tabs_->addTab(buildVisibilityTab(), QIcon::fromTheme(QStringLiteral("preferences-desktop-display")),
-                  QStringLiteral("Visibility"));
+                  QCoreApplication::translate("PreferencesWindow", "Visibility"));
     tabs_->addTab(buildAdvancedTab(), QIcon::fromTheme(QStringLiteral("preferences-other")),
-                  QStringLiteral("Advanced"));
+                  QCoreApplication::translate("PreferencesWindow", "Advanced"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     QPushButton* close = buttons->button(QDialogButtonBox::Close);
@@ -132,8 +133,8 @@ QWidget* PreferencesWindow::buildGeneralTab() {
     auto* content = new QWidget;
     auto* page = new QVBoxLayout(content);
 
-    auto* startup = layoutOf(section(page, QStringLiteral("Startup")));
-    launchAtLogin_ = new QCheckBox(QStringLiteral("Launch at login"));
+    auto* startup = layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Startup")));
+    launchAtLogin_ = new QCheckBox(QCoreApplication::translate("PreferencesWindow", "Launch at login"));
     launchAtLogin_->setObjectName(QStringLiteral("launchAtLogin"));
     connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) { model_->setLaunchAtLogin(on); });
     startup->addWidget(launchAtLogin_);
@@ -141,95 +142,119 @@ QWidget* PreferencesWindow::buildGeneralTab() {
     approvalRow_->setObjectName(QStringLiteral("approvalRow"));
     auto* approval = new QHBoxLayout(approvalRow_);
     approval->setContentsMargins(0, 0, 0, 0);
-    approval->addWidget(new QLabel(QStringLiteral("Turned off in your session settings.")));
-    auto* reveal = actionButton(QStringLiteral("Open Startup Settings"), "openLoginItems");
+    approval->addWidget(
+        new QLabel(QCoreApplication::translate("PreferencesWindow", "Turned off in your session settings.")));
+    auto* reveal = actionButton(QCoreApplication::translate("PreferencesWindow", "Open Startup Settings"),
+                                "openLoginItems");
     connect(reveal, &QPushButton::clicked, this, [this] { model_->revealLoginItems(); });
     approval->addWidget(reveal);
     approval->addStretch(1);
     startup->addWidget(approvalRow_);
-    reveal->setToolTip(QStringLiteral("Opens your desktop's startup applications settings, or the autostart "
-                                      "folder (~/.config/autostart) when it has none."));
+    reveal->setToolTip(QCoreApplication::translate(
+        "PreferencesWindow", "Opens your desktop's startup applications settings, or the autostart "
+                             "folder (~/.config/autostart) when it has none."));
     startup->addWidget(describe(
         launchAtLogin_,
-        QStringLiteral(
+        QCoreApplication::translate(
+            "PreferencesWindow",
             "Opens Spacemarquee automatically when you log in, so your labels are running without "
             "you starting the app. After a restart each desktop gets its name back on its own label; "
             "a desktop that is gone leaves its name for Restore name in a label's right-click "
             "menu. You can also change this in your "
             "session's autostart settings; this checkbox shows what your desktop actually has.")));
 
-    auto* autoCreate = settingCheckBox(QStringLiteral("Automatically add a tag when entering a new desktop"),
-                                       "autoCreateOnNewSpace", &AppSettings::autoCreateOnNewSpace);
+    auto* autoCreate =
+        settingCheckBox(QCoreApplication::translate("PreferencesWindow",
+                                                    "Automatically add a tag when entering a new desktop"),
+                        "autoCreateOnNewSpace", &AppSettings::autoCreateOnNewSpace);
     startup->addWidget(autoCreate);
-    startup->addWidget(
-        describe(autoCreate, QStringLiteral("If off, you can still add tags manually from the tray menu.")));
-    auto* sync = settingCheckBox(QStringLiteral("Sync label position across desktops"),
-                                 "syncPositionsAcrossSpaces", &AppSettings::syncPositionsAcrossSpaces);
+    startup->addWidget(describe(
+        autoCreate, QCoreApplication::translate(
+                        "PreferencesWindow", "If off, you can still add tags manually from the tray menu.")));
+    auto* sync = settingCheckBox(
+        QCoreApplication::translate("PreferencesWindow", "Sync label position across desktops"),
+        "syncPositionsAcrossSpaces", &AppSettings::syncPositionsAcrossSpaces);
     startup->addWidget(sync);
-    startup->addWidget(describe(
-        sync,
-        QStringLiteral("When on (default), all labels share one position: drag any label and the others "
-                       "move to that spot when you enter their desktop, and new labels are created "
-                       "there. Turn off to position each desktop's label independently (your "
-                       "per-desktop positions are kept).")));
+    startup->addWidget(
+        describe(sync, QCoreApplication::translate(
+                           "PreferencesWindow",
+                           "When on (default), all labels share one position: drag any label and the others "
+                           "move to that spot when you enter their desktop, and new labels are created "
+                           "there. Turn off to position each desktop's label independently (your "
+                           "per-desktop positions are kept).")));
 
-    auto* share = settingCheckBox(QStringLiteral("Show desktop names in the panel and desktop switcher"),
-                                  "shareDesktopNames", &AppSettings::shareDesktopNames);
+    auto* share =
+        settingCheckBox(QCoreApplication::translate("PreferencesWindow",
+                                                    "Show desktop names in the panel and desktop switcher"),
+                        "shareDesktopNames", &AppSettings::shareDesktopNames);
     startup->addWidget(share);
-    startup->addWidget(describe(
-        share,
-        QStringLiteral("Your labels' names also name the desktops in pagers, panels and the window "
-                       "manager's switcher. Desktops without a name keep the window manager's; its own "
-                       "names come back when this is off or Spacemarquee quits.")));
+    startup->addWidget(
+        describe(share, QCoreApplication::translate(
+                            "PreferencesWindow",
+                            "Your labels' names also name the desktops in pagers, panels and the window "
+                            "manager's switcher. Desktops without a name keep the window manager's; its own "
+                            "names come back when this is off or Spacemarquee quits.")));
 
-    auto* naming = layoutOf(section(page, QStringLiteral("Behavior for new tags")));
+    auto* naming =
+        layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Behavior for new tags")));
     auto* guessRow = new QFormLayout;
     guessing_ = new QComboBox;
     guessing_->setObjectName(QStringLiteral("windowNameGuessing"));
-    guessing_->addItem(QStringLiteral("No"), rawValue(WindowNameGuessing::off));
-    guessing_->addItem(QStringLiteral("Terminal"), rawValue(WindowNameGuessing::terminalOnly));
-    guessing_->addItem(QStringLiteral("Any app"), rawValue(WindowNameGuessing::anyApp));
+    guessing_->addItem(QCoreApplication::translate("PreferencesWindow", "No"),
+                       rawValue(WindowNameGuessing::off));
+    guessing_->addItem(QCoreApplication::translate("PreferencesWindow", "Terminal"),
+                       rawValue(WindowNameGuessing::terminalOnly));
+    guessing_->addItem(QCoreApplication::translate("PreferencesWindow", "Any app"),
+                       rawValue(WindowNameGuessing::anyApp));
     connect(guessing_, &QComboBox::activated, this, [this](int index) {
         const auto level = windowNameGuessingFromRawValue(guessing_->itemData(index).toInt());
         model_->set(&AppSettings::windowNameGuessing, level.value_or(WindowNameGuessing::off));
     });
-    auto* guessLabel = new QLabel(QStringLiteral("Guess desktop name from open windows:"));
+    auto* guessLabel =
+        new QLabel(QCoreApplication::translate("PreferencesWindow", "Guess desktop name from open windows:"));
     guessLabel->setBuddy(guessing_);
     guessRow->addRow(guessLabel, guessing_);
     naming->addLayout(guessRow);
     // On X11 every window's title is readable, so there is no permission to ask for and no degraded mode.
     naming->addWidget(unavailableRow(QStringLiteral("windowNames")));
     naming->addWidget(describe(
-        guessing_,
-        QStringLiteral("No: labels stay manual. Terminal: names the desktop after the frontmost terminal app "
+        guessing_, QCoreApplication::translate(
+                       "PreferencesWindow",
+                       "No: labels stay manual. Terminal: names the desktop after the frontmost terminal app "
                        "(GNOME Terminal, Konsole, Ghostty, ...) - no permission needed. Any app: reads any "
                        "frontmost window's title (no permission needed on X11). A label you edit by hand is "
                        "always kept.")));
 
-    auto* font = layoutOf(section(page, QStringLiteral("Font size")));
-    fontSize_ = settingSlider(20, 200, 1, QStringLiteral("20"), QStringLiteral("200"),
-                              QStringLiteral("Font size"), "fontSize", nullptr);
+    auto* font = layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Font size")));
+    fontSize_ =
+        settingSlider(20, 200, 1, QStringLiteral("20"), QStringLiteral("200"),
+                      QCoreApplication::translate("PreferencesWindow", "Font size"), "fontSize", nullptr);
     fontSize_->onEdited = [this](double v) { model_->setFontSizeHere(v); };
     font->addWidget(fontSize_);
     fontSizeCaption_ = new QLabel;
     fontSizeCaption_->setObjectName(QStringLiteral("fontSizeCaption"));
     font->addWidget(fontSizeCaption_);
 
-    auto* voice = layoutOf(section(page, QStringLiteral("Voice announcement")));
-    auto* speak = settingCheckBox(QStringLiteral("Speak the desktop name on change"),
-                                  "speakSpaceNameOnChange", &AppSettings::speakSpaceNameOnChange);
+    auto* voice =
+        layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Voice announcement")));
+    auto* speak =
+        settingCheckBox(QCoreApplication::translate("PreferencesWindow", "Speak the desktop name on change"),
+                        "speakSpaceNameOnChange", &AppSettings::speakSpaceNameOnChange);
     voice->addWidget(speak);
-    voice->addWidget(
-        describe(speak, QStringLiteral("When you switch to a desktop, its label is read aloud using "
-                                       "the system voice. Empty titles and 'Untitled' are skipped.")));
+    voice->addWidget(describe(
+        speak, QCoreApplication::translate("PreferencesWindow",
+                                           "When you switch to a desktop, its label is read aloud using "
+                                           "the system voice. Empty titles and 'Untitled' are skipped.")));
     auto* voiceForm = new QFormLayout;
-    voiceForm->addRow(QStringLiteral("Rate"),
-                      settingSlider(0.1, 1.0, 0.05, QStringLiteral("slow"), QStringLiteral("fast"),
-                                    QStringLiteral("Speech rate"), "speechRate", &AppSettings::speechRate));
-    voiceForm->addRow(QStringLiteral("Volume"),
+    voiceForm->addRow(QCoreApplication::translate("PreferencesWindow", "Rate"),
+                      settingSlider(0.1, 1.0, 0.05, QCoreApplication::translate("PreferencesWindow", "slow"),
+                                    QCoreApplication::translate("PreferencesWindow", "fast"),
+                                    QCoreApplication::translate("PreferencesWindow", "Speech rate"),
+                                    "speechRate", &AppSettings::speechRate));
+    voiceForm->addRow(QCoreApplication::translate("PreferencesWindow", "Volume"),
                       settingSlider(0, 1, 0.01, QStringLiteral("0%"), QStringLiteral("100%"),
-                                    QStringLiteral("Speech volume"), "speechVolume",
-                                    &AppSettings::speechVolume));
+                                    QCoreApplication::translate("PreferencesWindow", "Speech volume"),
+                                    "speechVolume", &AppSettings::speechVolume));
     voice->addLayout(voiceForm);
     voice->addWidget(unavailableRow(QStringLiteral("speech")));
     page->addStretch(1);
@@ -240,12 +265,14 @@ QWidget* PreferencesWindow::buildVisibilityTab() {
     auto* content = new QWidget;
     auto* page = new QVBoxLayout(content);
 
-    auto* mode = layoutOf(section(page, QStringLiteral("Display mode")));
+    auto* mode = layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Display mode")));
     visibilityMode_ = new QButtonGroup(this);
     const std::pair<VisibilityMode, QString> modes[] = {
-        {VisibilityMode::always, QStringLiteral("Always visible")},
-        {VisibilityMode::onChange, QStringLiteral("Visible on desktop change (auto-fade)")},
-        {VisibilityMode::onCtrl, QStringLiteral("Visible only while Ctrl is held")},
+        {VisibilityMode::always, QCoreApplication::translate("PreferencesWindow", "Always visible")},
+        {VisibilityMode::onChange,
+         QCoreApplication::translate("PreferencesWindow", "Visible on desktop change (auto-fade)")},
+        {VisibilityMode::onCtrl,
+         QCoreApplication::translate("PreferencesWindow", "Visible only while Ctrl is held")},
     };
     for (const auto& [value, text] : modes) {
         auto* radio = new QRadioButton(text);
@@ -258,14 +285,14 @@ QWidget* PreferencesWindow::buildVisibilityTab() {
         if (on) model_->set(&AppSettings::visibilityMode, static_cast<VisibilityMode>(id));
     });
 
-    auto* opacity = layoutOf(section(page, QStringLiteral("Opacity")));
+    auto* opacity = layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Opacity")));
     baseOpacityCaption_ = new QLabel;
     baseOpacityCaption_->setObjectName(QStringLiteral("baseOpacityCaption"));
     opacity->addWidget(baseOpacityCaption_);
     opacity->addWidget(settingSlider(0, 1, 0.01, QStringLiteral("0%"), QStringLiteral("100%"),
-                                     QStringLiteral("Visible opacity"), "baseOpacity",
-                                     &AppSettings::baseOpacity));
-    auto* withCtrl = new QLabel(QStringLiteral("With Ctrl held"));
+                                     QCoreApplication::translate("PreferencesWindow", "Visible opacity"),
+                                     "baseOpacity", &AppSettings::baseOpacity));
+    auto* withCtrl = new QLabel(QCoreApplication::translate("PreferencesWindow", "With Ctrl held"));
     QFont bold = withCtrl->font();
     bold.setBold(true);
     withCtrl->setFont(bold);
@@ -274,44 +301,50 @@ QWidget* PreferencesWindow::buildVisibilityTab() {
     boostOpacityCaption_->setObjectName(QStringLiteral("ctrlBoostOpacityCaption"));
     opacity->addWidget(boostOpacityCaption_);
     opacity->addWidget(settingSlider(0, 1, 0.01, QStringLiteral("0%"), QStringLiteral("100%"),
-                                     QStringLiteral("Boosted opacity"), "ctrlBoostOpacity",
-                                     &AppSettings::ctrlBoostOpacity));
+                                     QCoreApplication::translate("PreferencesWindow", "Boosted opacity"),
+                                     "ctrlBoostOpacity", &AppSettings::ctrlBoostOpacity));
 
-    auto* fade = layoutOf(section(page, QStringLiteral("Auto-fade timing")));
+    auto* fade =
+        layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Auto-fade timing")));
     auto* fadeForm = new QFormLayout;
-    fadeForm->addRow(QStringLiteral("Duration"),
+    fadeForm->addRow(QCoreApplication::translate("PreferencesWindow", "Duration"),
                      settingSlider(0.5, 10, 0.1, QStringLiteral("0.5s"), QStringLiteral("10s"),
-                                   QStringLiteral("Auto-fade duration"), "onChangeDurationSec",
-                                   &AppSettings::onChangeDurationSec));
+                                   QCoreApplication::translate("PreferencesWindow", "Auto-fade duration"),
+                                   "onChangeDurationSec", &AppSettings::onChangeDurationSec));
     fade->addLayout(fadeForm);
     durationCaption_ = new QLabel;
     durationCaption_->setObjectName(QStringLiteral("durationCaption"));
     fade->addWidget(durationCaption_);
 
-    auto* magnify = layoutOf(section(page, QStringLiteral("Magnify when unfocused")));
-    auto* enlarge = settingCheckBox(QStringLiteral("Enlarge labels of inactive desktops"),
-                                    "magnifyWhenUnfocused", &AppSettings::magnifyWhenUnfocused);
+    auto* magnify =
+        layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Magnify when unfocused")));
+    auto* enlarge = settingCheckBox(
+        QCoreApplication::translate("PreferencesWindow", "Enlarge labels of inactive desktops"),
+        "magnifyWhenUnfocused", &AppSettings::magnifyWhenUnfocused);
     magnify->addWidget(enlarge);
     magnify->addWidget(describe(
-        enlarge,
-        QStringLiteral("Makes labels easier to read when previewing desktops in the workspace overview.")));
+        enlarge, QCoreApplication::translate(
+                     "PreferencesWindow",
+                     "Makes labels easier to read when previewing desktops in the workspace overview.")));
     auto* magnifyForm = new QFormLayout;
     magnifyScale_ = settingSlider(1, 10, 0.1, QStringLiteral("1x"), QStringLiteral("10x"),
-                                  QStringLiteral("Magnification scale"), "magnifyScale", nullptr);
+                                  QCoreApplication::translate("PreferencesWindow", "Magnification scale"),
+                                  "magnifyScale", nullptr);
     magnifyScale_->onEdited = [this](double v) { model_->setMagnifyScaleHere(v); };
-    magnifyForm->addRow(QStringLiteral("Scale"), magnifyScale_);
+    magnifyForm->addRow(QCoreApplication::translate("PreferencesWindow", "Scale"), magnifyScale_);
     magnifyScaleCaption_ = new QLabel;
     magnifyScaleCaption_->setObjectName(QStringLiteral("magnifyScaleCaption"));
     magnifyForm->addRow(QString(), magnifyScaleCaption_);
-    magnifyForm->addRow(QStringLiteral("Opacity"),
+    magnifyForm->addRow(QCoreApplication::translate("PreferencesWindow", "Opacity"),
                         settingSlider(0, 1, 0.01, QStringLiteral("0%"), QStringLiteral("100%"),
-                                      QStringLiteral("Magnified opacity"), "magnifyOpacity",
-                                      &AppSettings::magnifyOpacity));
+                                      QCoreApplication::translate("PreferencesWindow", "Magnified opacity"),
+                                      "magnifyOpacity", &AppSettings::magnifyOpacity));
     magnifyOpacityCaption_ = new QLabel;
     magnifyOpacityCaption_->setObjectName(QStringLiteral("magnifyOpacityCaption"));
     magnifyForm->addRow(QString(), magnifyOpacityCaption_);
     magnify->addLayout(magnifyForm);
-    magnify->addWidget(new HelpLabel(QStringLiteral("Size and position are saved per screen.")));
+    magnify->addWidget(new HelpLabel(
+        QCoreApplication::translate("PreferencesWindow", "Size and position are saved per screen.")));
     page->addStretch(1);
     return scrollingPage(content);
 }
@@ -320,22 +353,32 @@ QWidget* PreferencesWindow::buildAdvancedTab() {
     auto* content = new QWidget;
     auto* page = new QVBoxLayout(content);
 
-    auto* tags = layoutOf(section(page, QStringLiteral("Tag management")));
-    auto* reassign = actionButton(QStringLiteral("Reassign tags…"), "reassignTags");
+    auto* tags = layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Tag management")));
+    auto* reassign =
+        actionButton(QCoreApplication::translate("PreferencesWindow", "Reassign tags…"), "reassignTags");
     connect(reassign, &QPushButton::clicked, this, [this] { openReassignSheet(); });
-    addButton(tags, reassign, QStringLiteral("Useful if you reordered desktops in your workspace settings."));
-    auto* positions = actionButton(QStringLiteral("Reset all positions"), "resetAllPositions");
+    addButton(tags, reassign,
+              QCoreApplication::translate("PreferencesWindow",
+                                          "Useful if you reordered desktops in your workspace settings."));
+    auto* positions = actionButton(QCoreApplication::translate("PreferencesWindow", "Reset all positions"),
+                                   "resetAllPositions");
     connect(positions, &QPushButton::clicked, this, [this] { model_->resetAllPositions(); });
-    addButton(tags, positions, QStringLiteral("Restores the default centered-top position for every label."));
-    auto* duplicates = actionButton(QStringLiteral("Remove duplicates here"), "removeDuplicates");
+    addButton(tags, positions,
+              QCoreApplication::translate("PreferencesWindow",
+                                          "Restores the default centered-top position for every label."));
+    auto* duplicates = actionButton(
+        QCoreApplication::translate("PreferencesWindow", "Remove duplicates here"), "removeDuplicates");
     connect(duplicates, &QPushButton::clicked, this, [this] { model_->removeDuplicates(); });
     addButton(tags, duplicates,
-              QStringLiteral("Use this if multiple tags accidentally stacked on the same desktop due to a "
-                             "desktop-change race. Keeps the active one and removes the rest."));
+              QCoreApplication::translate(
+                  "PreferencesWindow",
+                  "Use this if multiple tags accidentally stacked on the same desktop due to a "
+                  "desktop-change race. Keeps the active one and removes the rest."));
     duplicatesToast_ = new QLabel;
     duplicatesToast_->setObjectName(QStringLiteral("duplicatesToast"));
     tags->addWidget(duplicatesToast_);
-    auto* reset = actionButton(QStringLiteral("Reset settings to defaults"), "resetSettings");
+    auto* reset = actionButton(QCoreApplication::translate("PreferencesWindow", "Reset settings to defaults"),
+                               "resetSettings");
     connect(reset, &QPushButton::clicked, this, [this] { model_->resetSettingsToDefaults(); });
     auto* resetRow = new QHBoxLayout;
     resetRow->addWidget(reset);
@@ -353,24 +396,29 @@ QWidget* PreferencesWindow::buildAdvancedTab() {
     staleText_ = new QLabel;
     staleText_->setObjectName(QStringLiteral("staleText"));
     stale->addWidget(staleText_, 1);
-    auto* deleteStale = actionButton(QStringLiteral("Delete stale"), "deleteStale");
+    auto* deleteStale =
+        actionButton(QCoreApplication::translate("PreferencesWindow", "Delete stale"), "deleteStale");
     connect(deleteStale, &QPushButton::clicked, this, [this] { model_->deleteStaleTags(); });
     stale->addWidget(deleteStale);
     tags->addWidget(staleRow_);
 
-    auto* diagnostics = layoutOf(section(page, QStringLiteral("Diagnostics")));
-    diagnostics_ = new QCheckBox(QStringLiteral("Enable diagnostics log"));
+    auto* diagnostics =
+        layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Diagnostics")));
+    diagnostics_ = new QCheckBox(QCoreApplication::translate("PreferencesWindow", "Enable diagnostics log"));
     diagnostics_->setObjectName(QStringLiteral("diagnosticsLogging"));
     connect(diagnostics_, &QCheckBox::toggled, this, [this](bool on) { model_->setDiagnosticsLogging(on); });
     diagnostics->addWidget(diagnostics_);
-    diagnostics->addWidget(
-        describe(diagnostics_, QStringLiteral("Writes a detailed activity log, kept on this computer only "
-                                              "(recent sessions). Takes effect after relaunching "
-                                              "Spacemarquee.")));
-    auto* logs = actionButton(QStringLiteral("Show log files…"), "showLogFiles");
+    diagnostics->addWidget(describe(
+        diagnostics_, QCoreApplication::translate(
+                          "PreferencesWindow", "Writes a detailed activity log, kept on this computer only "
+                                               "(recent sessions). Takes effect after relaunching "
+                                               "Spacemarquee.")));
+    auto* logs =
+        actionButton(QCoreApplication::translate("PreferencesWindow", "Show log files…"), "showLogFiles");
     connect(logs, &QPushButton::clicked, this, [this] { model_->showLogFiles(); });
     addButton(diagnostics, logs,
-              QStringLiteral("Opens the folder with the diagnostics log in your file manager."));
+              QCoreApplication::translate("PreferencesWindow",
+                                          "Opens the folder with the diagnostics log in your file manager."));
     page->addStretch(1);
     return scrollingPage(content);
 }

@@ -2,6 +2,7 @@
 
 #include "dialogs/qt/FormWidgets.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -21,25 +22,25 @@ constexpr int kNumberWidth = 40;
 ReassignTagsSheet::ReassignTagsSheet(std::shared_ptr<PreferencesViewModel> model, QWidget* parent)
     : QDialog(parent), model_(std::move(model)) {
     setObjectName(QStringLiteral("reassignTags"));
-    setWindowTitle(QStringLiteral("Reassign tags"));
+    setWindowTitle(QCoreApplication::translate("ReassignTagsSheet", "Reassign tags"));
     setWindowModality(Qt::WindowModal);
 
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Reassign tags"));
+    auto* title = new QLabel(QCoreApplication::translate("ReassignTagsSheet", "Reassign tags"));
     QFont heading = title->font();
     heading.setBold(true);
     heading.setPointSizeF(heading.pointSizeF() * 1.3);
     title->setFont(heading);
     layout->addWidget(title);
-    auto* explanation = new QLabel(
-        QStringLiteral("If you have reorganized your desktops in your workspace settings, the labels "
-                       "may have ended up on the wrong desktops. Edit the titles below to match the "
-                       "order of your current desktops (left → right, monitor by monitor)."));
+    auto* explanation = new QLabel(QCoreApplication::translate(
+        "ReassignTagsSheet", "If you have reorganized your desktops in your workspace settings, the labels "
+                             "may have ended up on the wrong desktops. Edit the titles below to match the "
+                             "order of your current desktops (left → right, monitor by monitor)."));
     explanation->setWordWrap(true);
     layout->addWidget(explanation);
 
-    empty_ =
-        new HelpLabel(QStringLiteral("No tags yet. Visit your desktops and a label will appear in each."));
+    empty_ = new HelpLabel(QCoreApplication::translate(
+        "ReassignTagsSheet", "No tags yet. Visit your desktops and a label will appear in each."));
     empty_->setObjectName(QStringLiteral("emptyState"));
     layout->addWidget(empty_);
 
@@ -50,7 +51,8 @@ ReassignTagsSheet::ReassignTagsSheet(std::shared_ptr<PreferencesViewModel> model
     layout->addWidget(scroll, 1);
 
     auto* buttons = new QDialogButtonBox;
-    QPushButton* done = buttons->addButton(QStringLiteral("Done"), QDialogButtonBox::AcceptRole);
+    QPushButton* done = buttons->addButton(QCoreApplication::translate("ReassignTagsSheet", "Done"),
+                                           QDialogButtonBox::AcceptRole);
     done->setObjectName(QStringLiteral("done"));
     done->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -101,8 +103,9 @@ void ReassignTagsSheet::rebuild(const QList<ReassignTags::Row>& rows) {
         number->setWordWrap(false);
         number->setFixedWidth(kNumberWidth);
         auto* field = new QLineEdit(row.title);
-        field->setPlaceholderText(QStringLiteral("Title"));
-        field->setAccessibleName(QStringLiteral("Title of tag %1").arg(row.number));
+        field->setPlaceholderText(QCoreApplication::translate("ReassignTagsSheet", "Title"));
+        field->setAccessibleName(
+            QCoreApplication::translate("ReassignTagsSheet", "Title of tag %1").arg(row.number));
         number->setBuddy(field);
         connect(field, &QLineEdit::textEdited, this,
                 [this, id = row.id](const QString& text) { model_->renameTag(id, text); });
@@ -110,8 +113,8 @@ void ReassignTagsSheet::rebuild(const QList<ReassignTags::Row>& rows) {
         trash->setIcon(
             QIcon::fromTheme(QStringLiteral("user-trash"), style()->standardIcon(QStyle::SP_TrashIcon)));
         trash->setAutoRaise(true);
-        trash->setToolTip(QStringLiteral("Delete this tag"));
-        trash->setAccessibleName(QStringLiteral("Delete this tag"));
+        trash->setToolTip(QCoreApplication::translate("ReassignTagsSheet", "Delete this tag"));
+        trash->setAccessibleName(QCoreApplication::translate("ReassignTagsSheet", "Delete this tag"));
         trash->setFocusPolicy(Qt::StrongFocus);
         connect(trash, &QToolButton::clicked, this, [this, id = row.id] { model_->deleteTag(id); });
         grid->addWidget(number, i, 0);

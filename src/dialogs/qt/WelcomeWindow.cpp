@@ -3,6 +3,7 @@
 #include "dialogs/qt/FormWidgets.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -32,21 +33,22 @@ QIcon powerSymbol(const QColor& color) {
 
 WelcomeWindow::WelcomeWindow(bool trayShown, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("welcome"));
-    setWindowTitle(QStringLiteral("Welcome"));
+    setWindowTitle(QCoreApplication::translate("WelcomeWindow", "Welcome"));
     // Titled and closable, nothing more: there is nothing to resize or minimise.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(12);
     layout->setContentsMargins(24, 20, 24, 16);
 
-    auto* title = new QLabel(QStringLiteral("Welcome to Spacemarquee"));
+    auto* title = new QLabel(QCoreApplication::translate("WelcomeWindow", "Welcome to Spacemarquee"));
     QFont big = title->font();
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.6);
     title->setFont(big);
     title->setAlignment(Qt::AlignHCenter);
     layout->addWidget(title);
-    auto* subtitle = new HelpLabel(QStringLiteral("Every desktop gets a name."));
+    auto* subtitle =
+        new HelpLabel(QCoreApplication::translate("WelcomeWindow", "Every desktop gets a name."));
     QFont larger = font();
     larger.setPointSizeF(larger.pointSizeF() * 1.15);
     subtitle->setFont(larger);
@@ -60,20 +62,28 @@ WelcomeWindow::WelcomeWindow(bool trayShown, QWidget* parent) : QDialog(parent) 
     };
     const Line lines[] = {
         {"preferences-desktop-display", QStyle::SP_ComputerIcon,
-         QStringLiteral("A floating name label appears on each desktop (workspace) a few seconds after you "
-                        "first visit it.")},
+         QCoreApplication::translate(
+             "WelcomeWindow",
+             "A floating name label appears on each desktop (workspace) a few seconds after you "
+             "first visit it.")},
         {"input-mouse", QStyle::SP_ArrowForward,
-         QStringLiteral("Click a label to name it. Drag it to move it. Right-click it for more options.")},
+         QCoreApplication::translate(
+             "WelcomeWindow",
+             "Click a label to name it. Drag it to move it. Right-click it for more options.")},
         {nullptr, QStyle::SP_ComputerIcon, // the program's own icon, as the tray shows it
-         trayShown ? QStringLiteral("Spacemarquee lives in your system tray — there is no taskbar entry and "
+         trayShown
+             ? QCoreApplication::translate(
+                   "WelcomeWindow", "Spacemarquee lives in your system tray — there is no taskbar entry and "
                                     "no main window.")
-                   : QStringLiteral("No system tray was found on this desktop, and there is no taskbar entry "
+             : QCoreApplication::translate(
+                   "WelcomeWindow", "No system tray was found on this desktop, and there is no taskbar entry "
                                     "or main window. To open Preferences, start Spacemarquee again (from "
                                     "your applications menu or a launcher) or run: spacemarquee "
                                     "preferences")},
         {"system-shutdown", QStyle::SP_CustomBase, // drawn below: no stock picture means "power"
-         QStringLiteral("It opens at login so your names are always there. You can change that in "
-                        "Preferences.")},
+         QCoreApplication::translate(
+             "WelcomeWindow", "It opens at login so your names are always there. You can change that in "
+                              "Preferences.")},
     };
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(14);
@@ -99,7 +109,8 @@ WelcomeWindow::WelcomeWindow(bool trayShown, QWidget* parent) : QDialog(parent) 
     layout->addLayout(grid);
 
     auto* buttons = new QDialogButtonBox;
-    QPushButton* start = buttons->addButton(QStringLiteral("Get Started"), QDialogButtonBox::AcceptRole);
+    QPushButton* start = buttons->addButton(QCoreApplication::translate("WelcomeWindow", "Get Started"),
+                                            QDialogButtonBox::AcceptRole);
     start->setObjectName(QStringLiteral("getStarted"));
     start->setDefault(true);
     buttons->setCenterButtons(true);

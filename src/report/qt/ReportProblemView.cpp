@@ -1,6 +1,7 @@
 #include "report/qt/ReportProblemView.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,39 +47,44 @@ ReportProblemView::ReportProblemView(bool logAvailable, Callbacks callbacks, std
     const QColor text = palette().color(QPalette::WindowText);
     const QString secondary = QStringLiteral("color: %1;").arg(rgba(text, 0.6));
 
-    auto* heading = new QLabel(QStringLiteral("Report a problem"), this);
+    auto* heading = new QLabel(QCoreApplication::translate("ReportProblemView", "Report a problem"), this);
     heading->setFont(scaled(font(), 0, true));
     auto* explanation =
-        wrapped(QStringLiteral("Describe what went wrong. The report goes to the developer and "
-                               "includes the app version and your operating system's version."),
+        wrapped(QCoreApplication::translate("ReportProblemView",
+                                            "Describe what went wrong. The report goes to the developer and "
+                                            "includes the app version and your operating system's version."),
                 this);
     explanation->setFont(scaled(font(), -1));
     explanation->setStyleSheet(secondary);
 
     email_ = new QLineEdit(this);
     email_->setObjectName(QStringLiteral("email"));
-    email_->setPlaceholderText(QStringLiteral("Your email (optional, for a reply)"));
+    email_->setPlaceholderText(
+        QCoreApplication::translate("ReportProblemView", "Your email (optional, for a reply)"));
 
     note_ = new QPlainTextEdit(this);
     note_->setObjectName(QStringLiteral("note"));
-    note_->setPlaceholderText(QStringLiteral("What happened?"));
+    note_->setPlaceholderText(QCoreApplication::translate("ReportProblemView", "What happened?"));
     note_->setFixedHeight(90);
     note_->setTabChangesFocus(true);
     note_->setStyleSheet(
         QStringLiteral("QPlainTextEdit { border: 1px solid %1; border-radius: 6px; padding: 4px; }")
             .arg(rgba(text, 0.6 * 0.3)));
 
-    includeLog_ = new QCheckBox(QStringLiteral("Include the diagnostics log"), this);
+    includeLog_ =
+        new QCheckBox(QCoreApplication::translate("ReportProblemView", "Include the diagnostics log"), this);
     includeLog_->setObjectName(QStringLiteral("includeLog"));
     includeLog_->setChecked(logAvailable_);
     includeLog_->setEnabled(logAvailable_);
     auto* caption = wrapped(
         logAvailable_
-            ? QStringLiteral(
+            ? QCoreApplication::translate(
+                  "ReportProblemView",
                   "The log helps a lot. It contains the app's activity, the desktop names you typed and — "
                   "if you use Guess desktop name — window titles it read. Nothing is sent until you "
                   "press Send.")
-            : QStringLiteral(
+            : QCoreApplication::translate(
+                  "ReportProblemView",
                   "No diagnostics log on this computer yet. Enable it in Preferences → Advanced to make "
                   "future reports much more useful."),
         this);
@@ -95,15 +101,15 @@ ReportProblemView::ReportProblemView(bool logAvailable, Callbacks callbacks, std
     saveNotice_->setFont(scaled(font(), -2));
     saveNotice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    save_ = new QPushButton(QStringLiteral("Save report…"), this);
+    save_ = new QPushButton(QCoreApplication::translate("ReportProblemView", "Save report…"), this);
     save_->setObjectName(QStringLiteral("save"));
     save_->setAutoDefault(false);
-    save_->setToolTip(
-        QStringLiteral("Writes the same report to a file you can attach to a bug report anywhere."));
-    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    save_->setToolTip(QCoreApplication::translate(
+        "ReportProblemView", "Writes the same report to a file you can attach to a bug report anywhere."));
+    cancel_ = new QPushButton(QCoreApplication::translate("ReportProblemView", "Cancel"), this);
     cancel_->setObjectName(QStringLiteral("cancel"));
     cancel_->setAutoDefault(false);
-    send_ = new QPushButton(QStringLiteral("Send"), this);
+    send_ = new QPushButton(QCoreApplication::translate("ReportProblemView", "Send"), this);
     send_->setObjectName(QStringLiteral("send"));
     send_->setDefault(true);
 
@@ -128,12 +134,14 @@ ReportProblemView::ReportProblemView(bool logAvailable, Callbacks callbacks, std
         // Nowhere to send to: saving is the action, and the window says what the file is for.
         send_->hide();
         save_->setDefault(true);
-        explanation->setText(QStringLiteral(
+        explanation->setText(QCoreApplication::translate(
+            "ReportProblemView",
             "Describe what went wrong. This copy of Spacemarquee has no address to send reports to: save "
             "the report to a file and attach it to a bug report or an e-mail to the developer. It "
             "includes the app version and your operating system's version."));
         if (logAvailable_)
-            caption->setText(QStringLiteral(
+            caption->setText(QCoreApplication::translate(
+                "ReportProblemView",
                 "The log helps a lot. It contains the app's activity, the desktop names you typed and — if "
                 "you use Guess desktop name — window titles it read. Nothing leaves this computer unless "
                 "you pass the file on."));
@@ -155,7 +163,8 @@ void ReportProblemView::send() {
     saveNotice_->clear();
     saveNotice_->hide();
     if (!callbacks_.onSend) {
-        setPhase({Phase::Kind::failed, QStringLiteral("sending is not available")});
+        setPhase({Phase::Kind::failed,
+                  QCoreApplication::translate("ReportProblemView", "sending is not available")});
         return;
     }
     // The view may be gone (closed, shown afresh) or cancelled when the answer arrives: then the
@@ -191,8 +200,10 @@ void ReportProblemView::save() {
     if (!outcome) return;
     saveNotice_->setText(
         outcome->saved
-            ? QStringLiteral("Report saved to %1 (readable only by you).").arg(outcome->pathOrError)
-            : QStringLiteral("Could not save the report (%1).").arg(outcome->pathOrError));
+            ? QCoreApplication::translate("ReportProblemView", "Report saved to %1 (readable only by you).")
+                  .arg(outcome->pathOrError)
+            : QCoreApplication::translate("ReportProblemView", "Could not save the report (%1).")
+                  .arg(outcome->pathOrError));
     saveNotice_->setStyleSheet(outcome->saved ? QString() : QStringLiteral("color: #c0392b;"));
     saveNotice_->show();
 }
@@ -205,7 +216,9 @@ void ReportProblemView::setPhase(Phase phase) {
 void ReportProblemView::render() {
     const bool busy = phase_.kind == Phase::Kind::sending || phase_.kind == Phase::Kind::sent;
     const bool described = !note_->toPlainText().trimmed().isEmpty();
-    send_->setText(phase_.kind == Phase::Kind::sending ? QStringLiteral("Sending…") : QStringLiteral("Send"));
+    send_->setText(phase_.kind == Phase::Kind::sending
+                       ? QCoreApplication::translate("ReportProblemView", "Sending…")
+                       : QCoreApplication::translate("ReportProblemView", "Send"));
     send_->setEnabled(!busy && described);
     save_->setEnabled(!busy && described);
     saveNotice_->setVisible(!saveNotice_->text().isEmpty());
@@ -214,15 +227,16 @@ void ReportProblemView::render() {
     case Phase::Kind::sent:
         status_->setFont(scaled(font(), -1, true));
         status_->setStyleSheet(QStringLiteral("color: #1e8e3e;"));
-        status_->setText(QStringLiteral("Sent — thank you!"));
+        status_->setText(QCoreApplication::translate("ReportProblemView", "Sent — thank you!"));
         break;
     case Phase::Kind::failed: {
         const QString page = supportPage_.toString(QUrl::FullyEncoded).toHtmlEscaped();
         status_->setFont(scaled(font(), -2));
         status_->setStyleSheet(QStringLiteral("color: #c0392b;"));
-        status_->setText((QStringLiteral("Could not send (") + phase_.failure.toHtmlEscaped() +
-                          QStringLiteral("). Please try again, or use the support form at ")) +
-                         QStringLiteral("<a href=\"%1\">%1</a>.").arg(page));
+        status_->setText(
+            QCoreApplication::translate(
+                "ReportProblemView", "Could not send (%1). Please try again, or use the support form at %2.")
+                .arg(phase_.failure.toHtmlEscaped(), QStringLiteral("<a href=\"%1\">%1</a>").arg(page)));
         break;
     }
     default:

@@ -3,6 +3,7 @@
 #include "logging/TraceFormat.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
@@ -26,7 +27,7 @@ public:
 
 ReportProblemWindowController::ReportProblemWindowController(Options options)
     : options_(std::move(options)), window_(std::make_unique<Window>()) {
-    window_->setWindowTitle(QStringLiteral("Report a Problem"));
+    window_->setWindowTitle(QCoreApplication::translate("ReportProblemWindowController", "Report a Problem"));
     window_->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowCloseButtonHint);
     window_->setModal(false);
@@ -38,8 +39,10 @@ ReportProblemWindowController::ReportProblemWindowController(Options options)
     };
     if (!options_.chooseSavePath)
         options_.chooseSavePath = [](QWidget* parent, const QString& suggested) {
-            return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Report"), suggested,
-                                                QStringLiteral("JSON documents (*.json)"));
+            return QFileDialog::getSaveFileName(
+                parent, QCoreApplication::translate("ReportProblemWindowController", "Save Report"),
+                suggested,
+                QCoreApplication::translate("ReportProblemWindowController", "JSON documents (*.json)"));
         };
 }
 
@@ -64,7 +67,8 @@ void ReportProblemWindowController::show() {
     callbacks.onSend = [submission](QString email, QString note, bool includeLog,
                                     ReportSubmission::Completion done) -> ReportSubmission::Cancel {
         if (auto s = submission.lock()) return s->send(email, note, includeLog, std::move(done));
-        done(ReportSubmission::SendResult::failed(QStringLiteral("the program is shutting down")));
+        done(ReportSubmission::SendResult::failed(
+            QCoreApplication::translate("ReportProblemWindowController", "the program is shutting down")));
         return [] {};
     };
     if (options_.submission && !options_.submission->canSend()) callbacks.onSend = nullptr;
