@@ -173,6 +173,9 @@ public:
     virtual QStringList desktopNames() const { return {}; }
     virtual bool canSetDesktopNames() const { return false; }
     virtual void setDesktopNames(const QStringList&) {}
+    // Whether a written name someone replaced may be the window manager's doing (some rewrite every name
+    // from their settings). Where only the user renames desktops, a replaced name is simply the user's.
+    virtual bool mayRewriteDesktopNames() const { return true; }
     // Where a place's desktop sits in desktopNames(), or -1 when it has no entry there.
     virtual int desktopNameIndex(const DesktopPlace& place) const { return place.desktop; }
     // The name that shows `title` on a desktop the window manager calls `own`: the title itself, or

@@ -89,7 +89,7 @@ void DesktopNameSync::sync() {
     if (!store || !windowServer_->canSetDesktopNames()) return;
     const QStringList current = windowServer_->desktopNames();
     if (record_) {
-        if (titleOverwritten(current, *record_)) {
+        if (windowServer_->mayRewriteDesktopNames() && titleOverwritten(current, *record_)) {
             logger_.notice(
                 QStringLiteral("The window manager replaced the desktop names Spacemarquee gave it; "
                                "leaving them to it for this session"));

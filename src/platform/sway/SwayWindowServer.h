@@ -85,6 +85,7 @@ public:
     // `workspace number 2` still finds the workspace.
     QStringList desktopNames() const override;
     bool canSetDesktopNames() const override { return true; }
+    bool mayRewriteDesktopNames() const override { return false; }
     void setDesktopNames(const QStringList& names) override;
     int desktopNameIndex(const DesktopPlace& place) const override;
     QString desktopNameShowing(const QString& own, const QString& title) const override;
