@@ -759,6 +759,29 @@ TEST_F(X11BackendTest, I3TitlesReachTheBarAsNumberedNamesAndGoBackWhenTurnedOffA
     }
 }
 
+// i3: a workspace the user renames while the program runs keeps its label, and the label's remembered
+// place goes with the new name at once, not at quit: a crash after the rename still finds it.
+TEST_F(X11BackendTest, I3WorkspaceRenamedWhileRunningTakesItsLabelsPlaceAlong) {
+    if (!isI3()) GTEST_SKIP() << "runs on i3 only";
+    Program program(server);
+    i3Workspace(4);
+    program.tracker->setTitleForCurrentSpace(QStringLiteral("Notes"), true);
+    ASSERT_TRUE(waitUntil([&] { return program.activeTitle() == QStringLiteral("Notes"); }));
+    const QUuid id = *program.tracker->currentActiveTagId();
+    const auto remembered = [&] {
+        const auto place = program.core->placeMemory()->placeOf(id);
+        return place ? place->desktopName : QString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return !remembered().isEmpty(); }));
+
+    wm(QStringLiteral("i3-msg"), {QStringLiteral("rename workspace to Scratch")});
+    EXPECT_TRUE(waitUntil([&] { return remembered() == QStringLiteral("Scratch"); }))
+        << remembered().toStdString();
+    EXPECT_EQ(program.activeTitle(), QStringLiteral("Notes"));
+    EXPECT_EQ(i3Names(), QStringList{QStringLiteral("Scratch")}) << "the user's name is left as it is";
+    program.quit();
+}
+
 TEST_F(X11BackendTest, TitlesNameTheDesktopsAndTheWindowManagersNamesComeBack) {
     if (isI3()) GTEST_SKIP() << "i3 has its own story";
     auto rootNames = [&] {
