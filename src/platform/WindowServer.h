@@ -168,11 +168,22 @@ public:
 
     // Desktop names, for pagers, panels and the window manager's switcher to show. A backend without
     // them keeps these defaults.
-    // The window manager's names, in desktop order; there may be fewer names than desktops.
+    // The window manager's names, in desktop order; there may be fewer names than desktops. An empty
+    // entry among them is a desktop that is not there now (i3 and sway list workspaces by number).
     virtual QStringList desktopNames() const { return {}; }
-    // False where the window manager keeps the names to itself (i3 names workspaces by their content).
     virtual bool canSetDesktopNames() const { return false; }
     virtual void setDesktopNames(const QStringList&) {}
+    // Whether a written name someone replaced may be the window manager's doing (some rewrite every name
+    // from their settings). Where only the user renames desktops, a replaced name is simply the user's.
+    virtual bool mayRewriteDesktopNames() const { return true; }
+    // Where a place's desktop sits in desktopNames(), or -1 when it has no entry there.
+    virtual int desktopNameIndex(const DesktopPlace& place) const { return place.desktop; }
+    // The name that shows `title` on a desktop the window manager calls `own`: the title itself, or
+    // `own` where the desktop keeps its name.
+    virtual QString desktopNameShowing(const QString& own, const QString& title) const {
+        (void)own;
+        return title;
+    }
 
     // Delivered on the main queue. The active-desktop notification may come before the panels' facts
     // (on active desktop, visible) have caught up with the switch.

@@ -44,7 +44,7 @@ bool titleOverwritten(const QStringList& current, const Record& record) {
     const qsizetype n = std::min(current.size(), record.written.size());
     for (qsizetype i = 0; i < n; ++i) {
         const bool wroteTitle = record.written[i] != record.original.value(i);
-        if (wroteTitle && current[i] != record.written[i]) return true;
+        if (wroteTitle && !current[i].isEmpty() && current[i] != record.written[i]) return true;
     }
     return false;
 }
@@ -54,6 +54,13 @@ bool isGeneric(const QString& name) {
                                             QRegularExpression::CaseInsensitiveOption);
     const QString trimmed = name.trimmed();
     return trimmed.isEmpty() || generic.match(trimmed).hasMatch();
+}
+
+QString chosenPart(const QString& name) {
+    static const QRegularExpression numbered(QStringLiteral(R"(^\s*\d+\s*:\s*(.*)$)"));
+    const auto match = numbered.match(name);
+    const QString chosen = (match.hasMatch() ? match.captured(1) : name).trimmed();
+    return isGeneric(chosen) ? QString() : chosen;
 }
 
 QByteArray encode(const Record& record) {

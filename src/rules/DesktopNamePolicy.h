@@ -32,8 +32,13 @@ QStringList ownNames(const QStringList& current, const Record& record);
 QStringList namesToWrite(const QStringList& own, const QMap<int, QString>& titles);
 
 // Someone replaced a title that was written: the window manager keeps the names to itself, and
-// writing again would only fight it.
+// writing again would only fight it. An entry that went empty is a desktop that went away, not a name
+// replaced.
 bool titleOverwritten(const QStringList& current, const Record& record);
+
+// What someone chose in a desktop's name, without the number a tiling window manager keeps in front
+// ("2: Web" gives "Web"); empty for a name nobody chose.
+QString chosenPart(const QString& name);
 
 // A name nobody chose: empty, a number, or "Desktop N" / "Workspace N" in any case.
 bool isGeneric(const QString& name);

@@ -24,6 +24,7 @@ TEST(DesktopNamePolicy, OwnNamesGiveBackOnlyWhatIsStillOurs) {
         {"a title replaced", {"1", "2", "3"}, {{"1", "2"}, {"Mail", "2"}}, {"1", "2", "3"}, true},
         {"a desktop removed", {"Mail", "2"}, {{"1", "2", "3"}, {"Mail", "2", "Code"}}, {"1", "2"}, false},
         {"titles beyond its names go", {"1", "", "Code"}, {{"1"}, {"1", "", "Code"}}, {"1"}, false},
+        {"a titled workspace went away", {"", "1", ""}, {{"", "1", "2"}, {"", "1", "2: Mail"}}, {"", "1", ""}, false},
         {"a gap before a foreign name stays", {"1", "", "Code", "X"}, {{"1"}, {"1", "", "Code"}}, {"1", "", "", "X"}, false},
         // clang-format on
     };
@@ -44,6 +45,15 @@ TEST(DesktopNamePolicy, GenericNamesAreNumbersAndDesktopOrWorkspaceN) {
         EXPECT_TRUE(isGeneric(QString::fromUtf8(name))) << name;
     for (const char* name : {"Mail", "2: web", "Desktop", "Workspace 2 (work)", "Büro 1"})
         EXPECT_FALSE(isGeneric(QString::fromUtf8(name))) << name;
+}
+
+TEST(DesktopNamePolicy, TheChosenPartOfANameLeavesOutAWorkspaceNumber) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"2: Web", "Web"}, {"2:Web", "Web"}, {" 10 :  Chat ", "Chat"}, {"2: 3", ""},
+        {"2", ""},         {"Mail", "Mail"}, {"Desktop 2", ""},        {"Room 2: B", "Room 2: B"},
+    };
+    for (const auto& [name, chosen] : rows)
+        EXPECT_EQ(chosenPart(QString::fromUtf8(name)), QString::fromUtf8(chosen)) << name;
 }
 
 TEST(DesktopNamePolicy, StoredRecordReadsBackAndRejectsWhatItCannotRead) {

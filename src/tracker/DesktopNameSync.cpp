@@ -89,7 +89,7 @@ void DesktopNameSync::sync() {
     if (!store || !windowServer_->canSetDesktopNames()) return;
     const QStringList current = windowServer_->desktopNames();
     if (record_) {
-        if (titleOverwritten(current, *record_)) {
+        if (windowServer_->mayRewriteDesktopNames() && titleOverwritten(current, *record_)) {
             logger_.notice(
                 QStringLiteral("The window manager replaced the desktop names Spacemarquee gave it; "
                                "leaving them to it for this session"));
@@ -106,7 +106,10 @@ void DesktopNameSync::sync() {
     if (!shared || backedOff_) return giveBack();
 
     const QStringList own = record_ ? record_->original : current;
-    const QStringList names = namesToWrite(own, titlesByDesktop());
+    QMap<int, QString> titles = titlesByDesktop();
+    for (auto it = titles.begin(); it != titles.end(); ++it)
+        it.value() = windowServer_->desktopNameShowing(own.value(it.key()), it.value());
+    const QStringList names = namesToWrite(own, titles);
     if (names == own) return giveBack();
     // The window manager's names are on disk before any of them is replaced.
     record_ = Record{own, names};
@@ -142,11 +145,13 @@ QMap<int, QString> DesktopNameSync::titlesByDesktop() const {
         const auto tag = store->tag(id);
         const auto place = e && e->panel ? windowServer_->placeOf(*e->panel) : std::nullopt;
         if (!tag || tag->isTombstone || tag->title.trimmed().isEmpty() || !place) continue;
+        const int index = windowServer_->desktopNameIndex(*place);
+        if (index < 0) continue;
         const qsizetype rank = screenOrder.indexOf(place->screenId);
         const qsizetype key = rank < 0 ? screenOrder.size() : rank;
-        if (rankOf.contains(place->desktop) && rankOf[place->desktop] <= key) continue;
-        rankOf[place->desktop] = key;
-        titles[place->desktop] = tag->title;
+        if (rankOf.contains(index) && rankOf[index] <= key) continue;
+        rankOf[index] = key;
+        titles[index] = tag->title;
     }
     return titles;
 }
@@ -155,8 +160,8 @@ QString DesktopNameSync::chosenNameOfActiveDesktop() const {
     const auto active = windowServer_->activePlace();
     if (!active) return {};
     const QStringList current = windowServer_->desktopNames();
-    const QString name = (record_ ? ownNames(current, *record_) : current).value(active->desktop).trimmed();
-    return isGeneric(name) ? QString() : name;
+    const int index = windowServer_->desktopNameIndex(*active);
+    return chosenPart((record_ ? ownNames(current, *record_) : current).value(index));
 }
 
 void DesktopNameSync::saveRecord() {

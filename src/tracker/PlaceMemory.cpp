@@ -113,10 +113,33 @@ void PlaceMemory::start() {
     switches_ = windowServer_->activeDesktopChanged.connect([weak] {
         if (auto self = weak.lock()) self->restoreOnVisit();
     });
+    names_ = windowServer_->desktopNamesChanged.connect([weak] {
+        if (auto self = weak.lock()) self->followRenames();
+    });
 }
 
 void PlaceMemory::stop() {
     switches_.disconnect();
+    names_.disconnect();
+}
+
+// A label whose desktop now goes by another name, where the remembered name is no other desktop's:
+// its desktop was renamed, and a restart (or a crash) must find it under the new name.
+void PlaceMemory::followRenames() {
+    const auto overlay = overlayManager_.lock();
+    if (!overlay) return;
+    bool changed = false;
+    for (auto it = places_.begin(); it != places_.end(); ++it) {
+        const auto* e = overlay->entry(it.key());
+        const auto now = e && e->panel ? windowServer_->placeOf(*e->panel) : std::nullopt;
+        if (!now || now->screenId != it->screenId || now->desktopName == it->desktopName) continue;
+        if (const auto old = windowServer_->locate(*it); old && !sameDesktop(*old, *now)) continue;
+        SM_TRACE(logger_, QStringLiteral("placeMemory RENAMED id=%1 from='%2' %3")
+                              .arg(shortId(it.key()), it->desktopName, describe(*now)));
+        *it = *now;
+        changed = true;
+    }
+    if (changed) save();
 }
 
 void PlaceMemory::restoreOnVisit() {

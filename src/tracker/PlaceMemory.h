@@ -20,7 +20,8 @@ class TagStore;
 // Remembers the desktop every label sits on, so that names come back on their desktops after a
 // restart instead of as fresh labels. A place is recorded when its tag is adopted (the label is then
 // known to be on the active desktop, never where a window manager merely piled it) and for every
-// label at quit. At launch the remembered labels are put back before the first resolution, which then
+// label at quit, and again when a desktop is renamed while it runs (i3's and sway's workspaces are
+// known by name: the place follows the new one). At launch the remembered labels are put back before the first resolution, which then
 // adopts the one on the current desktop; a desktop visited later that has no label gets its
 // remembered one back (a desktop that was gone and came back, an i3 workspace made anew).
 class PlaceMemory : public std::enable_shared_from_this<PlaceMemory> {
@@ -56,6 +57,7 @@ private:
     // Puts back, one per desktop, the remembered labels of tags without a panel that `wanted` accepts.
     int restore(const std::function<bool(const DesktopPlace&)>& wanted, const QString& reason);
     void restoreOnVisit();
+    void followRenames();
 
     std::weak_ptr<TagStore> tagStore_;
     std::weak_ptr<OverlayManager> overlayManager_;
@@ -67,6 +69,7 @@ private:
     QByteArray saved_;
     bool loaded_ = false;
     Signal<>::Connection switches_;
+    Signal<>::Connection names_;
 };
 
 } // namespace sm

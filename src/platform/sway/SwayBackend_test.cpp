@@ -3,6 +3,7 @@
 #include "platform/sway/SwayIpcClient.h"
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"
+#include "platform/WorkspaceNames.h"
 #include "support/sway/SwayTestSession.h"
 #include "support/CoreRun.h"
 #include "support/ShowLabel.h"
@@ -72,6 +73,15 @@ protected:
         };
         return holds(QJsonDocument::fromJson(out.toUtf8()).object());
     }
+    // The workspace names as sway lists them to its bars.
+    static QStringList swayNames() {
+        QString out;
+        if (session->swaymsg({QStringLiteral("-t"), QStringLiteral("get_workspaces")}, &out) != 0) return {};
+        QStringList names;
+        for (const auto& w : QJsonDocument::fromJson(out.toUtf8()).array())
+            names << w.toObject().value(QLatin1String("name")).toString();
+        return names;
+    }
     QString describe() const {
         QStringList out;
         for (const auto& w : server->workspaces())
@@ -83,11 +93,16 @@ protected:
         ASSERT_EQ(session->swaymsg(arguments, &out), 0)
             << arguments.join(u' ').toStdString() << out.toStdString();
     }
+    // By number for a number, as the default configuration's bindings go: the workspace may carry its
+    // label's title after the number.
     void workspace(const QString& name) {
-        msg({QStringLiteral("workspace ") + quoted(name)});
+        const auto number = WorkspaceNames::numberOf(name);
+        const bool byNumber = number && QString::number(*number) == name;
+        msg({(byNumber ? QStringLiteral("workspace number ") : QStringLiteral("workspace ")) + quoted(name)});
         ASSERT_TRUE(waitUntil([&] {
-            return std::any_of(server->workspaces().begin(), server->workspaces().end(),
-                               [&](const auto& w) { return w.name == name && w.focused; });
+            return std::any_of(server->workspaces().begin(), server->workspaces().end(), [&](const auto& w) {
+                return w.focused && (w.name == name || (byNumber && WorkspaceNames::numberOf(w.name) == number));
+            });
         })) << name.toStdString()
             << describe().toStdString();
     }
@@ -270,6 +285,48 @@ TEST_F(SwayBackendTest, TheEditorGetsTheKeyboardAndReturnRenamesTheLabel) {
         << editor->window()->field()->text().toStdString();
     EXPECT_EQ(store->tag(tag.id)->title, QStringLiteral("Inbox 2"));
     EXPECT_EQ(program.traced(QStringLiteral("editSession COMMIT")), 1);
+}
+
+// The bars read sway's own workspace list: a titled numbered workspace is renamed "N: title" there, so
+// `workspace number N` still reaches it; the user's own name and a workspace a binding reaches by name
+// keep theirs; turning the setting off and quitting give the plain names back.
+TEST_F(SwayBackendTest, TitlesReachTheBarsAsNumberedNamesAndGoBackWhenTurnedOffAndAtQuit) {
+    sm::test::CoreRun program(server);
+    const auto titled = [&](const QString& name, const QString& title) {
+        workspace(name);
+        program.tracker->setTitleForCurrentSpace(title, true);
+        ASSERT_TRUE(waitUntil([&] { return program.activeTitle() == title; }));
+    };
+    msg({QStringLiteral("workspace 3, rename workspace to \"3: Web\"")});
+    titled(QStringLiteral("3: Web"), QStringLiteral("Browse"));
+    titled(QStringLiteral("9"), QStringLiteral("Music")); // bound by name in the tier's configuration
+    titled(QStringLiteral("1"), QStringLiteral("Mail"));
+    const QStringList shown{QStringLiteral("1: Mail"), QStringLiteral("3: Web"), QStringLiteral("9")};
+    const auto showing = [&](QStringList expected) {
+        return waitUntil([&] {
+            QStringList names = swayNames();
+            names.removeAll(QStringLiteral("2")); // the other output's
+            names.sort();
+            return names == expected;
+        });
+    };
+    ASSERT_TRUE(showing(shown)) << swayNames().join(u',').toStdString();
+
+    workspace(QStringLiteral("3"));
+    workspace(QStringLiteral("1")); // by number: the binding still finds its workspace
+    EXPECT_TRUE(showing(shown)) << "no second workspace 1: " << swayNames().join(u',').toStdString();
+
+    const QStringList plain{QStringLiteral("1"), QStringLiteral("3: Web"), QStringLiteral("9")};
+    program.store->updateSettings([](AppSettings& s) { s.shareDesktopNames = false; });
+    EXPECT_TRUE(showing(plain)) << swayNames().join(u',').toStdString();
+    program.store->updateSettings([](AppSettings& s) { s.shareDesktopNames = true; });
+    EXPECT_TRUE(showing(shown)) << swayNames().join(u',').toStdString();
+    program.quit();
+    // Workspaces left empty by the labels close; the one on screen stays, with its own name.
+    EXPECT_TRUE(waitUntil([&] {
+        const QStringList names = swayNames();
+        return names.contains(QStringLiteral("1")) && !names.contains(QStringLiteral("1: Mail"));
+    })) << swayNames().join(u',').toStdString();
 }
 
 // The tracker adopts each workspace's label; then the outputs are rearranged and the storm is ridden

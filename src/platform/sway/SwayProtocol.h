@@ -25,7 +25,8 @@ enum Message : quint32 {
     Subscribe = 2,
     GetOutputs = 3,
     GetTree = 4,
-    GetVersion = 7
+    GetVersion = 7,
+    GetConfig = 9
 };
 enum Event : quint32 {
     WorkspaceEvent = kEventBit | 0,

@@ -1,10 +1,14 @@
 #include "platform/sway/SwayWindowServer.h"
 
+#include "platform/WorkspaceNames.h"
+
 #include "platform/linux/LogindWakeWatcher.h"
 #include "platform/sway/SwayIpcClient.h"
 #include "platform/sway/SwayPanels.h"
 
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalSocket>
 #include <QScreen>
 #include <QTimer>
@@ -81,6 +85,7 @@ bool SwayWindowServer::start(QString* error) {
     ipc_->onConnected = [this] {
         // sway may have restarted: rules, outputs, workspaces and containers are all read anew.
         installRules();
+        readConfig();
         scheduleRefresh(true, true);
     };
     // sway 1.7 sends no output events: the toolkit's own view of the outputs (wl_output) says when
@@ -99,6 +104,7 @@ bool SwayWindowServer::start(QString* error) {
     QObject::connect(qApp, &QGuiApplication::screenRemoved, context_.get(), screensMayHaveChanged);
 
     installRules();
+    readConfig();
     refresh();
     if (outputs_.isEmpty()) options_.logger.notice(QStringLiteral("sway reports no active output yet"));
     return true;
@@ -124,7 +130,10 @@ void SwayWindowServer::handleEvent(quint32 type, const QByteArray& payload) {
     switch (type) {
     case ipc::WorkspaceEvent:
         lastWorkspaceEvent_ = std::chrono::steady_clock::now();
-        if (event->change == QLatin1String("reload")) installRules();
+        if (event->change == QLatin1String("reload")) {
+            installRules();
+            readConfig();
+        }
         // A plain switch moves no window: the workspaces alone tell the new facts. Outputs that come
         // and go make and move workspaces, which is all a compositor without output events tells.
         scheduleRefresh(event->change != QLatin1String("focus"), event->change != QLatin1String("focus"));
@@ -193,6 +202,18 @@ bool SwayWindowServer::readWorkspaces() {
     return true;
 }
 
+void SwayWindowServer::readConfig() {
+    const auto reply = ipc_->request(ipc::GetConfig);
+    const QJsonValue config = reply ? QJsonDocument::fromJson(*reply).object().value(QLatin1String("config"))
+                                    : QJsonValue();
+    if (!config.isString()) {
+        // Then no binding is known to go by name, and the numbered workspaces take their titles.
+        options_.logger.notice(QStringLiteral("sway IPC: the configuration could not be read"));
+        return;
+    }
+    reachedByName_ = WorkspaceNames::reachedByName(config.toString());
+}
+
 bool SwayWindowServer::readTree() {
     const auto reply = ipc_->request(ipc::GetTree);
     if (!reply) return false;
@@ -212,7 +233,9 @@ void SwayWindowServer::refresh() {
     if (!ipc_->isConnected()) return;
     const bool outputsChanged = std::exchange(wantOutputs_, false) && readOutputs();
     const bool treeRead = std::exchange(wantTree_, false) && readTree();
+    const QStringList namesBefore = desktopNames();
     readWorkspaces();
+    const bool namesChanged = desktopNames() != namesBefore;
 
     QSet<qint64> visible;
     qint64 focused = 0;
@@ -272,6 +295,7 @@ void SwayWindowServer::refresh() {
 
     if (outputsChanged) screensChanged.emit();
     if (desktopChanged) activeDesktopChanged.emit();
+    if (namesChanged) desktopNamesChanged.emit();
     // Observers may remove panels: look each one up again.
     const auto tell = [this](const std::vector<quint64>& serials, auto signal) {
         for (const quint64 serial : serials) {
@@ -460,18 +484,60 @@ std::optional<DesktopPlace> SwayWindowServer::activePlace() const {
 }
 
 std::optional<DesktopPlace> SwayWindowServer::locate(const DesktopPlace& place) const {
-    return place.desktopName.isEmpty() ? std::nullopt : placeOn(workspaceNamed(place.desktopName));
+    return placeOn(workspaceFor(place));
+}
+
+// By name; else by number, as `workspace number N` finds it: a workspace remembered with its title
+// ("2: Mail") is plain "2" again after the title was given back at quit, and the other way round.
+const WorkspaceInfo* SwayWindowServer::workspaceFor(const DesktopPlace& place) const {
+    if (place.desktopName.isEmpty()) return nullptr;
+    if (const WorkspaceInfo* w = workspaceNamed(place.desktopName)) return w;
+    const auto number = WorkspaceNames::numberOf(place.desktopName);
+    if (!number) return nullptr;
+    for (const auto& w : workspaces_)
+        if (WorkspaceNames::numberOf(w.name) == number) return &w;
+    return nullptr;
 }
 
 // Only a workspace that exists: moving a window to a missing one would make it.
 void SwayWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     PanelState* s = stateOf(panel);
-    const WorkspaceInfo* w = workspaceNamed(place.desktopName);
+    const WorkspaceInfo* w = workspaceFor(place);
     if (!s || s->bound || !w) return;
     s->bound = true;
     s->workspaceId = w->id;
     s->workspace = w->name;
     s->output = w->output;
+}
+
+QStringList SwayWindowServer::desktopNames() const {
+    QStringList names;
+    for (const auto& w : workspaces_)
+        names << w.name;
+    return WorkspaceNames::byNumber(names);
+}
+
+int SwayWindowServer::desktopNameIndex(const DesktopPlace& place) const {
+    const auto number = WorkspaceNames::numberOf(place.desktopName);
+    return number ? *number : -1;
+}
+
+QString SwayWindowServer::desktopNameShowing(const QString& own, const QString& title) const {
+    return reachedByName_.contains(own) ? own : WorkspaceNames::withTitle(own, title);
+}
+
+// Renamed at once in what the backend knows too: sway answers the next request after the rename, so
+// no reply can bring the old name back.
+void SwayWindowServer::setDesktopNames(const QStringList& names) {
+    const QStringList current = desktopNames();
+    for (qsizetype n = 0; n < names.size() && n < current.size(); ++n) {
+        if (names[n].isEmpty() || current[n].isEmpty() || names[n] == current[n]) continue;
+        ipc_->command(QStringLiteral("rename workspace %1 to %2").arg(quoted(current[n]), quoted(names[n])));
+        for (auto& w : workspaces_)
+            if (w.name == current[n]) w.name = names[n];
+        for (auto* s : panels_)
+            if (s->workspace == current[n]) s->workspace = names[n];
+    }
 }
 
 // make, model and serial name the monitor wherever it is plugged in; the output's name is added when

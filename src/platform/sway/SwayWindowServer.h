@@ -81,6 +81,14 @@ public:
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
+    // Workspaces by number; a title goes after the number ("2: Mail"), where the bars show it and
+    // `workspace number 2` still finds the workspace.
+    QStringList desktopNames() const override;
+    bool canSetDesktopNames() const override { return true; }
+    bool mayRewriteDesktopNames() const override { return false; }
+    void setDesktopNames(const QStringList& names) override;
+    int desktopNameIndex(const DesktopPlace& place) const override;
+    QString desktopNameShowing(const QString& own, const QString& title) const override;
 
     // --- What tests and tools read ---
     const QList<WorkspaceInfo>& workspaces() const { return workspaces_; }
@@ -118,12 +126,14 @@ private:
     bool readOutputs();
     bool readWorkspaces();
     bool readTree();
+    void readConfig();
     void sendPlacement(PanelState& state, bool firstTime);
     QRect parkingBox(const PanelState& state) const;
     std::optional<ScreenInfo> screenInfo(const OutputInfo& output) const;
     const OutputInfo* outputAt(const QPoint& point) const;
     const WorkspaceInfo* workspaceById(qint64 id) const;
     const WorkspaceInfo* workspaceNamed(const QString& name) const;
+    const WorkspaceInfo* workspaceFor(const DesktopPlace& place) const;
     std::optional<DesktopPlace> placeOn(const WorkspaceInfo* workspace) const;
     PanelState* stateOf(const Panel& panel) const;
 
@@ -141,6 +151,7 @@ private:
     quint64 nextSerial_ = 1;
     QList<OutputInfo> outputs_;
     QList<WorkspaceInfo> workspaces_;
+    QSet<QString> reachedByName_; // workspaces the configuration's bindings go to by name
     QHash<qint64, WindowInfo> windows_; // this process's containers by id
     qint64 focusedWorkspace_ = 0;
     QSet<qint64> visibleWorkspaces_;

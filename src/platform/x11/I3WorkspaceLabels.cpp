@@ -1,5 +1,6 @@
 #include "platform/x11/I3WorkspaceLabels.h"
 
+#include "platform/WorkspaceNames.h"
 #include "platform/widgets/PanelWindow.h"
 #include "platform/x11/NativeWindows.h"
 #include "platform/x11/RefreshPolicy.h"
@@ -14,10 +15,20 @@
 
 namespace sm::x11 {
 
+namespace {
+// The workspace i3 makes anew for `workspace number 2` is "2", whatever title "2" carried before.
+bool sameWorkspace(const QString& parkedOn, const QString& focused) {
+    if (parkedOn == focused) return true;
+    const auto number = WorkspaceNames::numberOf(parkedOn);
+    return number && WorkspaceNames::numberOf(focused) == number && focused == QString::number(*number);
+}
+} // namespace
+
 I3LabelStep i3LabelStep(const I3LabelSight& label, const QString& focused) {
     if (label.withdrawn)
-        return label.orderedIn && label.parkedOn && *label.parkedOn == focused ? I3LabelStep::bringBack
-                                                                               : I3LabelStep::none;
+        return label.orderedIn && label.parkedOn && sameWorkspace(*label.parkedOn, focused)
+                   ? I3LabelStep::bringBack
+                   : I3LabelStep::none;
     if (label.parkedOn) {
         if (!label.workspace) return I3LabelStep::none; // i3 has not taken it back yet
         return *label.workspace == *label.parkedOn ? I3LabelStep::settle : I3LabelStep::withdraw;
@@ -63,6 +74,7 @@ void I3WorkspaceLabels::bringBack() {
             i3LabelStep(sight(*state, std::nullopt, false), focused) != I3LabelStep::bringBack)
             continue;
         state->parked = false;
+        state->parkedOn = focused; // it settles on the workspace it comes back to
         state->desktop = server_.currentDesktop_;
         state->desktopName = focused;
         server_.prepareMap(*state);

@@ -27,6 +27,8 @@ TEST(I3LabelStep, WithdrawsOnlyFromHiddenWorkspacesAndComesBackOnlyToItsOwn) {
         {"coming back, user moved on", {true, two, false, {}, false}, S::none, true},
         {"back on its workspace", {true, five, false, five, false}, S::settle, false},
         {"back, but on another workspace", {true, two, false, five, false}, S::withdraw, true},
+        {"withdrawn with a title, its number made anew", {true, QStringLiteral("5: Mail"), true, {}, false}, S::bringBack, true},
+        {"withdrawn with a title, another number", {true, QStringLiteral("15: Mail"), true, {}, false}, S::none, true},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(i3LabelStep(row.label, five), row.step) << row.what;

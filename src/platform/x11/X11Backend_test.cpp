@@ -4,6 +4,7 @@
 #include "support/sim/MemoryDefaults.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Panels.h"
+#include "platform/WorkspaceNames.h"
 #include "platform/x11/X11WindowServer.h"
 #include "support/x11/X11TestSession.h"
 #include "support/CoreRun.h"
@@ -13,6 +14,9 @@
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
@@ -70,6 +74,24 @@ protected:
         switchTo(0);
     }
     static bool isI3() { return session->windowManager() == QLatin1String("i3"); }
+    // i3's workspace N by number, as the default bindings go: it may carry its label's title after
+    // the number.
+    void i3Workspace(int n) {
+        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace number %1").arg(n)});
+        ASSERT_TRUE(waitUntil([&] {
+            return server->activePlace() && WorkspaceNames::numberOf(server->activePlace()->desktopName) == n;
+        })) << n;
+    }
+    // The workspace names as i3 lists them to its bar.
+    QStringList i3Names() {
+        QString out;
+        session->run(QStringLiteral("i3-msg"), {QStringLiteral("-t"), QStringLiteral("get_workspaces")}, &out);
+        QStringList names;
+        for (const auto& w : QJsonDocument::fromJson(out.toUtf8()).array())
+            names << w.toObject().value(QLatin1String("name")).toString();
+        names.sort();
+        return names;
+    }
 
     void wm(const QString& tool, const QStringList& arguments) {
         ASSERT_EQ(session->run(tool, arguments), 0)
@@ -650,13 +672,7 @@ TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
     auto defaults = std::make_shared<MemoryDefaults>();
     const QStringList names = {QStringLiteral("Mail"), QStringLiteral("Code"), QStringLiteral("Chat")};
     // i3's workspaces are named "1", "2", ... and exist while they hold a window or are shown.
-    auto go = [&](int n) {
-        if (!isI3()) return switchTo(n);
-        const QString name = QString::number(n + 1);
-        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace ") + name});
-        ASSERT_TRUE(
-            waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
-    };
+    auto go = [&](int n) { return isI3() ? i3Workspace(n + 1) : switchTo(n); };
     auto launch = [&] { return std::make_unique<Program>(server, defaults, true); };
     auto quit = [](Program& p) { p.quit(); };
     auto activeTitle = [](const Program& p) { return p.activeTitle(); };
@@ -698,8 +714,76 @@ TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
 
 // While shared, the titles name the window manager's desktops as any pager reads them; its own names,
 // one the user chose among them, come back when sharing is turned off and at quit.
+// i3's bar reads i3's own workspace list: a titled numbered workspace is renamed "N: title" there, so
+// `workspace number N` still reaches it; the user's own name and a workspace a binding reaches by name
+// keep theirs; turning the setting off and quitting give the plain names back.
+TEST_F(X11BackendTest, I3TitlesReachTheBarAsNumberedNamesAndGoBackWhenTurnedOffAndAtQuit) {
+    if (!isI3()) GTEST_SKIP() << "runs on i3 only";
+    Program program(server);
+    // A window of someone else's keeps each workspace open when the user leaves it.
+    std::vector<std::unique_ptr<QProcess>> others;
+    const auto titled = [&](int n, const QString& title) {
+        i3Workspace(n);
+        if (n != 1) {
+            others.push_back(std::make_unique<QProcess>());
+            const QString instance = QStringLiteral("other%1").arg(n);
+            others.back()->start(QStringLiteral("xmessage"), {QStringLiteral("-name"), instance, instance});
+            wm(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
+                                           QStringLiteral("--onlyvisible"), QStringLiteral("--classname"),
+                                           instance});
+        }
+        program.tracker->setTitleForCurrentSpace(title, true);
+        ASSERT_TRUE(waitUntil([&] { return program.activeTitle() == title; }));
+    };
+    wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace 3; rename workspace to \"3: Web\"")});
+    titled(3, QStringLiteral("Browse"));
+    titled(9, QStringLiteral("Music")); // reached by name in the tier's configuration
+    titled(1, QStringLiteral("Mail"));
+    const QStringList shown{QStringLiteral("1: Mail"), QStringLiteral("3: Web"), QStringLiteral("9")};
+    const QStringList plain{QStringLiteral("1"), QStringLiteral("3: Web"), QStringLiteral("9")};
+    EXPECT_TRUE(waitUntil([&] { return i3Names() == shown; })) << i3Names().join(u',').toStdString();
+    i3Workspace(3);
+    i3Workspace(1); // by number: the binding still finds its workspace
+    EXPECT_TRUE(waitUntil([&] { return i3Names() == shown; })) << "no second workspace 1: "
+                                                               << i3Names().join(u',').toStdString();
+
+    program.store->updateSettings([](AppSettings& s) { s.shareDesktopNames = false; });
+    EXPECT_TRUE(waitUntil([&] { return i3Names() == plain; })) << i3Names().join(u',').toStdString();
+    program.store->updateSettings([](AppSettings& s) { s.shareDesktopNames = true; });
+    EXPECT_TRUE(waitUntil([&] { return i3Names() == shown; })) << i3Names().join(u',').toStdString();
+    program.quit();
+    EXPECT_EQ(i3Names(), plain) << "given back at quit";
+    for (auto& other : others) {
+        other->kill();
+        other->waitForFinished();
+    }
+}
+
+// i3: a workspace the user renames while the program runs keeps its label, and the label's remembered
+// place goes with the new name at once, not at quit: a crash after the rename still finds it.
+TEST_F(X11BackendTest, I3WorkspaceRenamedWhileRunningTakesItsLabelsPlaceAlong) {
+    if (!isI3()) GTEST_SKIP() << "runs on i3 only";
+    Program program(server);
+    i3Workspace(4);
+    program.tracker->setTitleForCurrentSpace(QStringLiteral("Notes"), true);
+    ASSERT_TRUE(waitUntil([&] { return program.activeTitle() == QStringLiteral("Notes"); }));
+    const QUuid id = *program.tracker->currentActiveTagId();
+    const auto remembered = [&] {
+        const auto place = program.core->placeMemory()->placeOf(id);
+        return place ? place->desktopName : QString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return !remembered().isEmpty(); }));
+
+    wm(QStringLiteral("i3-msg"), {QStringLiteral("rename workspace to Scratch")});
+    EXPECT_TRUE(waitUntil([&] { return remembered() == QStringLiteral("Scratch"); }))
+        << remembered().toStdString();
+    EXPECT_EQ(program.activeTitle(), QStringLiteral("Notes"));
+    EXPECT_EQ(i3Names(), QStringList{QStringLiteral("Scratch")}) << "the user's name is left as it is";
+    program.quit();
+}
+
 TEST_F(X11BackendTest, TitlesNameTheDesktopsAndTheWindowManagersNamesComeBack) {
-    if (isI3()) GTEST_SKIP() << "i3 names its workspaces itself: nothing is written there";
+    if (isI3()) GTEST_SKIP() << "i3 has its own story";
     auto rootNames = [&] {
         QString out;
         session->run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_DESKTOP_NAMES")},
@@ -781,13 +865,7 @@ TEST_F(X11BackendTest, MonitorsSplitUnderAShownLabelPlaceItOnOneOfThemAtOnce) {
 // windows) must not reach the tracker as the screens having changed.
 TEST_F(X11BackendTest, ADesktopSwitchArmsNoDisplayReconfigurationGrace) {
     Program program(server);
-    const auto go = [&](int desktop) {
-        if (!isI3()) return switchTo(desktop);
-        const QString name = QString::number(desktop + 1);
-        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace ") + name});
-        ASSERT_TRUE(
-            waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
-    };
+    const auto go = [&](int desktop) { return isI3() ? i3Workspace(desktop + 1) : switchTo(desktop); };
     std::vector<QUuid> tags;
     for (int desktop = 0; desktop < 3; ++desktop) {
         go(desktop);
@@ -888,11 +966,7 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
 TEST_F(X11BackendTest, I3WorkspacesGoWhenOnlyTheirLabelIsLeftAndTheLabelComesBackWithThem) {
     if (!isI3()) GTEST_SKIP() << "runs on i3 only";
     Program program(server);
-    auto go = [&](const QString& name) {
-        wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace ") + name});
-        ASSERT_TRUE(
-            waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
-    };
+    auto go = [&](const QString& name) { i3Workspace(name.toInt()); };
     QProcess other;
     QHash<QString, QUuid> tags;
     for (const char* name : {"1", "2", "3", "4", "5"}) {
@@ -913,8 +987,8 @@ TEST_F(X11BackendTest, I3WorkspacesGoWhenOnlyTheirLabelIsLeftAndTheLabelComesBac
     }
     go(QStringLiteral("1"));
     EXPECT_TRUE(waitUntil([&] {
-        return server->desktopNames() == QStringList{"1", "5"};
-    })) << server->desktopNames().join(u',').toStdString();
+        return i3Names() == QStringList{"1: Desk 1", "5: Desk 5"};
+    })) << i3Names().join(u',').toStdString();
 
     const qsizetype timeouts = program.traced(QStringLiteral("pending TIMEOUT"));
     QElapsedTimer switched;
@@ -926,6 +1000,9 @@ TEST_F(X11BackendTest, I3WorkspacesGoWhenOnlyTheirLabelIsLeftAndTheLabelComesBac
                 static_cast<long long>(switched.elapsed()));
     const Panel& label = *program.overlay->entry(three)->panel;
     EXPECT_TRUE(label.isVisible() && label.isOnActiveSpace());
+    EXPECT_TRUE(waitUntil([&] { return i3Names().contains(QStringLiteral("3: Desk 3")); }))
+        << "made anew, the workspace takes its label's title again: " << i3Names().join(u',').toStdString()
+        << program.logs.log->traces().filter(QStringLiteral("desktopNames")).join(u'\n').toStdString();
     EXPECT_EQ(program.store->tags().size(), 5) << "nothing minted, nothing lost";
     EXPECT_EQ(program.traced(QStringLiteral("pending TIMEOUT")), timeouts) << "adopted on the switch itself";
     EXPECT_EQ(program.traced(QStringLiteral("panel ZOMBIFY")), 0);

@@ -1,6 +1,9 @@
 #include "platform/x11/X11WindowServer.h"
 
+#include "platform/WorkspaceNames.h"
+
 #include "platform/linux/LogindWakeWatcher.h"
+#include "platform/x11/I3Ipc.h"
 #include "platform/x11/I3WorkspaceLabels.h"
 #include "platform/x11/NativeWindows.h"
 #include "platform/x11/RefreshPolicy.h"
@@ -24,6 +27,13 @@
 #include <cstring>
 
 namespace sm::x11 {
+
+namespace {
+// i3 reads a backslash before a double quote as the quote itself, and keeps every other backslash.
+QString i3Quoted(QString name) {
+    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\\\"")) + QLatin1Char('"');
+}
+} // namespace
 
 namespace {
 
@@ -128,7 +138,10 @@ std::shared_ptr<X11WindowServer> X11WindowServer::create(const Options& options,
     qApp->installNativeEventFilter(server->events_.get());
 
     server->context_ = std::make_unique<QObject>();
-    if (server->desktopsKnownByName_) server->i3Labels_ = std::make_unique<I3WorkspaceLabels>(*server);
+    if (server->desktopsKnownByName_) {
+        server->i3Labels_ = std::make_unique<I3WorkspaceLabels>(*server);
+        server->openI3Ipc();
+    }
     server->refreshTimer_ = new QTimer(server->context_.get());
     server->refreshTimer_->setSingleShot(true);
     server->refreshTimer_->setInterval(0);
@@ -258,6 +271,32 @@ void X11WindowServer::readWindowManagerName(std::uint32_t checkWindow) {
     // i3 makes workspaces as they are visited, drops empty ones and numbers the rest in order: only its
     // workspace names say which desktop is which.
     desktopsKnownByName_ = windowManagerName_ == QLatin1String("i3");
+}
+
+// i3 names its socket on the root. The bindings are read once: a reloaded configuration with new
+// by-name bindings is seen at the next start.
+void X11WindowServer::openI3Ipc() {
+    static constexpr char kSocketAtom[] = "I3_SOCKET_PATH";
+    const auto atomCookie = xcb_intern_atom(connection_, 0, sizeof kSocketAtom - 1, kSocketAtom);
+    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(connection_, atomCookie, nullptr));
+    if (!atom) return;
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, root_, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024),
+        nullptr));
+    if (!reply || reply->format != 8 || xcb_get_property_value_length(reply.get()) == 0) {
+        options_.logger.notice(QStringLiteral("i3 names no IPC socket: its workspaces keep their names"));
+        return;
+    }
+    const QString path = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                                           xcb_get_property_value_length(reply.get()));
+    auto ipc = std::make_unique<I3Ipc>(path, options_.logger);
+    const auto config = ipc->config();
+    if (!config) {
+        options_.logger.notice(QStringLiteral("i3 did not answer on %1: its workspaces keep their names").arg(path));
+        return;
+    }
+    reachedByName_ = WorkspaceNames::reachedByName(*config);
+    i3Ipc_ = std::move(ipc);
 }
 
 // Qt already listens to the root's properties: add to its mask rather than replace it.
@@ -446,8 +485,19 @@ std::optional<DesktopPlace> X11WindowServer::locate(const DesktopPlace& place) c
             return std::nullopt;
         return placeOn(static_cast<std::uint32_t>(place.desktop), *screen);
     }
-    if (place.desktopName.isEmpty() || desktopNames_.count(place.desktopName) != 1) return std::nullopt;
-    return placeOn(static_cast<std::uint32_t>(desktopNames_.indexOf(place.desktopName)), *screen);
+    if (desktopNames_.count(place.desktopName) == 1)
+        return placeOn(static_cast<std::uint32_t>(desktopNames_.indexOf(place.desktopName)), *screen);
+    // By number, as `workspace number N` finds it: "2: Mail" is plain "2" again once its title was given
+    // back, and the other way round.
+    const auto number = WorkspaceNames::numberOf(place.desktopName);
+    if (place.desktopName.isEmpty() || !number) return std::nullopt;
+    std::optional<DesktopPlace> found;
+    for (qsizetype i = 0; i < desktopNames_.size(); ++i)
+        if (WorkspaceNames::numberOf(desktopNames_[i]) == number) {
+            if (found) return std::nullopt; // two workspaces of that number: neither is surely it
+            found = placeOn(static_cast<std::uint32_t>(i), *screen);
+        }
+    return found;
 }
 
 void X11WindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
@@ -459,10 +509,42 @@ void X11WindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
         }
 }
 
+QStringList X11WindowServer::desktopNames() const {
+    return desktopsKnownByName_ ? WorkspaceNames::byNumber(desktopNames_) : desktopNames_;
+}
+
+int X11WindowServer::desktopNameIndex(const DesktopPlace& place) const {
+    if (!desktopsKnownByName_) return place.desktop;
+    const auto number = WorkspaceNames::numberOf(place.desktopName);
+    return number ? *number : -1;
+}
+
+QString X11WindowServer::desktopNameShowing(const QString& own, const QString& title) const {
+    if (!desktopsKnownByName_) return title;
+    return reachedByName_.contains(own) ? own : WorkspaceNames::withTitle(own, title);
+}
+
 // EWMH: UTF-8 names, each ended by a NUL. The names are taken as written at once, so the refresh that
-// the property change brings reports only what someone else changes.
+// the property change brings reports only what someone else changes. i3 is asked to rename, one
+// workspace at a time; it has published the new names when it answers.
 void X11WindowServer::setDesktopNames(const QStringList& names) {
     if (!canSetDesktopNames()) return;
+    if (desktopsKnownByName_) {
+        const QStringList current = desktopNames();
+        for (qsizetype n = 0; n < names.size() && n < current.size(); ++n) {
+            const QString& from = current[n];
+            const QString& to = names[n];
+            if (to.isEmpty() || from.isEmpty() || to == from) continue;
+            if (!i3Ipc_->run(QStringLiteral("rename workspace %1 to %2").arg(i3Quoted(from), i3Quoted(to))))
+                continue;
+            desktopNames_.replace(desktopNames_.indexOf(from), to);
+            for (auto* s : panels_) {
+                if (s->desktopName == from) s->desktopName = to;
+                if (s->parkedOn == from) s->parkedOn = to;
+            }
+        }
+        return;
+    }
     QByteArray raw;
     for (const QString& name : names)
         raw += name.toUtf8().replace('\0', ' ') + '\0';

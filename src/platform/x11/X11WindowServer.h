@@ -29,6 +29,7 @@ namespace sm::x11 {
 using widgets::PanelWindow;
 class WindowServerEvents;
 class I3WorkspaceLabels;
+class I3Ipc;
 class NativeWindows;
 template <class Interface, class Window> class X11Panel;
 
@@ -108,9 +109,14 @@ public:
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
-    QStringList desktopNames() const override { return desktopNames_; }
-    bool canSetDesktopNames() const override { return !desktopsKnownByName_; }
+    // On i3 by number, renamed through its IPC: a title goes after the number ("2: Mail"), where
+    // i3bar shows it and `workspace number 2` still finds the workspace.
+    QStringList desktopNames() const override;
+    bool canSetDesktopNames() const override { return !desktopsKnownByName_ || i3Ipc_ != nullptr; }
+    bool mayRewriteDesktopNames() const override { return !desktopsKnownByName_; }
     void setDesktopNames(const QStringList& names) override;
+    int desktopNameIndex(const DesktopPlace& place) const override;
+    QString desktopNameShowing(const QString& own, const QString& title) const override;
 
     // --- What tests and the benchmark read ---
     std::optional<std::uint32_t> currentDesktop() const { return currentDesktop_; }
@@ -158,6 +164,7 @@ private:
     bool connectToDisplay(QString* error);
     bool waitForWindowManager(QString* error);
     void readWindowManagerName(std::uint32_t checkWindow);
+    void openI3Ipc();
     std::optional<DesktopPlace> placeOn(std::uint32_t desktop, const std::optional<ScreenInfo>& screen,
                                         const std::optional<QString>& name = std::nullopt) const;
     void internAtoms();
@@ -183,6 +190,8 @@ private:
     std::unique_ptr<NativeWindows> windows_;
     std::unique_ptr<WindowServerEvents> events_;
     std::unique_ptr<I3WorkspaceLabels> i3Labels_; // on i3 only
+    std::unique_ptr<I3Ipc> i3Ipc_;                // on i3, when it names its socket
+    QSet<QString> reachedByName_;                 // i3 workspaces the bindings go to by name
     std::unique_ptr<LogindWakeWatcher> wake_;
     QTimer* refreshTimer_ = nullptr;
     QTimer* settleTimer_ = nullptr;

@@ -16,7 +16,9 @@ namespace {
 // the right: sway 1.7 fails to commit any change to a headless output after it is made.
 constexpr char kConfig[] = "xwayland disable\n"
                            "output HEADLESS-1 resolution 1280x720 position 0 0\n"
-                           "default_border none\n";
+                           "default_border none\n"
+                           // A binding that goes to a workspace by its name, as older configs do.
+                           "bindsym Mod4+9 workspace 9\n";
 } // namespace
 
 std::unique_ptr<SwayTestSession> SwayTestSession::start(int outputs, QString* why) {

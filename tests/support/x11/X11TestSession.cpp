@@ -105,7 +105,9 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
     if (windowManager ==
         QLatin1String("i3")) { // a minimal configuration, so no first-run wizard asks for one
         QFile config(session->home_.filePath(QStringLiteral("i3.config")));
-        if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n");
+        if (config.open(QIODevice::WriteOnly)) config.write("font pango:DejaVu Sans 8\n"
+                                                  // a binding that goes to a workspace by its name
+                                                  "bindsym Mod4+9 workspace 9\n");
         arguments << QStringLiteral("-c") << config.fileName();
     }
     if (needsBus) {
