@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -191,6 +192,16 @@ int X11TestSession::run(const QString& program, const QStringList& arguments, QS
     const int code = runProcess(program, arguments, environment, 10000, &out);
     if (output) *output = out.standardOutput;
     return code;
+}
+
+QStringList X11TestSession::desktopNames() const {
+    QString out;
+    run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_DESKTOP_NAMES")}, &out);
+    static const QRegularExpression quoted(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
+    QStringList names;
+    for (auto it = quoted.globalMatch(out); it.hasNext();)
+        names << it.next().captured(1);
+    return names;
 }
 
 int runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,

@@ -29,6 +29,8 @@ public:
     QString windowManager() const { return windowManager_; }
     // Runs a client tool (wmctrl, xdotool, xrandr) on this display; its exit code, -1 when it did not run.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
+    // The desktop names on the root window as any pager reads them (_NET_DESKTOP_NAMES).
+    QStringList desktopNames() const;
 
 private:
     X11TestSession() = default;
