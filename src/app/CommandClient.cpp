@@ -16,6 +16,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#ifndef SM_VERSION
+#define SM_VERSION "?"
+#endif
+#ifndef SM_BUILD_VERSION
+#define SM_BUILD_VERSION "?"
+#endif
+
 namespace sm {
 
 namespace {
@@ -26,10 +33,6 @@ constexpr int kStartSeconds = 15;
 constexpr int kConnectSeconds = 3;
 // How long a sender waits for the command to be carried out and saved.
 constexpr int kReplySeconds = 10;
-
-void say(const QString& text) {
-    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
-}
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -81,12 +84,16 @@ CommandLine commandLine(int argc, char** argv) {
     return CommandLine::parse(arguments);
 }
 
-std::optional<int> answerAtOnce(const CommandLine& command, const char* versionLine) {
+void say(const QString& text) {
+    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
+}
+
+std::optional<int> answerAtOnce(const CommandLine& command) {
     switch (command.action) {
     case CommandLine::Action::help:
         return std::fputs(CommandLine::kUsage, stdout) < 0;
     case CommandLine::Action::version:
-        return std::puts(versionLine) < 0;
+        return std::puts("Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")") < 0;
     case CommandLine::Action::usage:
         say(command.message + QStringLiteral(" (spacemarquee --help lists the commands)"));
         return 2;

@@ -62,10 +62,6 @@ namespace {
 
 using namespace sm;
 
-void say(const QString& text) {
-    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
-}
-
 enum class Session { sway, x11 };
 
 // sway when it answers on its socket (Qt then talks Wayland to it), else X11; none, with the reason,
@@ -102,7 +98,7 @@ constexpr int kSecondStartWaitMs = 5000;
 
 int main(int argc, char** argv) {
     const CommandLine command = commandLine(argc, argv);
-    if (const auto status = answerAtOnce(command, "Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")"))
+    if (const auto status = answerAtOnce(command))
         return *status;
     const bool sending = command.action == CommandLine::Action::send;
     // The program proper ends in order on a signal from its first moment on; a command sent to the
