@@ -732,13 +732,12 @@ TEST_F(X11BackendTest, ADesktopSwitchArmsNoDisplayReconfigurationGrace) {
         }));
         tags.push_back(*program.tracker->currentActiveTagId());
     }
-    auto* c = xcb();
     for (const int target : {1, 0, 2, 1, 2, 0}) {
         go(target);
         ASSERT_TRUE(waitUntil([&] { return program.tracker->currentActiveTagId() == tags[target]; }))
             << "switch to " << target;
         // What the window manager sent before this round trip has been read, and the loop turns it over.
-        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        test::roundTrip();
         int turns = 0;
         waitUntil([&] { return ++turns > 3; });
         EXPECT_EQ(program.traced(QStringLiteral("displayReconfig")), 0) << "switch to " << target;
@@ -758,7 +757,7 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
     go(0);
     ASSERT_TRUE(waitUntil([&] { return label.isVisible() && program.tracker->currentActiveTagId() == id; }));
     auto title = [&] { return program.store->tag(id)->title; };
-    const auto at = [&](std::uint32_t window) { return serverGeometry(window).topLeft(); };
+    const auto topLeftOf = [&](std::uint32_t window) { return serverGeometry(window).topLeft(); };
     const std::uint32_t labelWindow = static_cast<const X11LabelPanel&>(label).nativeWindow();
     QPointer<EditorWindow> editorWindow;
     auto edit = [&](const QString& typed) {
@@ -773,8 +772,9 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
             return editor->window()->field()->hasFocus() && hasInputFocus(*editor);
         })) << "the editor has no keyboard";
         // Over the label (i3 framed it a title bar lower).
-        EXPECT_TRUE(waitUntil([&] { return at(editor->nativeWindow()) == at(labelWindow); }))
-            << "editor at y " << at(editor->nativeWindow()).y() << ", label at y " << at(labelWindow).y();
+        EXPECT_TRUE(waitUntil([&] { return topLeftOf(editor->nativeWindow()) == topLeftOf(labelWindow); }))
+            << "editor at y " << topLeftOf(editor->nativeWindow()).y() << ", label at y "
+            << topLeftOf(labelWindow).y();
         wm(QStringLiteral("xdotool"), {QStringLiteral("type"), typed});
         EXPECT_TRUE(waitUntil([&] { return editor->window()->field()->text() == typed; }));
     };

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
@@ -192,6 +193,11 @@ int X11TestSession::run(const QString& program, const QStringList& arguments, QS
     const int code = runProcess(program, arguments, environment, 10000, &out);
     if (output) *output = out.standardOutput;
     return code;
+}
+
+void roundTrip() {
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 QStringList X11TestSession::desktopNames() const {

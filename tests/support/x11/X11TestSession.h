@@ -52,6 +52,9 @@ using sm::test::waitUntil;
 // margin of 2 px. The middle when there is none (with a compositor nothing is cut).
 QPoint pointOnText(const QRegion& shape, const QRect& text, bool onGlyph);
 
+// An X round trip on the toolkit's own connection: whatever the server sent it before is in its queue.
+void roundTrip();
+
 struct ProcessOutput {
     QString standardOutput;
     QString standardError;
