@@ -84,6 +84,14 @@ CommandLine commandLine(int argc, char** argv) {
     return CommandLine::parse(arguments);
 }
 
+QString programVersion() {
+    return QStringLiteral(SM_VERSION);
+}
+
+QString buildVersion() {
+    return QStringLiteral(SM_BUILD_VERSION);
+}
+
 void say(const QString& text) {
     std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
 }

@@ -25,6 +25,9 @@ CommandLine commandLine(int argc, char** argv);
 std::optional<int> answerAtOnce(const CommandLine& command);
 // A line on stderr as the command line says things: "spacemarquee: <text>".
 void say(const QString& text);
+// The version and the build identifier this program was built as ("?" where the build gave none).
+QString programVersion();
+QString buildVersion();
 
 enum class Forwarded { delivered, noRunningCopy, refused };
 // Hands the request line to the copy listening on `socketPath` and waits, a bounded time, for its

@@ -42,12 +42,6 @@
 #include <optional>
 #include <unistd.h>
 
-#ifndef SM_VERSION
-#define SM_VERSION "?"
-#endif
-#ifndef SM_BUILD_VERSION
-#define SM_BUILD_VERSION "?"
-#endif
 #ifndef SM_WEBSITE
 #define SM_WEBSITE ""
 #endif
@@ -132,10 +126,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false); // a tray utility: labels and dialogs come and go
     QApplication::setApplicationName(QStringLiteral("Spacemarquee"));
-    QApplication::setApplicationVersion(QStringLiteral(SM_VERSION));
+    QApplication::setApplicationVersion(programVersion());
     QApplication::setDesktopFileName(QStringLiteral("spacemarquee"));
     QApplication::setWindowIcon(QtShellUi::appIcon());
-    app.setProperty("buildVersion", QStringLiteral(SM_BUILD_VERSION));
+    app.setProperty("buildVersion", buildVersion());
 
     auto systemLog = std::make_shared<JournalSystemLog>();
     auto defaults = std::make_shared<FileDefaults>(FileDefaults::standardDirectory(), systemLog);
@@ -154,8 +148,8 @@ int main(int argc, char** argv) {
     backend.traceLog = traceLog;
     backend.loggers = loggers;
     backend.ui = ui;
-    backend.version = QStringLiteral(SM_VERSION);
-    backend.buildVersion = QStringLiteral(SM_BUILD_VERSION);
+    backend.version = programVersion();
+    backend.buildVersion = buildVersion();
     backend.pid = ::getpid();
     backend.website = QUrl(QStringLiteral(SM_WEBSITE));
     const bool first = instance.tryLock();
@@ -248,7 +242,7 @@ int main(int argc, char** argv) {
         if (!reportWindow) {
             reportTransport = std::make_unique<NetworkReportTransport>();
             reportSubmission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
-                QStringLiteral(SM_VERSION), QStringLiteral(SM_BUILD_VERSION), QSysInfo::prettyProductName(),
+                programVersion(), buildVersion(), QSysInfo::prettyProductName(),
                 QUrl(QStringLiteral(SM_REPORT_ENDPOINT)), [traceLog] { return traceLog->traceLogFiles(); },
                 queue, logger, reportTransport->transport()});
             reportWindow = std::make_unique<ReportProblemWindowController>(
