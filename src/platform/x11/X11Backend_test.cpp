@@ -87,6 +87,23 @@ protected:
         ASSERT_TRUE(
             waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }));
     }
+    // The screen split into two monitors side by side, SM-LEFT and SM-RIGHT, each 640 wide. The server
+    // keeps monitors across clients: they go with the returned guard, whatever the outcome.
+    struct Split {
+        ~Split() {
+            for (const char* name : {"SM-RIGHT", "SM-LEFT"})
+                session->run(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QLatin1String(name)});
+            // Gone for the toolkit too: a later test must not take their going for a change of its own.
+            EXPECT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 1; }));
+        }
+    };
+    [[nodiscard]] Split splitScreen() {
+        wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-LEFT"),
+                                      QStringLiteral("640/169x800/212+0+0"), QStringLiteral("screen")});
+        wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-RIGHT"),
+                                      QStringLiteral("640/169x800/212+640+0"), QStringLiteral("none")});
+        return {};
+    }
     // A label shown on the current desktop, once the server reports it present.
     std::unique_ptr<LabelPanel> labelHere(const QString& title, QPointF origin = {100, 600}) {
         return sm::test::showLabel(*server, title, origin);
@@ -354,10 +371,7 @@ TEST_F(X11BackendTest, RemovingDesktopsMovesTheirLabelsOntoRemainingOnesAndTells
 TEST_F(X11BackendTest, MonitorsFromSetMonitorAreScreensWithStableIdentities) {
     int changes = 0;
     auto connection = server->screensChanged.connect([&] { ++changes; });
-    wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-LEFT"),
-                                  QStringLiteral("640/169x800/212+0+0"), QStringLiteral("screen")});
-    wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-RIGHT"),
-                                  QStringLiteral("640/169x800/212+640+0"), QStringLiteral("none")});
+    const Split split = splitScreen();
     ASSERT_TRUE(waitUntil([&] { return server->screens().size() == 2; }))
         << "Qt did not pick up the monitors";
     EXPECT_TRUE(waitUntil([&] { return changes >= 1; }));
@@ -394,9 +408,6 @@ TEST_F(X11BackendTest, MonitorsFromSetMonitorAreScreensWithStableIdentities) {
     EXPECT_TRUE(waitUntil([&] { return label->frame().topLeft() == QPointF(100, 600); }))
         << label->frame().x() << "," << label->frame().y();
 
-    wm(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("SM-RIGHT")});
-    wm(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QStringLiteral("SM-LEFT")});
-    EXPECT_TRUE(waitUntil([&] { return server->screens().size() == 1; }));
 }
 
 TEST_F(X11BackendTest, CtrlMonitorReportsEachCtrlChangeOnceThroughShiftNoise) {
@@ -691,19 +702,7 @@ TEST_F(X11BackendTest, MonitorsSplitUnderAShownLabelPlaceItOnOneOfThemAtOnce) {
     ASSERT_LT(entry->panel->frame().x(), 640.0); // centred at the top: across the coming split
     ASSERT_GT(entry->panel->frame().x() + entry->panel->frame().width(), 640.0);
 
-    struct Monitors { // the server keeps monitors across clients: they go whatever the outcome
-        X11BackendTest* test;
-        ~Monitors() {
-            for (const char* name : {"SM-RIGHT", "SM-LEFT"})
-                session->run(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), QLatin1String(name)});
-            // Gone for the toolkit too: a later test must not take their going for a change of its own.
-            EXPECT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 1; }));
-        }
-    } monitors{this};
-    wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-LEFT"),
-                                  QStringLiteral("640/169x800/212+0+0"), QStringLiteral("screen")});
-    wm(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("SM-RIGHT"),
-                                  QStringLiteral("640/169x800/212+640+0"), QStringLiteral("none")});
+    const Split split = splitScreen();
     auto onOneScreen = [&] {
         const QRectF frame = entry->panel->frame();
         const auto screens = server->screens();
