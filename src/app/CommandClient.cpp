@@ -17,6 +17,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#ifndef SM_VERSION
+#define SM_VERSION "?"
+#endif
+#ifndef SM_BUILD_VERSION
+#define SM_BUILD_VERSION "?"
+#endif
+
 namespace sm {
 
 namespace {
@@ -27,10 +34,6 @@ constexpr int kStartSeconds = 15;
 constexpr int kConnectSeconds = 3;
 // How long a sender waits for the command to be carried out and saved.
 constexpr int kReplySeconds = 10;
-
-void say(const QString& text) {
-    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
-}
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -82,12 +85,24 @@ CommandLine commandLine(int argc, char** argv) {
     return CommandLine::parse(arguments);
 }
 
-std::optional<int> answerAtOnce(const CommandLine& command, const char* versionLine) {
+QString programVersion() {
+    return QStringLiteral(SM_VERSION);
+}
+
+QString buildVersion() {
+    return QStringLiteral(SM_BUILD_VERSION);
+}
+
+void say(const QString& text) {
+    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
+}
+
+std::optional<int> answerAtOnce(const CommandLine& command) {
     switch (command.action) {
     case CommandLine::Action::help:
         return std::fputs(manual::usage().constData(), stdout) < 0;
     case CommandLine::Action::version:
-        return std::puts(versionLine) < 0;
+        return std::puts("Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")") < 0;
     case CommandLine::Action::usage:
         say(command.message + QStringLiteral(" (spacemarquee --help lists the commands)"));
         return 2;

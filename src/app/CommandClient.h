@@ -20,9 +20,14 @@ int sendCommands(const CommandLine& command, const QString& runtimeDirectory, co
 
 // The command line as given, parsed.
 CommandLine commandLine(int argc, char** argv);
-// Answers what needs no running copy: the help, the version (`versionLine`), words that are no
-// command. The exit status; none for a start or a command to send.
-std::optional<int> answerAtOnce(const CommandLine& command, const char* versionLine);
+// Answers what needs no running copy: the help, the version, words that are no command. The exit
+// status; none for a start or a command to send.
+std::optional<int> answerAtOnce(const CommandLine& command);
+// A line on stderr as the command line says things: "spacemarquee: <text>".
+void say(const QString& text);
+// The version and the build identifier this program was built as ("?" where the build gave none).
+QString programVersion();
+QString buildVersion();
 
 enum class Forwarded { delivered, noRunningCopy, refused };
 // Hands the request line to the copy listening on `socketPath` and waits, a bounded time, for its

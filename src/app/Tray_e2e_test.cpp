@@ -3,7 +3,7 @@
 // StatusNotifierItem: this test is the watcher and the host (as a panel would be): the program registers
 // its item, Activate opens the menu, the menu's entries are read over DBusMenu and "clicked" on
 // Preferences opens the window.
-#include "support/x11/X11TestSession.h"
+#include "support/x11/ProgramFixture.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -14,11 +14,9 @@
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -84,23 +82,11 @@ std::vector<MenuItem> childrenOf(const QDBusArgument& layout) {
     return out;
 }
 
-class TrayTest : public ::testing::Test {
+class TrayTest : public x11::test::ProgramFixture {
 protected:
-    static void SetUpTestSuite() {
-        QString why;
-        session = x11::test::X11TestSession::start(QStringLiteral("openbox"), &why).release();
-        if (!session) skipReason = why;
-    }
-    static void TearDownTestSuite() {
-        delete session;
-        session = nullptr;
-    }
-
     void SetUp() override {
-        if (!session) GTEST_SKIP() << skipReason.toStdString();
-        for (const char* dir : {"home", "config", "run"})
-            QDir(home.path()).mkpath(dir);
-        QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ProgramFixture::SetUp();
+        if (IsSkipped()) return;
         // A bus of its own: no watcher on it unless the test is one.
         bus.setProgram(QStringLiteral("dbus-daemon"));
         bus.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
@@ -116,27 +102,13 @@ protected:
                 p->waitForFinished();
             }
     }
-    QString path(const QString& relative) const { return home.filePath(relative); }
-
     void startProgram() {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", path("home"));
-        env.insert("XDG_CONFIG_HOME", path("config"));
-        env.insert("XDG_RUNTIME_DIR", path("run"));
-        env.insert("DISPLAY", session->display());
-        env.insert("QT_QPA_PLATFORM", "xcb");
+        auto env = environment();
         env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
-        env.remove("WAYLAND_DISPLAY");
-        env.remove("XDG_SESSION_TYPE");
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         program.start(SM_PROGRAM, {});
         ASSERT_TRUE(program.waitForStarted());
-    }
-    QString tool(const QString& name, const QStringList& arguments) const {
-        QString out;
-        session->run(name, arguments, &out);
-        return out;
     }
     // The program's shown popups: override-redirect windows at the root (the embedded icon is one
     // too, but inside the tray).
@@ -155,9 +127,6 @@ protected:
         return !tool("xdotool", {"search", "--onlyvisible", "--name", "^Spacemarquee Preferences$"}).trimmed().isEmpty();
     }
 
-    static inline x11::test::X11TestSession* session = nullptr;
-    static inline QString skipReason;
-    QTemporaryDir home;
     QProcess bus, host, program;
     QString busAddress;
 };

@@ -17,24 +17,12 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <unistd.h>
-
-#ifndef SM_VERSION
-#define SM_VERSION "?"
-#endif
-#ifndef SM_BUILD_VERSION
-#define SM_BUILD_VERSION "?"
-#endif
 
 namespace {
 
 using namespace sm;
-
-void say(const QString& text) {
-    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
-}
 
 // Beside this file in a build tree, else where it is installed next to bin/.
 QString programProper(const QString& self) {
@@ -49,7 +37,7 @@ QString programProper(const QString& self) {
 
 int main(int argc, char** argv) {
     const CommandLine command = commandLine(argc, argv);
-    if (const auto status = answerAtOnce(command, "Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")"))
+    if (const auto status = answerAtOnce(command))
         return *status;
     if (command.action == CommandLine::Action::send) {
         const PrivateDirectory runtime = PrivateDirectory::ensureStandard();

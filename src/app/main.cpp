@@ -43,12 +43,6 @@
 #include <optional>
 #include <unistd.h>
 
-#ifndef SM_VERSION
-#define SM_VERSION "?"
-#endif
-#ifndef SM_BUILD_VERSION
-#define SM_BUILD_VERSION "?"
-#endif
 #ifndef SM_WEBSITE
 #define SM_WEBSITE ""
 #endif
@@ -62,10 +56,6 @@
 namespace {
 
 using namespace sm;
-
-void say(const QString& text) {
-    std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
-}
 
 enum class Session { sway, x11 };
 
@@ -103,7 +93,7 @@ constexpr int kSecondStartWaitMs = 5000;
 
 int main(int argc, char** argv) {
     const CommandLine command = commandLine(argc, argv);
-    if (const auto status = answerAtOnce(command, "Spacemarquee " SM_VERSION " (" SM_BUILD_VERSION ")"))
+    if (const auto status = answerAtOnce(command))
         return *status;
     const bool sending = command.action == CommandLine::Action::send;
     // The program proper ends in order on a signal from its first moment on; a command sent to the
@@ -137,10 +127,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false); // a tray utility: labels and dialogs come and go
     QApplication::setApplicationName(QStringLiteral("Spacemarquee"));
-    QApplication::setApplicationVersion(QStringLiteral(SM_VERSION));
+    QApplication::setApplicationVersion(programVersion());
     QApplication::setDesktopFileName(QStringLiteral("com.quillfern.spacemarquee"));
     QApplication::setWindowIcon(QtShellUi::appIcon());
-    app.setProperty("buildVersion", QStringLiteral(SM_BUILD_VERSION));
+    app.setProperty("buildVersion", buildVersion());
     installTranslations(installedTranslationsDirectory());
 
     auto systemLog = std::make_shared<JournalSystemLog>();
@@ -160,8 +150,8 @@ int main(int argc, char** argv) {
     backend.traceLog = traceLog;
     backend.loggers = loggers;
     backend.ui = ui;
-    backend.version = QStringLiteral(SM_VERSION);
-    backend.buildVersion = QStringLiteral(SM_BUILD_VERSION);
+    backend.version = programVersion();
+    backend.buildVersion = buildVersion();
     backend.pid = ::getpid();
     backend.website = QUrl(QStringLiteral(SM_WEBSITE));
     const bool first = instance.tryLock();
@@ -254,7 +244,7 @@ int main(int argc, char** argv) {
         if (!reportWindow) {
             reportTransport = std::make_unique<NetworkReportTransport>();
             reportSubmission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
-                QStringLiteral(SM_VERSION), QStringLiteral(SM_BUILD_VERSION), QSysInfo::prettyProductName(),
+                programVersion(), buildVersion(), QSysInfo::prettyProductName(),
                 QUrl(QStringLiteral(SM_REPORT_ENDPOINT)), [traceLog] { return traceLog->traceLogFiles(); },
                 queue, logger, reportTransport->transport()});
             reportWindow = std::make_unique<ReportProblemWindowController>(

@@ -43,7 +43,8 @@ TEST(FontSizeStepper, StepsAndBounds) {
         A adjustment;
         double expected;
     } cases[] = {{20, A::bigger, 22},  {100, A::bigger, 110}, {195, A::bigger, 200}, {21, A::smaller, 20},
-                 {200, A::smaller, 180}, {20, A::smaller, 20},  {150, A::resetToDefault, 64}};
+                 {200, A::smaller, 180}, {20, A::smaller, 20},  {150, A::resetToDefault, 64},
+                 {19, A::bigger, 21}};
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(FontSizeStepper::step(c.size, c.adjustment), c.expected) << c.size;
 }
 

@@ -32,6 +32,13 @@ struct CoreRun {
         const auto id = tracker->queryActiveTagId();
         return id ? store->tag(*id)->title : QString();
     }
+    // Each tag as id and title, in store order: what a restart or a storm must neither lose nor add to.
+    QStringList tagsAndTitles() const {
+        QStringList out;
+        for (const auto& t : store->tags())
+            out << t.id.toString() + t.title;
+        return out;
+    }
     qsizetype traced(const QString& prefix) const {
         const QStringList traces = logs.log->traces();
         return std::count_if(traces.begin(), traces.end(), [&](const QString& t) { return t.startsWith(prefix); });

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+#include <vector>
 
 namespace sm::test {
 
@@ -21,6 +23,22 @@ inline std::unique_ptr<LabelPanel> showLabel(WindowServer& server, const QString
     EXPECT_TRUE(waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); }))
         << title.toStdString();
     return panel;
+}
+
+// What a backend says of a label: on the active desktop (A) and visible (V).
+struct Facts {
+    bool onActiveSpace;
+    bool visible;
+    bool operator==(const Facts&) const = default;
+};
+inline std::ostream& operator<<(std::ostream& os, const Facts& f) {
+    return os << (f.visible ? 'V' : '-') << (f.onActiveSpace ? 'A' : '-');
+}
+inline std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
+    std::vector<Facts> out;
+    for (const auto& p : panels)
+        out.push_back({p->isOnActiveSpace(), p->isVisible()});
+    return out;
 }
 
 } // namespace sm::test

@@ -108,16 +108,6 @@ void SimDesktop::moveScreen(quint32 displayNumber, const QRectF& newFrame) {
     catchUp(changed, defaults_.activeLag, defaults_.visibleLag);
 }
 
-void SimDesktop::setMainScreen(quint32 displayNumber) {
-    if (!findScreen(displayNumber)) {
-        qWarning("SimDesktop: unknown main screen %u", displayNumber);
-        return;
-    }
-    if (main_ == displayNumber) return;
-    main_ = displayNumber;
-    post(&WindowServer::activeDesktopChanged);
-}
-
 int SimDesktop::addDesktop(quint32 displayNumber) {
     Screen* screen = findScreen(displayNumber);
     return screen ? screen->config.desktopCount++ : -1;

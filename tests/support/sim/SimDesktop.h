@@ -59,9 +59,6 @@ public:
     void detachScreen(quint32 displayNumber, DetachPolicy policy);
     // Rearranges a screen; its panels keep their place on it. Posts screensChanged and moved.
     void moveScreen(quint32 displayNumber, const QRectF& newFrame);
-    // Focus moves to that screen's active desktop: posts activeDesktopChanged. A facts are per screen,
-    // so no panel fact changes.
-    void setMainScreen(quint32 displayNumber);
     // Appends a desktop to the screen and returns its index (-1 for an unknown screen).
     int addDesktop(quint32 displayNumber);
     // Drops the screen's desktops from `count` on. Like a window manager, it moves their panels onto
@@ -73,7 +70,6 @@ public:
     void switchDesktop(quint32 displayNumber, int index, const SwitchOptions& options);
     // Their lags also time the facts after orderFront, moves across screens and relocations.
     void setDefaultSwitchOptions(const SwitchOptions& options) { defaults_ = options; }
-    const SwitchOptions& defaultSwitchOptions() const { return defaults_; }
     std::optional<int> activeDesktop(quint32 displayNumber) const;
     std::optional<int> desktopCount(quint32 displayNumber) const;
     void wake(); // posts didWake
@@ -95,7 +91,6 @@ public:
     // Presses the button now, moves the label to origins[k] at (k + 1) × secondsBetween and releases
     // the button one interval after the last move, all on the queue.
     void dragLabel(const QUuid& tagId, const QList<QPointF>& origins, double secondsBetween);
-    void setApplicationActive(bool active) { applicationActive_ = active; }
 
     // --- Inspection ----------------------------------------------------------------------------------
     // The newest live label panel of that tag, or nullptr.
@@ -113,7 +108,7 @@ public:
     std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
     std::unique_ptr<EditorPanel> createEditorPanel() override;
     bool isLeftMouseButtonDown() const override { return leftButtonDown_; }
-    bool isApplicationActive() const override { return applicationActive_; }
+    bool isApplicationActive() const override { return false; }
     // Desktops are known by number; screens by their stable id.
     std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
     std::optional<DesktopPlace> activePlace() const override;
@@ -176,7 +171,6 @@ private:
     quint64 nextSerial_ = 1;
     quint64 keySerial_ = 0;
     bool leftButtonDown_ = false;
-    bool applicationActive_ = false;
     SwitchOptions defaults_;
     QStringList desktopNames_;
     bool namesWritable_ = false;

@@ -6,7 +6,9 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <poll.h>
 #include <pwd.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 namespace sm::sway::test {
@@ -72,8 +74,12 @@ std::unique_ptr<SwayTestSession> SwayTestSession::start(int outputs, QString* wh
         *why = QStringLiteral("sway did not start: ") + session->sway_->errorString();
         return nullptr;
     }
+    // sway makes its IPC socket and Wayland display in the runtime folder: looked for again whenever
+    // something is made there.
     QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() && session->sway_->state() == QProcess::Running) {
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ::inotify_add_watch(watch, QFile::encodeName(dir).constData(), IN_CREATE | IN_MOVED_TO);
+    while (!deadline.hasExpired() && !session->sway_->waitForFinished(0)) {
         const QDir runtime(dir);
         const auto sockets = runtime.entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
         const auto displays = runtime.entryList({QStringLiteral("wayland-*")}, QDir::System);
@@ -82,8 +88,13 @@ std::unique_ptr<SwayTestSession> SwayTestSession::start(int outputs, QString* wh
             session->wayland_ = runtime.filePath(displays.first());
             break;
         }
-        QThread::msleep(20);
+        pollfd fd{watch, POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(deadline.remainingTime()));
+        char events[4096];
+        while (::read(watch, events, sizeof events) > 0) {
+        }
     }
+    ::close(watch);
     if (session->socket_.isEmpty()) {
         *why = QStringLiteral("sway did not come up: ") +
                QString::fromLocal8Bit(session->sway_->readAll()).right(600);

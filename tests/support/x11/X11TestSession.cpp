@@ -3,15 +3,19 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QThread>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -138,6 +142,29 @@ X11TestSession::~X11TestSession() {
     end(server_);
 }
 
+namespace {
+
+// Until `ready` holds or the time is up; asked again whenever the server sends `c` an event (the
+// caller has selected those that can change the answer), never on a clock.
+bool untilReady(xcb_connection_t* c, int milliseconds, const std::function<bool()>& ready) {
+    QDeadlineTimer deadline(milliseconds);
+    for (;;) {
+        if (ready()) return true;
+        bool arrived = false; // a reply read may have brought events along: those count too
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            std::free(event);
+            arrived = true;
+        }
+        if (arrived) continue;
+        if (deadline.hasExpired() || xcb_connection_has_error(c)) return false;
+        pollfd fd{xcb_get_file_descriptor(c), POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(deadline.remainingTime()));
+    }
+}
+
+} // namespace
+
+// The manager puts a window on the root's _NET_SUPPORTING_WM_CHECK that points at itself.
 bool X11TestSession::waitForWindowManager(int milliseconds) const {
     xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
     if (xcb_connection_has_error(c)) {
@@ -145,6 +172,8 @@ bool X11TestSession::waitForWindowManager(int milliseconds) const {
         return false;
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
     const char name[] = "_NET_SUPPORTING_WM_CHECK";
     auto* atomReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
     const xcb_atom_t check = atomReply ? atomReply->atom : xcb_atom_t{XCB_ATOM_NONE};
@@ -158,13 +187,10 @@ bool X11TestSession::waitForWindowManager(int milliseconds) const {
         std::free(reply);
         return value;
     };
-    QDeadlineTimer deadline(milliseconds);
-    bool up = false;
-    while (!up && !deadline.hasExpired()) {
+    const bool up = untilReady(c, milliseconds, [&] {
         const xcb_window_t child = windowProperty(root);
-        up = child != XCB_WINDOW_NONE && windowProperty(child) == child;
-        if (!up) QThread::msleep(20);
-    }
+        return child != XCB_WINDOW_NONE && windowProperty(child) == child;
+    });
     // Some managers (openbox) put up the check window early in their start-up: a window mapped in
     // the next few hundred milliseconds may never be managed (a tray host started then stayed
     // unmapped for good). Only a probe the manager took in, given WM_STATE, shows it manages new
@@ -174,20 +200,20 @@ bool X11TestSession::waitForWindowManager(int milliseconds) const {
     const xcb_atom_t wmState = stateReply ? stateReply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(stateReply);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    QDeadlineTimer deadline(milliseconds);
     bool managing = false;
     while (up && !managing && !deadline.hasExpired()) {
         const xcb_window_t probe = xcb_generate_id(c);
         xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 8, 8, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          screen->root_visual, 0, nullptr);
+                          screen->root_visual, XCB_CW_EVENT_MASK, &mask);
         xcb_map_window(c, probe);
         xcb_flush(c);
-        QDeadlineTimer probeDeadline(std::min<qint64>(500, deadline.remainingTime()));
-        while (!managing && !probeDeadline.hasExpired()) {
+        managing = untilReady(c, static_cast<int>(std::min<qint64>(500, deadline.remainingTime())), [&] {
             auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, probe, wmState, wmState, 0, 2), nullptr);
-            managing = reply && reply->value_len > 0;
+            const bool has = reply && reply->value_len > 0;
             std::free(reply);
-            if (!managing) QThread::msleep(10);
-        }
+            return has;
+        });
         xcb_destroy_window(c, probe);
         xcb_flush(c);
     }
@@ -197,18 +223,23 @@ bool X11TestSession::waitForWindowManager(int milliseconds) const {
 
 bool X11TestSession::waitForSelection(const char* name, int milliseconds) const {
     xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     auto* atomReply = xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
     const xcb_atom_t selection = atomReply ? atomReply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(atomReply);
-    QDeadlineTimer deadline(milliseconds);
-    bool owned = false;
-    while (!owned && !deadline.hasExpired()) {
+    std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 5, 0), nullptr));
+    xcb_xfixes_select_selection_input(c, root, selection, XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+    const bool owned = untilReady(c, milliseconds, [&] {
         auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
-        owned = owner && owner->owner != XCB_WINDOW_NONE;
+        const bool has = owner && owner->owner != XCB_WINDOW_NONE;
         std::free(owner);
-        if (!owned) QThread::msleep(20);
-    }
+        return has;
+    });
     xcb_disconnect(c);
     return owned;
 }
@@ -220,6 +251,21 @@ int X11TestSession::run(const QString& program, const QStringList& arguments, QS
     const int code = runProcess(program, arguments, environment, 10000, &out);
     if (output) *output = out.standardOutput;
     return code;
+}
+
+void roundTrip() {
+    auto* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+QStringList X11TestSession::desktopNames() const {
+    QString out;
+    run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_DESKTOP_NAMES")}, &out);
+    static const QRegularExpression quoted(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
+    QStringList names;
+    for (auto it = quoted.globalMatch(out); it.hasNext();)
+        names << it.next().captured(1);
+    return names;
 }
 
 int runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,

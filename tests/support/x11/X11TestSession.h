@@ -29,6 +29,8 @@ public:
     QString windowManager() const { return windowManager_; }
     // Runs a client tool (wmctrl, xdotool, xrandr) on this display; its exit code, -1 when it did not run.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
+    // The desktop names on the root window as any pager reads them (_NET_DESKTOP_NAMES).
+    QStringList desktopNames() const;
 
 private:
     X11TestSession() = default;
@@ -49,6 +51,9 @@ using sm::test::waitUntil;
 // the window's shape leaves out (`onGlyph` false: a hole between or inside glyphs) or covers, with a
 // margin of 2 px. The middle when there is none (with a compositor nothing is cut).
 QPoint pointOnText(const QRegion& shape, const QRect& text, bool onGlyph);
+
+// An X round trip on the toolkit's own connection: whatever the server sent it before is in its queue.
+void roundTrip();
 
 struct ProcessOutput {
     QString standardOutput;
