@@ -6,6 +6,9 @@
 #include "logging/TraceFormat.h"
 #include "rules/ShortId.h"
 
+#include <algorithm>
+#include <tuple>
+
 namespace sm {
 
 using tracefmt::boolean;
@@ -45,6 +48,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
 
     const Loggers& loggers = backend_.loggers;
     core_ = CoreServices::create(backend_);
+    goTo_ = std::make_unique<GoToDesktop>(backend_.windowServer, backend_.queue, loggers.app);
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
         app_.notice(
@@ -294,6 +298,13 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
                              .arg(QLatin1String(CommandLine::kListRequest),
                                   QLatin1String(CommandLine::kListJsonRequest)),
                          {});
+        // Answered once the switch is seen, and nothing to save.
+        if (const UrlCommand command = UrlCommand::parse(raw); command.kind == UrlCommand::Kind::goTo) {
+            app_.notice(QStringLiteral("URL command received: go"));
+            if (!goTo_) return reply(QStringLiteral("Spacemarquee is quitting"), {});
+            return goTo_->go(namedDesktops(), command.title,
+                             [reply](const QString& refusal) { reply(refusal, {}); });
+        }
         if (const QString refusal = handleUrlCommand(raw); !refusal.isEmpty()) return reply(refusal, {});
         // "ok" vouches for the change on disk, so it waits for the write; a change that stays in
         // memory only is not "done" for a script that goes on to rely on it.
@@ -310,6 +321,25 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
         entries << TagListEntry{tag, place};
     }
     reply({}, raw == CommandLine::kListRequest ? formatTagList(entries) : formatTagListJson(entries));
+}
+
+QList<NamedDesktop> AppDelegate::namedDesktops() const {
+    QList<std::pair<DesktopPlace, QString>> found;
+    for (const auto& tag : core_->store()->tags()) {
+        if (tag.isTombstone || tag.title.isEmpty()) continue;
+        const auto* entry = core_->overlay()->entry(tag.id);
+        auto place = entry && entry->panel ? backend_.windowServer->placeOf(*entry->panel) : std::nullopt;
+        if (!place) place = core_->placeMemory()->placeOf(tag.id);
+        if (place) place = backend_.windowServer->locate(*place);
+        if (place) found.append({*place, tag.title});
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.first.screenId, a.first.desktop) < std::tie(b.first.screenId, b.first.desktop);
+    });
+    QList<NamedDesktop> out;
+    for (const auto& [place, title] : found)
+        out << NamedDesktop{title, place};
+    return out;
 }
 
 QString AppDelegate::handleUrlCommand(const QByteArray& raw) {

@@ -261,6 +261,77 @@ TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
     EXPECT_EQ(url("spacemarquee://set-current-tag?title=Saved"), "ok");
 }
 
+// Each story starts on desktop 4 of four named "Mail", "Music", "Code", "Code review".
+TEST_F(AppLaunch, GoSwitchesToTheDesktopANameMeansAndAnswersOnceTheSwitchIsSeen) {
+    const struct {
+        const char* story;
+        QByteArray link;
+        std::function<void(AppDelegate&, SimDesktop&)> before;
+        QString answerStart; // "ok", or how the refusal begins
+        int activeAfter;     // 0-based
+        int requests;        // switches asked of the server
+    } stories[] = {
+        {"exact name", "spacemarquee://go?title=Mail", {}, "ok", 0, 1},
+        {"unique beginning, any case", "spacemarquee://go?title=MU", {}, "ok", 1, 1},
+        {"whole name beats a longer one", "spacemarquee://go?title=code", {}, "ok", 2, 1},
+        {"already there", "spacemarquee://go?title=Code%20review", {}, "ok", 3, 0},
+        {"ambiguous", "spacemarquee://go?title=co", {},
+         "several desktops match: \"Code\" (desktop 3), \"Code review\" (desktop 4)", 3, 0},
+        {"unknown", "spacemarquee://go?title=Mailbox", {}, "cannot go: no desktop is named \"Mailbox\"", 3, 0},
+        {"a tombstone is no candidate", "spacemarquee://go?title=Mail",
+         [](AppDelegate& app, SimDesktop&) {
+             for (const auto& t : app.tagStore()->tags())
+                 if (t.title == "Mail") app.spaceTracker()->deleteTagFromContextMenu(t.id);
+         },
+         "cannot go: no desktop is named", 3, 0},
+        {"the server refuses", "spacemarquee://go?title=Mail",
+         [](AppDelegate&, SimDesktop& d) { d.setSwitchPolicy({0.05, "that desktop is locked", false}); },
+         "cannot go: that desktop is locked", 3, 1},
+        {"the server never switches", "spacemarquee://go?title=Mail",
+         [](AppDelegate&, SimDesktop& d) { d.setSwitchPolicy({0.05, {}, true}); },
+         "cannot go: the desktop did not switch to \"Mail\" (desktop 1) within 2 seconds", 3, 1},
+        {"a slow switch is still seen", "spacemarquee://go?title=Mail",
+         [](AppDelegate&, SimDesktop& d) { d.setSwitchPolicy({1.9, {}, false}); }, "ok", 0, 1},
+    };
+    for (const auto& s : stories) {
+        SCOPED_TRACE(s.story);
+        TearDown();
+        queue = std::make_shared<ManualMainQueue>();
+        desktop = std::make_shared<SimDesktop>(queue);
+        defaults = std::make_shared<MemoryDefaults>();
+        desktop->attachScreen({kMain, QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001"),
+                               QStringLiteral("Built-in Display"), QRectF(0, 0, 1440, 900), 4});
+        queue->drain();
+        auto app = launch();
+        int index = 0;
+        for (const char* title : {"Mail", "Music", "Code", "Code review"}) {
+            switchTo(index++);
+            ASSERT_EQ(url("spacemarquee://set-current-tag?title=" + QByteArray(title).toPercentEncoding()), "ok");
+        }
+        if (s.before) s.before(*app, *desktop);
+
+        QString answer;
+        int answers = 0;
+        urlHandler(s.link, [&](const QString& refusal, const QByteArray&) {
+            answer = refusal.isEmpty() ? QStringLiteral("ok") : refusal;
+            ++answers;
+        });
+        // Never before the switch is seen, and never later than the give-up.
+        if (s.answerStart == "ok" && s.requests > 0) {
+            EXPECT_EQ(answers, 0);
+        }
+        queue->advance(1.99);
+        if (answers == 0) queue->advance(0.01);
+        EXPECT_EQ(answers, 1);
+        EXPECT_TRUE(answer.startsWith(s.answerStart)) << answer.toStdString();
+        EXPECT_EQ(desktop->activeDesktop(kMain), s.activeAfter);
+        EXPECT_EQ(desktop->switchRequests().size(), s.requests);
+        queue->advance(5.0);
+        EXPECT_EQ(answers, 1); // answered once, also when the switch comes after the give-up
+        app->applicationWillTerminate();
+    }
+}
+
 TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
     auto app = launch();
     ASSERT_EQ(ui->entries.size(), 9);

@@ -18,17 +18,21 @@ const char* const CommandLine::kUsage =
     "Commands, answered by the running copy:\n"
     "  name TITLE          name the current desktop (starts Spacemarquee when it is not running)\n"
     "  clear               remove the current desktop's label (starts it too)\n"
+    "  go NAME             go to the desktop named NAME: the exact name, else any case, else a\n"
+    "                      unique beginning (starts it too); exit 2 when NAME means several\n"
     "  list [--json]       every label: desktop, screen, whether you named it, last seen, title\n"
     "  preferences         open Preferences (starts Spacemarquee when it is not running)\n"
     "  report              open the problem report (starts it too)\n"
     "  quit                quit the running copy\n"
     "  'spacemarquee://set-current-tag?title=NAME'\n"
     "  'spacemarquee://clear-current-tag'\n"
-    "                      the same as name and clear, as links carry them\n"
+    "  'spacemarquee://go?title=NAME'\n"
+    "                      the same as name, clear and go, as links carry them\n"
     "  --help              this text\n"
     "  --version           the version\n"
     "\n"
-    "Exit status: 0 done, 1 failed (the reason on standard error), 2 not a command.\n";
+    "Exit status: 0 done, 1 failed (the reason on standard error), 2 not a command or an\n"
+    "ambiguous name.\n";
 
 namespace {
 
@@ -85,6 +89,13 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
             return fail(Action::invalid, problem);
         return send({"spacemarquee://set-current-tag?title=" + arguments[1].toPercentEncoding()}, true);
     }
+    if (verb == "go") {
+        if (count != 2) return usage(QStringLiteral("go takes one argument, the desktop's name (quote it)"));
+        if (const QString problem = titleProblem(arguments[1]); !problem.isEmpty())
+            return fail(Action::invalid, problem);
+        if (arguments[1].trimmed().isEmpty()) return fail(Action::invalid, QStringLiteral("the name is empty"));
+        return send({"spacemarquee://go?title=" + arguments[1].toPercentEncoding()}, true);
+    }
     if (verb == "clear") {
         if (count != 1) return usage(QStringLiteral("clear takes no arguments"));
         return send({"spacemarquee://clear-current-tag"}, true);
@@ -109,7 +120,7 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
             return usage(QStringLiteral("unknown command \"%1\"").arg(QString::fromUtf8(argument.left(100))));
         const UrlCommand command = UrlCommand::parse(argument);
         if (command.kind != UrlCommand::Kind::setCurrentTag &&
-            command.kind != UrlCommand::Kind::clearCurrentTag)
+            command.kind != UrlCommand::Kind::clearCurrentTag && command.kind != UrlCommand::Kind::goTo)
             return fail(Action::invalid, QStringLiteral("refused the command: ") + command.reason);
         urls << argument;
     }

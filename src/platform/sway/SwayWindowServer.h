@@ -81,6 +81,8 @@ public:
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
+    // sway's own command, by the workspace's name, and its answer: IPC is the only way it switches.
+    QString switchTo(const DesktopPlace& place) override;
 
     // --- What tests and tools read ---
     const QList<WorkspaceInfo>& workspaces() const { return workspaces_; }
