@@ -163,6 +163,18 @@ void AppDelegate::wireServices() {
         auto t = tracker();
         return t && t->queryActiveTagId().has_value();
     };
+    menuBarItem_->namedDesktops = [weak] {
+        auto self = weak.lock();
+        return self && self->core_ ? self->namedDesktops() : QList<NamedDesktop>();
+    };
+    menuBarItem_->activePlace = [server = std::weak_ptr<WindowServer>(backend_.windowServer)] {
+        auto s = server.lock();
+        return s ? s->activePlace() : std::nullopt;
+    };
+    // What went wrong is logged where it happens; a menu has no one to answer.
+    menuBarItem_->onGoTo = [weak](const NamedDesktop& desktop) {
+        if (auto self = weak.lock(); self && self->goTo_) self->goTo_->goTo(desktop, [](const QString&) {});
+    };
 
 }
 
@@ -283,6 +295,22 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
         app_.notice(QStringLiteral("Command received: ") + QString::fromLatin1(raw));
         open();
         SM_TRACE(app_, QStringLiteral("command %1 SHOWN").arg(QString::fromLatin1(raw)));
+        return reply({}, {});
+    }
+    if (raw == CommandLine::kEditRequest) {
+        app_.notice(QStringLiteral("Command received: edit"));
+        auto tracker = spaceTracker();
+        if (!tracker) return reply(QStringLiteral("Spacemarquee is quitting"), {});
+        // A desktop without a label gets an untitled one first, the one a click would name; made at
+        // once, not through the creation guard, which may hold a new label back for a while.
+        auto id = tracker->queryActiveTagId();
+        if (!id) {
+            tracker->setTitleForCurrentSpace({}, false);
+            id = tracker->currentActiveTagId(); // its window is not on screen yet
+        }
+        if (!id) return reply(QStringLiteral("this desktop cannot have a label now"), {});
+        core_->overlay()->beginEdit(*id);
+        if (!core_->overlay()->isEditing()) return reply(QStringLiteral("the label cannot be edited now"), {});
         return reply({}, {});
     }
     if (raw == CommandLine::kQuitRequest) {

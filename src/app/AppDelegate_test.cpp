@@ -1,5 +1,6 @@
 // The launch and termination sequences on the simulated desktop and virtual clock.
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "support/sim/ManualMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "support/sim/RecordingSpeechSynthesizer.h"
@@ -24,6 +25,7 @@ struct RecordingUi final : ShellUi {
     std::function<void()> willOpen;
     std::function<void(QString)> action;
     QSet<QString> hidden;
+    QHash<QString, QList<MenuChoice>> submenus;
     QStringList alerts;
     QList<AboutCredits> abouts;
     QList<QUrl> opened;
@@ -42,6 +44,7 @@ struct RecordingUi final : ShellUi {
         else
             hidden.remove(id);
     }
+    void setSubmenu(const QString& id, const QList<MenuChoice>& c) override { submenus[id] = c; }
     void showAbout(const AboutCredits& c) override { abouts << c; }
     void showAlert(const QString& m, const QString& i) override { alerts << m + "|" + i; }
     bool openUrl(const QUrl& url) override { return opened << url, true; }
@@ -332,15 +335,57 @@ TEST_F(AppLaunch, GoSwitchesToTheDesktopANameMeansAndAnswersOnceTheSwitchIsSeen)
     }
 }
 
+// `edit` opens the editor, focused, on the current desktop's label, making one where there is none;
+// Return keeps the draft and Escape keeps the name.
+TEST_F(AppLaunch, EditRenamesTheCurrentDesktopFromTheKeyboard) {
+    auto app = launch();
+    switchTo(1);
+    const struct {
+        const char* story;
+        bool labelled;
+        bool escape;
+        QStringList titlesAfter;
+    } stories[] = {
+        {"named desktop, Return", true, false, {"Draft"}},
+        {"named desktop, Escape", true, true, {"Mail"}},
+        {"no label yet, Return", false, false, {"Draft"}},
+    };
+    for (const auto& s : stories) {
+        SCOPED_TRACE(s.story);
+        url("spacemarquee://clear-current-tag");
+        if (s.labelled) {
+            ASSERT_EQ(url("spacemarquee://set-current-tag?title=Mail"), "ok");
+        }
+        ASSERT_EQ(app->spaceTracker()->queryActiveTagId().has_value(), s.labelled);
+        const auto editorsBefore = desktop->editorPanels().size();
+        EXPECT_EQ(url(CommandLine::kEditRequest), "ok");
+        ASSERT_EQ(desktop->editorPanels().size(), editorsBefore + 1);
+        auto& view = desktop->editorPanels().back()->view();
+        EXPECT_TRUE(view.hasFocus());
+        view.type("Draft");
+        if (s.escape)
+            view.onCancel();
+        else
+            view.pressReturn();
+        queue->advance(1.0);
+        EXPECT_EQ(titles(*app), s.titlesAfter);
+    }
+}
+
 TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
     auto app = launch();
-    ASSERT_EQ(ui->entries.size(), 9);
+    ASSERT_EQ(ui->entries.size(), 10);
+    const QString goTo = MenuBarItem::kGoToIdentifier; // hidden while no desktop has a name
     ui->willOpen();
-    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier}));
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier, goTo}));
     ui->action("addTag");
     queue->advance(0.5);
     ui->willOpen();
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kAddTagIdentifier, goTo}));
+    app->spaceTracker()->setTitleForCurrentSpace("Mail", true);
+    ui->willOpen();
     EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kAddTagIdentifier}));
+    EXPECT_EQ(ui->submenus[goTo], (QList<MenuChoice>{{"Mail", "goTo:0", true, {}}}));
     ui->action("showAbout");
     ASSERT_EQ(ui->abouts.size(), 1);
     EXPECT_TRUE(ui->abouts[0].text.startsWith("Labels stored: 1\n\nIssues? Suggestions? Ideas?\n"));
@@ -351,7 +396,7 @@ TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
     ui->action("removeTag");
     queue->advance(0.5);
     ui->willOpen();
-    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier}));
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier, goTo}));
     ui->action("quit");
     EXPECT_EQ(ui->quits, 1);
 }

@@ -20,6 +20,7 @@ const char* const CommandLine::kUsage =
     "  clear               remove the current desktop's label (starts it too)\n"
     "  go NAME             go to the desktop named NAME: the exact name, else any case, else a\n"
     "                      unique beginning (starts it too); exit 2 when NAME means several\n"
+    "  edit                rename the current desktop in place, from the keyboard (starts it too)\n"
     "  list [--json]       every label: desktop, screen, whether you named it, last seen, title\n"
     "  preferences         open Preferences (starts Spacemarquee when it is not running)\n"
     "  report              open the problem report (starts it too)\n"
@@ -107,6 +108,7 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
     }
     for (const auto& [word, request, starts] : {std::tuple{"preferences", kPreferencesRequest, true},
                                                 {"report", kReportRequest, true},
+                                                {"edit", kEditRequest, true},
                                                 {"quit", kQuitRequest, false}}) {
         if (verb != word) continue;
         if (count != 1) return usage(QStringLiteral("%1 takes no arguments").arg(QLatin1String(word)));

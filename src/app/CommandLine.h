@@ -27,6 +27,8 @@ struct CommandLine {
     static inline const QByteArray kPreferencesRequest = "preferences";
     static inline const QByteArray kReportRequest = "report";
     static inline const QByteArray kQuitRequest = "quit";
+    // The in-place editor on the current desktop's label, for a keyboard shortcut.
+    static inline const QByteArray kEditRequest = "edit";
     static const char* const kUsage;
     // How the running copy answers a command it carried out but could not save, before the reason.
     static constexpr char kNotSaved[] = "applied for this session, not saved: ";
@@ -38,8 +40,8 @@ struct CommandLine {
     Action action = Action::run;
     bool loginItem = false;
     QList<QByteArray> requests;
-    // Whether a missing copy is started to carry the requests out (name, clear, go, links, preferences
-    // and report; not list or quit).
+    // Whether a missing copy is started to carry the requests out (name, clear, go, edit, links,
+    // preferences and report; not list or quit).
     bool startsProgram = false;
     QString message;
 

@@ -28,6 +28,7 @@ TEST(CommandLine, ParsesEveryCommandAndRefusesWhatIsNone) {
         {{"list", "--json"}, Action::send, {"list-json 1"}, false},
         {{"preferences"}, Action::send, {"preferences"}, true},
         {{"report"}, Action::send, {"report"}, true},
+        {{"edit"}, Action::send, {"edit"}, true},
         {{"quit"}, Action::send, {"quit"}, false},
         {{"spacemarquee://set-current-tag?title=My Desk"},
          Action::send,
@@ -44,6 +45,7 @@ TEST(CommandLine, ParsesEveryCommandAndRefusesWhatIsNone) {
         {{"list", "--xml"}, Action::usage, {}, false},
         {{"quit", "now"}, Action::usage, {}, false},
         {{"preferences", "x"}, Action::usage, {}, false},
+        {{"edit", "Mail"}, Action::usage, {}, false},
         {{"--login-item", "clear"}, Action::usage, {}, false},
         // A command with an argument no copy would take: refused before anything starts.
         {{"name", QByteArray(10 * 1024, 'x')}, Action::invalid, {}, false},

@@ -58,7 +58,12 @@ void GoToDesktop::go(const QList<NamedDesktop>& desktops, const QString& name, D
         return done(QLatin1String(CommandLine::kAmbiguousName) + candidates.join(QStringLiteral(", ")));
     }
 
-    const NamedDesktop target = unique[match.matches.front()];
+    goTo(unique[match.matches.front()], std::move(done));
+}
+
+void GoToDesktop::goTo(const NamedDesktop& target, Done done) {
+    auto server = windowServer_.lock();
+    if (!server) return done(QLatin1String(CommandLine::kCannotGo) + QStringLiteral("Spacemarquee is quitting"));
     // Where the target is now and whether it is the active one: on window managers that renumber
     // desktops as they go, only the server can say.
     auto arrived = [weakServer = windowServer_, place = target.place] {

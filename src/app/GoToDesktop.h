@@ -30,6 +30,8 @@ public:
 
     // `desktops` in desktop order; a desktop listed more than once (a label per screen) counts once.
     void go(const QList<NamedDesktop>& desktops, const QString& name, Done done);
+    // The same, to a desktop already chosen (the tray menu's).
+    void goTo(const NamedDesktop& target, Done done);
 
 private:
     std::weak_ptr<WindowServer> windowServer_;

@@ -375,6 +375,56 @@ TEST_F(ProgramTest, CommandLineNamesListsAndClearsThroughTheRunningCopy) {
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
+// `go` exits 0 only once the window manager shows the desktop, so the desktop is read right after;
+// an ambiguous name exits 2 with the candidates, an unknown one 1, and neither switches.
+TEST_F(ProgramTest, GoSwitchesByNameAndExitsOnceTheSwitchIsSeen) {
+    startFirst();
+    const char* const names[] = {"Code", "Code review", "Mail"};
+    for (int d = 0; d < 3; ++d) {
+        switchAndWaitForLabel(d, d + 1);
+        ASSERT_EQ(runCopy({"name", names[d]}), 0);
+    }
+    auto current = [this] {
+        QString out;
+        session->run("xprop", {"-root", "_NET_CURRENT_DESKTOP"}, &out);
+        return out.section('=', 1).trimmed().toInt();
+    };
+    QString err;
+    const struct {
+        QStringList arguments;
+        int code;
+        int desktop;
+        QStringList said;
+    } cases[] = {
+        {{"go", "code r"}, 0, 1, {}},
+        {{"spacemarquee://go?title=mail"}, 0, 2, {}},
+        {{"go", "Code"}, 0, 0, {}},
+        {{"go", "co"}, 2, 0, {"\"Code\" (desktop 1)", "\"Code review\" (desktop 2)"}},
+        {{"go", "Chat"}, 1, 0, {"no desktop is named \"Chat\""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(runCopy(c.arguments, {}, &err), c.code) << c.arguments.join(' ').toStdString() << err.toStdString();
+        EXPECT_EQ(current(), c.desktop) << c.arguments.join(' ').toStdString();
+        for (const auto& text : c.said)
+            EXPECT_TRUE(err.contains(text)) << err.toStdString();
+    }
+}
+
+// A shortcut's `edit` gives the label's editor the keyboard: what is typed next renames the desktop,
+// also one that had no label yet.
+TEST_F(ProgramTest, EditTakesTheKeyboardAndReturnRenames) {
+    startFirst();
+    switchAndWaitForLabel(0, 1);
+    ASSERT_EQ(runCopy({"name", "Mail"}), 0);
+    ASSERT_EQ(runCopy({"edit"}), 0);
+    // Labels never take the keyboard: a window of ours in front is the editor.
+    ASSERT_TRUE(waitUntil([&] { return activeWindowTitle() == "Spacemarquee"; }))
+        << activeWindowTitle().toStdString();
+    ASSERT_EQ(session->run("xdotool", {"key", "ctrl+a", "type", "Inbox"}), 0);
+    ASSERT_EQ(session->run("xdotool", {"key", "Return"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return titles() == QStringList{"Inbox"}; })) << titles().join(',').toStdString();
+}
+
 // A link opened with no copy running starts one, which names the desktop on screen; the sender
 // hears "ok" once the name is saved. A broken link starts nothing.
 TEST_F(ProgramTest, ALinkStartsTheProgramWhenNoneRuns) {
