@@ -398,9 +398,8 @@ TEST_F(ProgramTest, GoSwitchesByNameAndExitsOnceTheSwitchIsSeen) {
     } cases[] = {
         {{"go", "code r"}, 0, 1, {}},
         {{"spacemarquee://go?title=mail"}, 0, 2, {}},
-        {{"go", "Code"}, 0, 0, {}},
-        {{"go", "co"}, 2, 0, {"\"Code\" (desktop 1)", "\"Code review\" (desktop 2)"}},
-        {{"go", "Chat"}, 1, 0, {"no desktop is named \"Chat\""}},
+        {{"go", "co"}, 2, 2, {"\"Code\" (desktop 1)", "\"Code review\" (desktop 2)"}},
+        {{"go", "Chat"}, 1, 2, {"no desktop is named \"Chat\""}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(runCopy(c.arguments, {}, &err), c.code) << c.arguments.join(' ').toStdString() << err.toStdString();
