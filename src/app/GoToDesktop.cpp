@@ -33,9 +33,6 @@ GoToDesktop::GoToDesktop(std::weak_ptr<WindowServer> windowServer, std::shared_p
     : windowServer_(std::move(windowServer)), queue_(std::move(queue)), logger_(std::move(logger)) {}
 
 void GoToDesktop::go(const QList<NamedDesktop>& desktops, const QString& name, Done done) {
-    auto server = windowServer_.lock();
-    if (!server) return done(QLatin1String(CommandLine::kCannotGo) + QStringLiteral("Spacemarquee is quitting"));
-
     QList<NamedDesktop> unique;
     QStringList titles;
     for (const auto& d : desktops) {
