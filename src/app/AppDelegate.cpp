@@ -8,6 +8,9 @@
 #include "logging/TraceFormat.h"
 #include "rules/ShortId.h"
 
+#include <algorithm>
+#include <tuple>
+
 namespace sm {
 
 using tracefmt::boolean;
@@ -47,6 +50,7 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
 
     const Loggers& loggers = backend_.loggers;
     core_ = CoreServices::create(backend_);
+    goTo_ = std::make_unique<GoToDesktop>(backend_.windowServer, backend_.queue, loggers.app);
     menuBarItem_ = std::make_shared<MenuBarItem>(backend_.ui, backend_.website, loggers.app);
     if (!menuBarItem_->hasTrayIcon())
         app_.notice(
@@ -161,6 +165,18 @@ void AppDelegate::wireServices() {
     menuBarItem_->currentSpaceHasTag = [tracker] {
         auto t = tracker();
         return t && t->queryActiveTagId().has_value();
+    };
+    menuBarItem_->namedDesktops = [weak] {
+        auto self = weak.lock();
+        return self && self->core_ ? self->namedDesktops() : QList<NamedDesktop>();
+    };
+    menuBarItem_->activePlace = [server = std::weak_ptr<WindowServer>(backend_.windowServer)] {
+        auto s = server.lock();
+        return s ? s->activePlace() : std::nullopt;
+    };
+    // What went wrong is logged where it happens; a menu has no one to answer.
+    menuBarItem_->onGoTo = [weak](const NamedDesktop& desktop) {
+        if (auto self = weak.lock(); self && self->goTo_) self->goTo_->goTo(desktop, [](const QString&) {});
     };
 
 }
@@ -284,6 +300,22 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
         SM_TRACE(app_, QStringLiteral("command %1 SHOWN").arg(QString::fromLatin1(raw)));
         return reply({}, {});
     }
+    if (raw == CommandLine::kEditRequest) {
+        app_.notice(QStringLiteral("Command received: edit"));
+        auto tracker = spaceTracker();
+        if (!tracker) return reply(QStringLiteral("Spacemarquee is quitting"), {});
+        // A desktop without a label gets an untitled one first, the one a click would name; made at
+        // once, not through the creation guard, which may hold a new label back for a while.
+        auto id = tracker->queryActiveTagId();
+        if (!id) {
+            tracker->setTitleForCurrentSpace({}, false);
+            id = tracker->currentActiveTagId(); // its window is not on screen yet
+        }
+        if (!id) return reply(QStringLiteral("this desktop cannot have a label now"), {});
+        core_->overlay()->beginEdit(*id);
+        if (!core_->overlay()->isEditing()) return reply(QStringLiteral("the label cannot be edited now"), {});
+        return reply({}, {});
+    }
     if (raw == CommandLine::kQuitRequest) {
         app_.notice(QStringLiteral("Command received: quit"));
         // Answered first: the sender hears that the quit has begun, not that it has ended.
@@ -297,6 +329,13 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
                              .arg(QLatin1String(CommandLine::kListRequest),
                                   QLatin1String(CommandLine::kListJsonRequest)),
                          {});
+        // Answered once the switch is seen, and nothing to save.
+        if (const UrlCommand command = UrlCommand::parse(raw); command.kind == UrlCommand::Kind::goTo) {
+            app_.notice(QStringLiteral("URL command received: go"));
+            if (!goTo_) return reply(QStringLiteral("Spacemarquee is quitting"), {});
+            return goTo_->go(namedDesktops(), command.title,
+                             [reply](const QString& refusal) { reply(refusal, {}); });
+        }
         if (const QString refusal = handleUrlCommand(raw); !refusal.isEmpty()) return reply(refusal, {});
         // "ok" vouches for the change on disk, so it waits for the write; a change that stays in
         // memory only is not "done" for a script that goes on to rely on it.
@@ -313,6 +352,25 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
         entries << TagListEntry{tag, place};
     }
     reply({}, raw == CommandLine::kListRequest ? formatTagList(entries) : formatTagListJson(entries));
+}
+
+QList<NamedDesktop> AppDelegate::namedDesktops() const {
+    QList<std::pair<DesktopPlace, QString>> found;
+    for (const auto& tag : core_->store()->tags()) {
+        if (tag.isTombstone || tag.title.isEmpty()) continue;
+        const auto* entry = core_->overlay()->entry(tag.id);
+        auto place = entry && entry->panel ? backend_.windowServer->placeOf(*entry->panel) : std::nullopt;
+        if (!place) place = core_->placeMemory()->placeOf(tag.id);
+        if (place) place = backend_.windowServer->locate(*place);
+        if (place) found.append({*place, tag.title});
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.first.screenId, a.first.desktop) < std::tie(b.first.screenId, b.first.desktop);
+    });
+    QList<NamedDesktop> out;
+    for (const auto& [place, title] : found)
+        out << NamedDesktop{title, place};
+    return out;
 }
 
 QString AppDelegate::handleUrlCommand(const QByteArray& raw) {

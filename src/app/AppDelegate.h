@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/GoToDesktop.h"
 #include "app/LaunchAtLoginCoordinator.h"
 #include "app/MenuBarItem.h"
 #include "app/ShellUi.h"
@@ -76,6 +77,9 @@ public:
     // CommandLine::kNotSaved and the system's reason when it cannot be.
     void handleRequest(const QByteArray& raw, const CommandReply& reply);
     static constexpr double kCommandWaitSeconds = 3.0;
+    // The named desktops that can be gone to, in desktop order: every label that is not a tombstone,
+    // on a desktop that still exists.
+    QList<NamedDesktop> namedDesktops() const;
 
     // ---- The services, for the shell and for tests ----
     std::shared_ptr<CoreServices> core() const { return core_; }
@@ -120,6 +124,7 @@ private:
     std::shared_ptr<PreferencesWindowController> preferencesController_;
     std::shared_ptr<LaunchAtLoginCoordinator> launchAtLogin_;
     std::shared_ptr<WelcomeWindowController> welcomeController_;
+    std::unique_ptr<GoToDesktop> goTo_;
     bool welcomeRequested_ = false;
     WorkHandle commandWait_;
     Date commandWaitStart_ = 0.0;

@@ -1,5 +1,6 @@
 // The launch and termination sequences on the simulated desktop and virtual clock.
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "support/sim/ManualMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
 #include "support/sim/RecordingSpeechSynthesizer.h"
@@ -24,6 +25,7 @@ struct RecordingUi final : ShellUi {
     std::function<void()> willOpen;
     std::function<void(QString)> action;
     QSet<QString> hidden;
+    QHash<QString, QList<MenuChoice>> submenus;
     QStringList alerts;
     QList<AboutCredits> abouts;
     QList<QUrl> opened;
@@ -42,6 +44,7 @@ struct RecordingUi final : ShellUi {
         else
             hidden.remove(id);
     }
+    void setSubmenu(const QString& id, const QList<MenuChoice>& c) override { submenus[id] = c; }
     void showAbout(const AboutCredits& c) override { abouts << c; }
     void showAlert(const QString& m, const QString& i) override { alerts << m + "|" + i; }
     bool openUrl(const QUrl& url) override { return opened << url, true; }
@@ -256,15 +259,121 @@ TEST_F(AppLaunch, UrlCommandsNameAndClearTheCurrentDesktop) {
     EXPECT_EQ(url("spacemarquee://set-current-tag?title=Saved"), "ok");
 }
 
+// Each story starts on desktop 4 of four named "Mail", "Music", "Code", "Code review".
+TEST_F(AppLaunch, GoSwitchesToTheDesktopANameMeansAndAnswersOnceTheSwitchIsSeen) {
+    const struct {
+        const char* story;
+        QByteArray link;
+        SimDesktop::SwitchPolicy server;
+        QString answerStart; // "ok", or how the refusal begins
+        int activeAfter;     // 0-based
+        int requests;        // switches asked of the server
+    } stories[] = {
+        {"exact name", "spacemarquee://go?title=Mail", {}, "ok", 0, 1},
+        {"unique beginning, any case", "spacemarquee://go?title=MU", {}, "ok", 1, 1},
+        {"whole name beats a longer one", "spacemarquee://go?title=code", {}, "ok", 2, 1},
+        {"already there", "spacemarquee://go?title=Code%20review", {}, "ok", 3, 0},
+        {"ambiguous", "spacemarquee://go?title=co", {},
+         "several desktops match: \"Code\" (desktop 3), \"Code review\" (desktop 4)", 3, 0},
+        {"unknown", "spacemarquee://go?title=Mailbox", {}, "cannot go: no desktop is named \"Mailbox\"", 3, 0},
+        {"the server refuses", "spacemarquee://go?title=Mail", {0.05, "that desktop is locked", false},
+         "cannot go: that desktop is locked", 3, 1},
+        {"the server never switches", "spacemarquee://go?title=Mail", {0.05, {}, true},
+         "cannot go: the desktop did not switch to \"Mail\" (desktop 1) within 2 seconds", 3, 1},
+        {"a slow switch is still seen", "spacemarquee://go?title=Mail", {1.9, {}, false}, "ok", 0, 1},
+        {"a tombstone is no candidate", "tombstone Mail, then go to it", {}, "cannot go: no desktop is named", 3, 0},
+    };
+    auto app = launch();
+    int index = 0;
+    for (const char* title : {"Mail", "Music", "Code", "Code review"}) {
+        switchTo(index++);
+        ASSERT_EQ(url("spacemarquee://set-current-tag?title=" + QByteArray(title).toPercentEncoding()), "ok");
+    }
+    for (const auto& s : stories) {
+        SCOPED_TRACE(s.story);
+        desktop->setSwitchPolicy({});
+        desktop->switchDesktop(kMain, 3);
+        queue->advance(1.0);
+        QByteArray link = s.link;
+        if (link.startsWith("tombstone")) {
+            for (const auto& t : app->tagStore()->tags())
+                if (t.title == "Mail") app->spaceTracker()->deleteTagFromContextMenu(t.id);
+            link = "spacemarquee://go?title=Mail";
+        }
+        desktop->setSwitchPolicy(s.server);
+        const auto requestsBefore = desktop->switchRequests().size();
+        QString answer;
+        int answers = 0;
+        urlHandler(link, [&](const QString& refusal, const QByteArray&) {
+            answer = refusal.isEmpty() ? QStringLiteral("ok") : refusal;
+            ++answers;
+        });
+        // Never before the switch is seen, and never later than the give-up.
+        if (s.answerStart == "ok" && s.requests > 0) {
+            EXPECT_EQ(answers, 0);
+        }
+        queue->advance(1.99);
+        if (answers == 0) queue->advance(0.01);
+        EXPECT_EQ(answers, 1);
+        EXPECT_TRUE(answer.startsWith(s.answerStart)) << answer.toStdString();
+        EXPECT_EQ(desktop->activeDesktop(kMain), s.activeAfter);
+        EXPECT_EQ(desktop->switchRequests().size() - requestsBefore, s.requests);
+        queue->advance(5.0);
+        EXPECT_EQ(answers, 1); // answered once, also when the switch comes after the give-up
+    }
+}
+
+// `edit` opens the editor, focused, on the current desktop's label, making one where there is none;
+// Return keeps the draft and Escape keeps the name.
+TEST_F(AppLaunch, EditRenamesTheCurrentDesktopFromTheKeyboard) {
+    auto app = launch();
+    switchTo(1);
+    const struct {
+        const char* story;
+        bool labelled;
+        bool escape;
+        QStringList titlesAfter;
+    } stories[] = {
+        {"named desktop, Return", true, false, {"Draft"}},
+        {"named desktop, Escape", true, true, {"Mail"}},
+        {"no label yet, Return", false, false, {"Draft"}},
+    };
+    for (const auto& s : stories) {
+        SCOPED_TRACE(s.story);
+        url("spacemarquee://clear-current-tag");
+        if (s.labelled) {
+            ASSERT_EQ(url("spacemarquee://set-current-tag?title=Mail"), "ok");
+        }
+        ASSERT_EQ(app->spaceTracker()->queryActiveTagId().has_value(), s.labelled);
+        const auto editorsBefore = desktop->editorPanels().size();
+        EXPECT_EQ(url(CommandLine::kEditRequest), "ok");
+        ASSERT_EQ(desktop->editorPanels().size(), editorsBefore + 1);
+        auto& view = desktop->editorPanels().back()->view();
+        EXPECT_TRUE(view.hasFocus());
+        view.type("Draft");
+        if (s.escape)
+            view.onCancel();
+        else
+            view.pressReturn();
+        queue->advance(1.0);
+        EXPECT_EQ(titles(*app), s.titlesAfter);
+    }
+}
+
 TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
     auto app = launch();
-    ASSERT_EQ(ui->entries.size(), 9);
+    ASSERT_EQ(ui->entries.size(), 10);
+    const QString goTo = MenuBarItem::kGoToIdentifier; // hidden while no desktop has a name
     ui->willOpen();
-    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier}));
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier, goTo}));
     ui->action("addTag");
     queue->advance(0.5);
     ui->willOpen();
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kAddTagIdentifier, goTo}));
+    app->spaceTracker()->setTitleForCurrentSpace("Mail", true);
+    ui->willOpen();
     EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kAddTagIdentifier}));
+    EXPECT_EQ(ui->submenus[goTo], (QList<MenuChoice>{{"Mail", "goTo:0", true, {}}}));
     ui->action("showAbout");
     ASSERT_EQ(ui->abouts.size(), 1);
     EXPECT_TRUE(ui->abouts[0].text.startsWith("Labels stored: 1\n\nIssues? Suggestions? Ideas?\n"));
@@ -275,7 +384,7 @@ TEST_F(AppLaunch, TrayMenuFollowsTheCurrentDesktop) {
     ui->action("removeTag");
     queue->advance(0.5);
     ui->willOpen();
-    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier}));
+    EXPECT_EQ(ui->hidden, (QSet<QString>{MenuBarItem::kRemoveTagIdentifier, goTo}));
     ui->action("quit");
     EXPECT_EQ(ui->quits, 1);
 }

@@ -205,10 +205,13 @@ int sendCommands(const CommandLine& command, const QString& runtimeDirectory, co
                 break;
             }
             if (outcome == Forwarded::refused) {
-                say(detail.startsWith(QLatin1String(CommandLine::kNotSaved))
+                const bool ambiguous = detail.startsWith(QLatin1String(CommandLine::kAmbiguousName));
+                const bool speaksForItself = ambiguous || detail.startsWith(QLatin1String(CommandLine::kNotSaved)) ||
+                                             detail.startsWith(QLatin1String(CommandLine::kCannotGo));
+                say(speaksForItself
                         ? detail
                         : QStringLiteral("the running Spacemarquee refused the command: %1").arg(detail));
-                return 1;
+                return ambiguous ? 2 : 1;
             }
             if (!command.startsProgram) {
                 say(QStringLiteral("Spacemarquee is not running"));

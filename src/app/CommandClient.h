@@ -14,7 +14,8 @@ inline constexpr char kStartedForCommandVariable[] = "SPACEMARQUEE_STARTED_FOR_C
 
 // The sending side of `spacemarquee COMMAND`: hands each request to the running copy and prints
 // what it answers; for name, clear and links it starts the program first when no copy runs (as
-// opening a link does) and waits for it to take commands. Returns the exit status: 0 done, 1 failed.
+// opening a link does) and waits for it to take commands. Returns the exit status: 0 done, 1 failed, 2 a
+// name to go to that means several desktops.
 // Needs no application object: a command costs a socket round trip, not a toolkit's start.
 int sendCommands(const CommandLine& command, const QString& runtimeDirectory, const QString& program);
 

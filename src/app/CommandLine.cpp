@@ -65,6 +65,13 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
             return fail(Action::invalid, problem);
         return send({"spacemarquee://set-current-tag?title=" + arguments[1].toPercentEncoding()}, true);
     }
+    if (verb == "go") {
+        if (count != 2) return usage(QStringLiteral("go takes one argument, the desktop's name (quote it)"));
+        if (const QString problem = titleProblem(arguments[1]); !problem.isEmpty())
+            return fail(Action::invalid, problem);
+        if (arguments[1].trimmed().isEmpty()) return fail(Action::invalid, QStringLiteral("the name is empty"));
+        return send({"spacemarquee://go?title=" + arguments[1].toPercentEncoding()}, true);
+    }
     if (verb == "clear") {
         if (count != 1) return usage(QStringLiteral("clear takes no arguments"));
         return send({"spacemarquee://clear-current-tag"}, true);
@@ -76,6 +83,7 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
     }
     for (const auto& [word, request, starts] : {std::tuple{"preferences", kPreferencesRequest, true},
                                                 {"report", kReportRequest, true},
+                                                {"edit", kEditRequest, true},
                                                 {"quit", kQuitRequest, false}}) {
         if (verb != word) continue;
         if (count != 1) return usage(QStringLiteral("%1 takes no arguments").arg(QLatin1String(word)));
@@ -89,7 +97,7 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
             return usage(QStringLiteral("unknown command \"%1\"").arg(QString::fromUtf8(argument.left(100))));
         const UrlCommand command = UrlCommand::parse(argument);
         if (command.kind != UrlCommand::Kind::setCurrentTag &&
-            command.kind != UrlCommand::Kind::clearCurrentTag)
+            command.kind != UrlCommand::Kind::clearCurrentTag && command.kind != UrlCommand::Kind::goTo)
             return fail(Action::invalid, QStringLiteral("refused the command: ") + command.reason);
         urls << argument;
     }

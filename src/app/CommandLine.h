@@ -27,14 +27,20 @@ struct CommandLine {
     static inline const QByteArray kPreferencesRequest = "preferences";
     static inline const QByteArray kReportRequest = "report";
     static inline const QByteArray kQuitRequest = "quit";
+    // The in-place editor on the current desktop's label, for a keyboard shortcut.
+    static inline const QByteArray kEditRequest = "edit";
     // How the running copy answers a command it carried out but could not save, before the reason.
     static constexpr char kNotSaved[] = "applied for this session, not saved: ";
+    // How it refuses a go: NAME means several desktops (exit 2, their list follows), or it cannot go
+    // (exit 1, the reason follows).
+    static constexpr char kAmbiguousName[] = "several desktops match: ";
+    static constexpr char kCannotGo[] = "cannot go: ";
 
     Action action = Action::run;
     bool loginItem = false;
     QList<QByteArray> requests;
-    // Whether a missing copy is started to carry the requests out (name, clear, links, preferences and
-    // report; not list or quit).
+    // Whether a missing copy is started to carry the requests out (name, clear, go, edit, links,
+    // preferences and report; not list or quit).
     bool startsProgram = false;
     QString message;
 

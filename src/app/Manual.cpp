@@ -18,6 +18,12 @@ const Entry commands[] = {
      "TITLE is at most 1024 bytes of UTF-8 without control characters; quote it when it has spaces. "
      "The answer comes once the name is saved"},
     {"clear", "remove the current desktop's label (starts it too)"},
+    {"go NAME", "go to the desktop named NAME (starts it too)",
+     "The exact name, else any case, else a unique beginning. A name that means several desktops "
+     "exits 2 and lists them; the answer comes once the desktop is on screen, or after 2 seconds "
+     "with the reason"},
+    {"edit", "rename the current desktop in place, from the keyboard (starts it too)",
+     "Opens the label's editor with the keyboard; a desktop without a label gets one"},
     {"list [--json]", "every label: desktop, screen, whether you named it, last seen, title",
      "One label a line, tab-separated, - for what is unknown. With --json one JSON document "
      "{\"version\":1,\"tags\":[...]} for programs; fields are only ever added. Needs a running copy"},
@@ -29,6 +35,7 @@ const Entry commands[] = {
 const Entry links[] = {
     {"spacemarquee://set-current-tag?title=NAME", "the same as name NAME, as a link carries it"},
     {"spacemarquee://clear-current-tag", "the same as clear, as a link carries it"},
+    {"spacemarquee://go?title=NAME", "the same as go NAME, as a link carries it"},
 };
 
 const Entry options[] = {
@@ -44,7 +51,7 @@ const Entry exitStatus[] = {
     {"1", "failed (the reason on standard error)",
      "Also for a change the disk refused: it shows for this session, and the answer says "
      "\"applied for this session, not saved\" with the system's reason"},
-    {"2", "not a command"},
+    {"2", "not a command, or a name that means several desktops"},
 };
 
 const Entry files[] = {

@@ -24,6 +24,7 @@ QList<MenuEntry> MenuBarItem::entries() {
          {},
          kRemoveTagIdentifier,
          true},
+        {K::submenu, QStringLiteral("Go to"), {}, {}, kGoToIdentifier, true},
         {K::separator, {}, {}, {}, {}, true},
         {K::action,
          QCoreApplication::translate("MenuBarItem", "Preferences…"),
@@ -63,6 +64,22 @@ void MenuBarItem::menuWillOpen() {
     const bool hasTag = currentSpaceHasTag ? currentSpaceHasTag() : false;
     ui_->setMenuItemHidden(kAddTagIdentifier, hasTag);
     ui_->setMenuItemHidden(kRemoveTagIdentifier, !hasTag);
+    goToShown_ = namedDesktops ? namedDesktops() : QList<NamedDesktop>();
+    ui_->setSubmenu(kGoToIdentifier, goToChoices(goToShown_, activePlace ? activePlace() : std::nullopt));
+    ui_->setMenuItemHidden(kGoToIdentifier, goToShown_.isEmpty());
+}
+
+QList<MenuChoice> MenuBarItem::goToChoices(const QList<NamedDesktop>& desktops,
+                                           const std::optional<DesktopPlace>& active) {
+    QList<MenuChoice> shown, more;
+    for (qsizetype i = 0; i < desktops.size(); ++i) {
+        const DesktopPlace& place = desktops[i].place;
+        const bool current = active && active->screenId == place.screenId && active->desktop == place.desktop;
+        (i < kGoToShown ? shown : more)
+            << MenuChoice{desktops[i].title, QStringLiteral("goTo:%1").arg(i), current, {}};
+    }
+    if (!more.isEmpty()) shown << MenuChoice{QStringLiteral("More"), {}, false, more};
+    return shown;
 }
 
 void MenuBarItem::perform(const QString& action) {
@@ -79,6 +96,10 @@ void MenuBarItem::perform(const QString& action) {
         if (onShowReportProblem) onShowReportProblem();
     } else if (action == QLatin1String("checkForUpdates")) {
         if (const auto url = productPageUrl()) ui_->openUrl(*url);
+    } else if (action.startsWith(QLatin1String("goTo:"))) {
+        bool ok = false;
+        const int index = action.mid(5).toInt(&ok);
+        if (ok && index >= 0 && index < goToShown_.size() && onGoTo) onGoTo(goToShown_[index]);
     } else if (action == QLatin1String("quit")) {
         ui_->quit();
     }

@@ -327,6 +327,55 @@ TEST_F(ProgramTest, CommandLineNamesListsAndClearsThroughTheRunningCopy) {
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
+// `go` exits 0 only once the window manager shows the desktop, so the desktop is read right after;
+// an ambiguous name exits 2 with the candidates, an unknown one 1, and neither switches.
+TEST_F(ProgramTest, GoSwitchesByNameAndExitsOnceTheSwitchIsSeen) {
+    startFirst();
+    const char* const names[] = {"Code", "Code review", "Mail"};
+    for (int d = 0; d < 3; ++d) {
+        switchAndWaitForLabel(d, d + 1);
+        ASSERT_EQ(runCopy({"name", names[d]}), 0);
+    }
+    auto current = [this] {
+        QString out;
+        session->run("xprop", {"-root", "_NET_CURRENT_DESKTOP"}, &out);
+        return out.section('=', 1).trimmed().toInt();
+    };
+    QString err;
+    const struct {
+        QStringList arguments;
+        int code;
+        int desktop;
+        QStringList said;
+    } cases[] = {
+        {{"go", "code r"}, 0, 1, {}},
+        {{"spacemarquee://go?title=mail"}, 0, 2, {}},
+        {{"go", "co"}, 2, 2, {"\"Code\" (desktop 1)", "\"Code review\" (desktop 2)"}},
+        {{"go", "Chat"}, 1, 2, {"no desktop is named \"Chat\""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(runCopy(c.arguments, {}, &err), c.code) << c.arguments.join(' ').toStdString() << err.toStdString();
+        EXPECT_EQ(current(), c.desktop) << c.arguments.join(' ').toStdString();
+        for (const auto& text : c.said)
+            EXPECT_TRUE(err.contains(text)) << err.toStdString();
+    }
+}
+
+// A shortcut's `edit` gives the label's editor the keyboard: what is typed next renames the desktop,
+// also one that had no label yet.
+TEST_F(ProgramTest, EditTakesTheKeyboardAndReturnRenames) {
+    startFirst();
+    switchAndWaitForLabel(0, 1);
+    ASSERT_EQ(runCopy({"name", "Mail"}), 0);
+    ASSERT_EQ(runCopy({"edit"}), 0);
+    // Labels never take the keyboard: a window of ours in front is the editor.
+    ASSERT_TRUE(waitUntil([&] { return activeWindowTitle() == "Spacemarquee"; }))
+        << activeWindowTitle().toStdString();
+    ASSERT_EQ(session->run("xdotool", {"key", "ctrl+a", "type", "Inbox"}), 0);
+    ASSERT_EQ(session->run("xdotool", {"key", "Return"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return titles() == QStringList{"Inbox"}; })) << titles().join(',').toStdString();
+}
+
 // A broken link starts nothing. Links opened together with no copy running may each start one: one
 // copy stays, the others leave without an "already running" alert, every command is taken and names
 // the desktop on screen, and each sender hears "ok" once the name is saved.

@@ -65,18 +65,25 @@ UrlCommand UrlCommand::parse(const QByteArray& raw) {
         result.kind = Kind::clearCurrentTag;
         return result;
     }
-    if (result.command != QLatin1String("set-current-tag")) {
+    const bool goTo = result.command == QLatin1String("go");
+    if (!goTo && result.command != QLatin1String("set-current-tag")) {
         result.kind = Kind::unknown;
         result.reason = result.command.isEmpty()
-                            ? QStringLiteral("no command: use spacemarquee://set-current-tag?title=NAME or "
-                                             "spacemarquee://clear-current-tag")
+                            ? QStringLiteral("no command: use spacemarquee://set-current-tag?title=NAME, "
+                                             "spacemarquee://clear-current-tag or spacemarquee://go?title=NAME")
                             : QStringLiteral("unknown command \"%1\"").arg(result.command.left(100));
         return result;
     }
 
-    result.kind = Kind::setCurrentTag;
+    result.kind = goTo ? Kind::goTo : Kind::setCurrentTag;
     const QUrlQuery query(url);
-    if (!query.hasQueryItem(QStringLiteral("title"))) return result;
+    if (!query.hasQueryItem(QStringLiteral("title"))) {
+        if (goTo) {
+            result.kind = Kind::rejected;
+            result.reason = QStringLiteral("go needs the desktop's name: spacemarquee://go?title=NAME");
+        }
+        return result;
+    }
     // Decoded by hand: QUrl would quietly turn bytes that are not UTF-8 into replacement characters.
     const QByteArray bytes = QByteArray::fromPercentEncoding(
         query.queryItemValue(QStringLiteral("title"), QUrl::FullyEncoded).toLatin1());
@@ -88,6 +95,9 @@ UrlCommand UrlCommand::parse(const QByteArray& raw) {
     } else if (hasControlCharacter(title)) {
         result.kind = Kind::rejected;
         result.reason = QStringLiteral("title contains control characters");
+    } else if (goTo && title.trimmed().isEmpty()) {
+        result.kind = Kind::rejected;
+        result.reason = QStringLiteral("go needs the desktop's name: spacemarquee://go?title=NAME");
     } else {
         result.title = title;
     }

@@ -13,6 +13,7 @@ struct UrlCommand {
         tooLong,       // over kMaxBytes
         setCurrentTag, // title: the query item "title", empty when absent
         clearCurrentTag,
+        goTo, // title: the name of the desktop to go to; never empty
         unknown,  // command: the host, in lower case
         rejected, // a known command with an argument we refuse
     };
@@ -22,7 +23,7 @@ struct UrlCommand {
     Kind kind = Kind::notOurs;
     QString command;
     QString title;
-    QString reason; // why it is refused, told to the sender; empty for the two commands
+    QString reason; // why it is refused, told to the sender; empty for the commands we carry out
 
     static UrlCommand parse(const QByteArray& raw);
 };

@@ -29,6 +29,11 @@ TEST(UrlCommand, ParsesCommandsAndTurnsAwayEverythingElse) {
         {" spacemarquee://set-current-tag?title=Café|<Bar> \n", K::setCurrentTag, "set-current-tag",
          "Café|<Bar>"},
         {"spacemarquee://CLEAR-current-tag", K::clearCurrentTag, "clear-current-tag", ""},
+        {"spacemarquee://go?title=Code%20review", K::goTo, "go", "Code review"},
+        {"spacemarquee://GO?title=Café Bar", K::goTo, "go", "Café Bar"},
+        {"spacemarquee://go", K::rejected, "go", ""},          // nowhere to go
+        {"spacemarquee://go?title=%20", K::rejected, "go", ""},
+        {"spacemarquee://go?title=a%0Ab", K::rejected, "go", ""},
         {"spacemarquee://reboot?title=x", K::unknown, "reboot", ""},
         {"spacemarquee:set-current-tag", K::unknown, "", ""},
         {"http://set-current-tag?title=Mail", K::notOurs, "", ""},
@@ -50,7 +55,8 @@ TEST(UrlCommand, ParsesCommandsAndTurnsAwayEverythingElse) {
         EXPECT_EQ(c.command, r.command) << r.raw.toStdString();
         EXPECT_EQ(c.title, r.title) << r.raw.toStdString();
         // The sender is told why a command was refused.
-        EXPECT_EQ(c.reason.isEmpty(), r.kind == K::setCurrentTag || r.kind == K::clearCurrentTag);
+        EXPECT_EQ(c.reason.isEmpty(),
+                  r.kind == K::setCurrentTag || r.kind == K::clearCurrentTag || r.kind == K::goTo);
     }
 }
 

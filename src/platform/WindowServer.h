@@ -166,6 +166,14 @@ public:
     // Makes the panel's first orderFront put it on `place` instead of the active desktop.
     virtual void bindToPlace(Panel&, const DesktopPlace&) {}
 
+    // Going to a desktop by its name. Asks the window manager to make `place` (as locate() gives it)
+    // the active desktop, the way the desktop's own pager or switcher would. Empty when asked; else
+    // why it cannot be. Never waits for the switch: activeDesktopChanged tells when it happened, and a
+    // desktop that ignores the request never says so, so callers bound their wait.
+    virtual QString switchTo(const DesktopPlace&) {
+        return QStringLiteral("this desktop cannot be switched to from here");
+    }
+
     // Desktop names, for pagers, panels and the window manager's switcher to show. A backend without
     // them keeps these defaults.
     // The window manager's names, in desktop order; there may be fewer names than desktops. An empty

@@ -45,9 +45,16 @@ QIcon QtShellUi::appIcon() {
 bool QtShellUi::installStatusMenu(const QList<MenuEntry>& entries, std::function<void()> onMenuWillOpen,
                                   std::function<void(QString)> onAction) {
     menu_ = std::make_unique<QMenu>();
+    onAction_ = onAction;
     for (const auto& entry : entries) {
         if (entry.kind == MenuEntry::Kind::separator) {
             menu_->addSeparator();
+            continue;
+        }
+        if (entry.kind == MenuEntry::Kind::submenu) {
+            QMenu* submenu = menu_->addMenu(entry.title);
+            submenu->menuAction()->setObjectName(entry.identifier);
+            submenu->menuAction()->setEnabled(entry.enabled);
             continue;
         }
         QAction* action = menu_->addAction(entry.title);
@@ -77,6 +84,29 @@ void QtShellUi::setMenuItemHidden(const QString& identifier, bool hidden) {
     if (!menu_) return;
     for (QAction* action : menu_->actions())
         if (action->objectName() == identifier) action->setVisible(!hidden);
+}
+
+void QtShellUi::setSubmenu(const QString& identifier, const QList<MenuChoice>& choices) {
+    if (!menu_) return;
+    QAction* entry = menu_->findChild<QAction*>(identifier);
+    QMenu* submenu = entry ? entry->menu() : nullptr;
+    if (!submenu) return;
+    std::function<void(QMenu*, const QList<MenuChoice>&)> fill = [&](QMenu* into, const QList<MenuChoice>& list) {
+        into->clear(); // deletes the actions; the submenus it made go too
+        qDeleteAll(into->findChildren<QMenu*>(Qt::FindDirectChildrenOnly));
+        for (const auto& choice : list) {
+            if (!choice.more.isEmpty()) {
+                fill(into->addMenu(choice.title), choice.more);
+                continue;
+            }
+            QAction* action = into->addAction(choice.title);
+            action->setCheckable(true);
+            action->setChecked(choice.checked);
+            QObject::connect(action, &QAction::triggered, into,
+                             [this, name = choice.action] { if (onAction_) onAction_(name); });
+        }
+    };
+    fill(submenu, choices);
 }
 
 void QtShellUi::showAbout(const AboutCredits& credits) {

@@ -28,6 +28,7 @@ public:
     bool installStatusMenu(const QList<MenuEntry>& entries, std::function<void()> onMenuWillOpen,
                            std::function<void(QString)> onAction) override;
     void setMenuItemHidden(const QString& identifier, bool hidden) override;
+    void setSubmenu(const QString& identifier, const QList<MenuChoice>& choices) override;
     void showAbout(const AboutCredits& credits) override;
     void showAlert(const QString& message, const QString& informativeText) override;
     bool openUrl(const QUrl& url) override;
@@ -38,6 +39,7 @@ public:
 private:
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::function<void(QString)> onAction_;
     QPointer<QMessageBox> alert_; // while showAlert waits for the user
 };
 

@@ -152,6 +152,25 @@ TEST_F(SwayBackendTest, LabelsLandOnTheirWorkspacesAndOutputsAndTheFactsAreCurre
     }
 }
 
+// By name, through sway's IPC; a workspace that is gone is refused and not made.
+TEST_F(SwayBackendTest, SwitchToShowsTheWorkspaceAskedForAndAnnouncesIt) {
+    const QString name = QStringLiteral("Mail \"box\"");
+    workspace(name);
+    const auto held = label(QStringLiteral("Mail")); // keeps the workspace while another is shown
+    const auto target = server->activePlace();
+    ASSERT_TRUE(target && target->desktopName == name) << describe().toStdString();
+    workspace(QStringLiteral("7"));
+    int announced = 0;
+    const auto connection = server->activeDesktopChanged.connect([&] { ++announced; });
+    EXPECT_EQ(server->switchTo(*server->locate(*target)), "");
+    EXPECT_TRUE(waitUntil([&] {
+        const auto active = server->activePlace();
+        return announced > 0 && active && active->desktopName == name;
+    })) << describe().toStdString();
+    EXPECT_NE(server->switchTo({target->screenId, 9, QStringLiteral("nowhere")}), "");
+    EXPECT_FALSE(workspaceNamed(QStringLiteral("nowhere")));
+}
+
 TEST_F(SwayBackendTest, RenamedAndMovedWorkspacesAreFollowedAndCompositorMovesReportedBack) {
     workspace(QStringLiteral("5"));
     auto mail = label(QStringLiteral("Mail"));

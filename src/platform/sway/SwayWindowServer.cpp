@@ -499,6 +499,17 @@ const WorkspaceInfo* SwayWindowServer::workspaceFor(const DesktopPlace& place) c
     return nullptr;
 }
 
+// Only a workspace that exists: `workspace` would make a missing one. Without back-and-forth, which
+// a user's configuration may turn on, a second request for the same workspace cannot leave it.
+QString SwayWindowServer::switchTo(const DesktopPlace& place) {
+    if (place.desktopName.isEmpty() || !workspaceNamed(place.desktopName))
+        return QStringLiteral("that workspace no longer exists");
+    const auto reply =
+        ipc_->request(ipc::RunCommand, ("workspace --no-auto-back-and-forth " + quoted(place.desktopName)).toUtf8());
+    if (!reply) return QStringLiteral("sway did not answer");
+    return commandFailure(*reply);
+}
+
 // Only a workspace that exists: moving a window to a missing one would make it.
 void SwayWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     PanelState* s = stateOf(panel);

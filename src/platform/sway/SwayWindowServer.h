@@ -89,6 +89,8 @@ public:
     void setDesktopNames(const QStringList& names) override;
     int desktopNameIndex(const DesktopPlace& place) const override;
     QString desktopNameShowing(const QString& own, const QString& title) const override;
+    // sway's own command, by the workspace's name, and its answer: IPC is the only way it switches.
+    QString switchTo(const DesktopPlace& place) override;
 
     // --- What tests and tools read ---
     const QList<WorkspaceInfo>& workspaces() const { return workspaces_; }

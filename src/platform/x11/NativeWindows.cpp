@@ -113,6 +113,35 @@ void NativeWindows::askForDesktop(std::uint32_t wid, std::uint32_t desktop) cons
     xcb_flush(connection_);
 }
 
+void NativeWindows::askForCurrentDesktop(std::uint32_t desktop, std::uint32_t time) const {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = root_;
+    message.type = atom("_NET_CURRENT_DESKTOP");
+    message.data.data32[0] = desktop;
+    message.data.data32[1] = time;
+    xcb_send_event(connection_, 0, root_,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+}
+
+std::uint32_t NativeWindows::createClockWindow() const {
+    const std::uint32_t wid = xcb_generate_id(connection_);
+    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, wid, root_, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+    return wid;
+}
+
+// Appending nothing changes nothing, yet the server reports the change, with its time.
+void NativeWindows::askForTime(std::uint32_t clockWindow) const {
+    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, clockWindow, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(connection_);
+}
+
 void NativeWindows::setShape(std::uint32_t wid, const std::optional<QRegion>& opaque, double ratio,
                              bool transparent) const {
     if (transparent) {

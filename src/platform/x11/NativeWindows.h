@@ -49,6 +49,13 @@ public:
     void markAsPanel(std::uint32_t wid, bool takesFocus) const;
     // Asks the window manager to move a mapped window to `desktop`, as a pager does.
     void askForDesktop(std::uint32_t wid, std::uint32_t desktop) const;
+    // Asks the window manager to show `desktop`, as a pager does on the user's click at `time`.
+    void askForCurrentDesktop(std::uint32_t desktop, std::uint32_t time) const;
+
+    // The server's time, as EWMH wants it with a request made for the user: a window that is never
+    // shown, and a property change on it that the server answers with a PropertyNotify carrying it.
+    std::uint32_t createClockWindow() const;
+    void askForTime(std::uint32_t clockWindow) const;
 
     // The part of the window that shows: `opaque` (scaled by `ratio`), or all of it when none, or
     // nothing at all while `transparent`.

@@ -679,6 +679,39 @@ TEST_F(X11BackendTest, RememberedLabelsComeBackOnTheirDesktopsAfterARestart) {
     second->quit();
 }
 
+// As a pager asks it: the window manager shows the desktop, and the switch is announced. i3's workspace
+// is asked for by name, and the one left empty behind goes, renumbering the rest.
+TEST_F(X11BackendTest, SwitchToShowsTheDesktopAskedForAndAnnouncesIt) {
+    QProcess other;
+    std::optional<DesktopPlace> target;
+    if (isI3()) {
+        for (const char* name : {"2", "1"}) {
+            wm(QStringLiteral("i3-msg"), {QStringLiteral("workspace ") + QLatin1String(name)});
+            ASSERT_TRUE(waitUntil([&] { return server->activePlace()->desktopName == QLatin1String(name); }));
+            if (QLatin1String(name) != QLatin1String("2")) continue;
+            other.start(QStringLiteral("xmessage"), {QStringLiteral("other")});
+            wm(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
+                                           QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                                           QStringLiteral("Xmessage")});
+        }
+        target = server->locate({server->activePlace()->screenId, -1, QStringLiteral("2")});
+    } else {
+        target = server->locate({server->activePlace()->screenId, 2, {}});
+    }
+    ASSERT_TRUE(target);
+    int announced = 0;
+    const auto connection = server->activeDesktopChanged.connect([&] { ++announced; });
+    EXPECT_EQ(server->switchTo(*target), "");
+    ASSERT_TRUE(waitUntil([&] {
+        const auto active = server->activePlace();
+        return active && (isI3() ? active->desktopName == target->desktopName : active->desktop == target->desktop);
+    }));
+    EXPECT_TRUE(waitUntil([&] { return announced > 0; }));
+    EXPECT_NE(server->switchTo({target->screenId, 99, QStringLiteral("nowhere")}), "") << "refused at once";
+    other.kill();
+    other.waitForFinished();
+}
+
 // While shared, the titles name the window manager's desktops as any pager reads them; its own names,
 // one the user chose among them, come back when sharing is turned off and at quit.
 // i3's bar reads i3's own workspace list: a titled numbered workspace is renamed "N: title" there, so

@@ -65,11 +65,19 @@ public:
             if (server_.pressWatchers_ > 0) server_.pressTimer_->start();
             return false;
         }
+        if (isClockAnswer(event)) return true;
         if (isRelevant(event)) server_.scheduleRefresh();
         return isNoise(event);
     }
 
 private:
+    bool isClockAnswer(const xcb_generic_event_t* event) const {
+        if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY || !server_.clockWindow_) return false;
+        const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (e->window != server_.clockWindow_) return false;
+        server_.switchAt(e->time);
+        return true;
+    }
     bool isRelevant(const xcb_generic_event_t* event) const {
         const std::uint32_t root = server_.root_;
         switch (event->response_type & 0x7f) {
@@ -522,6 +530,22 @@ int X11WindowServer::desktopNameIndex(const DesktopPlace& place) const {
 QString X11WindowServer::desktopNameShowing(const QString& own, const QString& title) const {
     if (!desktopsKnownByName_) return title;
     return reachedByName_.contains(own) ? own : WorkspaceNames::withTitle(own, title);
+}
+
+QString X11WindowServer::switchTo(const DesktopPlace& place) {
+    const auto where = locate(place);
+    if (!where) return QStringLiteral("that desktop no longer exists");
+    switchWanted_ = static_cast<std::uint32_t>(where->desktop);
+    if (!clockWindow_) clockWindow_ = windows_->createClockWindow();
+    windows_->askForTime(clockWindow_);
+    return {};
+}
+
+void X11WindowServer::switchAt(std::uint32_t time) {
+    if (const auto desktop = std::exchange(switchWanted_, std::nullopt)) {
+        SM_TRACE(options_.logger, QStringLiteral("x11 SWITCH desktop=%1 time=%2").arg(*desktop).arg(time));
+        windows_->askForCurrentDesktop(*desktop, time);
+    }
 }
 
 // EWMH: UTF-8 names, each ended by a NUL. The names are taken as written at once, so the refresh that

@@ -117,6 +117,9 @@ public:
     void setDesktopNames(const QStringList& names) override;
     int desktopNameIndex(const DesktopPlace& place) const override;
     QString desktopNameShowing(const QString& own, const QString& title) const override;
+    // The EWMH request, with the server's time of the request: focus-stealing prevention (i3's too)
+    // weighs a request by it, and one stamped "now" (0) is taken as stale by some managers.
+    QString switchTo(const DesktopPlace& place) override;
 
     // --- What tests and the benchmark read ---
     std::optional<std::uint32_t> currentDesktop() const { return currentDesktop_; }
@@ -183,8 +186,13 @@ private:
     void mapAgainIfShown(std::uint32_t wid);
     void tellWhereIfLost(std::uint32_t wid);
 
+    // The switch waits for the server's time: the desktop to go to, until the clock window answers.
+    void switchAt(std::uint32_t time);
+
     Options options_;
     xcb_connection_t* connection_ = nullptr;
+    std::uint32_t clockWindow_ = 0; // made on the first switch
+    std::optional<std::uint32_t> switchWanted_;
     std::uint32_t root_ = 0;
     QHash<QByteArray, std::uint32_t> atoms_;
     std::unique_ptr<NativeWindows> windows_;

@@ -197,6 +197,19 @@ std::optional<DesktopPlace> SimDesktop::locate(const DesktopPlace& place) const 
     return placeOf(SimDesktopRef{screen->config.displayNumber, place.desktop});
 }
 
+QString SimDesktop::switchTo(const DesktopPlace& place) {
+    switchRequests_ << place;
+    if (!switchPolicy_.refusal.isEmpty()) return switchPolicy_.refusal;
+    const Screen* screen = findScreen(place.screenId);
+    if (!screen || place.desktop < 0 || place.desktop >= screen->config.desktopCount)
+        return QStringLiteral("no such desktop");
+    if (!switchPolicy_.ignores)
+        later(switchPolicy_.delay, [this, display = screen->config.displayNumber, index = place.desktop] {
+            switchDesktop(display, index);
+        });
+    return {};
+}
+
 void SimDesktop::bindToPlace(Panel& panel, const DesktopPlace& place) {
     SimPanelState* state = stateOf(panel);
     const Screen* screen = findScreen(place.screenId);

@@ -92,6 +92,17 @@ public:
     // the button one interval after the last move, all on the queue.
     void dragLabel(const QUuid& tagId, const QList<QPointF>& origins, double secondsBetween);
 
+    // --- Switches asked for through switchTo ------------------------------------------------------------
+    // How the server answers: it switches after `delay`, as the user's own switch would; or it refuses
+    // with `refusal`; or (`ignores`) it takes the request and never switches.
+    struct SwitchPolicy {
+        double delay = 0.05;
+        QString refusal;
+        bool ignores = false;
+    };
+    void setSwitchPolicy(const SwitchPolicy& policy) { switchPolicy_ = policy; }
+    const QList<DesktopPlace>& switchRequests() const { return switchRequests_; }
+
     // --- Inspection ----------------------------------------------------------------------------------
     // The newest live label panel of that tag, or nullptr.
     SimLabelPanel* labelPanel(const QUuid& tagId) const;
@@ -117,6 +128,7 @@ public:
     QStringList desktopNames() const override { return desktopNames_; }
     bool canSetDesktopNames() const override { return namesWritable_; }
     void setDesktopNames(const QStringList& names) override;
+    QString switchTo(const DesktopPlace& place) override;
 
 private:
     template <class> friend class SimPanel;
@@ -170,6 +182,8 @@ private:
     std::vector<SimPanelState*> panels_; // creation order
     quint64 nextSerial_ = 1;
     quint64 keySerial_ = 0;
+    SwitchPolicy switchPolicy_;
+    QList<DesktopPlace> switchRequests_;
     bool leftButtonDown_ = false;
     SwitchOptions defaults_;
     QStringList desktopNames_;
