@@ -24,7 +24,7 @@ QList<MenuEntry> MenuBarItem::entries() {
          {},
          kRemoveTagIdentifier,
          true},
-        {K::submenu, QStringLiteral("Go to"), {}, {}, kGoToIdentifier, true},
+        {K::submenu, QCoreApplication::translate("MenuBarItem", "Go to"), {}, {}, kGoToIdentifier, true},
         {K::separator, {}, {}, {}, {}, true},
         {K::action,
          QCoreApplication::translate("MenuBarItem", "Preferences…"),
@@ -78,7 +78,7 @@ QList<MenuChoice> MenuBarItem::goToChoices(const QList<NamedDesktop>& desktops,
         (i < kGoToShown ? shown : more)
             << MenuChoice{desktops[i].title, QStringLiteral("goTo:%1").arg(i), current, {}};
     }
-    if (!more.isEmpty()) shown << MenuChoice{QStringLiteral("More"), {}, false, more};
+    if (!more.isEmpty()) shown << MenuChoice{QCoreApplication::translate("MenuBarItem", "More"), {}, false, more};
     return shown;
 }
 
