@@ -5,6 +5,7 @@ var path = "/KWinBridge";
 var iface = "org.spacemarquee.KWinBridge";
 var ours = /^Spacemarquee (label|editor) \d+/;
 var lastForeign = null; // the user's window, to give the keyboard back to
+var handBack = [];
 
 function isOurs(c) {
     return c && ours.test(c.caption);
@@ -55,6 +56,8 @@ function follow(c) {
     // A new title is the program's doorbell: it has a new placement for this window.
     c.captionChanged.connect(function () { place(c); });
     c.clientFinishUserMovedResized.connect(function () { report(c); });
+    // KWin moved it otherwise (kept it on a screen, a script, a rule); a drag reports once it ends.
+    c.frameGeometryChanged.connect(function () { if (!c.move && !c.resize) report(c); });
     c.desktopChanged.connect(function () { report(c); });
     place(c);
 }
@@ -63,7 +66,19 @@ function activated(c) {
     if (!c) return;
     if (isOurs(c)) {
         // A label never keeps the keyboard: it goes back to the user's window.
-        if (/^Spacemarquee label/.test(c.caption) && lastForeign) workspace.activeClient = lastForeign;
+        // A label never keeps the keyboard: it goes back to the user's window, once KWin is done
+        // activating (activating from inside the activation, or a window on its way out, breaks KWin).
+        if (/^Spacemarquee label/.test(c.caption) && lastForeign) {
+            var back = lastForeign;
+            handBack.push(back);
+            if (handBack.length === 1) callDBus(service, path, iface, "Echo", function () {
+                var list = workspace.clientList();
+                var target = handBack.pop();
+                handBack = [];
+                if (list.indexOf(target) >= 0 && workspace.activeClient && isOurs(workspace.activeClient))
+                    workspace.activeClient = target;
+            });
+        }
         return;
     }
     lastForeign = c;

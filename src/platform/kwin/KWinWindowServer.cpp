@@ -41,14 +41,16 @@ QDBusMessage kwinCall(const QString& path, const QString& interface, const QStri
     return m;
 }
 
-// "Spacemarquee label 12 (3)" → 12; KWin may add " <2>" to a caption another window shares.
-std::optional<quint64> serialIn(const QString& caption) {
-    static const QRegularExpression pattern(QStringLiteral("^Spacemarquee (label|editor) (\\d+)"));
+// "Spacemarquee label 12 (3)": window 12, placement 3. KWin may add " <2>" to a caption another window
+// shares.
+std::optional<std::pair<quint64, quint64>> serialIn(const QString& caption) {
+    static const QRegularExpression pattern(QStringLiteral("^Spacemarquee (label|editor) (\\d+) \\((\\d+)\\)"));
     const auto match = pattern.match(caption);
     if (!match.hasMatch()) return std::nullopt;
-    bool ok = false;
+    bool ok = false, okGeneration = false;
     const quint64 serial = match.captured(2).toULongLong(&ok);
-    return ok ? std::optional(serial) : std::nullopt;
+    const quint64 generation = match.captured(3).toULongLong(&okGeneration);
+    return ok && okGeneration ? std::optional(std::pair(serial, generation)) : std::nullopt;
 }
 } // namespace
 
@@ -65,6 +67,7 @@ public:
                    "<method name=\"Report\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/>"
                    "<arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/>"
                    "<arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
+                   "<method name=\"Echo\"/>"
                    "<method name=\"Closed\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
                    "<method name=\"Activated\"><arg type=\"s\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/>"
                    "<arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
@@ -87,6 +90,8 @@ public:
                                  static_cast<int>(number(6)), static_cast<int>(number(7))));
         else if (member == QLatin1String("Closed") && a.size() == 2)
             server_.closed(text(0), number(1));
+        else if (member == QLatin1String("Echo") && a.isEmpty())
+            ; // the script's way back to its own loop
         else if (member == QLatin1String("Activated") && a.size() == 4)
             server_.activated(text(0), text(1), text(2), number(3));
         else {
@@ -294,7 +299,7 @@ PanelState* KWinWindowServer::stateForCaption(const QString& caption, qint64 pid
     const auto serial = serialIn(caption);
     if (!serial) return nullptr;
     for (auto* s : panels_)
-        if (s->serial == *serial) return s;
+        if (s->serial == serial->first) return s;
     return nullptr;
 }
 
@@ -326,7 +331,10 @@ void KWinWindowServer::report(const QString& caption, qint64 pid, const QString&
     s->placedOn = desktop;
     s->reportedFrame = frame;
     Panel* panel = s->panel;
-    const bool moved = frame.topLeft() != s->frame.topLeft() && !frame.isEmpty();
+    // A report written before the latest placement was read says where the window was, not where it is
+    // going: only a current one can tell of a move by KWin or the user.
+    const bool current = serialIn(caption)->second == s->generation;
+    const bool moved = current && frame.topLeft() != s->frame.topLeft() && !frame.isEmpty();
     if (moved) { // the user dragged it, or KWin kept it inside the screen
         s->frame.moveTopLeft(frame.topLeft());
         if (s->window) s->window->move(s->frame.topLeft());

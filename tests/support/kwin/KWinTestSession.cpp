@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cstdio>
+
 namespace sm::kwin::test {
 
 namespace {
@@ -37,6 +39,10 @@ std::unique_ptr<KWinTestSession> KWinTestSession::start(int desktops, QString* w
     }
     std::unique_ptr<KWinTestSession> session(new KWinTestSession);
     const QDir dir(session->runtime_.path());
+    if (qEnvironmentVariableIsSet("SM_KWIN_KEEP")) { // for a look at kwin.log after a failure
+        session->runtime_.setAutoRemove(false);
+        std::fprintf(stderr, "KWin test session in %s\n", qPrintable(dir.path()));
+    }
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     dir.mkpath(QStringLiteral("bin"));
     dir.mkpath(QStringLiteral("config"));
@@ -167,6 +173,17 @@ bool KWinTestSession::switchTo(int index) const {
                 {QLatin1String(kDesktops), QStringLiteral("current"),
                  QVariant::fromValue(QDBusVariant(all[index].first))})
         .has_value();
+}
+
+bool KWinTestSession::runScript(const QString& source) const {
+    static int count = 0;
+    const QString name = QStringLiteral("sm-test-%1").arg(++count);
+    QFile file(QDir(runtime_.path()).filePath(name + QStringLiteral(".js")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(source.toUtf8()) < 0) return false;
+    file.close();
+    const QString scripting = QStringLiteral("org.kde.kwin.Scripting");
+    return call(QStringLiteral("/Scripting"), scripting, QStringLiteral("loadScript"), {file.fileName(), name}) &&
+           call(QStringLiteral("/Scripting"), scripting, QStringLiteral("start"));
 }
 
 QProcessEnvironment KWinTestSession::environment() const {

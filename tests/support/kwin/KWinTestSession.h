@@ -32,6 +32,8 @@ public:
     // The virtual desktops in order: id and name.
     QList<std::pair<QString, QString>> desktops() const;
     bool switchTo(int index) const; // 0-based
+    // Loads and runs a one-off KWin script (what a person does with the pointer, done by KWin itself).
+    bool runScript(const QString& source) const;
     // Runs a Wayland client program on this KWin; its exit code, -1 when it did not run.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
     QProcessEnvironment environment() const;
