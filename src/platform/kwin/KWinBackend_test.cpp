@@ -163,17 +163,30 @@ TEST_F(KWinBackendTest, EachDesktopKeepsItsLabelAndItsNameShowsInKWinAcrossARest
                                                                    << kwinNames().join(u',').toStdString();
     first.reset();
     server.reset();
+    // A desktop added in front of the others, as reordering in Plasma's settings does: every desktop
+    // moves up one, and each name stays on its own desktop.
+    ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
+                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("createDesktop"),
+                              {0u, QStringLiteral("New")}));
+    ASSERT_TRUE(waitUntil([&] { return session->desktops().size() == 4; }));
     QString error;
     server = KWinWindowServer::create({Logger{}, scripts.path()}, &error);
     ASSERT_TRUE(server) << error.toStdString();
-    sm::test::CoreRun second(server, defaults);
-    EXPECT_EQ(second.restored, 3);
-    for (const int i : {2, 0, 1}) {
-        switchTo(i);
-        ASSERT_TRUE(waitUntil([&] { return shownLabel(second) == tags[i]; })) << "desktop " << i;
-        EXPECT_EQ(second.activeTitle(), lent[i]);
+    {
+        sm::test::CoreRun second(server, defaults);
+        EXPECT_EQ(second.restored, 3);
+        for (const int i : {2, 0, 1}) {
+            switchTo(i + 1);
+            ASSERT_TRUE(waitUntil([&] { return shownLabel(second) == tags[i]; })) << "desktop " << i;
+            EXPECT_EQ(second.activeTitle(), lent[i]);
+        }
+        switchTo(0);
+        second.quit();
     }
-    second.quit();
+    ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
+                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("removeDesktop"),
+                              {desktopId(0)}));
+    ASSERT_TRUE(waitUntil([&] { return session->desktops().size() == 3; }));
 }
 
 TEST_F(KWinBackendTest, ANameTypedInPlasmaNamesALabelWithoutOneOfTheUsersOwn) {

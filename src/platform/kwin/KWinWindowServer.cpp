@@ -423,12 +423,14 @@ std::optional<std::pair<QString, QRect>> KWinWindowServer::reportedPlace(const P
 
 // --- Places and names ---
 
-// KWin's desktops span every screen: a desktop's place is on the primary screen, known by its id.
+// KWin's desktops span every screen: a desktop's place is on the primary screen, known by its id, which
+// stays with it when desktops are reordered or added before it.
 std::optional<DesktopPlace> KWinWindowServer::placeOn(const Desktop* desktop) const {
     if (!desktop) return std::nullopt;
     const auto screen = screenInfo(0);
     if (!screen || !screen->stableId) return std::nullopt;
-    return DesktopPlace{*screen->stableId, desktop->position, desktop->name};
+    return DesktopPlace{*screen->stableId, static_cast<int>(desktop - desktops_.constData()), desktop->name,
+                        desktop->id};
 }
 
 std::optional<DesktopPlace> KWinWindowServer::placeOf(const Panel& panel) const {
@@ -440,16 +442,22 @@ std::optional<DesktopPlace> KWinWindowServer::activePlace() const {
     return placeOn(desktopById(current_));
 }
 
+// By id; a place remembered without one (another backend's) by its number.
+const Desktop* KWinWindowServer::desktopOfPlace(const DesktopPlace& place) const {
+    if (!place.desktopId.isEmpty()) return desktopById(place.desktopId);
+    return place.desktop >= 0 && place.desktop < desktops_.size() ? &desktops_[place.desktop] : nullptr;
+}
+
 std::optional<DesktopPlace> KWinWindowServer::locate(const DesktopPlace& place) const {
-    if (place.desktop < 0 || place.desktop >= desktops_.size()) return std::nullopt;
-    return placeOn(&desktops_[place.desktop]);
+    return placeOn(desktopOfPlace(place));
 }
 
 void KWinWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     PanelState* s = stateOf(panel);
-    if (!s || s->bound || place.desktop < 0 || place.desktop >= desktops_.size()) return;
+    const Desktop* desktop = desktopOfPlace(place);
+    if (!s || s->bound || !desktop) return;
     s->bound = true;
-    s->desktopId = desktops_[place.desktop].id;
+    s->desktopId = desktop->id;
 }
 
 QStringList KWinWindowServer::desktopNames() const {

@@ -142,6 +142,7 @@ private:
     PanelState* stateOf(const Panel& panel) const;
     PanelState* stateForCaption(const QString& caption, qint64 pid) const;
     const Desktop* desktopById(const QString& id) const;
+    const Desktop* desktopOfPlace(const DesktopPlace& place) const;
     std::optional<DesktopPlace> placeOn(const Desktop* desktop) const;
     std::optional<ScreenInfo> screenInfo(int index) const;
 
