@@ -36,13 +36,15 @@ long statusField(const char* name) {
     if (!status.open(QIODevice::ReadOnly)) return -1;
     long total = 0;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(name)) total += line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toLong();
+        if (line.startsWith(name))
+            total += line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toLong();
     return total;
 }
 
 // Two named desktops; the program's core adopts each one's label after every switch. The sample ends
 // when the tracker's active label is the desktop's own: in the switch's own dispatch, or on a later turn.
-int latency(const sm::kwin::test::KWinTestSession& session, const std::shared_ptr<KWinWindowServer>& server, int switches) {
+int latency(const sm::kwin::test::KWinTestSession& session, const std::shared_ptr<KWinWindowServer>& server,
+            int switches) {
     sm::test::CoreRun run(server);
     std::vector<QUuid> tags;
     for (const int index : {0, 1}) {
@@ -57,7 +59,8 @@ int latency(const sm::kwin::test::KWinTestSession& session, const std::shared_pt
     int missing = 0;
     bool waiting = false;
     const auto sample = [&] {
-        samples.push_back(std::chrono::duration<double, std::milli>(Clock::now() - server->lastSwitchSignal()).count());
+        samples.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - server->lastSwitchSignal()).count());
         waiting = false;
     };
     std::function<void()> check = [&] {
@@ -90,7 +93,7 @@ int idle(const std::shared_ptr<KWinWindowServer>& server, int seconds) {
     sm::test::CoreRun run(server);
     run.tracker->setTitleForCurrentSpace(QStringLiteral("Idle"), true);
     waitUntil([] { return false; }, 2000); // the label shown and settled
-    QEventLoop loop; // blocks in poll() like the program's own loop
+    QEventLoop loop;                       // blocks in poll() like the program's own loop
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
     const long before = statusField("voluntary_ctxt_switches") + statusField("nonvoluntary_ctxt_switches");
     loop.exec();
@@ -101,8 +104,8 @@ int idle(const std::shared_ptr<KWinWindowServer>& server, int seconds) {
         for (const QByteArray& line : status.readAll().split('\n'))
             if (line.startsWith("VmRSS:")) rss = line.mid(6).trimmed().split(' ').first().toLong();
     // The closing timer's own wake-up is one of them.
-    std::printf("idle %d s with a label shown: %ld main-thread wake-ups; RSS %ld KiB\n",
-                seconds, after - before, rss);
+    std::printf("idle %d s with a label shown: %ld main-thread wake-ups; RSS %ld KiB\n", seconds,
+                after - before, rss);
     run.quit();
     return 0;
 }
@@ -126,7 +129,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QString argument = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    if (mode == QLatin1String("latency")) return latency(*session, server, argument.isEmpty() ? 200 : argument.toInt());
+    if (mode == QLatin1String("latency"))
+        return latency(*session, server, argument.isEmpty() ? 200 : argument.toInt());
     if (mode == QLatin1String("idle")) return idle(server, argument.isEmpty() ? 10 : argument.toInt());
     std::fprintf(stderr, "usage: kwin_measure latency [switches] | idle [seconds]\n");
     return 2;

@@ -6,6 +6,7 @@ var iface = "org.spacemarquee.KWinBridge";
 var ours = /^Spacemarquee (label|editor) \d+/;
 var lastForeign = null; // the user's window, to give the keyboard back to
 var handBack = [];
+var retitled = []; // other programs' windows whose captions are followed
 
 function isOurs(c) {
     return c && ours.test(c.caption);
@@ -82,12 +83,20 @@ function activated(c) {
         return;
     }
     lastForeign = c;
+    // A new caption of the window in front is what automatic naming reads at the next switch.
+    if (retitled.indexOf(c) < 0) {
+        retitled.push(c);
+        c.captionChanged.connect(function () {
+            if (workspace.activeClient === c) callDBus(service, path, iface, "Retitled", c.caption, c.pid);
+        });
+    }
     callDBus(service, path, iface, "Activated", c.caption, c.resourceClass || "", c.desktopFileName || "", c.pid);
 }
 
 workspace.clientAdded.connect(follow);
 workspace.clientRemoved.connect(function (c) {
     if (c === lastForeign) lastForeign = null;
+    if (retitled.indexOf(c) >= 0) retitled.splice(retitled.indexOf(c), 1);
     if (isOurs(c)) callDBus(service, path, iface, "Closed", c.caption, c.pid);
 });
 workspace.clientActivated.connect(activated);

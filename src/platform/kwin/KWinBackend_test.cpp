@@ -10,10 +10,13 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace sm::kwin {
 namespace {
@@ -123,16 +126,23 @@ TEST_F(KWinBackendTest, TheEditorOpensOverTheLabelWithTheKeyboard) {
     panel->view().onClick(); // what a click on the label delivers
     ASSERT_TRUE(waitUntil([&] { return run.overlay->isEditing(); }));
     auto* editor = static_cast<KWinEditorPanel*>(run.overlay->editorSession()->panel.get());
-    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); })) << "the editor has no keyboard";
+    ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus(); }))
+        << "the editor has no keyboard";
     // Where KWin put it: where the overlay asked, on the label's desktop, over the label.
     const auto placed = [&] { return server->reportedPlace(*editor).value_or(std::pair<QString, QRect>()); };
     const auto show = [](const QRect& r) {
-        return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+        return QStringLiteral("%1,%2 %3x%4")
+            .arg(r.x())
+            .arg(r.y())
+            .arg(r.width())
+            .arg(r.height())
+            .toStdString();
     };
     EXPECT_TRUE(waitUntil([&] {
         return placed().second.topLeft() == server->toGlobal(editor->frame()).topLeft() &&
                placed().second.intersects(server->toGlobal(panel->frame()));
-    })) << show(placed().second) << " asked " << show(server->toGlobal(editor->frame())) << " label "
+    })) << show(placed().second)
+        << " asked " << show(server->toGlobal(editor->frame())) << " label "
         << show(server->toGlobal(panel->frame()));
     EXPECT_EQ(placed().first, server->reportedPlace(*panel)->first);
 }
@@ -159,15 +169,15 @@ TEST_F(KWinBackendTest, EachDesktopKeepsItsLabelAndItsNameShowsInKWinAcrossARest
     ASSERT_TRUE(waitUntil([&] { return kwinNames() == lent; })) << kwinNames().join(u',').toStdString();
 
     first->quit();
-    EXPECT_TRUE(waitUntil([&] { return kwinNames() == original; })) << "given back at quit: "
-                                                                   << kwinNames().join(u',').toStdString();
+    EXPECT_TRUE(waitUntil([&] { return kwinNames() == original; }))
+        << "given back at quit: " << kwinNames().join(u',').toStdString();
     first.reset();
     server.reset();
     // A desktop added in front of the others, as reordering in Plasma's settings does: every desktop
     // moves up one, and each name stays on its own desktop.
     ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("createDesktop"),
-                              {0u, QStringLiteral("New")}));
+                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
+                              QStringLiteral("createDesktop"), {0u, QStringLiteral("New")}));
     ASSERT_TRUE(waitUntil([&] { return session->desktops().size() == 4; }));
     QString error;
     server = KWinWindowServer::create({Logger{}, scripts.path()}, &error);
@@ -184,8 +194,8 @@ TEST_F(KWinBackendTest, EachDesktopKeepsItsLabelAndItsNameShowsInKWinAcrossARest
         second.quit();
     }
     ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("removeDesktop"),
-                              {desktopId(0)}));
+                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
+                              QStringLiteral("removeDesktop"), {desktopId(0)}));
     ASSERT_TRUE(waitUntil([&] { return session->desktops().size() == 3; }));
 }
 
@@ -210,16 +220,16 @@ TEST_F(KWinBackendTest, ARemovedDesktopsNameStaysRestorable) {
     switchTo(0);
     const QString removed = desktopId(2);
     ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("removeDesktop"),
-                              {removed}));
+                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
+                              QStringLiteral("removeDesktop"), {removed}));
     ASSERT_TRUE(waitUntil([&] { return server->desktops().size() == 2; }));
     EXPECT_TRUE(waitUntil([&] { return !run.overlay->entry(tag) || !run.overlay->entry(tag)->panel; }))
         << "the label left with its desktop";
     ASSERT_TRUE(run.store->tag(tag)) << "the name is kept";
     EXPECT_EQ(run.store->tag(tag)->title, QStringLiteral("Scratch"));
     ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("createDesktop"),
-                              {2u, QString()}));
+                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
+                              QStringLiteral("createDesktop"), {2u, QString()}));
     ASSERT_TRUE(waitUntil([&] { return server->desktops().size() == 3; }));
     run.quit();
 }
@@ -242,6 +252,19 @@ TEST_F(KWinBackendTest, AutomaticNamingTakesTheCaptionOfTheWindowInFront) {
         << run.activeTitle().toStdString() << "\n"
         << run.logs.log->traces().filter(QStringLiteral("autoTag")).join(u'\n').toStdString();
     EXPECT_EQ(front()->applicationId, QStringLiteral("org.kde.konsole"));
+
+    // A new caption is read at the next visit of the desktop.
+    other.write("dev@box: ~/src/beacon\n");
+    const auto frontTitle = [&] {
+        const auto windows = server->workspace()->onScreenWindows();
+        return windows && !windows->isEmpty() ? windows->first().title.value_or(QString()) : QString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return frontTitle() == QStringLiteral("dev@box: ~/src/beacon"); }))
+        << frontTitle().toStdString();
+    switchTo(0);
+    switchTo(1);
+    EXPECT_TRUE(waitUntil([&] { return run.activeTitle() == QStringLiteral("beacon"); }, 10000))
+        << run.activeTitle().toStdString();
     other.kill();
     other.waitForFinished();
     run.quit();
@@ -258,6 +281,13 @@ int main(int argc, char** argv) {
         window.setWindowTitle(QString::fromUtf8(argv[2]));
         window.resize(400, 300);
         window.show();
+        // Each line on standard input is the window's next title.
+        QSocketNotifier input(0, QSocketNotifier::Read);
+        QObject::connect(&input, &QSocketNotifier::activated, &window, [&] {
+            char line[512] = {};
+            if (::read(0, line, sizeof line - 1) <= 0) QCoreApplication::quit();
+            window.setWindowTitle(QString::fromUtf8(line).trimmed());
+        });
         return app.exec();
     }
     sm::kwin::program = QString::fromLocal8Bit(argv[0]);

@@ -20,7 +20,8 @@ QDBusArgument argumentOf(const QVariant& value) {
 }
 
 bool isArgument(const QVariant& value) {
-    if (value.userType() == qMetaTypeId<QDBusVariant>()) return isArgument(value.value<QDBusVariant>().variant());
+    if (value.userType() == qMetaTypeId<QDBusVariant>())
+        return isArgument(value.value<QDBusVariant>().variant());
     return value.userType() == qMetaTypeId<QDBusArgument>();
 }
 

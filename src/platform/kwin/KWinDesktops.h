@@ -19,8 +19,8 @@ struct Desktop {
     bool operator==(const Desktop&) const = default;
 };
 
-// The readers of what KWin's VirtualDesktopManager sends: `desktops` (a(iss) or a(uss)) and one desktop ((iss) or (uss)).
-// None for a value of another shape; entries without an id are skipped.
+// The readers of what KWin's VirtualDesktopManager sends: `desktops` (a(iss) or a(uss)) and one desktop
+// ((iss) or (uss)). None for a value of another shape; entries without an id are skipped.
 std::optional<QList<Desktop>> readDesktops(const QVariant& value);
 std::optional<Desktop> readDesktop(const QVariant& value);
 

@@ -44,7 +44,8 @@ QDBusMessage kwinCall(const QString& path, const QString& interface, const QStri
 // "Spacemarquee label 12 (3)": window 12, placement 3. KWin may add " <2>" to a caption another window
 // shares.
 std::optional<std::pair<quint64, quint64>> serialIn(const QString& caption) {
-    static const QRegularExpression pattern(QStringLiteral("^Spacemarquee (label|editor) (\\d+) \\((\\d+)\\)"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^Spacemarquee (label|editor) (\\d+) \\((\\d+)\\)"));
     const auto match = pattern.match(caption);
     if (!match.hasMatch()) return std::nullopt;
     bool ok = false, okGeneration = false;
@@ -60,18 +61,24 @@ public:
     explicit Bridge(KWinWindowServer& server) : server_(server) {}
 
     QString introspect(const QString&) const override {
-        return QStringLiteral(
-                   "<interface name=\"%1\">"
-                   "<method name=\"Placement\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/>"
-                   "<arg type=\"s\" direction=\"out\"/></method>"
-                   "<method name=\"Report\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/>"
-                   "<arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/>"
-                   "<arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
+        return QStringLiteral("<interface name=\"%1\">"
+                              "<method name=\"Placement\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" "
+                              "direction=\"in\"/>"
+                              "<arg type=\"s\" direction=\"out\"/></method>"
+                              "<method name=\"Report\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" "
+                              "direction=\"in\"/>"
+                              "<arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/><arg "
+                              "type=\"i\" direction=\"in\"/>"
+                              "<arg type=\"i\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/><arg "
+                              "type=\"i\" direction=\"in\"/></method>"
+                              "<method name=\"Retitled\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
                    "<method name=\"Echo\"/>"
-                   "<method name=\"Closed\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
-                   "<method name=\"Activated\"><arg type=\"s\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/>"
-                   "<arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
-                   "</interface>")
+                              "<method name=\"Closed\"><arg type=\"s\" direction=\"in\"/><arg type=\"i\" "
+                              "direction=\"in\"/></method>"
+                              "<method name=\"Activated\"><arg type=\"s\" direction=\"in\"/><arg type=\"s\" "
+                              "direction=\"in\"/>"
+                              "<arg type=\"s\" direction=\"in\"/><arg type=\"i\" direction=\"in\"/></method>"
+                              "</interface>")
             .arg(QLatin1String(kBridgeInterface));
     }
 
@@ -90,12 +97,15 @@ public:
                                  static_cast<int>(number(6)), static_cast<int>(number(7))));
         else if (member == QLatin1String("Closed") && a.size() == 2)
             server_.closed(text(0), number(1));
+        else if (member == QLatin1String("Retitled") && a.size() == 2)
+            server_.workspace_->retitled(text(0), number(1));
         else if (member == QLatin1String("Echo") && a.isEmpty())
             ; // the script's way back to its own loop
         else if (member == QLatin1String("Activated") && a.size() == 4)
             server_.activated(text(0), text(1), text(2), number(3));
         else {
-            connection.send(message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("not understood")));
+            connection.send(
+                message.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("not understood")));
             return true;
         }
         connection.send(message.createReply(reply));
@@ -160,9 +170,9 @@ bool KWinWindowServer::start(QString* error) {
         bus_.connect(kKWin, kDesktopsPath, kDesktopsInterface, QLatin1String(name), signals_.get(),
                      SLOT(desktopsMayHaveChanged(QDBusMessage)));
 
-    const QDBusMessage reply = bus_.call(
-        kwinCall(kDesktopsPath, kProperties, QStringLiteral("GetAll"), {kDesktopsInterface}), QDBus::Block,
-        kCallTimeoutMs);
+    const QDBusMessage reply =
+        bus_.call(kwinCall(kDesktopsPath, kProperties, QStringLiteral("GetAll"), {kDesktopsInterface}),
+                  QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         *error = QStringLiteral("KWin does not answer on the session bus: ") + reply.errorMessage();
         return false;
@@ -179,7 +189,8 @@ bool KWinWindowServer::start(QString* error) {
     workspace_ = std::make_shared<KWinWorkspace>();
     bridge_ = std::make_unique<Bridge>(*this);
     if (!bus_.registerVirtualObject(QLatin1String(kBridgePath), bridge_.get())) {
-        *error = QStringLiteral("The bridge for KWin's script cannot be served: ") + bus_.lastError().message();
+        *error =
+            QStringLiteral("The bridge for KWin's script cannot be served: ") + bus_.lastError().message();
         bridge_.reset();
         return false;
     }
@@ -189,7 +200,8 @@ bool KWinWindowServer::start(QString* error) {
         return false;
     }
     const auto follow = [this](QScreen* screen) {
-        QObject::connect(screen, &QScreen::geometryChanged, context_.get(), [this] { screensChanged.emit(); });
+        QObject::connect(screen, &QScreen::geometryChanged, context_.get(),
+                         [this] { screensChanged.emit(); });
     };
     for (QScreen* screen : QGuiApplication::screens())
         follow(screen);
@@ -197,7 +209,8 @@ bool KWinWindowServer::start(QString* error) {
         follow(screen);
         screensChanged.emit();
     });
-    QObject::connect(qApp, &QGuiApplication::screenRemoved, context_.get(), [this] { screensChanged.emit(); });
+    QObject::connect(qApp, &QGuiApplication::screenRemoved, context_.get(),
+                     [this] { screensChanged.emit(); });
     return loadScript(error);
 }
 
@@ -242,14 +255,15 @@ void KWinWindowServer::currentChanged(const QString& id) {
 }
 
 void KWinWindowServer::readDesktops() {
-    const QDBusMessage reply = bus_.call(
-        kwinCall(kDesktopsPath, kProperties, QStringLiteral("Get"), {kDesktopsInterface, QStringLiteral("desktops")}),
-        QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage reply = bus_.call(kwinCall(kDesktopsPath, kProperties, QStringLiteral("Get"),
+                                                  {kDesktopsInterface, QStringLiteral("desktops")}),
+                                         QDBus::Block, kCallTimeoutMs);
     const auto desktops = reply.type() == QDBusMessage::ReplyMessage
                               ? kwin::readDesktops(reply.arguments().value(0))
                               : std::nullopt;
     if (!desktops) {
-        options_.logger.error(QStringLiteral("KWin's virtual desktops could not be read: ") + reply.errorMessage());
+        options_.logger.error(QStringLiteral("KWin's virtual desktops could not be read: ") +
+                              reply.errorMessage());
         return;
     }
     const QStringList before = desktopNames();
@@ -287,7 +301,8 @@ void KWinWindowServer::recompute(bool desktopChanged) {
     }
     if (desktopChanged) activeDesktopChanged.emit();
     for (const quint64 serial : changed) { // observers may remove panels: look each one up again
-        const auto it = std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->serial == serial; });
+        const auto it =
+            std::find_if(panels_.begin(), panels_.end(), [&](auto* s) { return s->serial == serial; });
         if (it != panels_.end() && (*it)->panel) (*it)->panel->visibilityChanged.emit();
     }
 }
@@ -350,8 +365,8 @@ void KWinWindowServer::closed(const QString& caption, qint64 pid) {
     recompute(false);
 }
 
-void KWinWindowServer::activated(const QString& caption, const QString& resourceClass, const QString& desktopFile,
-                                 qint64 pid) {
+void KWinWindowServer::activated(const QString& caption, const QString& resourceClass,
+                                 const QString& desktopFile, qint64 pid) {
     workspace_->activated(caption, resourceClass, desktopFile, pid);
 }
 
@@ -552,8 +567,9 @@ QString sessionProblem() {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     int owned = 0;
-    const int r = sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                     "NameHasOwner", &error, &reply, "s", "org.kde.KWin");
+    const int r =
+        sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "NameHasOwner", &error, &reply, "s", "org.kde.KWin");
     if (r >= 0) sd_bus_message_read(reply, "b", &owned);
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);

@@ -126,7 +126,8 @@ public:
     QString placement(const QString& caption, qint64 pid);
     void report(const QString& caption, qint64 pid, const QString& desktopId, int number, const QRect& frame);
     void closed(const QString& caption, qint64 pid);
-    void activated(const QString& caption, const QString& resourceClass, const QString& desktopFile, qint64 pid);
+    void activated(const QString& caption, const QString& resourceClass, const QString& desktopFile,
+                   qint64 pid);
 
     static constexpr char kService[] = "org.spacemarquee.Spacemarquee";
     static constexpr char kBridgePath[] = "/KWinBridge";

@@ -20,8 +20,8 @@ std::optional<QList<WindowListEntry>> KWinWorkspace::onScreenWindows() const {
     return QList<WindowListEntry>{{front_->processId, kNormalWindowLayer, caption_}};
 }
 
-void KWinWorkspace::activated(const QString& caption, const QString& resourceClass, const QString& desktopFile,
-                              qint64 pid) {
+void KWinWorkspace::activated(const QString& caption, const QString& resourceClass,
+                              const QString& desktopFile, qint64 pid) {
     RunningApplication app;
     app.applicationId = (desktopFile.isEmpty() ? resourceClass : desktopFile).left(kMaxText);
     if (app.applicationId.endsWith(QLatin1String(".desktop"))) app.applicationId.chop(8);
@@ -31,6 +31,10 @@ void KWinWorkspace::activated(const QString& caption, const QString& resourceCla
     front_ = app;
     caption_ = caption.left(kMaxText);
     applicationActivated.emit();
+}
+
+void KWinWorkspace::retitled(const QString& caption, qint64 pid) {
+    if (front_ && front_->processId == pid) caption_ = caption.left(kMaxText);
 }
 
 } // namespace sm::kwin

@@ -14,7 +14,11 @@ public:
     bool canReadWindowTitles() const override { return true; }
 
     // From the script: `caption` of the window that came to the front, its class, desktop file, process.
-    void activated(const QString& caption, const QString& resourceClass, const QString& desktopFile, qint64 pid);
+    void activated(const QString& caption, const QString& resourceClass, const QString& desktopFile,
+                   qint64 pid);
+
+    // From the script: the window in front has a new caption. Not an activation: nothing is announced.
+    void retitled(const QString& caption, qint64 pid);
 
 private:
     std::optional<RunningApplication> front_;

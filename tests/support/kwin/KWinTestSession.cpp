@@ -1,8 +1,8 @@
 #include "support/kwin/KWinTestSession.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDBusArgument>
 #include <QDBusReply>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -83,10 +83,10 @@ std::unique_ptr<KWinTestSession> KWinTestSession::start(int desktops, QString* w
     session->kwin_->setProcessEnvironment(env);
     session->kwin_->setProcessChannelMode(QProcess::MergedChannels);
     session->kwin_->setStandardOutputFile(dir.filePath(QStringLiteral("kwin.log")));
-    session->kwin_->start(copy, {QStringLiteral("--virtual"), QStringLiteral("--width"), QStringLiteral("1280"),
-                                 QStringLiteral("--height"), QStringLiteral("800"),
-                                 QStringLiteral("--no-lockscreen"), QStringLiteral("--socket"),
-                                 session->socket_});
+    session->kwin_->start(copy,
+                          {QStringLiteral("--virtual"), QStringLiteral("--width"), QStringLiteral("1280"),
+                           QStringLiteral("--height"), QStringLiteral("800"),
+                           QStringLiteral("--no-lockscreen"), QStringLiteral("--socket"), session->socket_});
     if (!session->kwin_->waitForStarted(5000)) {
         *why = QStringLiteral("kwin_wayland did not start: ") + session->kwin_->errorString();
         return nullptr;
@@ -100,8 +100,9 @@ std::unique_ptr<KWinTestSession> KWinTestSession::start(int desktops, QString* w
     QDeadlineTimer deadline(20000);
     while (true) {
         QString error;
-        if (session->call(QStringLiteral("/VirtualDesktopManager"), QStringLiteral("org.freedesktop.DBus.Properties"),
-                          QStringLiteral("Get"), {QLatin1String(kDesktops), QStringLiteral("count")}, &error))
+        if (session->call(QStringLiteral("/VirtualDesktopManager"),
+                          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                          {QLatin1String(kDesktops), QStringLiteral("count")}, &error))
             break;
         if (deadline.hasExpired() || session->kwin_->state() != QProcess::Running) {
             *why = QStringLiteral("kwin_wayland did not come up: ") + session->log().right(800);
@@ -147,8 +148,9 @@ std::optional<QVariantList> KWinTestSession::call(const QString& path, const QSt
 }
 
 QList<std::pair<QString, QString>> KWinTestSession::desktops() const {
-    const auto reply = call(QStringLiteral("/VirtualDesktopManager"), QStringLiteral("org.freedesktop.DBus.Properties"),
-                            QStringLiteral("Get"), {QLatin1String(kDesktops), QStringLiteral("desktops")});
+    const auto reply =
+        call(QStringLiteral("/VirtualDesktopManager"), QStringLiteral("org.freedesktop.DBus.Properties"),
+             QStringLiteral("Get"), {QLatin1String(kDesktops), QStringLiteral("desktops")});
     QList<std::pair<QString, QString>> out;
     if (!reply || reply->isEmpty()) return out;
     const QDBusArgument argument = reply->first().value<QDBusVariant>().variant().value<QDBusArgument>();
@@ -182,7 +184,8 @@ bool KWinTestSession::runScript(const QString& source) const {
     if (!file.open(QIODevice::WriteOnly) || file.write(source.toUtf8()) < 0) return false;
     file.close();
     const QString scripting = QStringLiteral("org.kde.kwin.Scripting");
-    return call(QStringLiteral("/Scripting"), scripting, QStringLiteral("loadScript"), {file.fileName(), name}) &&
+    return call(QStringLiteral("/Scripting"), scripting, QStringLiteral("loadScript"),
+                {file.fileName(), name}) &&
            call(QStringLiteral("/Scripting"), scripting, QStringLiteral("start"));
 }
 
