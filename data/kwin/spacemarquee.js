@@ -25,6 +25,12 @@ function report(c) {
              Math.round(g.x), Math.round(g.y), Math.round(g.width), Math.round(g.height));
 }
 
+function onCurrentDesktop(c) {
+    if (c.onAllDesktops) return true;
+    if (desktopObjects) return c.desktops.indexOf(workspace.currentDesktop) >= 0;
+    return c.desktop === workspace.currentDesktop;
+}
+
 function setDesktop(c, id, number) {
     if (desktopObjects) {
         for (var i = 0; i < workspace.desktops.length; ++i)
@@ -76,13 +82,15 @@ function activated(c) {
                 var list = workspace.clientList();
                 var target = handBack.pop();
                 handBack = [];
-                if (list.indexOf(target) >= 0 && workspace.activeClient && isOurs(workspace.activeClient))
+                // Only to a window on the desktop on screen: activating one elsewhere would switch there.
+                if (list.indexOf(target) >= 0 && onCurrentDesktop(target) && workspace.activeClient &&
+                    isOurs(workspace.activeClient))
                     workspace.activeClient = target;
             });
         }
         return;
     }
-    lastForeign = c;
+    if (c.normalWindow || c.dialog) lastForeign = c; // not KWin's own popups and panels
     // A new caption of the window in front is what automatic naming reads at the next switch.
     if (retitled.indexOf(c) < 0) {
         retitled.push(c);

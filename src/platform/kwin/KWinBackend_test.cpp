@@ -8,6 +8,7 @@
 #include "support/sim/MemoryDefaults.h"
 
 #include <QApplication>
+#include <QDBusVariant>
 #include <QLineEdit>
 #include <QProcess>
 #include <QSocketNotifier>
@@ -39,7 +40,15 @@ protected:
     static QString desktopId(int index) { return session->desktops().value(index).first; }
     void switchTo(int index) {
         ASSERT_TRUE(session->switchTo(index));
-        ASSERT_TRUE(waitUntil([&] { return server->currentDesktop() == desktopId(index); })) << index;
+        ASSERT_TRUE(waitUntil([&] { return server->currentDesktop() == desktopId(index); }))
+            << index << ": KWin's current " << kwinCurrent().toStdString() << ", wanted "
+            << desktopId(index).toStdString() << ", the server's " << server->currentDesktop().toStdString();
+    }
+    static QString kwinCurrent() {
+        const auto reply = session->call(QStringLiteral("/VirtualDesktopManager"),
+                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
+                                         {QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("current")});
+        return reply ? reply->value(0).value<QDBusVariant>().variant().toString() : QString();
     }
     std::unique_ptr<LabelPanel> label(const QString& title, QPointF origin = {200, 500}) {
         return sm::test::showLabel(*server, title, origin);

@@ -33,6 +33,7 @@ const QUuid kScreenNamespace(QStringLiteral("{0c6f2b8e-3f57-4d0c-9a51-7d2b1e9c4a
 const QString kLabelPrefix = QStringLiteral("Spacemarquee label ");
 const QString kEditorPrefix = QStringLiteral("Spacemarquee editor ");
 constexpr int kCallTimeoutMs = 2000;
+constexpr const char* kDesktopSignals[] = {"desktopCreated", "desktopRemoved", "desktopDataChanged", "countChanged"};
 
 QDBusMessage kwinCall(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& arguments = {}) {
@@ -143,6 +144,15 @@ KWinWindowServer::KWinWindowServer(Options options)
     : options_(std::move(options)), pid_(::getpid()), bus_(QDBusConnection::sessionBus()) {}
 
 KWinWindowServer::~KWinWindowServer() {
+    // Let go of KWin's signals now: left to the receiver's destruction, the bus drops them later, by the
+    // receiver's address, which the next server's receiver may have taken by then.
+    if (signals_) {
+        bus_.disconnect(kKWin, kDesktopsPath, kDesktopsInterface, QStringLiteral("currentChanged"), signals_.get(),
+                        SLOT(currentChanged(QString)));
+        for (const char* name : kDesktopSignals)
+            bus_.disconnect(kKWin, kDesktopsPath, kDesktopsInterface, QLatin1String(name), signals_.get(),
+                            SLOT(desktopsMayHaveChanged(QDBusMessage)));
+    }
     unloadScript();
     if (bridge_) {
         bus_.unregisterObject(QLatin1String(kBridgePath));
@@ -166,7 +176,7 @@ bool KWinWindowServer::start(QString* error) {
     signals_ = std::make_unique<KWinSignals>(*this);
     bus_.connect(kKWin, kDesktopsPath, kDesktopsInterface, QStringLiteral("currentChanged"), signals_.get(),
                  SLOT(currentChanged(QString)));
-    for (const char* name : {"desktopCreated", "desktopRemoved", "desktopDataChanged", "countChanged"})
+    for (const char* name : kDesktopSignals)
         bus_.connect(kKWin, kDesktopsPath, kDesktopsInterface, QLatin1String(name), signals_.get(),
                      SLOT(desktopsMayHaveChanged(QDBusMessage)));
 
