@@ -22,6 +22,7 @@
 #include "platform/linux/PrivateDirectory.h"
 #include "platform/linux/QtMainQueue.h"
 #include "platform/linux/QtSpeechSynthesizer.h"
+#include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
@@ -57,11 +58,21 @@ namespace {
 
 using namespace sm;
 
-enum class Session { sway, x11 };
+enum class Session { kwin, sway, x11 };
 
 // sway when it answers on its socket (Qt then talks Wayland to it), else X11; none, with the reason,
 // when neither can be used.
 std::optional<Session> chooseSession(QString* problem) {
+    // KWin on Wayland when it answers on the session bus; SPACEMARQUEE_BACKEND=kwin|sway|x11 forces one.
+    const QByteArray forced = qgetenv("SPACEMARQUEE_BACKEND");
+    if (forced == "kwin" || (forced.isEmpty() && kwin::sessionProblem().isEmpty())) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        return Session::kwin;
+    }
+    if (forced == "x11") {
+        *problem = x11::sessionProblem();
+        return problem->isEmpty() ? std::optional(Session::x11) : std::nullopt;
+    }
     const QString swayProblem = sway::sessionProblem();
     if (swayProblem.isEmpty()) {
         qputenv("QT_QPA_PLATFORM", "wayland");
@@ -191,7 +202,12 @@ int main(int argc, char** argv) {
     if (first) {
         backend.queue = std::make_shared<QtMainQueue>();
         QString error;
-        if (*session == Session::sway) {
+        if (*session == Session::kwin) {
+            auto server = kwin::KWinWindowServer::create({loggers.overlay, runtime.path}, &error);
+            if (server) backend.workspace = server->workspace();
+            backend.windowServer = server;
+            backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+        } else if (*session == Session::sway) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
         } else {

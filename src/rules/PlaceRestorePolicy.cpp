@@ -54,10 +54,12 @@ QByteArray encode(const QHash<QUuid, DesktopPlace>& places) {
     QJsonArray entries;
     for (const auto& id : ids) {
         const DesktopPlace& p = places[id];
-        entries.append(QJsonObject{{QStringLiteral("tag"), id.toString(QUuid::WithoutBraces).toUpper()},
-                                   {QStringLiteral("screen"), p.screenId},
-                                   {QStringLiteral("desktop"), p.desktop},
-                                   {QStringLiteral("name"), p.desktopName}});
+        QJsonObject entry{{QStringLiteral("tag"), id.toString(QUuid::WithoutBraces).toUpper()},
+                          {QStringLiteral("screen"), p.screenId},
+                          {QStringLiteral("desktop"), p.desktop},
+                          {QStringLiteral("name"), p.desktopName}};
+        if (!p.desktopId.isEmpty()) entry.insert(QStringLiteral("desktopId"), p.desktopId);
+        entries.append(entry);
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("places"), entries}})
         .toJson(QJsonDocument::Compact);
@@ -77,13 +79,14 @@ std::optional<QHash<QUuid, DesktopPlace>> decode(const QByteArray& json) {
         const QJsonValue desktop = entry.value(QStringLiteral("desktop"));
         const QString screen = entry.value(QStringLiteral("screen")).toString();
         const QString name = entry.value(QStringLiteral("name")).toString();
+        const QString desktopId = entry.value(QStringLiteral("desktopId")).toString();
         // Numbers from a file are untrusted: only small whole non-negative ones name a desktop.
         const double number = desktop.toDouble(-1.0);
         if (id.isNull() || !desktop.isDouble() || number < 0 || number > 100000 ||
             number != static_cast<int>(number) || screen.size() > kMaxTextLength ||
-            name.size() > kMaxTextLength)
+            name.size() > kMaxTextLength || desktopId.size() > kMaxTextLength)
             continue;
-        places.insert(id, DesktopPlace{screen, static_cast<int>(number), name});
+        places.insert(id, DesktopPlace{screen, static_cast<int>(number), name, desktopId});
     }
     return places;
 }

@@ -48,22 +48,25 @@ TEST(PlaceRestorePolicy, OneLabelPerDesktopTheLatestSeenAndNoneWhereTheDesktopIs
 }
 
 TEST(PlaceRestorePolicy, StoredFormRoundTripsAndHostileEntriesAreDroppedOneByOne) {
-    const QHash<QUuid, DesktopPlace> places = {{A, {QStringLiteral("S1"), 3, QStringLiteral("mail")}},
-                                               {B, {QString(), 0, QString()}}};
+    const QHash<QUuid, DesktopPlace> places = {
+        {A, {QStringLiteral("S1"), 3, QStringLiteral("mail"), {}}},
+        {B, {QString(), 0, QString(), QStringLiteral("9f1c2e4a-0d5b-4e8f-a6c3-7b2d1e0f9a84")}}};
     EXPECT_EQ(decode(encode(places)), places);
 
     for (const QByteArray& bad :
          {QByteArray(""), QByteArray("[]"), QByteArray("{\"places\":{}}"), QByteArray("\xff{")})
         EXPECT_FALSE(decode(bad)) << bad.constData();
 
-    const auto kept = decode(R"({"places":[
+    QByteArray stored = R"({"places":[
         {"tag":"0A000000-0000-4000-8000-00000000000A","screen":"S1","desktop":2},
         {"tag":"not-a-uuid","screen":"S1","desktop":1},
         {"tag":"0B000000-0000-4000-8000-00000000000B","desktop":2147483648},
         {"tag":"0B000000-0000-4000-8000-00000000000B","desktop":-1},
         {"tag":"0B000000-0000-4000-8000-00000000000B","desktop":1.5},
         {"tag":"0B000000-0000-4000-8000-00000000000B","desktop":"1"},
-        7]})");
+        {"tag":"0B000000-0000-4000-8000-00000000000B","desktop":1,"desktopId":"%1"},
+        7]})";
+    const auto kept = decode(stored.replace("%1", QByteArray(600, 'x'))); // an overlong desktop id
     ASSERT_TRUE(kept);
     EXPECT_EQ(*kept, (QHash<QUuid, DesktopPlace>{{A, at(2)}}));
 }

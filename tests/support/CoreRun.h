@@ -16,9 +16,9 @@ namespace sm::test {
 struct CoreRun {
     explicit CoreRun(std::shared_ptr<WindowServer> server,
                      std::shared_ptr<Defaults> defaults = std::make_shared<MemoryDefaults>(),
-                     bool autoCreate = false)
-        : core(CoreServices::create(
-              {std::move(server), nullptr, nullptr, nullptr, std::move(defaults), queue, logs.loggers})),
+                     bool autoCreate = false, std::shared_ptr<Workspace> workspace = nullptr)
+        : core(CoreServices::create({std::move(server), nullptr, std::move(workspace), nullptr,
+                                     std::move(defaults), queue, logs.loggers})),
           store(core->store()), overlay(core->overlay()), tracker(core->tracker()) {
         if (!autoCreate) store->updateSettings([](AppSettings& s) { s.autoCreateOnNewSpace = false; });
         restored = core->start(false);
