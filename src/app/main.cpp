@@ -22,6 +22,8 @@
 #include "platform/linux/PrivateDirectory.h"
 #include "platform/linux/QtMainQueue.h"
 #include "platform/linux/QtSpeechSynthesizer.h"
+#include "platform/gnome/GnomeWindowServer.h"
+#include "platform/gnome/GnomeWorkspace.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
@@ -66,19 +68,36 @@ void say(const QString& text) {
     std::fprintf(stderr, "spacemarquee: %s\n", qPrintable(text));
 }
 
-enum class Session { sway, x11 };
+enum class Session { sway, gnome, x11 };
 
-// sway when it answers on its socket (Qt then talks Wayland to it), else X11; none, with the reason,
-// when neither can be used.
-std::optional<Session> chooseSession(QString* problem) {
-    const QString swayProblem = sway::sessionProblem();
+// SPACEMARQUEE_BACKEND (sway, gnome or x11) forces a backend; else sway when it answers on its socket,
+// GNOME Shell when its bridge answers (Qt then talks Wayland to either), else X11. None, with the
+// reason, when none can be used. A GNOME session without the bridge says why once and goes on with
+// X11 (Xwayland) where it can: labels, Preferences and commands then work, desktops are not told apart.
+std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
+    const QString forced = qEnvironmentVariable("SPACEMARQUEE_BACKEND");
+    const QString swayProblem = forced.isEmpty() || forced == QLatin1String("sway") ? sway::sessionProblem()
+                                                                                     : QStringLiteral("not chosen");
     if (swayProblem.isEmpty()) {
         qputenv("QT_QPA_PLATFORM", "wayland");
         return Session::sway;
     }
-    *problem = x11::sessionProblem();
+    bool isGnome = false;
+    if (forced.isEmpty() || forced == QLatin1String("gnome")) {
+        *gnomeProblem = gnome::sessionProblem(&isGnome);
+        if (gnomeProblem->isEmpty()) {
+            qputenv("QT_QPA_PLATFORM", "wayland");
+            return Session::gnome;
+        }
+        if (!isGnome && forced.isEmpty()) gnomeProblem->clear();
+    }
+    *problem = forced.isEmpty() || forced == QLatin1String("x11") ? x11::sessionProblem()
+                                                                    : QStringLiteral("not chosen");
     if (problem->isEmpty()) return Session::x11;
     if (qEnvironmentVariableIsSet("SWAYSOCK")) *problem = swayProblem;
+    if (!gnomeProblem->isEmpty()) *problem = *gnomeProblem;
+    if (!forced.isEmpty())
+        *problem = QStringLiteral("SPACEMARQUEE_BACKEND=%1 cannot be used: %2").arg(forced, *problem);
     return std::nullopt;
 }
 
@@ -123,8 +142,8 @@ int main(int argc, char** argv) {
     }
     const bool launchedAsLoginItem = command.loginItem;
 
-    QString problem;
-    const auto session = chooseSession(&problem);
+    QString problem, gnomeProblem;
+    const auto session = chooseSession(&problem, &gnomeProblem);
     if (!session) {
         say(problem);
         return 1;
@@ -202,7 +221,16 @@ int main(int argc, char** argv) {
         if (*session == Session::sway) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+        } else if (*session == Session::gnome) {
+            auto server = gnome::GnomeWindowServer::create({loggers.overlay, QStringLiteral(SM_VERSION)}, &error);
+            backend.windowServer = server;
+            backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+            if (server) backend.workspace = std::make_shared<gnome::GnomeWorkspace>(server);
         } else {
+            if (!gnomeProblem.isEmpty()) {
+                loggers.app.error(gnomeProblem);
+                backend.backendProblem = gnomeProblem;
+            }
             backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
             backend.keySource = x11::X11KeySource::create(loggers.app, &error);
             if (!backend.keySource) backend.keySource = std::make_shared<UnavailableKeySource>(error);

@@ -185,6 +185,7 @@ void PreferencesViewModel::showLogFiles() {
 QList<PreferencesViewModel::Unavailable> PreferencesViewModel::unavailableRows() const {
     const Limits limits = limits_ ? limits_() : Limits{};
     QList<Unavailable> rows;
+    if (!limits.backendProblem.isEmpty()) rows.append({QStringLiteral("backend"), limits.backendProblem});
     if (!limits.ctrlUnavailable.isEmpty())
         rows.append({QStringLiteral("ctrl"),
                      QStringLiteral("\"Visible only while Ctrl is held\" cannot work here: %1. The labels show "

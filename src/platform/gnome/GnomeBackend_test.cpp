@@ -1,0 +1,165 @@
+// The GNOME backend on a private headless GNOME Shell with the bridge loaded from the build tree.
+#include "platform/gnome/GnomeBridgeClient.h"
+#include "platform/gnome/GnomePanels.h"
+#include "platform/gnome/GnomeWindowServer.h"
+#include "support/CoreRun.h"
+#include "support/ShowLabel.h"
+#include "support/WaitUntil.h"
+#include "support/gnome/GnomeTestSession.h"
+#include "support/sim/MemoryDefaults.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+namespace sm::gnome {
+namespace {
+
+test::GnomeTestSession* session = nullptr;
+std::vector<QWidget*> fillers; // ordinary windows, one on each of the first workspaces
+using sm::test::waitUntil;
+
+struct Facts {
+    bool onActiveSpace;
+    bool visible;
+    bool operator==(const Facts&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Facts& f) {
+    return os << (f.visible ? 'V' : '-') << (f.onActiveSpace ? 'A' : '-');
+}
+
+class GnomeBackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString error;
+        server = GnomeWindowServer::create({Logger{}, qEnvironmentVariable("SM_PROGRAM_VERSION")}, &error);
+        ASSERT_TRUE(server) << error.toStdString();
+        // GNOME keeps a workspace only while a window other than a label is on it: one window on each
+        // of the first three keeps them, and a fourth, empty one follows.
+        while (fillers.size() < 3) {
+            workspace(int(fillers.size()));
+            auto* filler = new QWidget;
+            filler->setWindowTitle(QStringLiteral("filler %1").arg(fillers.size()));
+            filler->resize(300, 200);
+            filler->show();
+            fillers.push_back(filler);
+            ASSERT_TRUE(waitUntil([&] { return server->state().workspaces.size() > qsizetype(fillers.size()); }))
+                << "no workspace after " << fillers.size();
+        }
+        workspace(0);
+    }
+    void TearDown() override {
+        server.reset();
+        // The windows go before the next test, which counts the workspaces they would keep.
+        EXPECT_TRUE(waitUntil([] { return !holdsOurWindows(); })) << "windows left behind";
+    }
+    static bool holdsOurWindows() {
+        GnomeBridgeClient probe(Logger{}, QDBusConnection::sessionBus());
+        QString error;
+        const auto json = probe.state(&error);
+        const auto state = json ? parseState(*json, &error) : std::nullopt;
+        return !state || std::any_of(state->windows.begin(), state->windows.end(), [](const OwnWindow& w) {
+            return w.pid == QCoreApplication::applicationPid();
+        });
+    }
+    void workspace(int index) {
+        QString error;
+        ASSERT_TRUE(session->activate(index, &error)) << index << ' ' << error.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return server->state().active == index; })) << index;
+    }
+    std::unique_ptr<LabelPanel> label(const QString& title, QPointF origin = {200, 500}) {
+        return sm::test::showLabel(*server, title, origin);
+    }
+    static std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
+        std::vector<Facts> out;
+        for (const auto& p : panels)
+            out.push_back({p->isOnActiveSpace(), p->isVisible()});
+        return out;
+    }
+
+    std::shared_ptr<GnomeWindowServer> server;
+};
+
+TEST_F(GnomeBackendTest, LabelsLandOnTheirWorkspacesAndTheFactsAreCurrentWhenASwitchIsAnnounced) {
+    std::vector<std::unique_ptr<LabelPanel>> labels;
+    labels.push_back(label(QStringLiteral("One")));
+    workspace(1);
+    labels.push_back(label(QStringLiteral("Two"), {600, 300}));
+    workspace(2);
+    labels.push_back(label(QStringLiteral("Three")));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(server->workspaceIndexOf(*labels[i]), i) << i;
+    // Placed where asked, in the shell's own coordinates too.
+    EXPECT_EQ(server->toLayout(labels[1]->frame()).topLeft(), QPoint(600, 800 - 300 - 90));
+    EXPECT_TRUE(waitUntil([&] {
+        for (const auto& w : server->state().windows)
+            if (w.marker.startsWith(QLatin1String("Spacemarquee label")) && w.rect.topLeft() == QPoint(600, 410))
+                return true;
+        return false;
+    })) << "the shell did not put the window where it was asked: " << [&] {
+        QString out;
+        for (const auto& w : server->state().windows)
+            out += QStringLiteral("%1 at %2,%3 %4x%5; ").arg(w.marker).arg(w.rect.x()).arg(w.rect.y()).arg(w.rect.width()).arg(w.rect.height());
+        return out.toStdString();
+    }();
+
+    std::vector<std::vector<Facts>> announced;
+    auto connection = server->activeDesktopChanged.connect([&] { announced.push_back(factsOf(labels)); });
+    const Facts present{true, true}, away{false, false};
+    const std::pair<int, std::vector<Facts>> steps[] = {
+        {0, {present, away, away}},
+        {2, {away, away, present}},
+        {1, {away, present, away}},
+        {0, {present, away, away}},
+    };
+    for (const auto& [index, expected] : steps) {
+        announced.clear();
+        workspace(index);
+        ASSERT_EQ(announced.size(), 1u) << index;
+        EXPECT_EQ(announced.front(), expected) << "at the announcement of " << index;
+        EXPECT_EQ(factsOf(labels), expected) << index;
+    }
+}
+
+// The tracker adopts each workspace's label as the user goes from one to another.
+TEST_F(GnomeBackendTest, TheTrackerAdoptsEachWorkspacesLabel) {
+    sm::test::CoreRun program(server);
+    const auto& tracker = program.tracker;
+    QList<QUuid> tagOf;
+    for (int index : {0, 1, 2}) {
+        workspace(index);
+        tracker->setTitleForCurrentSpace(QStringLiteral("Desk %1").arg(index), true);
+        ASSERT_TRUE(tracker->currentActiveTagId());
+        tagOf << *tracker->currentActiveTagId();
+    }
+    for (int index : {0, 2, 1, 0}) {
+        workspace(index);
+        EXPECT_TRUE(waitUntil([&] { return tracker->currentActiveTagId() == std::optional(tagOf.at(index)); }))
+            << "workspace " << index;
+    }
+    EXPECT_EQ(program.store->tags().size(), 3u);
+    program.quit();
+}
+
+} // namespace
+} // namespace sm::gnome
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QString why;
+    auto session = sm::gnome::test::GnomeTestSession::start(qEnvironmentVariable("SM_GNOME_EXTENSIONS"), &why);
+    if (!session) {
+        std::printf("SKIPPED: no headless GNOME Shell: %s\n", why.toLocal8Bit().constData());
+        return 77; // CTest's SKIP_RETURN_CODE for this test
+    }
+    sm::gnome::session = session.get();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    return result;
+}
