@@ -69,6 +69,8 @@ class Bridge {
             },
             'grab-op-end', (_d, win) => this._grabEnded(win), this);
         Main.layoutManager.connectObject('monitors-changed', () => this._changed(false), this);
+        // In the overview no label shows: the program hears of it as of any change.
+        Main.overview.connectObject('shown', () => this._changed(false), 'hidden', () => this._changed(false), this);
         for (const actor of global.get_window_actors())
             this._watch(actor.get_meta_window());
         this._hideOwnWindows();
@@ -80,6 +82,7 @@ class Bridge {
         global.workspace_manager.disconnectObject(this);
         global.display.disconnectObject(this);
         Main.layoutManager.disconnectObject(this);
+        Main.overview.disconnectObject(this);
         for (const actor of global.get_window_actors())
             actor.get_meta_window().disconnectObject(this);
         if (this._queued)
@@ -175,6 +178,7 @@ class Bridge {
         }
         return JSON.stringify({
             version: this.Version, workspaces, active: wm.get_active_workspace_index(), monitors,
+            overview: Main.overview.visible,
             focus: focus && !this.isOurs(focus) ? {
                 title: focus.get_title() ?? '', pid: focus.get_pid(),
                 appId: app ? app.get_id().replace(/\.desktop$/, '') : (focus.get_wm_class() ?? ''),
@@ -297,7 +301,12 @@ class Bridge {
             this._place(win, placement);
     }
 
-    _place(win, { workspace, x, y, opacity }) {
+    _place(win, placement) {
+        const { workspace, x, y, opacity } = placement;
+        if (placement.focus && win.get_compositor_private()?.visible) {
+            placement.focus = false;
+            win.activate(global.get_current_time());
+        }
         const actor = win.get_compositor_private();
         if (actor && opacity !== undefined)
             actor.opacity = Math.round(Math.min(Math.max(opacity, 0), 1) * 255);
@@ -369,14 +378,19 @@ class Bridge {
         invocation.return_value(null);
     }
 
+    // The editor takes the keyboard, now or as soon as it maps.
     FocusAsync([marker], invocation) {
-        const pid = this._callerPid(invocation);
-        const win = this._ownWindow(pid, marker);
-        if (!win || !MARKER.test(marker)) {
-            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused', 'no such window of the caller');
+        if (!MARKER.test(marker)) {
+            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused',
+                'only the program\'s own editor takes the keyboard');
             return;
         }
-        win.activate(global.get_current_time());
+        const pid = this._callerPid(invocation);
+        const key = `${pid} ${marker}`;
+        this._pending.set(key, { ...this._pending.get(key), focus: true });
+        const win = this._ownWindow(pid, marker);
+        if (win)
+            this._place(win, this._pending.get(key));
         invocation.return_value(null);
     }
 

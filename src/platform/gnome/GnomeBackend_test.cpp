@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -141,6 +142,86 @@ TEST_F(GnomeBackendTest, TheTrackerAdoptsEachWorkspacesLabel) {
             << "workspace " << index;
     }
     EXPECT_EQ(program.store->tags().size(), 3u);
+    program.quit();
+}
+
+// Clicks at a point of the layout through the shell's own pointer, at a person's pace, turning the loop
+// meanwhile. `entered`, when given, is waited for before the press: the pointer is over the window.
+bool clickAt(QPoint point, const std::function<bool()>& entered = {}) {
+    const auto pause = [] { waitUntil([] { return false; }, 80); };
+    if (!session->pointAt(point)) return false;
+    if (entered) waitUntil(entered, 2000);
+    pause();
+    if (!session->button(true)) return false;
+    pause();
+    return session->button(false);
+}
+
+// A click reaches a shown label, translucent too, and a drag moves it where the shell put it. (That an
+// invisible label lets clicks through does not hold reliably on GNOME yet: not checked here.)
+TEST_F(GnomeBackendTest, ClicksReachALabelAndADragMovesItWhereItIsReadBack) {
+    auto panel = label(QStringLiteral("Click"), {200, 500}); // layout (200, 210) to (460, 300)
+    int clicks = 0, enters = 0;
+    panel->view().onClick = [&] { ++clicks; };
+    static_cast<GnomeLabelPanel*>(panel.get())->window()->onPointerEntered = [&] { ++enters; };
+    for (const double alpha : {1.0, 0.6}) {
+        panel->setAlpha(alpha);
+        clicks = enters = 0;
+        ASSERT_TRUE(clickAt({330, 255}, [&] { return enters > 0; }));
+        EXPECT_TRUE(waitUntil([&] { return clicks == 1; }, 2000)) << "alpha=" << alpha;
+        ASSERT_TRUE(session->pointAt({10, 700})); // off the label before it changes
+    }
+
+    panel->setAlpha(1.0);
+    int moves = 0;
+    clicks = 0;
+    auto moved = panel->moved.connect([&] { ++moves; });
+    const QPoint from = server->toLayout(panel->frame()).topLeft();
+    ASSERT_TRUE(session->pointAt({330, 255}) && session->button(true));
+    for (const QPoint step : {QPoint(345, 265), QPoint(400, 300), QPoint(500, 380)}) {
+        waitUntil([] { return false; }, 60);
+        ASSERT_TRUE(session->pointAt(step));
+    }
+    waitUntil([] { return false; }, 100);
+    ASSERT_TRUE(session->button(false));
+    ASSERT_TRUE(waitUntil([&] { return server->toLayout(panel->frame()).topLeft().x() >= from.x() + 100; }))
+        << "the label stayed at " << server->toLayout(panel->frame()).x();
+    EXPECT_GE(moves, 1);
+    EXPECT_GE(server->toLayout(panel->frame()).y(), from.y() + 50);
+    EXPECT_EQ(clicks, 0) << "a drag is no click";
+}
+
+// The editor takes the keyboard from the shell and a Return commits once; Escape leaves the name.
+TEST_F(GnomeBackendTest, TheEditorGetsTheKeyboardReturnRenamesAndEscapeKeepsTheName) {
+    sm::test::CoreRun program(server);
+    const auto& store = program.store;
+    const auto& overlay = program.overlay;
+    SpaceTag tag;
+    tag.id = QUuid::createUuid();
+    tag.title = QStringLiteral("Old");
+    store->addTag(tag, QStringLiteral("manual-create"));
+    LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
+    ASSERT_TRUE(waitUntil([&] { return label->isVisible(); }));
+    struct Case {
+        const char* typed;
+        quint32 endKey;
+        const char* stored;
+        int commits;
+    };
+    constexpr quint32 kReturn = 0xff0d, kEscape = 0xff1b;
+    for (const Case c : {Case{"Inbox 2", kReturn, "Inbox 2", 1}, Case{"Other", kEscape, "Inbox 2", 1}}) {
+        label->view().onClick(); // what a click on the label delivers
+        ASSERT_TRUE(waitUntil([&] { return overlay->isEditing(); }));
+        auto* editor = static_cast<GnomeEditorPanel*>(overlay->editorSession()->panel.get());
+        ASSERT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus() && editor->window()->isActiveWindow(); }))
+            << "the editor has no keyboard";
+        editor->window()->field()->selectAll(); // typing replaces the name
+        ASSERT_TRUE(session->type(QLatin1String(c.typed)));
+        ASSERT_TRUE(session->key(c.endKey, true) && session->key(c.endKey, false));
+        ASSERT_TRUE(waitUntil([&] { return !overlay->isEditing(); })) << c.typed;
+        EXPECT_EQ(store->tag(tag.id)->title, QLatin1String(c.stored)) << c.typed;
+        EXPECT_EQ(program.traced(QStringLiteral("editSession COMMIT")), c.commits) << c.typed;
+    }
     program.quit();
 }
 

@@ -45,6 +45,7 @@ std::optional<BridgeState> parseState(const QByteArray& json, QString* error) {
         state.workspaces << quint64(value);
     }
     state.active = root.value(QLatin1String("active")).toInt(-1);
+    state.overview = root.value(QLatin1String("overview")).toBool();
     if (state.active < 0 || state.active >= state.workspaces.size()) {
         *error = QStringLiteral("the active workspace %1 is not among %2")
                      .arg(state.active)

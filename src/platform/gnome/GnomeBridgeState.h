@@ -52,6 +52,7 @@ struct BridgeState {
     QString version;
     QList<quint64> workspaces;
     int active = -1;
+    bool overview = false; // the shell's overview is up: windows show only as thumbnails there
     QList<MonitorInfo> monitors;
     std::optional<FocusedWindow> focus;
     QList<OwnWindow> windows;

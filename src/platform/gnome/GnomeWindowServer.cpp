@@ -205,11 +205,14 @@ void GnomeWindowServer::applyAlpha(PanelState& state) {
 }
 
 // A window that ignores the pointer, or is faded out entirely, takes no input: its input region is cut
-// down to nothing (a region outside the surface), which mutter honours.
+// down to nothing (a region outside the surface). The shell also passes the pointer through a window
+// it shows fully transparent.
 void GnomeWindowServer::applyInput(PanelState& state) {
     const bool transparent = state.ignoresInput || state.alpha <= 0.0;
-    if (QWindow* handle = state.window ? state.window->windowHandle() : nullptr)
-        handle->setMask(transparent ? QRegion(-1, -1, 1, 1) : QRegion());
+    QWindow* handle = state.window ? state.window->windowHandle() : nullptr;
+    if (!handle || transparent == state.inputCut) return;
+    state.inputCut = transparent;
+    handle->setMask(transparent ? QRegion(-1, -1, 1, 1) : QRegion());
 }
 
 void GnomeWindowServer::focus(PanelState& state) {

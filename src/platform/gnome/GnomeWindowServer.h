@@ -41,6 +41,7 @@ struct PanelState {
     double alpha = 1.0;
     std::optional<double> sentAlpha;
     bool ignoresInput = false;
+    bool inputCut = false; // the window's input region is empty
     std::optional<int> monitor;
     bool onActiveSpace = false; // "A", as of the last state
     bool visible = false;       // "V", as of the last state

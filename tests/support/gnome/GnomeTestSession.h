@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -21,12 +22,20 @@ public:
 
     // Makes the workspace at `index` the active one, through the bridge (the shell's Eval is off).
     bool activate(int index, QString* error = nullptr) const;
+    // A pointer and keyboard of the shell's own (its remote-desktop interface: the headless shell has no
+    // input devices). Each returns whether the shell took it.
+    bool pointAt(QPoint layout);      // the pointer to a point of the layout (top left, y down)
+    bool button(bool pressed);        // the left button
+    bool key(quint32 keysym, bool pressed);
+    bool type(const QString& latin1); // presses and releases each character's key
+
     // Runs `program` with the session's environment; its exit code, -1 when it did not run.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
     QProcessEnvironment environment() const { return env_; }
 
 private:
     GnomeTestSession() = default;
+    bool startRemote();
     bool startDaemon(std::unique_ptr<QProcess>& process, const QStringList& arguments, const QString& socket,
                      QString* why);
 
@@ -34,6 +43,7 @@ private:
     std::unique_ptr<QProcess> systemBus_;
     std::unique_ptr<QProcess> sessionBus_;
     std::unique_ptr<QProcess> shell_;
+    QString remote_; // the remote-desktop session's object, once made
     QProcessEnvironment env_;
 };
 
