@@ -30,6 +30,7 @@ const INTERFACE = `<node>
       <arg name="opacity" type="d" direction="in"/>
     </method>
     <method name="Focus"><arg name="marker" type="s" direction="in"/></method>
+    <method name="SetWorkspaceNames"><arg name="names" type="as" direction="in"/></method>
     <method name="ActivateWorkspace"><arg name="index" type="i" direction="in"/></method>
     <signal name="StateChanged"><arg name="state" type="s"/></signal>
   </interface>
@@ -69,6 +70,9 @@ class Bridge {
             },
             'grab-op-end', (_d, win) => this._grabEnded(win), this);
         Main.layoutManager.connectObject('monitors-changed', () => this._changed(false), this);
+        // GNOME's own list of names, which its workspace switcher and indicator show.
+        this._wmPreferences = new Gio.Settings({ schema_id: 'org.gnome.desktop.wm.preferences' });
+        this._wmPreferences.connectObject('changed::workspace-names', () => this._changed(false), this);
         // In the overview no label shows: the program hears of it as of any change.
         Main.overview.connectObject('shown', () => this._changed(false), 'hidden', () => this._changed(false), this);
         for (const actor of global.get_window_actors())
@@ -83,6 +87,8 @@ class Bridge {
         global.display.disconnectObject(this);
         Main.layoutManager.disconnectObject(this);
         Main.overview.disconnectObject(this);
+        this._wmPreferences.disconnectObject(this);
+        this._wmPreferences = null;
         for (const actor of global.get_window_actors())
             actor.get_meta_window().disconnectObject(this);
         if (this._queued)
@@ -179,6 +185,7 @@ class Bridge {
         return JSON.stringify({
             version: this.Version, workspaces, active: wm.get_active_workspace_index(), monitors,
             overview: Main.overview.visible,
+            names: this._wmPreferences.get_strv('workspace-names'),
             focus: focus && !this.isOurs(focus) ? {
                 title: focus.get_title() ?? '', pid: focus.get_pid(),
                 appId: app ? app.get_id().replace(/\.desktop$/, '') : (focus.get_wm_class() ?? ''),
@@ -391,6 +398,11 @@ class Bridge {
         const win = this._ownWindow(pid, marker);
         if (win)
             this._place(win, this._pending.get(key));
+        invocation.return_value(null);
+    }
+
+    SetWorkspaceNamesAsync([names], invocation) {
+        this._wmPreferences.set_strv('workspace-names', names);
         invocation.return_value(null);
     }
 

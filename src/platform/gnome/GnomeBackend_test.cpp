@@ -225,6 +225,66 @@ TEST_F(GnomeBackendTest, TheEditorGetsTheKeyboardReturnRenamesAndEscapeKeepsTheN
     program.quit();
 }
 
+// GNOME's own list, as its switcher reads it.
+QString gnomeNames() {
+    QString out;
+    session->run(QStringLiteral("gsettings"),
+                 {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.wm.preferences"),
+                  QStringLiteral("workspace-names")},
+                 &out);
+    return out.trimmed();
+}
+
+// The names go to GNOME's list while the program runs, and its own come back when it quits.
+TEST_F(GnomeBackendTest, NamesAreLentToGnomesListAndGivenBack) {
+    ASSERT_EQ(session->run(QStringLiteral("gsettings"),
+                           {QStringLiteral("set"), QStringLiteral("org.gnome.desktop.wm.preferences"),
+                            QStringLiteral("workspace-names"), QStringLiteral("['Mine']")}),
+              0);
+    ASSERT_TRUE(waitUntil([&] { return server->desktopNames() == QStringList{QStringLiteral("Mine")}; }));
+    sm::test::CoreRun program(server);
+    for (int index : {0, 1}) {
+        workspace(index);
+        program.tracker->setTitleForCurrentSpace(QStringLiteral("Desk %1").arg(index), true);
+    }
+    EXPECT_TRUE(waitUntil([&] { return gnomeNames() == QLatin1String("['Desk 0', 'Desk 1']"); }))
+        << gnomeNames().toStdString();
+    program.quit();
+    EXPECT_TRUE(waitUntil([&] { return gnomeNames() == QLatin1String("['Mine']"); })) << gnomeNames().toStdString();
+}
+
+// Names come back after a restart: a second run on the same stored settings puts each remembered label
+// back on its workspace, and nothing is minted.
+TEST_F(GnomeBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart) {
+    auto defaults = std::make_shared<MemoryDefaults>();
+    auto launch = [&] { return std::make_unique<sm::test::CoreRun>(server, defaults, true); };
+    auto first = launch();
+    for (int index : {0, 1, 2}) {
+        workspace(index);
+        first->tracker->setTitleForCurrentSpace(QStringLiteral("Desk %1").arg(index), true);
+        ASSERT_TRUE(waitUntil([&] { return first->activeTitle() == QStringLiteral("Desk %1").arg(index); }));
+    }
+    workspace(0);
+    QStringList tags;
+    for (const auto& t : first->store->tags())
+        tags << t.id.toString() + t.title;
+    first->quit();
+    first.reset();
+
+    auto second = launch();
+    EXPECT_EQ(second->restored, 3);
+    for (int index : {0, 1, 2, 0}) {
+        workspace(index);
+        EXPECT_TRUE(waitUntil([&] { return second->activeTitle() == QStringLiteral("Desk %1").arg(index); }, 2000))
+            << index;
+    }
+    QStringList after;
+    for (const auto& t : second->store->tags())
+        after << t.id.toString() + t.title;
+    EXPECT_EQ(after, tags) << "nothing minted, nothing lost";
+    second->quit();
+}
+
 } // namespace
 } // namespace sm::gnome
 

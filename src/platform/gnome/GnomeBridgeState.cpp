@@ -46,6 +46,10 @@ std::optional<BridgeState> parseState(const QByteArray& json, QString* error) {
     }
     state.active = root.value(QLatin1String("active")).toInt(-1);
     state.overview = root.value(QLatin1String("overview")).toBool();
+    for (const auto& name : root.value(QLatin1String("names")).toArray()) {
+        if (state.names.size() >= kMaxEntries) break;
+        state.names << bounded(name);
+    }
     if (state.active < 0 || state.active >= state.workspaces.size()) {
         *error = QStringLiteral("the active workspace %1 is not among %2")
                      .arg(state.active)

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -53,6 +54,7 @@ struct BridgeState {
     QList<quint64> workspaces;
     int active = -1;
     bool overview = false; // the shell's overview is up: windows show only as thumbnails there
+    QStringList names;     // GNOME's workspace names, in order; there may be fewer than workspaces
     QList<MonitorInfo> monitors;
     std::optional<FocusedWindow> focus;
     QList<OwnWindow> windows;

@@ -105,6 +105,11 @@ void GnomeWindowServer::apply(BridgeState next) {
     const bool monitorsChanged = next.monitors != state_.monitors;
     const bool desktopChanged = next.activeWorkspace() != wasActive;
     if (desktopChanged) lastSwitch_ = std::chrono::steady_clock::now();
+    // Names are taken as written at once: only someone else's change is news.
+    bool renamed = false;
+    if (written_ && next.names == *written_) written_.reset();
+    if (written_) next.names = *written_;
+    else renamed = next.names != state_.names;
     state_ = std::move(next);
     const quint64 active = state_.activeWorkspace();
 
@@ -138,6 +143,7 @@ void GnomeWindowServer::apply(BridgeState next) {
 
     if (monitorsChanged) screensChanged.emit();
     if (desktopChanged) activeDesktopChanged.emit();
+    if (renamed) desktopNamesChanged.emit();
     // Observers may remove panels: look each one up again.
     const auto tell = [this](const std::vector<quint64>& serials, auto signal) {
         for (const quint64 serial : serials) {
@@ -258,6 +264,13 @@ void GnomeWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     if (!s || s->bound || place.desktop < 0 || place.desktop >= state_.workspaces.size()) return;
     s->bound = true;
     s->workspace = state_.workspaces.at(place.desktop);
+}
+
+void GnomeWindowServer::setDesktopNames(const QStringList& names) {
+    if (names == state_.names) return;
+    written_ = names;
+    state_.names = names;
+    bridge_->send(QStringLiteral("SetWorkspaceNames"), {names});
 }
 
 const MonitorInfo* GnomeWindowServer::monitorAt(const QPoint& point) const {

@@ -77,6 +77,9 @@ public:
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
+    QStringList desktopNames() const override { return state_.names; }
+    bool canSetDesktopNames() const override { return true; }
+    void setDesktopNames(const QStringList& names) override;
 
     // --- What tests, tools and the workspace read ---
     const BridgeState& state() const { return state_; }
@@ -117,6 +120,7 @@ private:
     quint64 nextSerial_ = 1;
     BridgeState state_;
     std::chrono::steady_clock::time_point lastSwitch_;
+    std::optional<QStringList> written_; // names sent to the bridge, until it reports them
 };
 
 // Why the GNOME backend cannot be used in this session, or empty when it can: a GNOME Shell session
