@@ -46,6 +46,7 @@ class Bridge {
         this._nextId = 1;
         this._lastForeign = null; // the window a label took the focus from
         this._grabbed = null; // the program's window the user drags now
+        this._mapped = new WeakSet(); // windows past their first frame
         this._queued = 0;
     }
 
@@ -75,8 +76,10 @@ class Bridge {
         this._wmPreferences.connectObject('changed::workspace-names', () => this._changed(false), this);
         // In the overview no label shows: the program hears of it as of any change.
         Main.overview.connectObject('shown', () => this._changed(false), 'hidden', () => this._changed(false), this);
-        for (const actor of global.get_window_actors())
+        for (const actor of global.get_window_actors()) {
+            this._mapped.add(actor.get_meta_window());
             this._watch(actor.get_meta_window());
+        }
         this._hideOwnWindows();
     }
 
@@ -247,13 +250,15 @@ class Bridge {
     }
 
     // The shell places a new window itself when it first maps; ours is placed once more after that.
+    // Nothing is done to a window before its first frame: until then the shell has not stacked or
+    // configured it, and moving it then upsets the shell.
     _windowCreated(win) {
         this._watch(win);
         win.get_compositor_private()?.connectObject('first-frame', () => {
+            this._mapped.add(win);
             this._applyPending(win);
             this._changed(false);
         }, this);
-        this._applyPending(win);
         this._changed(false);
     }
 
@@ -269,21 +274,27 @@ class Bridge {
         this._changed(false);
     }
 
-    // The shell places a new window once it maps, which may be after the program's placement came:
-    // until the window has been where it was asked, it is put back there. The user's drag is not undone.
+    // The shell places a new window as it maps, and moves a window to where a configuration the client
+    // acknowledges late said: a window moved by the shell alone goes back where it was asked. The user's
+    // drag is not undone.
     _keepPlace(win) {
         const placement = this._pending.get(`${win.get_pid()} ${win.get_title()}`);
-        if (!placement || placement.x === undefined || placement.settled || this._grabbed === win)
+        if (!placement || placement.x === undefined || this._grabbed === win || !this._mapped.has(win))
             return;
         const r = win.get_frame_rect();
         if (r.x === placement.x && r.y === placement.y)
-            placement.settled = true;
-        else
-            Meta.later_add(Meta.LaterType.BEFORE_REDRAW, () => {
-                if (!placement.settled && this._grabbed !== win)
-                    this._place(win, placement);
-                return GLib.SOURCE_REMOVE;
-            });
+            return;
+        // Several corrections in a burst mean the shell insists (its constraints): it keeps its place.
+        const now = GLib.get_monotonic_time();
+        const burst = placement.refused && now - placement.refused.at < 500000 ? placement.refused.count : 0;
+        if (burst >= 3)
+            return;
+        placement.refused = { at: now, count: burst + 1 };
+        Meta.later_add(Meta.LaterType.BEFORE_REDRAW, () => {
+            if (this._grabbed !== win && this._mapped.has(win))
+                this._place(win, placement);
+            return GLib.SOURCE_REMOVE;
+        });
     }
 
     // A drag of the program's window ends where the user left it: that is its place from now on.
@@ -294,13 +305,13 @@ class Bridge {
         const placement = this._pending.get(`${win.get_pid()} ${win.get_title()}`);
         if (placement) {
             const r = win.get_frame_rect();
-            Object.assign(placement, { x: r.x, y: r.y, settled: true });
+            Object.assign(placement, { x: r.x, y: r.y, refused: null });
         }
         this._changed(false);
     }
 
     _applyPending(win) {
-        if (!this.isOurs(win))
+        if (!this.isOurs(win) || !this._mapped.has(win))
             return;
         const key = `${win.get_pid()} ${win.get_title()}`;
         const placement = this._pending.get(key);
@@ -325,7 +336,8 @@ class Bridge {
             if (workspace && this._workspaceId(ws) === workspace && win.get_workspace() !== ws)
                 win.change_workspace(ws);
         }
-        win.make_above();
+        if (!win.is_above())
+            win.make_above();
         win.move_frame(false, x, y);
     }
 
@@ -345,7 +357,7 @@ class Bridge {
 
     _ownWindow(pid, marker) {
         return global.get_window_actors().map(a => a.get_meta_window())
-            .find(w => w.get_pid() === pid && w.get_title() === marker);
+            .find(w => this._mapped.has(w) && w.get_pid() === pid && w.get_title() === marker);
     }
 
     GetStateAsync(_params, invocation) {
@@ -361,7 +373,7 @@ class Bridge {
         }
         const pid = this._callerPid(invocation);
         const key = `${pid} ${marker}`;
-        const placement = { ...this._pending.get(key), workspace, x, y, settled: false };
+        const placement = { ...this._pending.get(key), workspace, x, y, refused: null };
         this._pending.set(key, placement);
         const win = this._ownWindow(pid, marker);
         if (win)
