@@ -239,7 +239,9 @@ class Bridge {
                 this._applyPending(win);
                 this._changed(false);
             },
+            'unmanaging', () => this._mapped.delete(win),
             'unmanaged', () => {
+                this._mapped.delete(win);
                 this._pending.delete(`${win.get_pid()} ${win.get_title()}`);
                 if (this._lastForeign === win)
                     this._lastForeign = null;
@@ -320,6 +322,9 @@ class Bridge {
     }
 
     _place(win, placement) {
+        // A window on its way out is left alone: moving it then can bring the shell down.
+        if (!this._mapped.has(win) || !win.get_compositor_private())
+            return;
         const { workspace, x, y, opacity } = placement;
         if (placement.focus && win.get_compositor_private()?.visible) {
             placement.focus = false;

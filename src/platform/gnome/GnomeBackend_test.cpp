@@ -2,6 +2,8 @@
 #include "platform/gnome/GnomeBridgeClient.h"
 #include "platform/gnome/GnomePanels.h"
 #include "platform/gnome/GnomeWindowServer.h"
+#include "platform/gnome/GnomeWorkspace.h"
+#include "autoname/TitleDerivation.h"
 #include "support/CoreRun.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QWidget>
 #include <QWindow>
 
@@ -287,10 +290,70 @@ TEST_F(GnomeBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart)
     second->quit();
 }
 
+// GNOME removes a workspace left with nothing but a label on it (the label does not keep it alive), and
+// the name comes back when the user goes to the workspace that takes its place.
+TEST_F(GnomeBackendTest, ALabelKeepsNoWorkspaceAliveAndItsNameComesBackOnTheNextVisit) {
+    sm::test::CoreRun program(server);
+    const int count = int(server->state().workspaces.size()); // the fillers' and an empty one at the end
+    workspace(count - 1);
+    program.tracker->setTitleForCurrentSpace(QStringLiteral("Lone"), true);
+    ASSERT_TRUE(waitUntil([&] { return program.activeTitle() == QLatin1String("Lone"); }));
+    {
+        QWidget visitor; // an ordinary window: GNOME adds an empty workspace after this one
+        visitor.setWindowTitle(QStringLiteral("visitor"));
+        visitor.show();
+        ASSERT_TRUE(waitUntil([&] { return server->state().workspaces.size() == count + 1; }));
+    }
+    workspace(0);
+    EXPECT_TRUE(waitUntil([&] { return server->state().workspaces.size() == count; }))
+        << "the label kept its workspace: " << server->state().workspaces.size();
+    workspace(count - 1);
+    EXPECT_TRUE(waitUntil([&] { return program.activeTitle() == QLatin1String("Lone"); }))
+        << program.activeTitle().toStdString();
+    EXPECT_EQ(program.store->tags().size(), 1u) << "nothing minted";
+    program.quit();
+}
+
+// Automatic naming sees another program's Wayland window: the focused window's title and owner come
+// from the bridge, and the labels are never among the windows it looks at.
+TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
+    GnomeWorkspace seen(server);
+    int activations = 0;
+    auto observer = seen.applicationActivated.connect([&] { ++activations; });
+    QProcess other; // this test program again, showing one titled window (see main)
+    QProcessEnvironment env = session->environment();
+    env.insert(QStringLiteral("SM_GNOME_SHOW_WINDOW"), QStringLiteral("Quarterly report - Editor"));
+    other.setProcessEnvironment(env);
+    other.start(QCoreApplication::applicationFilePath(), {});
+    ASSERT_TRUE(other.waitForStarted(5000));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto app = seen.frontmostApplication();
+        return app && app->processId == other.processId();
+    })) << "the other program never came to the front";
+    EXPECT_GE(activations, 1);
+    EXPECT_EQ(TitleDerivation::frontWindowTitle(seen, other.processId()), QStringLiteral("Quarterly report - Editor"));
+    auto shown = label(QStringLiteral("Mine"));
+    ASSERT_TRUE(waitUntil([&] { return !server->state().windows.isEmpty(); }));
+    for (const auto& window : seen.onScreenWindows().value_or(QList<WindowListEntry>{}))
+        EXPECT_FALSE(window.title.value_or(QString()).startsWith(QLatin1String("Spacemarquee ")))
+            << "a label is listed among the user's windows";
+    other.kill();
+    other.waitForFinished();
+}
+
 } // namespace
 } // namespace sm::gnome
 
 int main(int argc, char** argv) {
+    // As the other program of a story: one window with the given title, until killed.
+    if (const QString title = qEnvironmentVariable("SM_GNOME_SHOW_WINDOW"); !title.isEmpty()) {
+        QApplication app(argc, argv);
+        QWidget window;
+        window.setWindowTitle(title);
+        window.resize(400, 300);
+        window.show();
+        return app.exec();
+    }
     ::testing::InitGoogleTest(&argc, argv);
     QString why;
     auto session = sm::gnome::test::GnomeTestSession::start(qEnvironmentVariable("SM_GNOME_EXTENSIONS"), &why);

@@ -12,6 +12,10 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <csignal>
+
+#include <sys/prctl.h>
+
 namespace sm::gnome::test {
 
 namespace {
@@ -44,6 +48,11 @@ bool waitForFile(const QString& path, const QProcess& process, int milliseconds)
     return true;
 }
 
+// The session's processes end with the test, also when it dies without ending them.
+void endWithParent(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
 void end(std::unique_ptr<QProcess>& process) {
     if (!process || process->state() == QProcess::NotRunning) return;
     process->terminate();
@@ -57,6 +66,7 @@ void end(std::unique_ptr<QProcess>& process) {
 bool GnomeTestSession::startDaemon(std::unique_ptr<QProcess>& process, const QStringList& arguments,
                                    const QString& socket, QString* why) {
     process = std::make_unique<QProcess>();
+    endWithParent(*process);
     process->setProcessEnvironment(env_);
     // Its complaints (no raising of the file limit as an ordinary user) are no news.
     process->setStandardErrorFile(QProcess::nullDevice());
@@ -118,11 +128,12 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
         return nullptr;
 
     session->shell_ = std::make_unique<QProcess>();
+    endWithParent(*session->shell_);
     session->shell_->setProcessEnvironment(env);
     session->shell_->setStandardOutputFile(dir + QStringLiteral("/shell.log"));
     session->shell_->setStandardErrorFile(dir + QStringLiteral("/shell.log"), QIODevice::Append);
     session->shell_->start(QStringLiteral("gnome-shell"),
-                           {QStringLiteral("--headless"), QStringLiteral("--wayland"),
+                           {QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11"),
                             QStringLiteral("--virtual-monitor"), QStringLiteral("1280x800"),
                             QStringLiteral("--wayland-display"), QStringLiteral("spacemarquee-test")});
     if (!session->shell_->waitForStarted(5000)) {

@@ -9,7 +9,7 @@
 
 namespace sm::gnome::test {
 
-// A private headless GNOME Shell (a 1280 × 800 virtual monitor, no Xwayland) in private system and
+// A private headless GNOME Shell (a 1280 × 800 virtual monitor, no Xwayland even where it is installed) in private system and
 // session buses, with the program's bridge loaded from the build tree and enabled in a settings file
 // of its own, for the tests and tools of the GNOME backend. It ends with the session.
 class GnomeTestSession {
