@@ -167,6 +167,10 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
     // The pointer and keyboard are made first, so that they are there before any window maps. The shell
     // opens the overview once it has started, where windows take no pointer or keys: Escape leaves it.
     constexpr quint32 kEscape = 0xff1b;
+    // The remote-desktop interface may come up a little after the bridge.
+    QDeadlineTimer input(5000);
+    while (!session->pointAt({640, 700}) && !input.hasExpired())
+        QThread::msleep(100);
     if (!session->pointAt({640, 700})) {
         *why = QStringLiteral("the shell takes no pointer from its remote-desktop interface");
         return nullptr;
