@@ -71,9 +71,9 @@ void say(const QString& text) {
 enum class Session { sway, gnome, x11 };
 
 // SPACEMARQUEE_BACKEND (sway, gnome or x11) forces a backend; else sway when it answers on its socket,
-// GNOME Shell when its bridge answers (Qt then talks Wayland to either), else X11. None, with the
-// reason, when none can be used. A GNOME session without the bridge says why once and goes on with
-// X11 (Xwayland) where it can: labels, Preferences and commands then work, desktops are not told apart.
+// GNOME Shell on Wayland when its bridge answers (Qt then talks Wayland to either), else X11. None, with
+// the reason, when none can be used: on GNOME's Wayland session without the bridge, the command that
+// turns it on. Should X11 still be usable there, it runs and Preferences shows that text.
 std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
     const QString forced = qEnvironmentVariable("SPACEMARQUEE_BACKEND");
     const QString swayProblem = forced.isEmpty() || forced == QLatin1String("sway") ? sway::sessionProblem()
@@ -83,7 +83,9 @@ std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
         return Session::sway;
     }
     bool isGnome = false;
-    if (forced.isEmpty() || forced == QLatin1String("gnome")) {
+    // GNOME under X11 is served by the X11 backend, which sees everything there.
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if ((forced.isEmpty() && wayland) || forced == QLatin1String("gnome")) {
         *gnomeProblem = gnome::sessionProblem(&isGnome);
         if (gnomeProblem->isEmpty()) {
             qputenv("QT_QPA_PLATFORM", "wayland");
