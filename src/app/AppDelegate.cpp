@@ -76,9 +76,10 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
             loggers.app},
         backend_.windows);
     preferencesController_->viewModel()->setLimits(
-        [keys = backend_.keySource, speech = backend_.speechSynthesizer, front = backend_.workspace != nullptr] {
+        [keys = backend_.keySource, speech = backend_.speechSynthesizer, front = backend_.workspace != nullptr,
+         problem = backend_.backendProblem] {
             return PreferencesViewModel::Limits{keys ? keys->unavailableReason() : QString(),
-                                                speech && speech->hasEngine(), front};
+                                                speech && speech->hasEngine(), front, problem};
         });
     // Every callback is in place before anything starts, so no early event finds one missing.
     wireServices();

@@ -51,6 +51,8 @@ struct AppBackend : CoreBackend {
     QUrl website; // scheme and host of the product's pages
     QString version;
     QString buildVersion;
+    // Why the desktop's own backend is not in use, with the one command that fixes it; shown in Preferences.
+    QString backendProblem;
     qint64 pid = 0;
 };
 

@@ -22,6 +22,8 @@
 #include "platform/linux/PrivateDirectory.h"
 #include "platform/linux/QtMainQueue.h"
 #include "platform/linux/QtSpeechSynthesizer.h"
+#include "platform/gnome/GnomeWindowServer.h"
+#include "platform/gnome/GnomeWorkspace.h"
 #include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/x11/X11KeySource.h"
@@ -58,29 +60,43 @@ namespace {
 
 using namespace sm;
 
-enum class Session { kwin, sway, x11 };
+enum class Session { kwin, sway, gnome, x11 };
 
-// sway when it answers on its socket (Qt then talks Wayland to it), else X11; none, with the reason,
-// when neither can be used.
-std::optional<Session> chooseSession(QString* problem) {
-    // KWin on Wayland when it answers on the session bus; SPACEMARQUEE_BACKEND=kwin|sway|x11 forces one.
-    const QByteArray forced = qgetenv("SPACEMARQUEE_BACKEND");
-    if (forced == "kwin" || (forced.isEmpty() && kwin::sessionProblem().isEmpty())) {
+// SPACEMARQUEE_BACKEND (kwin, sway, gnome or x11) forces a backend; else KWin on Wayland when it
+// answers on the session bus, sway when it answers on its socket, GNOME Shell on Wayland when its
+// bridge answers (Qt then talks Wayland to each), else X11. None, with the reason, when none can be
+// used: on GNOME's Wayland session without the bridge, the command that turns it on. Should X11 still
+// be usable there, it runs and Preferences shows that text.
+std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
+    const QString forced = qEnvironmentVariable("SPACEMARQUEE_BACKEND");
+    if (forced == QLatin1String("kwin") || (forced.isEmpty() && kwin::sessionProblem().isEmpty())) {
         qputenv("QT_QPA_PLATFORM", "wayland");
         return Session::kwin;
     }
-    if (forced == "x11") {
-        *problem = x11::sessionProblem();
-        return problem->isEmpty() ? std::optional(Session::x11) : std::nullopt;
-    }
-    const QString swayProblem = sway::sessionProblem();
+    const QString swayProblem = forced.isEmpty() || forced == QLatin1String("sway") ? sway::sessionProblem()
+                                                                                     : QStringLiteral("not chosen");
     if (swayProblem.isEmpty()) {
         qputenv("QT_QPA_PLATFORM", "wayland");
         return Session::sway;
     }
-    *problem = x11::sessionProblem();
+    bool isGnome = false;
+    // GNOME under X11 is served by the X11 backend, which sees everything there.
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if ((forced.isEmpty() && wayland) || forced == QLatin1String("gnome")) {
+        *gnomeProblem = gnome::sessionProblem(&isGnome);
+        if (gnomeProblem->isEmpty()) {
+            qputenv("QT_QPA_PLATFORM", "wayland");
+            return Session::gnome;
+        }
+        if (!isGnome && forced.isEmpty()) gnomeProblem->clear();
+    }
+    *problem = forced.isEmpty() || forced == QLatin1String("x11") ? x11::sessionProblem()
+                                                                    : QStringLiteral("not chosen");
     if (problem->isEmpty()) return Session::x11;
     if (qEnvironmentVariableIsSet("SWAYSOCK")) *problem = swayProblem;
+    if (!gnomeProblem->isEmpty()) *problem = *gnomeProblem;
+    if (!forced.isEmpty())
+        *problem = QStringLiteral("SPACEMARQUEE_BACKEND=%1 cannot be used: %2").arg(forced, *problem);
     return std::nullopt;
 }
 
@@ -125,8 +141,8 @@ int main(int argc, char** argv) {
     }
     const bool launchedAsLoginItem = command.loginItem;
 
-    QString problem;
-    const auto session = chooseSession(&problem);
+    QString problem, gnomeProblem;
+    const auto session = chooseSession(&problem, &gnomeProblem);
     if (!session) {
         say(problem);
         return 1;
@@ -210,7 +226,16 @@ int main(int argc, char** argv) {
         } else if (*session == Session::sway) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+        } else if (*session == Session::gnome) {
+            auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);
+            backend.windowServer = server;
+            backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+            if (server) backend.workspace = std::make_shared<gnome::GnomeWorkspace>(server);
         } else {
+            if (!gnomeProblem.isEmpty()) {
+                loggers.app.error(gnomeProblem);
+                backend.backendProblem = gnomeProblem;
+            }
             backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
             backend.keySource = x11::X11KeySource::create(loggers.app, &error);
             if (!backend.keySource) backend.keySource = std::make_shared<UnavailableKeySource>(error);

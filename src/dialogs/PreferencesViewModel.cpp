@@ -195,6 +195,7 @@ void PreferencesViewModel::showLogFiles() {
 QList<PreferencesViewModel::Unavailable> PreferencesViewModel::unavailableRows() const {
     const Limits limits = limits_ ? limits_() : Limits{};
     QList<Unavailable> rows;
+    if (!limits.backendProblem.isEmpty()) rows.append({QStringLiteral("backend"), limits.backendProblem});
     if (!limits.ctrlUnavailable.isEmpty())
         rows.append({QStringLiteral("ctrl"),
                      QCoreApplication::translate(
