@@ -24,6 +24,7 @@
 #include "platform/linux/QtSpeechSynthesizer.h"
 #include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
+#include "platform/sway/SwayWorkspace.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -210,6 +211,7 @@ int main(int argc, char** argv) {
         } else if (*session == Session::sway) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+            backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
         } else {
             backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
             backend.keySource = x11::X11KeySource::create(loggers.app, &error);

@@ -142,6 +142,40 @@ TEST(SwayRepliesTest, TheTreeGivesThisProcesssWindowsWithTheirWorkspaces) {
     EXPECT_EQ(commandFailure(R"([{"success":true}])"), "");
 }
 
+TEST(SwayRepliesTest, TheFocusedViewIsFoundWaylandOrXwaylandAndNoneWhenAContainerHasTheFocus) {
+    const auto tree = [](const char* focusedNodes) {
+        return QByteArray(R"({"type":"root","id":1,"focused":false,"nodes":[{"type":"output","id":2,"nodes":[
+            {"type":"workspace","id":5,"focused":false,"nodes":[{"id":8,"pid":99,"name":"other","app_id":"x",
+             "focused":false,"nodes":[]}],"floating_nodes":[)") +
+               focusedNodes + "]}]}]}";
+    };
+    const struct {
+        const char* name;
+        QByteArray json;
+        std::optional<ViewInfo> view;
+    } cases[] = {
+        {"a Wayland view, floating", tree(R"({"id":9,"pid":42,"name":"Draft","app_id":"foot","focused":true})"),
+         ViewInfo{9, 42, "Draft", "foot", "", ""}},
+        {"an Xwayland view, deep in a split",
+         tree(R"({"id":10,"focused":false,"nodes":[{"id":11,"pid":7,"name":"vim","app_id":null,"focused":true,
+                  "window_properties":{"class":"XTerm","instance":"xterm"}}]})"),
+         ViewInfo{11, 7, "vim", "", "xterm", "XTerm"}},
+        {"a split container focused", tree(R"({"id":10,"focused":true,"nodes":[]})"), std::nullopt},
+        {"nothing focused", tree(""), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_EQ(parseFocusedView(c.json, &error), c.view) << c.name << error.toStdString();
+    }
+
+    QString change, error;
+    const auto event = parseWindowEvent(
+        R"({"change":"title","container":{"id":3,"pid":5,"name":"New","app_id":"Notes"}})", &change, &error);
+    EXPECT_EQ(event, (ViewInfo{3, 5, "New", "Notes", "", ""}));
+    EXPECT_EQ(change, "title");
+    EXPECT_FALSE(parseWindowEvent(R"({"change":"focus"})", &change, &error));
+}
+
 TEST(SwayRepliesTest, QuotedArgumentsSurviveQuotesAndBackslashes) {
     const std::pair<QString, QString> cases[] = {
         {"mail", R"("mail")"},  {"two words", R"("two words")"}, {R"(say "hi")", R"('say "hi"')"},
