@@ -20,7 +20,8 @@ bool isBidiControl(char32_t c) {
 
 std::shared_ptr<SwayWorkspace> SwayWorkspace::create(const Options& options, QString* error) {
     std::shared_ptr<SwayWorkspace> workspace(new SwayWorkspace(options));
-    const QString socket = options.socketPath.isEmpty() ? qEnvironmentVariable("SWAYSOCK") : options.socketPath;
+    const QString socket =
+        options.socketPath.isEmpty() ? qEnvironmentVariable("SWAYSOCK") : options.socketPath;
     workspace->ipc_ = std::make_unique<SwayIpcClient>(
         SwayIpcClient::Options{socket, options.logger, {ipc::WindowEvent, ipc::WorkspaceEvent}, {}});
     QString problem;
@@ -31,7 +32,9 @@ std::shared_ptr<SwayWorkspace> SwayWorkspace::create(const Options& options, QSt
         return nullptr;
     }
     auto* raw = workspace.get();
-    workspace->ipc_->onEvent = [raw](quint32 type, const QByteArray& payload) { raw->handleEvent(type, payload); };
+    workspace->ipc_->onEvent = [raw](quint32 type, const QByteArray& payload) {
+        raw->handleEvent(type, payload);
+    };
     workspace->ipc_->onConnected = [raw] { raw->readTree(); };
     workspace->readTree();
     if (const auto app = workspace->frontmostApplication())
@@ -48,7 +51,8 @@ void SwayWorkspace::readTree() {
     if (!tree) return;
     QString error;
     focusMoved(parseFocusedView(*tree, &error));
-    if (!error.isEmpty()) options_.logger.error(QStringLiteral("sway IPC: the tree could not be read (%1)").arg(error));
+    if (!error.isEmpty())
+        options_.logger.error(QStringLiteral("sway IPC: the tree could not be read (%1)").arg(error));
 }
 
 void SwayWorkspace::handleEvent(quint32 type, const QByteArray& payload) {
