@@ -443,7 +443,8 @@ TEST_F(SwayBackendTest, AnotherProgramsWindowNamesItsWorkspacesLabelAsTheSetting
     workspace(QStringLiteral("7"));
     QProcess notes;
     notes.setProcessEnvironment(session->environment());
-    notes.start(QString::fromLocal8Bit(thisProgram), {QStringLiteral("--window"), QStringLiteral("Draft \u2014 Notes")});
+    notes.start(QString::fromLocal8Bit(thisProgram),
+                {QStringLiteral("--window"), QStringLiteral("Draft \u2014 Notes")});
     ASSERT_TRUE(notes.waitForStarted(5000));
     const auto inFront = [&](const QString& title) {
         const auto app = front->frontmostApplication();
@@ -463,7 +464,8 @@ TEST_F(SwayBackendTest, AnotherProgramsWindowNamesItsWorkspacesLabelAsTheSetting
     };
     const Step steps[] = {
         {"any app: the new title", WindowNameGuessing::anyApp, "Letter \u2014 Notes", "Letter"},
-        {"terminals only: not a terminal, kept", WindowNameGuessing::terminalOnly, "Memo \u2014 Notes", "Letter"},
+        {"terminals only: not a terminal, kept", WindowNameGuessing::terminalOnly, "Memo \u2014 Notes",
+         "Letter"},
     };
     for (const Step& step : steps) {
         run.store->updateSettings([&](AppSettings& s) { s.windowNameGuessing = step.level; });

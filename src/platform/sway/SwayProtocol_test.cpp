@@ -155,7 +155,8 @@ TEST(SwayRepliesTest, TheFocusedViewIsFoundWaylandOrXwaylandAndNoneWhenAContaine
         QByteArray json;
         std::optional<ViewInfo> view;
     } cases[] = {
-        {"a Wayland view, floating", tree(R"({"id":9,"pid":42,"name":"Draft","app_id":"foot","focused":true})"),
+        {"a Wayland view, floating",
+         tree(R"({"id":9,"pid":42,"name":"Draft","app_id":"foot","focused":true})"),
          ViewInfo{9, 42, "Draft", "foot", "", ""}},
         {"an Xwayland view, deep in a split",
          tree(R"({"id":10,"focused":false,"nodes":[{"id":11,"pid":7,"name":"vim","app_id":null,"focused":true,
@@ -358,8 +359,9 @@ TEST(SwayWorkspaceTest, TheWindowInFrontFollowsFocusTitleAndWorkspaceEvents) {
         {"the tree at start", [] {}, "foot", 10, "one", 0},
         {"another window's title is not the front's, its own is",
          [&] {
-             sway.push(ipc::WindowEvent, windowEvent("title", R"({"id":2,"pid":11,"name":"x","app_id":"y"})"));
-             sway.push(ipc::WindowEvent, windowEvent("title", R"({"id":1,"pid":10,"name":"\u202Eb\n","app_id":"foot"})"));
+             sway.push(ipc::WindowEvent, windowEvent("title", R"({"id":2,"pid":11,"name":"x"})"));
+             sway.push(ipc::WindowEvent,
+                       windowEvent("title", R"({"id":1,"pid":10,"name":"\u202Eb\n","app_id":"foot"})"));
          },
          "foot", 10, "b ", 0},
         {"an Xwayland window takes the focus: its class, an activation",
@@ -380,7 +382,11 @@ TEST(SwayWorkspaceTest, TheWindowInFrontFollowsFocusTitleAndWorkspaceEvents) {
              sway.push(ipc::WorkspaceEvent, R"({"change":"focus","current":{"id":9}})");
          },
          "", 0, "", 1},
-        {"back to a window", [&] { sway.push(ipc::WindowEvent, windowEvent("focus", R"({"id":1,"pid":10,"name":"one","app_id":"foot"})")); },
+        {"back to a window",
+         [&] {
+             sway.push(ipc::WindowEvent,
+                       windowEvent("focus", R"({"id":1,"pid":10,"name":"one","app_id":"foot"})"));
+         },
          "foot", 10, "one", 2},
     };
     for (const Step& step : steps) {
@@ -389,8 +395,8 @@ TEST(SwayWorkspaceTest, TheWindowInFrontFollowsFocusTitleAndWorkspaceEvents) {
             const auto running = front->frontmostApplication();
             const auto windows = front->onScreenWindows();
             if (step.id.isEmpty()) return !running && windows && windows->isEmpty();
-            return running && running->applicationId == step.id && running->processId == step.pid && windows &&
-                   windows->size() == 1 && windows->first().title == step.title;
+            return running && running->applicationId == step.id && running->processId == step.pid &&
+                   windows && windows->size() == 1 && windows->first().title == step.title;
         };
         QDeadlineTimer deadline(5000);
         while (!shows() && !deadline.hasExpired())
