@@ -169,13 +169,6 @@ TEST(SwayRepliesTest, TheFocusedViewIsFoundWaylandOrXwaylandAndNoneWhenAContaine
         QString error;
         EXPECT_EQ(parseFocusedView(c.json, &error), c.view) << c.name << error.toStdString();
     }
-
-    QString change, error;
-    const auto event = parseWindowEvent(
-        R"({"change":"title","container":{"id":3,"pid":5,"name":"New","app_id":"Notes"}})", &change, &error);
-    EXPECT_EQ(event, (ViewInfo{3, 5, "New", "Notes", "", ""}));
-    EXPECT_EQ(change, "title");
-    EXPECT_FALSE(parseWindowEvent(R"({"change":"focus"})", &change, &error));
 }
 
 TEST(SwayRepliesTest, QuotedArgumentsSurviveQuotesAndBackslashes) {
