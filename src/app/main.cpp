@@ -26,6 +26,7 @@
 #include "platform/gnome/GnomeWorkspace.h"
 #include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
+#include "platform/sway/SwayWorkspace.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -226,6 +227,7 @@ int main(int argc, char** argv) {
         } else if (*session == Session::sway) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+            backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
         } else if (*session == Session::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);
             backend.windowServer = server;

@@ -47,7 +47,9 @@ const QSet<QString>& terminalApplicationIds() {
         QStringLiteral("org.kde.konsole"),
         // wezterm is not packaged by Debian 12; its documented default X11 class, unverified here.
         QStringLiteral("org.wezfurlong.wezterm"),
-        // foot (1.13.1-2) draws on Wayland only, so it never appears in an X11 session.
+        // foot (1.13.1-2) draws on Wayland only: on sway its app_id, "foot" by default ("footclient" for
+        // the client of its server), as its manual gives; package.
+        QStringLiteral("foot"), QStringLiteral("footclient"),
     };
     return ids;
 }

@@ -3,6 +3,7 @@
 #include "platform/sway/SwayIpcClient.h"
 #include "platform/sway/SwayPanels.h"
 #include "platform/sway/SwayWindowServer.h"
+#include "platform/sway/SwayWorkspace.h"
 #include "platform/WorkspaceNames.h"
 #include "support/sway/SwayTestSession.h"
 #include "support/CoreRun.h"
@@ -18,17 +19,21 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QThread>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <unistd.h>
 
 namespace sm::sway {
 namespace {
 
 test::SwayTestSession* session = nullptr;
+const char* thisProgram = nullptr; // this binary, which also plays another program's window
 int outputCount = 2; // SM_SWAY_OUTPUTS: the tier runs once more on one output
 
 using sm::test::waitUntil;
@@ -425,11 +430,84 @@ TEST_F(SwayBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart) 
     msg({QStringLiteral("output HEADLESS-1 position 0 0")});
 }
 
+// Another program's Wayland window names its workspace's label after its title; a later title change
+// shows at the next visit while the setting names windows of any app, and not while it names terminals
+// only.
+TEST_F(SwayBackendTest, AnotherProgramsWindowNamesItsWorkspacesLabelAsTheSettingSays) {
+    QString error;
+    const auto front = SwayWorkspace::create({Logger{}, {}}, &error);
+    ASSERT_TRUE(front) << error.toStdString();
+    sm::test::CoreRun run(server, std::make_shared<MemoryDefaults>(), true, front);
+    run.store->updateSettings([](AppSettings& s) { s.windowNameGuessing = WindowNameGuessing::anyApp; });
+
+    workspace(QStringLiteral("7"));
+    QProcess notes;
+    notes.setProcessEnvironment(session->environment());
+    notes.start(QString::fromLocal8Bit(thisProgram),
+                {QStringLiteral("--window"), QStringLiteral("Draft \u2014 Notes")});
+    ASSERT_TRUE(notes.waitForStarted(5000));
+    const auto inFront = [&](const QString& title) {
+        const auto app = front->frontmostApplication();
+        const auto windows = front->onScreenWindows();
+        return app && app->processId == notes.processId() && app->applicationId == QLatin1String("Notes") &&
+               windows && !windows->isEmpty() && windows->first().title == title;
+    };
+    ASSERT_TRUE(waitUntil([&] { return inFront(QStringLiteral("Draft \u2014 Notes")); }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return run.activeTitle() == QLatin1String("Draft"); }, 12000))
+        << run.activeTitle().toStdString();
+
+    struct Step {
+        const char* story;
+        WindowNameGuessing level;
+        QString title;
+        QString shown;
+    };
+    const Step steps[] = {
+        {"any app: the new title", WindowNameGuessing::anyApp, "Letter \u2014 Notes", "Letter"},
+        {"terminals only: not a terminal, kept", WindowNameGuessing::terminalOnly, "Memo \u2014 Notes",
+         "Letter"},
+    };
+    for (const Step& step : steps) {
+        run.store->updateSettings([&](AppSettings& s) { s.windowNameGuessing = step.level; });
+        notes.write((step.title + u'\n').toUtf8());
+        ASSERT_TRUE(waitUntil([&] { return inFront(step.title); })) << step.story;
+        workspace(QStringLiteral("1"));
+        const qsizetype from = run.logs.log->traces().size();
+        workspace(QStringLiteral("7"));
+        // The attempt of the return looks at the window; its outcome is written in the same turn.
+        EXPECT_TRUE(waitUntil([&] {
+            return !run.logs.log->traces().mid(from).filter(QStringLiteral("app='Notes'")).isEmpty();
+        })) << step.story;
+        EXPECT_EQ(run.activeTitle().toStdString(), step.shown.toStdString()) << step.story;
+    }
+    notes.closeWriteChannel(); // it quits at the end of its input
+    EXPECT_TRUE(notes.waitForFinished(5000));
+}
+
 } // namespace
 } // namespace sm::sway
 
 int main(int argc, char** argv) {
+    if (argc == 3 && QByteArray(argv[1]) == "--window") { // another program: its title from its input
+        QGuiApplication::setDesktopFileName(QStringLiteral("Notes")); // its app_id
+        QApplication app(argc, argv);
+        QWidget window;
+        window.setWindowTitle(QString::fromUtf8(argv[2]));
+        window.show();
+        QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+        QByteArray pending;
+        QObject::connect(&input, &QSocketNotifier::activated, [&] {
+            char buffer[512];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n <= 0) return QCoreApplication::quit();
+            pending.append(buffer, n);
+            for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1))
+                window.setWindowTitle(QString::fromUtf8(pending.left(end)));
+        });
+        return app.exec();
+    }
     ::testing::InitGoogleTest(&argc, argv);
+    sm::sway::thisProgram = argv[0];
     sm::sway::outputCount = qEnvironmentVariableIntValue("SM_SWAY_OUTPUTS") == 1 ? 1 : 2;
     QString why;
     auto session = sm::sway::test::SwayTestSession::start(sm::sway::outputCount, &why);

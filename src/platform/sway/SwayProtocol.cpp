@@ -94,6 +94,25 @@ void collectWindows(const QJsonObject& node, qint64 pid, qint64 workspaceId, QSt
                 collectWindows(child.toObject(), pid, workspaceId, workspace, depth + 1, out);
 }
 
+ViewInfo viewOf(const QJsonObject& node) {
+    const QJsonObject x = node.value(QLatin1String("window_properties")).toObject();
+    return {integer(node, "id"), integer(node, "pid"),  text(node, "name"),
+            text(node, "app_id"), text(x, "instance"), text(x, "class")};
+}
+
+// Follows the focused node down; sway marks exactly one node focused.
+std::optional<ViewInfo> focusedView(const QJsonObject& node, int depth) {
+    if (depth > 64) return std::nullopt;
+    const bool view = node.contains(QLatin1String("pid")) || node.contains(QLatin1String("app_id")) ||
+                      node.contains(QLatin1String("window_properties"));
+    if (flag(node, "focused")) return view ? std::optional(viewOf(node)) : std::nullopt;
+    for (const char* children : {"nodes", "floating_nodes"})
+        for (const QJsonValue& child : node.value(QLatin1String(children)).toArray())
+            if (child.isObject())
+                if (auto found = focusedView(child.toObject(), depth + 1)) return found;
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QList<OutputInfo>> parseOutputs(const QByteArray& json, QString* error) {
@@ -148,6 +167,24 @@ std::optional<EventInfo> parseEvent(const QByteArray& json, QString* error) {
                                     .toObject();
     return EventInfo{text(o, "change"), integer(subject, "id"), integer(subject, "pid"),
                      text(subject, "name")};
+}
+
+std::optional<ViewInfo> parseFocusedView(const QByteArray& tree, QString* error) {
+    const auto doc = document(tree, error);
+    if (!doc) return std::nullopt;
+    return focusedView(doc->object(), 0);
+}
+
+std::optional<ViewInfo> parseWindowEvent(const QByteArray& json, QString* change, QString* error) {
+    const auto doc = document(json, error);
+    if (!doc) return std::nullopt;
+    const QJsonObject container = doc->object().value(QLatin1String("container")).toObject();
+    if (container.isEmpty()) {
+        if (error) *error = QStringLiteral("window event: no container");
+        return std::nullopt;
+    }
+    if (change) *change = text(doc->object(), "change");
+    return viewOf(container);
 }
 
 QString commandFailure(const QByteArray& json) {

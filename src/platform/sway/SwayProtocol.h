@@ -88,6 +88,18 @@ struct WindowInfo {
     bool operator==(const WindowInfo&) const = default;
 };
 
+// A view as the auto-namer sees it: a Wayland toplevel names itself with app_id, an Xwayland window
+// with its WM_CLASS (window_properties).
+struct ViewInfo {
+    qint64 id = 0; // con_id
+    qint64 pid = 0;
+    QString title;
+    QString appId;    // Wayland only
+    QString instance; // Xwayland only: WM_CLASS instance
+    QString wmClass;  // Xwayland only: WM_CLASS class
+    bool operator==(const ViewInfo&) const = default;
+};
+
 struct EventInfo {
     QString change;
     // The container a window event is about; the current workspace of a workspace event.
@@ -103,6 +115,10 @@ std::optional<QList<WorkspaceInfo>> parseWorkspaces(const QByteArray& json, QStr
 // The windows of process `pid` in the tree, each with the workspace it sits in.
 std::optional<QList<WindowInfo>> parseWindows(const QByteArray& json, qint64 pid, QString* error);
 std::optional<EventInfo> parseEvent(const QByteArray& json, QString* error);
+// The view that holds the focus in a tree, or none when the focus is on a workspace or output.
+std::optional<ViewInfo> parseFocusedView(const QByteArray& tree, QString* error);
+// The view a window event is about ("focus", "title", "close", ...), with the change in `change`.
+std::optional<ViewInfo> parseWindowEvent(const QByteArray& json, QString* change, QString* error);
 // The first failure in a command reply, or an empty string when every command succeeded.
 QString commandFailure(const QByteArray& json);
 

@@ -1,6 +1,7 @@
 // The IPC framing, the readers of sway's replies and the client's recovery, against hostile input.
 #include "platform/sway/SwayIpcClient.h"
 #include "platform/sway/SwayProtocol.h"
+#include "platform/sway/SwayWorkspace.h"
 #include "support/TestLoggers.h"
 
 #include <QCoreApplication>
@@ -142,6 +143,34 @@ TEST(SwayRepliesTest, TheTreeGivesThisProcesssWindowsWithTheirWorkspaces) {
     EXPECT_EQ(commandFailure(R"([{"success":true}])"), "");
 }
 
+TEST(SwayRepliesTest, TheFocusedViewIsFoundWaylandOrXwaylandAndNoneWhenAContainerHasTheFocus) {
+    const auto tree = [](const char* focusedNodes) {
+        return QByteArray(R"({"type":"root","id":1,"focused":false,"nodes":[{"type":"output","id":2,"nodes":[
+            {"type":"workspace","id":5,"focused":false,"nodes":[{"id":8,"pid":99,"name":"other","app_id":"x",
+             "focused":false,"nodes":[]}],"floating_nodes":[)") +
+               focusedNodes + "]}]}]}";
+    };
+    const struct {
+        const char* name;
+        QByteArray json;
+        std::optional<ViewInfo> view;
+    } cases[] = {
+        {"a Wayland view, floating",
+         tree(R"({"id":9,"pid":42,"name":"Draft","app_id":"foot","focused":true})"),
+         ViewInfo{9, 42, "Draft", "foot", "", ""}},
+        {"an Xwayland view, deep in a split",
+         tree(R"({"id":10,"focused":false,"nodes":[{"id":11,"pid":7,"name":"vim","app_id":null,"focused":true,
+                  "window_properties":{"class":"XTerm","instance":"xterm"}}]})"),
+         ViewInfo{11, 7, "vim", "", "xterm", "XTerm"}},
+        {"a split container focused", tree(R"({"id":10,"focused":true,"nodes":[]})"), std::nullopt},
+        {"nothing focused", tree(""), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        EXPECT_EQ(parseFocusedView(c.json, &error), c.view) << c.name << error.toStdString();
+    }
+}
+
 TEST(SwayRepliesTest, QuotedArgumentsSurviveQuotesAndBackslashes) {
     const std::pair<QString, QString> cases[] = {
         {"mail", R"("mail")"},  {"two words", R"("two words")"}, {R"(say "hi")", R"('say "hi"')"},
@@ -186,7 +215,8 @@ TEST(SwayScreensTest, TheKeyIsTheMonitorsOwnUnlessItCannotBeToldApart) {
 }
 
 // A stand-in for sway's socket, on its own thread as sway is its own process: it answers the
-// subscription, then each request badly while `misbehave` holds and with an empty list after.
+// subscription, then each request badly while `misbehave` holds and with an empty list after (the
+// tree: `setTree`'s); `push` sends an event to the subscribers.
 class FakeSway {
 public:
     explicit FakeSway(std::function<QByteArray(QLocalSocket*)> bad) : bad_(std::move(bad)) {
@@ -203,6 +233,18 @@ public:
     }
     QString path() const { return dir_.filePath(QStringLiteral("ipc.sock")); }
     std::atomic<bool> misbehave{true};
+    void setTree(const QByteArray& tree) {
+        QMetaObject::invokeMethod(&context_, [this, tree] { tree_ = tree; }, Qt::BlockingQueuedConnection);
+    }
+    void push(quint32 type, const QByteArray& payload) {
+        QMetaObject::invokeMethod(
+            &context_,
+            [this, type, payload] {
+                for (QLocalSocket* s : std::as_const(subscribers_))
+                    s->write(ipc::encode(type, payload));
+            },
+            Qt::BlockingQueuedConnection);
+    }
 
 private:
     void listen() {
@@ -217,8 +259,11 @@ private:
         QByteArray& buffer = buffers_[s];
         buffer += s->readAll();
         for (auto t = ipc::take(buffer); t.status == Status::frame; t = ipc::take(buffer)) {
-            if (t.frame.type == ipc::Subscribe)
+            if (t.frame.type == ipc::Subscribe) {
+                subscribers_ << s;
                 s->write(ipc::encode(ipc::Subscribe, R"({"success":true})"));
+            } else if (!misbehave && t.frame.type == ipc::GetTree && !tree_.isEmpty())
+                s->write(ipc::encode(ipc::GetTree, tree_));
             else
                 s->write(misbehave ? bad_(s) : ipc::encode(t.frame.type, "[]"));
         }
@@ -230,6 +275,8 @@ private:
     QObject context_;
     std::unique_ptr<QLocalServer> server_;
     QHash<QLocalSocket*, QByteArray> buffers_;
+    QList<QLocalSocket*> subscribers_;
+    QByteArray tree_;
 };
 
 TEST(SwayIpcClientTest, BadRepliesAreLoggedErrorsAndTheClientConnectsAgain) {
@@ -266,6 +313,89 @@ TEST(SwayIpcClientTest, BadRepliesAreLoggedErrorsAndTheClientConnectsAgain) {
         while (!(client.reconnections() == 1 && client.isConnected()) && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         EXPECT_EQ(client.request(ipc::GetWorkspaces), QByteArray("[]")) << c.name;
+    }
+}
+
+QByteArray windowEvent(const char* change, const char* container) {
+    return QByteArray(R"({"change":")") + change + R"(","container":)" + container + "}";
+}
+
+// The window in front follows the events; each step ends with a change that can be seen, so a step is
+// over once it shows, and a wrong turn before it shows too.
+TEST(SwayWorkspaceTest, TheWindowInFrontFollowsFocusTitleAndWorkspaceEvents) {
+    int argc = 0;
+    static QCoreApplication* app = new QCoreApplication(argc, nullptr);
+    (void)app;
+    FakeSway sway([](QLocalSocket*) { return QByteArray(); });
+    sway.misbehave = false;
+    const auto view = [](const char* json, bool workspaceFocused = false) {
+        return QByteArray(R"({"type":"root","nodes":[{"type":"workspace","focused":)") +
+               (workspaceFocused ? "true" : "false") + R"(,"floating_nodes":[)" + json + "]}]}";
+    };
+    sway.setTree(view(R"({"id":1,"pid":10,"name":"one","app_id":"foot","focused":true})"));
+    test::TestLoggers logs;
+    QString error;
+    const auto front = SwayWorkspace::create({logs.loggers.tracker, sway.path()}, &error);
+    ASSERT_TRUE(front) << error.toStdString();
+    int activations = 0;
+    auto connection = front->applicationActivated.connect([&] { ++activations; });
+
+    struct Step {
+        const char* story;
+        std::function<void()> act;
+        QString id; // empty: nothing in front
+        qint64 pid;
+        QString title;
+        int activations;
+    };
+    const Step steps[] = {
+        {"the tree at start", [] {}, "foot", 10, "one", 0},
+        {"another window's title is not the front's, its own is",
+         [&] {
+             sway.push(ipc::WindowEvent, windowEvent("title", R"({"id":2,"pid":11,"name":"x"})"));
+             sway.push(ipc::WindowEvent,
+                       windowEvent("title", R"({"id":1,"pid":10,"name":"\u202Eb\n","app_id":"foot"})"));
+         },
+         "foot", 10, "b ", 0},
+        {"an Xwayland window takes the focus: its class, an activation",
+         [&] {
+             sway.push(ipc::WindowEvent, windowEvent("focus", R"({"id":3,"pid":20,"name":"vim","app_id":null,
+                 "window_properties":{"class":"XTerm","instance":"xterm"}})"));
+         },
+         "XTerm", 20, "vim", 1},
+        {"another window of the same program: no activation",
+         [&] {
+             sway.push(ipc::WindowEvent, windowEvent("focus", R"({"id":4,"pid":20,"name":"top",
+                 "window_properties":{"class":"XTerm"}})"));
+         },
+         "XTerm", 20, "top", 1},
+        {"a workspace holding no window to focus",
+         [&] {
+             sway.setTree(view(R"({"id":5,"pid":30,"name":"label","focused":false})", true));
+             sway.push(ipc::WorkspaceEvent, R"({"change":"focus","current":{"id":9}})");
+         },
+         "", 0, "", 1},
+        {"back to a window",
+         [&] {
+             sway.push(ipc::WindowEvent,
+                       windowEvent("focus", R"({"id":1,"pid":10,"name":"one","app_id":"foot"})"));
+         },
+         "foot", 10, "one", 2},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        const auto shows = [&] {
+            const auto running = front->frontmostApplication();
+            const auto windows = front->onScreenWindows();
+            if (step.id.isEmpty()) return !running && windows && windows->isEmpty();
+            return running && running->applicationId == step.id && running->processId == step.pid &&
+                   windows && windows->size() == 1 && windows->first().title == step.title;
+        };
+        QDeadlineTimer deadline(5000);
+        while (!shows() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_TRUE(shows()) << step.story;
+        EXPECT_EQ(activations, step.activations) << step.story;
     }
 }
 
