@@ -88,6 +88,19 @@ TEST_F(KWinBackendTest, SeesTheDesktopsAndFollowsEverySwitchByKWinsSignal) {
     EXPECT_EQ(announced, 4);
 }
 
+// Going by name: KWin is asked, and its own signal brings the switch back.
+TEST_F(KWinBackendTest, SwitchesToADesktopByItsPlaceAndRefusesOneThatIsGone) {
+    const auto target = server->locate({server->activePlace()->screenId, -1, {}, desktopId(2)});
+    ASSERT_TRUE(target);
+    int announced = 0;
+    auto connection = server->activeDesktopChanged.connect([&] { ++announced; });
+    EXPECT_EQ(server->switchTo(*target).toStdString(), "");
+    ASSERT_TRUE(waitUntil([&] { return announced > 0; })) << "KWin's current " << kwinCurrent().toStdString();
+    EXPECT_EQ(server->activePlace()->desktopId, desktopId(2));
+    EXPECT_EQ(kwinCurrent(), desktopId(2));
+    EXPECT_NE(server->switchTo({target->screenId, -1, {}, QStringLiteral("no-such-desktop")}), "");
+}
+
 TEST_F(KWinBackendTest, LabelsLandOnTheirDesktopsAndTheFactsFollowTheSwitches) {
     std::vector<std::unique_ptr<LabelPanel>> labels;
     for (int i = 0; i < 3; ++i) {

@@ -485,6 +485,16 @@ void KWinWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     s->desktopId = desktop->id;
 }
 
+// KWin's `current` property takes a desktop's id; its currentChanged says when the switch is made.
+QString KWinWindowServer::switchTo(const DesktopPlace& place) {
+    const Desktop* desktop = desktopOfPlace(place);
+    if (!desktop) return QStringLiteral("that desktop no longer exists");
+    bus_.call(kwinCall(kDesktopsPath, kProperties, QStringLiteral("Set"),
+                       {kDesktopsInterface, QStringLiteral("current"), QVariant::fromValue(QDBusVariant(desktop->id))}),
+              QDBus::NoBlock);
+    return {};
+}
+
 QStringList KWinWindowServer::desktopNames() const {
     QStringList names;
     for (const auto& d : desktops_)
