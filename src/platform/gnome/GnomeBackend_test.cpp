@@ -125,6 +125,18 @@ TEST_F(GnomeBackendTest, LabelsLandOnTheirWorkspacesAndTheFactsAreCurrentWhenASw
 }
 
 // The tracker adopts each workspace's label as the user goes from one to another.
+// Going by name: the bridge activates the workspace, and its next state brings the switch back.
+TEST_F(GnomeBackendTest, SwitchesToAWorkspaceByItsPlaceAndRefusesOneThatIsGone) {
+    const auto target = server->locate({server->activePlace()->screenId, 2, {}, {}});
+    ASSERT_TRUE(target);
+    int announced = 0;
+    auto connection = server->activeDesktopChanged.connect([&] { ++announced; });
+    EXPECT_EQ(server->switchTo(*target).toStdString(), "");
+    ASSERT_TRUE(waitUntil([&] { return announced > 0; }));
+    EXPECT_EQ(server->activePlace()->desktop, 2);
+    EXPECT_NE(server->switchTo({target->screenId, 99, {}, {}}), "");
+}
+
 TEST_F(GnomeBackendTest, TheTrackerAdoptsEachWorkspacesLabel) {
     sm::test::CoreRun program(server);
     const auto& tracker = program.tracker;

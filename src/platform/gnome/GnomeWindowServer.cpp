@@ -266,6 +266,14 @@ void GnomeWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     s->workspace = state_.workspaces.at(place.desktop);
 }
 
+// The bridge activates the workspace as the shell's own switcher would; its next state tells of the switch.
+QString GnomeWindowServer::switchTo(const DesktopPlace& place) {
+    const auto where = locate(place);
+    if (!where) return QStringLiteral("that workspace no longer exists");
+    bridge_->send(QStringLiteral("ActivateWorkspace"), {where->desktop});
+    return {};
+}
+
 void GnomeWindowServer::setDesktopNames(const QStringList& names) {
     if (names == state_.names) return;
     written_ = names;

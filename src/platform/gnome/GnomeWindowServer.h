@@ -77,6 +77,7 @@ public:
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
+    QString switchTo(const DesktopPlace& place) override;
     QStringList desktopNames() const override { return state_.names; }
     bool canSetDesktopNames() const override { return true; }
     void setDesktopNames(const QStringList& names) override;
