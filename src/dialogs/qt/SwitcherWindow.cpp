@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QEvent>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScreen>
@@ -27,7 +27,13 @@ SwitcherWindow::SwitcherWindow(std::shared_ptr<SwitcherViewModel> model, std::fu
     // The list follows the field: the keyboard never leaves it, so typing always filters.
     list_->setFocusPolicy(Qt::NoFocus);
     list_->setUniformItemSizes(true);
-    auto* layout = new QVBoxLayout(this);
+    // Without a window frame it needs an edge of its own, or it melts into a window behind it.
+    auto* edge = new QFrame(this);
+    edge->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(edge);
+    auto* layout = new QVBoxLayout(edge);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->addWidget(filter_);
     layout->addWidget(list_);
