@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/TagListing.h"
 #include "app/UrlCommand.h"
+#include "dialogs/SwitcherViewModel.h"
 #include "logging/TraceFormat.h"
 #include "rules/ShortId.h"
 
@@ -315,6 +316,28 @@ void AppDelegate::handleRequest(const QByteArray& raw, const CommandReply& reply
         if (!id) return reply(QStringLiteral("this desktop cannot have a label now"), {});
         core_->overlay()->beginEdit(*id);
         if (!core_->overlay()->isEditing()) return reply(QStringLiteral("the label cannot be edited now"), {});
+        return reply({}, {});
+    }
+    if (raw == CommandLine::kSwitchRequest) {
+        app_.notice(QStringLiteral("Command received: switch"));
+        if (!goTo_) return reply(QStringLiteral("Spacemarquee is quitting"), {});
+        const QList<NamedDesktop> desktops = namedDesktops();
+        QList<SwitcherViewModel::Entry> entries;
+        for (const auto& desktop : desktops)
+            entries << SwitcherViewModel::Entry{desktop.title, desktop.place.desktop + 1};
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        // The switcher's choice takes the same road as `go`; a window has no one to answer.
+        const bool shown = backend_.windows &&
+                           backend_.windows->showSwitcher(std::make_shared<SwitcherViewModel>(entries),
+                                                          [weak, desktops](int chosen) {
+                                                              auto self = weak.lock();
+                                                              if (self && self->goTo_ && chosen >= 0 &&
+                                                                  chosen < desktops.size())
+                                                                  self->goTo_->goTo(desktops[chosen],
+                                                                                    [](const QString&) {});
+                                                          });
+        if (!shown) return reply(QStringLiteral("this Spacemarquee has no such window"), {});
+        SM_TRACE(app_, QStringLiteral("command switch SHOWN (%1 named)").arg(desktops.size()));
         return reply({}, {});
     }
     if (raw == CommandLine::kQuitRequest) {

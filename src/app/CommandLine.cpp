@@ -84,6 +84,7 @@ CommandLine CommandLine::parse(const QList<QByteArray>& arguments) {
     for (const auto& [word, request, starts] : {std::tuple{"preferences", kPreferencesRequest, true},
                                                 {"report", kReportRequest, true},
                                                 {"edit", kEditRequest, true},
+                                                {"switch", kSwitchRequest, true},
                                                 {"quit", kQuitRequest, false}}) {
         if (verb != word) continue;
         if (count != 1) return usage(QStringLiteral("%1 takes no arguments").arg(QLatin1String(word)));

@@ -29,6 +29,8 @@ struct CommandLine {
     static inline const QByteArray kQuitRequest = "quit";
     // The in-place editor on the current desktop's label, for a keyboard shortcut.
     static inline const QByteArray kEditRequest = "edit";
+    // The quick switcher, for a keyboard shortcut.
+    static inline const QByteArray kSwitchRequest = "switch";
     // How the running copy answers a command it carried out but could not save, before the reason.
     static constexpr char kNotSaved[] = "applied for this session, not saved: ";
     // How it refuses a go: NAME means several desktops (exit 2, their list follows), or it cannot go
@@ -39,7 +41,7 @@ struct CommandLine {
     Action action = Action::run;
     bool loginItem = false;
     QList<QByteArray> requests;
-    // Whether a missing copy is started to carry the requests out (name, clear, go, edit, links,
+    // Whether a missing copy is started to carry the requests out (name, clear, go, edit, switch, links,
     // preferences and report; not list or quit).
     bool startsProgram = false;
     QString message;

@@ -29,6 +29,7 @@ TEST(CommandLine, ParsesEveryCommandAndRefusesWhatIsNone) {
         {{"preferences"}, Action::send, {"preferences"}, true},
         {{"report"}, Action::send, {"report"}, true},
         {{"edit"}, Action::send, {"edit"}, true},
+        {{"switch"}, Action::send, {"switch"}, true},
         {{"quit"}, Action::send, {"quit"}, false},
         {{"spacemarquee://set-current-tag?title=My Desk"},
          Action::send,
@@ -46,6 +47,7 @@ TEST(CommandLine, ParsesEveryCommandAndRefusesWhatIsNone) {
         {{"quit", "now"}, Action::usage, {}, false},
         {{"preferences", "x"}, Action::usage, {}, false},
         {{"edit", "Mail"}, Action::usage, {}, false},
+        {{"switch", "Mail"}, Action::usage, {}, false},
         {{"--login-item", "clear"}, Action::usage, {}, false},
         // A command with an argument no copy would take: refused before anything starts.
         {{"name", QByteArray(10 * 1024, 'x')}, Action::invalid, {}, false},

@@ -24,6 +24,9 @@ const Entry commands[] = {
      "with the reason"},
     {"edit", "rename the current desktop in place, from the keyboard (starts it too)",
      "Opens the label's editor with the keyboard; a desktop without a label gets one"},
+    {"switch", "pick a named desktop from the keyboard and go there (starts it too)",
+     "Opens a small window in the middle of the screen: type to narrow the names, Up and Down to "
+     "choose, Enter to go, Escape to close. For a keyboard shortcut"},
     {"list [--json]", "every label: desktop, screen, whether you named it, last seen, title",
      "One label a line, tab-separated, - for what is unknown. With --json one JSON document "
      "{\"version\":1,\"tags\":[...]} for programs; fields are only ever added. Needs a running copy"},

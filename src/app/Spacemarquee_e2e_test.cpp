@@ -361,6 +361,32 @@ TEST_F(ProgramTest, GoSwitchesByNameAndExitsOnceTheSwitchIsSeen) {
     }
 }
 
+// A shortcut's `switch` opens the switcher with the keyboard: a typed beginning and Enter go there,
+// and the switcher is gone once the desktop has changed.
+TEST_F(ProgramTest, SwitchTakesTheKeyboardAndEnterGoesToTheTypedName) {
+    startFirst();
+    const char* const names[] = {"Code", "Mail"};
+    for (int d = 0; d < 2; ++d) {
+        switchAndWaitForLabel(d, d + 1);
+        ASSERT_EQ(runCopy({"name", names[d]}), 0);
+    }
+    auto current = [this] {
+        QString out;
+        session->run("xprop", {"-root", "_NET_CURRENT_DESKTOP"}, &out);
+        return out.section('=', 1).trimmed().toInt();
+    };
+    // From the first desktop, so that Enter on the unfiltered first row would go nowhere.
+    ASSERT_EQ(wmctrl({"-s", "0"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return current() == 0; }));
+    ASSERT_EQ(runCopy({"switch"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return activeWindowTitle() == "Go to Desktop"; }))
+        << activeWindowTitle().toStdString();
+    ASSERT_EQ(session->run("xdotool", {"type", "ma"}), 0);
+    ASSERT_EQ(session->run("xdotool", {"key", "Return"}), 0);
+    EXPECT_TRUE(waitUntil([&] { return current() == 1; })) << current();
+    EXPECT_TRUE(waitUntil([&] { return activeWindowTitle() != "Go to Desktop"; }));
+}
+
 // A shortcut's `edit` gives the label's editor the keyboard: what is typed next renames the desktop,
 // also one that had no label yet.
 TEST_F(ProgramTest, EditTakesTheKeyboardAndReturnRenames) {

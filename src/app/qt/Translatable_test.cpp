@@ -7,6 +7,7 @@
 #include "app/qt/Translations.h"
 #include "dialogs/qt/PreferencesWindow.h"
 #include "dialogs/qt/ReassignTagsSheet.h"
+#include "dialogs/qt/SwitcherWindow.h"
 #include "dialogs/qt/WelcomeWindow.h"
 #include "overlay/LabelContextMenu.h"
 #include "report/qt/ReportProblemView.h"
@@ -18,6 +19,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -78,6 +80,8 @@ QStringList shownTexts(QWidget* window) {
         if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) texts << edit->placeholderText();
         if (auto* combo = qobject_cast<QComboBox*>(w))
             for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
+        if (auto* list = qobject_cast<QListWidget*>(w))
+            for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
         if (auto* tabs = qobject_cast<QTabWidget*>(w))
             for (int i = 0; i < tabs->count(); ++i) texts << tabs->tabText(i);
         if (auto* menu = qobject_cast<QMenu*>(w))
@@ -112,6 +116,12 @@ TEST_F(TranslatableTest, EveryTextTheWindowsAndMenusShowIsTranslatable) {
     ReassignTagsSheet reassign(model, nullptr);
     WelcomeWindow welcomeWithTray(true), welcomeWithout(false);
     ReportProblemView report(true, {}, clock, QUrl(QStringLiteral("https://support.example/")));
+    SwitcherWindow switcher(
+        std::make_shared<SwitcherViewModel>(QList<SwitcherViewModel::Entry>{{QStringLiteral("Mail"), 1}}), {});
+    SwitcherWindow emptySwitcher(std::make_shared<SwitcherViewModel>(QList<SwitcherViewModel::Entry>{}), {});
+    // Another window shown over them closes them; here that must not delete what the stack owns.
+    for (SwitcherWindow* w : {&switcher, &emptySwitcher})
+        w->setAttribute(Qt::WA_DeleteOnClose, false);
     QtShellUi shell;
     shell.installStatusMenu(MenuBarItem::entries(), [] {}, [](const QString&) {});
     QMenu labelMenu;
@@ -125,7 +135,8 @@ TEST_F(TranslatableTest, EveryTextTheWindowsAndMenusShowIsTranslatable) {
     } windows[] = {{"preferences", &preferences}, {"reassign", &reassign},
                    {"welcome", &welcomeWithTray},  {"welcome without tray", &welcomeWithout},
                    {"report", &report},            {"tray menu", shell.menu()},
-                   {"label menu", &labelMenu}};
+                   {"label menu", &labelMenu},     {"switcher", &switcher},
+                   {"switcher without names", &emptySwitcher}};
     for (const auto& [name, widget] : windows)
         if (!qobject_cast<QMenu*>(widget)) widget->show();
     refresh(); // the reassign sheet fills its rows on a change while shown

@@ -1,6 +1,7 @@
 #include "dialogs/qt/QtWindowPresenter.h"
 
 #include "dialogs/qt/PreferencesWindow.h"
+#include "dialogs/qt/SwitcherWindow.h"
 #include "dialogs/qt/WelcomeWindow.h"
 
 #include <QGuiApplication>
@@ -35,6 +36,7 @@ QtWindowPresenter::QtWindowPresenter() = default;
 QtWindowPresenter::~QtWindowPresenter() {
     delete preferences_.data();
     delete welcome_.data();
+    delete switcher_.data();
 }
 
 PreferencesWindow* QtWindowPresenter::preferencesWindow() const {
@@ -43,6 +45,19 @@ PreferencesWindow* QtWindowPresenter::preferencesWindow() const {
 
 WelcomeWindow* QtWindowPresenter::welcomeWindow() const {
     return welcome_.data();
+}
+
+SwitcherWindow* QtWindowPresenter::switcherWindow() const {
+    return switcher_.data();
+}
+
+bool QtWindowPresenter::showSwitcher(const std::shared_ptr<SwitcherViewModel>& model,
+                                     std::function<void(int)> onGo) {
+    // A second shortcut press starts over with today's names rather than keeping stale ones.
+    if (switcher_) switcher_->close();
+    switcher_ = new SwitcherWindow(model, std::move(onGo));
+    switcher_->present();
+    return true;
 }
 
 void QtWindowPresenter::showPreferences(const std::shared_ptr<PreferencesViewModel>& model) {

@@ -9,6 +9,7 @@
 namespace sm {
 
 class PreferencesWindow;
+class SwitcherWindow;
 class WelcomeWindow;
 
 // The windows on Qt Widgets. Each is made when it is shown and destroyed when it is closed: a tray
@@ -22,16 +23,19 @@ public:
     void showPreferences(const std::shared_ptr<PreferencesViewModel>& model) override;
     void showWelcome() override;
     void showWelcomeWithoutTray() override;
+    bool showSwitcher(const std::shared_ptr<SwitcherViewModel>& model, std::function<void(int)> onGo) override;
 
     // None while closed.
     PreferencesWindow* preferencesWindow() const;
     WelcomeWindow* welcomeWindow() const;
+    SwitcherWindow* switcherWindow() const;
 
 private:
     void showWelcome(bool trayAvailable);
 
     QPointer<PreferencesWindow> preferences_;
     QPointer<WelcomeWindow> welcome_;
+    QPointer<SwitcherWindow> switcher_;
 };
 
 } // namespace sm
