@@ -1,5 +1,9 @@
 #include "platform/x11/RefreshPolicy.h"
 
+#include "platform/WorkspaceNames.h"
+
+#include <algorithm>
+
 namespace sm::x11::RefreshPolicy {
 
 namespace {
@@ -12,11 +16,18 @@ QString nameOf(const QStringList& names, std::optional<std::uint32_t> index) {
 
 // Desktops were dropped (wmctrl -n, a pager): the window manager moves their windows onto one that
 // remains, where the labels do not belong. i3 also drops an empty workspace and renumbers the rest,
-// but a workspace that holds a label is never empty, so its name survives under a new index.
-bool vanished(const Desktops& before, const Desktops& now, std::optional<std::uint32_t> was) {
+// but a workspace that holds a label is never empty, so it survives under a new index, and under a
+// new name too when it was renamed meanwhile ("3" shown as "3: Chat"): its number stays.
+bool vanished(const Desktops& before, const Desktops& now, std::optional<std::uint32_t> was, bool byNumber) {
     if (now.count >= before.count || !was || *was == kEveryDesktop || *was < now.count) return false;
     const QString name = nameOf(before.names, was);
-    return name.isEmpty() || !now.names.mid(0, static_cast<qsizetype>(now.count)).contains(name);
+    if (name.isEmpty()) return true;
+    const QStringList remaining = now.names.mid(0, static_cast<qsizetype>(now.count));
+    if (remaining.contains(name)) return false;
+    const auto number = byNumber ? WorkspaceNames::numberOf(name) : std::nullopt;
+    return !number || std::none_of(remaining.begin(), remaining.end(), [&](const QString& other) {
+        return WorkspaceNames::numberOf(other) == number;
+    });
 }
 
 } // namespace
@@ -29,6 +40,7 @@ RootChange compare(const Desktops& before, const Desktops& now, bool knownByName
     change.renamed = now.names != before.names;
     change.fewer = now.count < before.count;
     change.dropping = !knownByName && (change.fewer || dropWindowOpen);
+    change.knownByName = knownByName;
     return change;
 }
 
@@ -39,7 +51,8 @@ PanelVerdict judge(const PanelSight& panel, const Desktops& before, const Deskto
     const bool movedOff = root.dropping && panel.reported && *panel.reported != kEveryDesktop &&
                           panel.placedOn && *panel.reported != *panel.placedOn;
     // A label withdrawn on i3 took its workspace away itself.
-    verdict.orphaned = (vanished(before, now, panel.desktop) && !panel.parkedOnI3) || movedOff;
+    verdict.orphaned =
+        (vanished(before, now, panel.desktop, root.knownByName) && !panel.parkedOnI3) || movedOff;
     const auto desktop = panel.reported ? panel.reported : panel.desktop;
     verdict.onActiveSpace = !panel.hiddenOnI3 && desktop && now.current &&
                             (*desktop == kEveryDesktop || *desktop == *now.current);

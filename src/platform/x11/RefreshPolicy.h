@@ -25,8 +25,9 @@ struct Desktops {
 struct RootChange {
     bool switched = false; // another desktop is current: it is announced once the panels agree
     bool renamed = false;
-    bool fewer = false;    // desktops were dropped just now: the drop window starts again
-    bool dropping = false; // desktops are being dropped: a label moved off its own desktop lost it
+    bool fewer = false;       // desktops were dropped just now: the drop window starts again
+    bool dropping = false;    // desktops are being dropped: a label moved off its own desktop lost it
+    bool knownByName = false; // i3: a numbered workspace is its number, whatever name follows it
 };
 
 // `dropWindowOpen`: desktops fell in number less than the drop window ago. On i3 (`knownByName`) the

@@ -95,7 +95,12 @@ TEST(RefreshPolicy, APanelIsOnTheActiveDesktopVisibleAndSettledAsItsWindowAndThe
     const Desktops on0{0, 4, kFour}, on1{1, 4, kFour};
     const Desktops dropped{0, 2, {"1", "2"}};
     const Desktops i3Before{0, 3, {"1", "2", "5"}}, i3After{0, 2, {"1", "5"}};
+    // i3 drops the workspace left behind as the one shown is named after its label, in one refresh.
+    const Desktops titledBefore{1, 2, {"2: Code", "3"}}, titledAfter{0, 1, {"3: Chat"}};
+    const Desktops untitledAfter{0, 1, {"2: Code"}};
     const RootChange quiet{}, dropping{true, false, true, true};
+    const RootChange i3Dropped{true, true, true, false, true},
+        elsewhereDropped{true, true, true, true, false};
     struct Row {
         const char* what;
         PanelSight panel;
@@ -141,6 +146,12 @@ TEST(RefreshPolicy, APanelIsOnTheActiveDesktopVisibleAndSettledAsItsWindowAndThe
          sight(1, 1, 1, "onScreen"), on0, dropped, dropping, ""},
         {"i3 renumbered: its workspace's name survives",
          sight(1, 2, 2, "onScreen"), i3Before, i3After, {true, true, true, false}, ""},
+        {"i3 renumbered and named its workspace: the number survives",
+         sight(0, 1, 1, "onScreen"), titledBefore, titledAfter, i3Dropped, "A changed "},
+        {"i3 dropped its workspace, another one named",
+         sight({}, 1, 1, "onScreen"), titledBefore, untitledAfter, i3Dropped, "orphaned "},
+        {"renamed as it dropped, where a number is only part of a name",
+         sight({}, 1, 1, "onScreen"), titledBefore, titledAfter, elsewhereDropped, "orphaned "},
         {"moved off its own while desktops drop (fluxbox)",
          sight(1, 1, 2, "onScreen"), on0, on0, dropping, "orphaned "},
         {"put on every desktop while desktops drop",
