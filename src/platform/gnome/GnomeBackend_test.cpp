@@ -378,6 +378,8 @@ int main(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         result = RUN_ALL_TESTS();
+        qDeleteAll(sm::gnome::fillers); // they outlive every test, not the toolkit
+        sm::gnome::fillers.clear();
     }
     return result;
 }
