@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace sm {
 namespace {
 
@@ -11,7 +13,7 @@ const QList<SwitcherViewModel::Entry> kDesktops{
 TEST(SwitcherViewModel, TypedTextKeepsWhatGoWouldTakeFirstThenWhatContainsIt) {
     struct Case {
         const char* typed;
-        QList<int> shown;
+        std::vector<int> shown; // not QList: Qt 6.4 compares two empty ones through memcmp(nullptr)
     } const cases[] = {
         {"", {0, 1, 2, 3, 4, 5}},     // every named desktop in desktop order; never the unnamed one
         {"Code", {3, 2}},             // the exact name before the longer one it begins
@@ -27,9 +29,9 @@ TEST(SwitcherViewModel, TypedTextKeepsWhatGoWouldTakeFirstThenWhatContainsIt) {
     for (const auto& c : cases) {
         SwitcherViewModel model(kDesktops);
         model.setFilter(QString::fromUtf8(c.typed));
-        EXPECT_EQ(model.shown(), c.shown) << c.typed;
-        EXPECT_EQ(model.selectedRow(), c.shown.isEmpty() ? -1 : 0) << c.typed;
-        EXPECT_EQ(model.chosen(), c.shown.isEmpty() ? -1 : c.shown.front()) << c.typed;
+        EXPECT_EQ(std::vector<int>(model.shown().begin(), model.shown().end()), c.shown) << c.typed;
+        EXPECT_EQ(model.selectedRow(), c.shown.empty() ? -1 : 0) << c.typed;
+        EXPECT_EQ(model.chosen(), c.shown.empty() ? -1 : c.shown.front()) << c.typed;
     }
 }
 
