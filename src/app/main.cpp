@@ -223,6 +223,7 @@ int main(int argc, char** argv) {
         return {instance.holder().value_or(OtherInstance{})};
     };
 
+    std::shared_ptr<gnome::GnomeBridgeWatch> bridgeWatch; // set while GNOME runs without its bridge
     // The backend is brought up only by the copy that stays.
     if (first) {
         backend.queue = std::make_shared<QtMainQueue>();
@@ -243,9 +244,9 @@ int main(int argc, char** argv) {
             if (server) backend.workspace = std::make_shared<gnome::GnomeWorkspace>(server);
         } else {
             if (xwayland) {
-                auto watch = std::make_shared<gnome::GnomeBridgeWatch>(loggers.app);
-                loggers.app.error(watch->problem());
-                backend.backendProblem = [watch] { return watch->problem(); };
+                bridgeWatch = std::make_shared<gnome::GnomeBridgeWatch>(loggers.app);
+                loggers.app.error(bridgeWatch->problem());
+                backend.backendProblem = [watch = bridgeWatch] { return watch->problem(); };
                 // Xwayland hears the keyboard only while one of its own windows has it.
                 backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             }
@@ -316,6 +317,8 @@ int main(int argc, char** argv) {
     auto delegate = AppDelegate::create(std::move(backend));
     if (!delegate->applicationDidFinishLaunching(launchedAsLoginItem)) return 0;
     delegate->menuBarItem()->onShowReportProblem = showReportProblem;
+    if (bridgeWatch && delegate->preferencesController()) // an open Preferences window shows it at once
+        bridgeWatch->onChange = [model = delegate->preferencesController()->viewModel()] { model->changed.emit(); };
     toolRequest = [&](const QByteArray& what) -> QString {
         if (what == "open preferences")
             delegate->menuBarItem()->onShowPreferences();
