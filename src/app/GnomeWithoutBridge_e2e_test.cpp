@@ -58,9 +58,16 @@ TEST(GnomeWithoutBridge, RunsOnXwaylandSaysHowToTurnTheBridgeOnAndThenThatAResta
     ASSERT_TRUE(program.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return trace().contains(QLatin1String("session tags=")); }))
         << trace().toStdString() << readAll(logPath).toStdString();
-    // Its first desktop found through Xwayland: a label was made for it.
+    // Its first desktop found through Xwayland before any switch (mutter tells the current desktop to
+    // X11 only on a switch): a label is made for it, and naming the desktop names that one.
     EXPECT_TRUE(waitUntil([&] { return trace().contains(QLatin1String("createPanel id=")); }))
         << trace().toStdString();
+    ASSERT_EQ(session->run(QStringLiteral(SM_PROGRAM), {QStringLiteral("name"), QStringLiteral("Mail")}), 0);
+    QString listed;
+    ASSERT_EQ(session->run(QStringLiteral(SM_PROGRAM), {QStringLiteral("list")}, &listed), 0);
+    EXPECT_EQ(listed.trimmed().count(QLatin1Char('\n')), 0) << listed.toStdString();
+    EXPECT_TRUE(listed.trimmed().startsWith(QLatin1String("0\t"))) << listed.toStdString();
+    EXPECT_TRUE(listed.trimmed().endsWith(QLatin1String("\tMail"))) << listed.toStdString();
 
     const auto preferencesRow = [&](const QString& start) {
         const qsizetype from = trace().size();

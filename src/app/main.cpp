@@ -28,6 +28,7 @@
 #include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/SwayWorkspace.h"
+#include "platform/x11/CurrentDesktop.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -249,6 +250,8 @@ int main(int argc, char** argv) {
                 backend.backendProblem = [watch = bridgeWatch] { return watch->problem(); };
                 // Xwayland hears the keyboard only while one of its own windows has it.
                 backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+                if (QString why; !x11::ensureCurrentDesktopPublished(&why))
+                    loggers.app.error(QStringLiteral("The desktop on screen is unknown until the first switch: ") + why);
             }
             backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
             if (!backend.keySource) backend.keySource = x11::X11KeySource::create(loggers.app, &error);
