@@ -79,6 +79,7 @@ bool GnomeTestSession::startDaemon(std::unique_ptr<QProcess>& process, const QSt
     return true;
 }
 
+namespace {
 // Xwayland's display and the cookie for it, which the shell names only in its log and its runtime folder.
 bool findXwayland(const QString& dir, const QString& runtime, QProcessEnvironment* env) {
     QFile log(dir + QStringLiteral("/shell.log"));
@@ -92,6 +93,7 @@ bool findXwayland(const QString& dir, const QString& runtime, QProcessEnvironmen
     env->insert(QStringLiteral("XAUTHORITY"), runtime + QLatin1Char('/') + cookies.constFirst());
     return true;
 }
+} // namespace
 
 std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensions, QString* why, Options options) {
     for (const char* tool : {"gnome-shell", "dbus-daemon"})
