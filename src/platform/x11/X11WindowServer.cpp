@@ -402,6 +402,8 @@ void X11WindowServer::refresh() {
         sight.hiddenOnI3 = i3Labels_ && i3Labels_->review(s, facts.desktop, facts.unviewable);
         sight.reported = facts.desktop;
         sight.viewable = facts.viewable;
+        sight.iconic = facts.iconic;
+        hidesByIconicState_ = hidesByIconicState_ || (facts.viewable && facts.iconic);
         sight.onScreen = liesOnAScreen(s);
         sight.desktop = s.desktop;
         sight.placedOn = s.placedOn;
@@ -441,7 +443,7 @@ void X11WindowServer::refresh() {
     const auto announcement = RefreshPolicy::announcement(announcementPending_, root.switched, settled);
     if (announcement.begins) {
         announcementPending_ = true;
-        settleTimer_->start();
+        settleTimer_->start(hidesByIconicState_ ? kIconicSettleMilliseconds : kSettleMilliseconds);
     }
     if (announcement.now) announce();
 }
