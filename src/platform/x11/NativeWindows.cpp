@@ -8,21 +8,28 @@
 
 namespace sm::x11 {
 
+namespace {
+constexpr std::uint32_t kIconicState = 3; // ICCCM 4.1.3.1
+} // namespace
+
 NativeWindows::NativeWindows(xcb_connection_t* connection, std::uint32_t root,
                              const QHash<QByteArray, std::uint32_t>& atoms)
     : connection_(connection), root_(root), atoms_(atoms) {}
 
 NativeWindows::Asked NativeWindows::ask(std::uint32_t wid) const {
     return {xcb_get_property(connection_, 0, wid, atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 0, 1),
-            xcb_get_window_attributes(connection_, wid)};
+            xcb_get_window_attributes(connection_, wid),
+            xcb_get_property(connection_, 0, wid, atom("WM_STATE"), atom("WM_STATE"), 0, 1)};
 }
 
 NativeWindows::Facts NativeWindows::read(const Asked& asked) const {
     Reply<xcb_get_property_reply_t> desktop(xcb_get_property_reply(connection_, asked.desktop, nullptr));
     Reply<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(connection_, asked.attributes, nullptr));
+    Reply<xcb_get_property_reply_t> state(xcb_get_property_reply(connection_, asked.state, nullptr));
     Facts facts;
     facts.desktop = cardinal(desktop.get());
+    facts.iconic = cardinal(state.get()) == kIconicState;
     facts.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     facts.unviewable = attributes && attributes->map_state == XCB_MAP_STATE_UNVIEWABLE;
     return facts;

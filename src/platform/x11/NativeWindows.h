@@ -25,11 +25,13 @@ public:
     struct Asked {
         xcb_get_property_cookie_t desktop;
         xcb_get_window_attributes_cookie_t attributes;
+        xcb_get_property_cookie_t state;
     };
     struct Facts {
         std::optional<std::uint32_t> desktop; // none: the window manager has not set one
         bool viewable = false;
         bool unviewable = false; // mapped inside something unmapped
+        bool iconic = false;     // WM_STATE says Iconic, whatever the map state
     };
     Asked ask(std::uint32_t wid) const;
     Facts read(const Asked& asked) const;

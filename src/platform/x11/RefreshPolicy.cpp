@@ -56,8 +56,9 @@ PanelVerdict judge(const PanelSight& panel, const Desktops& before, const Deskto
     const auto desktop = panel.reported ? panel.reported : panel.desktop;
     verdict.onActiveSpace = !panel.hiddenOnI3 && desktop && now.current &&
                             (*desktop == kEveryDesktop || *desktop == *now.current);
-    // i3 hides the frame and leaves the client mapped: only "viewable" says the window shows.
-    const bool viewable = !panel.hiddenOnI3 && panel.viewable;
+    // i3 hides the frame and leaves the client mapped: only "viewable" says the window shows. muffin and
+    // mutter leave the windows of hidden desktops viewable, and only mark them Iconic.
+    const bool viewable = !panel.hiddenOnI3 && panel.viewable && !panel.iconic;
     verdict.mapping = panel.mapping && !viewable && panel.orderedIn && verdict.onActiveSpace;
     verdict.visible = (viewable || verdict.mapping) && panel.onScreen;
     verdict.firstViewable = viewable && !panel.seenViewable;

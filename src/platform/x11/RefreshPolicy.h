@@ -38,6 +38,7 @@ RootChange compare(const Desktops& before, const Desktops& now, bool knownByName
 struct PanelSight {
     std::optional<std::uint32_t> reported; // its _NET_WM_DESKTOP now; none while unmanaged
     bool viewable = false;                 // mapped, and so is every ancestor
+    bool iconic = false;                   // WM_STATE Iconic: hidden by the manager, mapped or not
     bool onScreen = false;                 // its window meets a screen
     bool hiddenOnI3 = false;               // withdrawn on i3, or not yet back on its workspace
     bool parkedOnI3 = false;               // withdrawn on i3 when the refresh began

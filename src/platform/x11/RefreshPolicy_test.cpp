@@ -31,7 +31,7 @@ std::string flags(const PanelVerdict& v) {
 
 const QStringList kFour{"1", "2", "3", "4"};
 
-// `facts`: the words for what is true of the panel: viewable onScreen hidden (by the i3 keeper) parked
+// `facts`: the words for what is true of the panel: viewable iconic (WM_STATE) onScreen hidden (by the i3 keeper) parked
 // (on i3) orderedIn mapping seen (viewable before) A V (as of the last refresh).
 PanelSight sight(std::optional<std::uint32_t> reported, std::optional<std::uint32_t> desktop,
                  std::optional<std::uint32_t> placedOn, const std::string& facts) {
@@ -45,6 +45,7 @@ PanelSight sight(std::optional<std::uint32_t> reported, std::optional<std::uint3
     s.desktop = desktop;
     s.placedOn = placedOn;
     s.viewable = has("viewable");
+    s.iconic = has("iconic");
     s.onScreen = has("onScreen");
     s.hiddenOnI3 = has("hidden");
     s.parkedOnI3 = has("parked");
@@ -134,6 +135,12 @@ TEST(RefreshPolicy, APanelIsOnTheActiveDesktopVisibleAndSettledAsItsWindowAndThe
          sight({}, 1, {}, "onScreen orderedIn seen"), on1, on1, quiet, "A changed unsettled "},
         {"no desktop is current",
          sight(0, 0, {}, "viewable onScreen orderedIn seen"), on0, {{}, 4, kFour}, quiet, "V changed unsettled "},
+        {"left viewable on a desktop not shown, marked Iconic (muffin, mutter)",
+         sight(0, 0, {}, "viewable iconic onScreen orderedIn seen"), on1, on1, quiet, ""},
+        {"switched to, still Iconic: not shown yet",
+         sight(1, 1, {}, "viewable iconic onScreen orderedIn seen"), on0, on1, quiet, "A changed unsettled "},
+        {"ordered in here, mapped but still Iconic: shown meanwhile",
+         sight(0, 0, {}, "viewable iconic onScreen orderedIn mapping A V"), on0, on0, quiet, "A V mapping "},
         {"hidden by the i3 keeper, though its window is viewable",
          sight(0, 0, {}, "viewable onScreen hidden orderedIn A V"), on0, on0, quiet, "changed "},
         {"its desktop dropped",

@@ -290,6 +290,14 @@ protected:
            {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
             QStringLiteral("click"), QString::number(button)});
     }
+    // mutter keeps the clicks for itself while its effects run, for up to half a second after a desktop
+    // switch or after a window closed: there the hand clicks again until the click has had its effect.
+    void clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done) {
+        clickText(label, button);
+        if (session->windowManager() != QLatin1String("mutter")) return;
+        for (int again = 0; again < 8 && !waitUntil(done, 250); ++again)
+            clickText(label, button);
+    }
 
     std::shared_ptr<X11WindowServer> server;
     sm::test::TestLoggers logs;
@@ -303,6 +311,8 @@ using Program = sm::test::CoreRun;
 
 TEST_F(X11BackendTest, LabelsStayOnTheirDesktopAndTheFactsAreCurrentWhenTheSwitchIsAnnounced) {
     auto labels = labelPerDesktop(4);
+    // The last switch told (muffin and mutter mark the label left behind Iconic a moment later).
+    ASSERT_TRUE(waitUntil([&] { return factsOf(labels) == onlyPresent(labels.size(), 3); }));
     std::vector<std::vector<Facts>> announced;
     auto connection = server->activeDesktopChanged.connect([&] { announced.push_back(factsOf(labels)); });
     for (const int target : {2, 0, 3, 1, 3, 0, 1, 2}) {
@@ -384,7 +394,7 @@ TEST_F(X11BackendTest, RemovingDesktopsMovesTheirLabelsOntoRemainingOnesAndTells
                              [](const auto& l) { return l->isVisible() && l->isOnActiveSpace(); });
     };
     ASSERT_TRUE(waitUntil([&] { return present() >= 2; }));
-    EXPECT_GE(announcements, 1);
+    EXPECT_TRUE(waitUntil([&] { return announcements >= 1; })) << "the switch off the removed desktop";
     for (const auto& l : labels)
         if (l->isVisible()) {
             EXPECT_EQ(server->desktopOf(*l), server->currentDesktop());
@@ -888,7 +898,7 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
     QPointer<EditorWindow> editorWindow;
     auto edit = [&](const QString& typed) {
         EXPECT_TRUE(waitUntil([&] { return !program.overlay->entry(id)->isAnimatingFrame; }));
-        clickText(label);
+        clickTextUntil(label, 1, [&] { return program.overlay->isEditing(); });
         EXPECT_TRUE(waitUntil([&] { return program.overlay->isEditing(); }))
             << "the click did not open the editor";
         if (!program.overlay->isEditing()) return;
@@ -937,10 +947,12 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
         waitUntil([&] { return label.isVisible() && !program.overlay->entry(id)->isAnimatingFrame; }));
 
     // The menu runs its own loop: the item is clicked from inside it once it shows.
+    bool menuShown = false;
     QTimer chooser;
     QObject::connect(&chooser, &QTimer::timeout, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         if (!menu || !menu->windowHandle() || !menu->windowHandle()->isExposed()) return; // clickable
+        menuShown = true;
         chooser.stop();
         for (QAction* action : menu->actions())
             if (action->text() == QStringLiteral("Delete this label")) {
@@ -951,7 +963,7 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
             }
     });
     chooser.start(50);
-    clickText(label, 3);
+    clickTextUntil(label, 3, [&] { return menuShown || program.store->tag(id)->isTombstone; });
     EXPECT_TRUE(waitUntil([&] { return program.store->tag(id)->isTombstone; }))
         << "the label was not deleted";
     EXPECT_FALSE(program.tracker->currentActiveTagId());

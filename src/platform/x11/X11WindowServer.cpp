@@ -402,6 +402,8 @@ void X11WindowServer::refresh() {
         sight.hiddenOnI3 = i3Labels_ && i3Labels_->review(s, facts.desktop, facts.unviewable);
         sight.reported = facts.desktop;
         sight.viewable = facts.viewable;
+        sight.iconic = facts.iconic;
+        hidesByIconicState_ = hidesByIconicState_ || (facts.viewable && facts.iconic);
         sight.onScreen = liesOnAScreen(s);
         sight.desktop = s.desktop;
         sight.placedOn = s.placedOn;
@@ -441,7 +443,7 @@ void X11WindowServer::refresh() {
     const auto announcement = RefreshPolicy::announcement(announcementPending_, root.switched, settled);
     if (announcement.begins) {
         announcementPending_ = true;
-        settleTimer_->start();
+        settleTimer_->start(hidesByIconicState_ ? kIconicSettleMilliseconds : kSettleMilliseconds);
     }
     if (announcement.now) announce();
 }
@@ -645,6 +647,12 @@ void X11WindowServer::tellWhereIfLost(std::uint32_t wid) {
         const auto actual = windows_->geometry(wid);
         if (actual && (*it)->window->geometry() != *actual) windows_->tellGeometry(wid, *actual);
     });
+}
+
+void X11WindowServer::notTransient(const PanelState& state) {
+    if (!state.wid) return;
+    xcb_delete_property(connection_, state.wid, XCB_ATOM_WM_TRANSIENT_FOR);
+    xcb_flush(connection_);
 }
 
 void X11WindowServer::sendHome(const PanelState& state) {

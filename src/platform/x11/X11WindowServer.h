@@ -79,6 +79,9 @@ struct PanelState {
 class X11WindowServer final : public WindowServer, public std::enable_shared_from_this<X11WindowServer> {
 public:
     static constexpr int kSettleMilliseconds = 20;
+    // A manager that keeps the windows of hidden desktops mapped and marks them Iconic (muffin, mutter)
+    // redraws before it updates WM_STATE, measured up to 200 ms after the desktop property under Xvfb.
+    static constexpr int kIconicSettleMilliseconds = 500;
     static constexpr int kRemapCheckMilliseconds = 100;
     // fluxbox drops desktops one at a time, each time moving the windows down before it lowers the
     // count: a refresh between two steps reads the label of a desktop about to go on one that stays.
@@ -148,6 +151,9 @@ private:
     // Asks the window manager to move a window shown again to its own desktop: one that was just
     // withdrawn may still lose the property set before mapping when the manager lets go of it late.
     void sendHome(const PanelState& state);
+    // Qt marks a tool window transient for its client leader as it maps it; KWin then takes the labels
+    // for transients of one group and puts every new one on the desktop of the first.
+    void notTransient(const PanelState& state);
     // Without a compositor, translucent pixels show black: the window is cut to `opaque` (none: the
     // whole window), or to nothing while fully transparent.
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);
@@ -220,6 +226,8 @@ private:
     bool desktopsKnownByName_ = false;
     std::uint32_t activeWindow_ = 0;
     bool compositing_ = false;
+    // Seen a panel mapped and viewable, yet Iconic: this manager hides windows by WM_STATE alone.
+    bool hidesByIconicState_ = false;
     // A switch is announced once every panel's facts agree with it, or after kSettleSeconds; the
     // panels' own changes wait for the announcement so that observers hear of the switch first.
     bool announcementPending_ = false;

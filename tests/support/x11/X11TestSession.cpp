@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -59,12 +60,14 @@ void end(std::unique_ptr<QProcess>& process) {
 
 std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
                                                       const QString& compositor) {
-    // xfwm4 keeps its settings in xfconf, marco and muffin theirs in GSettings (dconf): all three
+    // xfwm4 keeps its settings in xfconf, marco, muffin and mutter theirs in GSettings (dconf): all
     // reach them over a session bus, so they get a private one. xfwm4 and marco run without their
-    // compositor like the other managers; muffin always composites.
+    // compositor like the other managers; muffin and mutter always composite.
     const bool xfwm4 = windowManager == QLatin1String("xfwm4");
     const bool marco = windowManager == QLatin1String("marco");
-    const bool needsBus = xfwm4 || marco || windowManager == QLatin1String("muffin");
+    const bool mutter = windowManager == QLatin1String("mutter");
+    const bool kwin = windowManager == QLatin1String("kwin_x11");
+    const bool needsBus = xfwm4 || marco || mutter || kwin || windowManager == QLatin1String("muffin");
     const QString busRunner = needsBus ? QStringLiteral("dbus-run-session") : QString();
     for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor, busRunner})
         if (!tool.isEmpty() && QStandardPaths::findExecutable(tool).isEmpty()) {
@@ -118,6 +121,18 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         arguments << QStringLiteral("--") << windowManager;
         if (xfwm4) arguments << QStringLiteral("--compositor=off");
         if (marco) arguments << QStringLiteral("--no-composite");
+        if (mutter) arguments << QStringLiteral("--x11") << QStringLiteral("--sm-disable");
+        if (kwin) {
+            // KWin keeps its desktops in kwinrc, under the private home: four in a row, as the tests
+            // start from. Composited, KWin leaves the windows of hidden desktops mapped and Normal, so
+            // no fact of the window tells that it is hidden: it runs without its compositor.
+            QDir().mkpath(session->home_.filePath(QStringLiteral(".config")));
+            QFile config(session->home_.filePath(QStringLiteral(".config/kwinrc")));
+            if (config.open(QIODevice::WriteOnly))
+                config.write("[Desktops]\nNumber=4\nRows=1\n\n[Compositing]\nEnabled=false\n");
+            arguments << QStringLiteral("--replace");
+            environment.insert(QStringLiteral("XDG_CONFIG_HOME"), session->home_.filePath(QStringLiteral(".config")));
+        }
         environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1")); // no accessibility bus
         environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory")); // nothing kept
     }
