@@ -275,6 +275,37 @@ TEST_F(SwayBackendTest, AWorkspaceHeldOnlyByALabelClosesAndTheLabelComesBackWith
     EXPECT_EQ(workspaceNamed(QStringLiteral("5"))->output, QStringLiteral("HEADLESS-2"));
 }
 
+// A remembered place is found by its name, else by its number, on its own output first: names are
+// sway-wide but numbers are not. A numbered workspace sway closed is found on the remembered output.
+TEST_F(SwayBackendTest, ARememberedPlaceIsFoundByNameThenByNumberOnItsOwnOutput) {
+    if (outputCount < 2) GTEST_SKIP() << "two outputs";
+    workspace(QStringLiteral("3"));
+    msg({QStringLiteral("focus output HEADLESS-2")});
+    workspace(QStringLiteral("3: Web"));
+    QHash<QString, QString> screenIds;
+    for (const auto& screen : server->screens())
+        screenIds.insert(screen.localizedName, screen.stableId.value_or(QString()));
+    struct Case {
+        QString name;
+        QString output;
+        QString foundName;
+        QString foundOutput;
+    };
+    const Case cases[] = {
+        {"3: Mail", "HEADLESS-2", "3: Web", "HEADLESS-2"},
+        {"3: Mail", "HEADLESS-1", "3", "HEADLESS-1"},
+        {"3: Web", "HEADLESS-1", "3: Web", "HEADLESS-2"},
+        {"4: Notes", "HEADLESS-2", "4: Notes", "HEADLESS-2"}, // closed: to be made anew there
+    };
+    for (const Case& c : cases) {
+        const auto found = server->locate({screenIds.value(c.output), 0, c.name, {}});
+        ASSERT_TRUE(found) << c.name.toStdString() << "@" << c.output.toStdString();
+        EXPECT_EQ(found->desktopName, c.foundName) << c.name.toStdString() << "@" << c.output.toStdString();
+        EXPECT_EQ(found->screenId, screenIds.value(c.foundOutput))
+            << c.name.toStdString() << "@" << c.output.toStdString();
+    }
+}
+
 #ifdef SM_SWAY_POINTER
 // Runs the virtual pointer through `steps` (layout coordinates of the two outputs) while the loop turns.
 // The pointer comes and goes with the program: it first waits for the toolkit to take it.
