@@ -230,7 +230,9 @@ TEST_F(SwayBackendTest, RenamedAndMovedWorkspacesAreFollowedAndCompositorMovesRe
 // the label comes back with the workspace, wherever sway makes it anew. A workspace that holds a window
 // of the user's stays, its label on it.
 TEST_F(SwayBackendTest, AWorkspaceHeldOnlyByALabelClosesAndTheLabelComesBackWithIt) {
-    const auto onScreen = [](const LabelPanel& panel) { return panel.isVisible() && panel.isOnActiveSpace(); };
+    const auto onScreen = [](const LabelPanel& panel) {
+        return panel.isVisible() && panel.isOnActiveSpace();
+    };
     struct Case {
         const char* story;
         bool userWindow;
@@ -270,7 +272,8 @@ TEST_F(SwayBackendTest, AWorkspaceHeldOnlyByALabelClosesAndTheLabelComesBackWith
     const auto place = server->placeOf(*mail);
     ASSERT_TRUE(place);
     EXPECT_EQ(server->switchTo(*place), "");
-    EXPECT_TRUE(waitUntil([&] { return server->containerOf(*mail) && onScreen(*mail); })) << describe().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return server->containerOf(*mail) && onScreen(*mail); }))
+        << describe().toStdString();
     ASSERT_TRUE(workspaceNamed(QStringLiteral("5")));
     EXPECT_EQ(workspaceNamed(QStringLiteral("5"))->output, QStringLiteral("HEADLESS-2"));
 }
@@ -540,7 +543,8 @@ TEST_F(SwayBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart) 
     for (const Visit& visit : visits) {
         msg({QStringLiteral("focus output ") + visit.from});
         workspace(visit.name);
-        EXPECT_TRUE(waitUntil([&] { return second->activeTitle() == QStringLiteral("Desk ") + visit.name; }, 2000))
+        EXPECT_TRUE(
+            waitUntil([&] { return second->activeTitle() == QStringLiteral("Desk ") + visit.name; }, 2000))
             << visit.name.toStdString() << describe().toStdString();
         const auto id = second->tracker->queryActiveTagId();
         const auto* entry = id ? second->overlay->entry(*id) : nullptr;

@@ -270,11 +270,16 @@ void SwayWindowServer::refresh() {
     std::vector<quint64> visibilityChanged;
     std::vector<quint64> screenChanged;
     std::vector<quint64> moved;
-    // Before the facts: a label whose workspace shows again counts as present at this very switch.
+    // Before the facts: a label whose workspace shows again counts as present at this very switch. One
+    // label a workspace: two unmapped from workspaces of one number would otherwise pile up on it.
+    QSet<qint64> labelled;
+    for (const auto* s : panels_)
+        if (!s->withdrawnFrom && s->orderedIn && !s->takesFocus) labelled.insert(s->workspaceId);
     for (auto* s : panels_) {
         if (!s->withdrawnFrom || !s->orderedIn) continue;
         for (const auto& w : std::as_const(workspaces_))
-            if (w.visible && sameWorkspace(*s->withdrawnFrom, w.name)) {
+            if (w.visible && !labelled.contains(w.id) && sameWorkspace(*s->withdrawnFrom, w.name)) {
+                labelled.insert(w.id);
                 if (bringBack(*s, w)) moved.push_back(s->serial);
                 break;
             }
@@ -282,7 +287,8 @@ void SwayWindowServer::refresh() {
     for (auto* s : panels_) {
         if (s->withdrawnFrom) {
             // Nothing of it is on screen; its last workspace and output are kept.
-        } else if (treeRead && s->orderedIn && !s->container) { // its "new" event went by unseen (a reconnection)
+        } else if (treeRead && s->orderedIn && !s->container) {
+            // Its "new" event went by unseen (a reconnection).
             for (const auto& w : std::as_const(windows_))
                 if (w.title == s->marker) {
                     s->container = w.id;
@@ -323,8 +329,9 @@ void SwayWindowServer::refresh() {
         const std::optional<QString> output = ws ? std::optional(ws->output) : s->output;
         const bool onActive = s->bound && ws && ws->visible;
         // One coming back counts as shown from the switch on, as one ordered front does until it maps.
-        const bool shown = s->orderedIn && ((s->container && windows_.contains(*s->container)) || s->comingBack) &&
-                           ws && ws->visible;
+        const bool shown = s->orderedIn &&
+                           ((s->container && windows_.contains(*s->container)) || s->comingBack) && ws &&
+                           ws->visible;
         if (onActive != s->onActiveSpace || shown != s->visible) visibilityChanged.push_back(s->serial);
         if (output != s->output && s->output) screenChanged.push_back(s->serial);
         s->onActiveSpace = onActive;
@@ -377,8 +384,8 @@ bool SwayWindowServer::shown(PanelState& state) {
     }
     state.orderedIn = true;
     state.container.reset();
-    if (!state.withdrawnFrom && !state.takesFocus && !state.workspace.isEmpty() && !workspaceById(state.workspaceId) &&
-        !workspaceNamed(state.workspace))
+    if (!state.withdrawnFrom && !state.takesFocus && !state.workspace.isEmpty() &&
+        !workspaceById(state.workspaceId) && !workspaceNamed(state.workspace))
         state.withdrawnFrom = state.workspace;
     // A container that already mapped under this title (a very fast compositor) is found by the tree;
     // a label whose workspace is gone comes back there if it shows.
@@ -629,31 +636,30 @@ const WorkspaceInfo* SwayWindowServer::workspaceFor(const DesktopPlace& place) c
 }
 
 // Only a workspace that exists: `workspace` would make a missing one. Without back-and-forth, which
-// a user's configuration may turn on, a second request for the same workspace cannot leave it.
-// A numbered one that sway dropped is made anew on its own output, as `workspace number N` there would.
+// a user's configuration may turn on, a second request for the same workspace cannot leave it. A
+// numbered one that sway closed is made anew on its own output, as `workspace number N` there would.
+// The output is focused first in both cases: the list known here may be a moment behind sway, and a
+// workspace it has just closed is then made there too, not on whichever output has the focus.
 QString SwayWindowServer::switchTo(const DesktopPlace& place) {
+    QString there;
+    for (const auto& o : outputs_)
+        if (const auto info = screenInfo(o); info && info->stableId == place.screenId)
+            there = QStringLiteral("focus output %1, ").arg(quoted(o.name));
     QString command;
-    if (!place.desktopName.isEmpty() && workspaceNamed(place.desktopName)) {
-        command = "workspace --no-auto-back-and-forth " + quoted(place.desktopName);
-    } else if (place.desktop >= kDroppedIndexBase && !workspaceFor(place)) {
-        QString output;
-        for (const auto& o : outputs_)
-            if (const auto info = screenInfo(o); info && info->stableId == place.screenId) output = o.name;
-        if (output.isEmpty()) return QStringLiteral("that workspace no longer exists");
-        command = QStringLiteral("focus output %1, workspace --no-auto-back-and-forth number %2")
-                      .arg(quoted(output))
-                      .arg(place.desktop - kDroppedIndexBase);
-    } else {
+    if (!place.desktopName.isEmpty() && workspaceNamed(place.desktopName))
+        command = there + "workspace --no-auto-back-and-forth " + quoted(place.desktopName);
+    else if (place.desktop >= kDroppedIndexBase && !there.isEmpty() && !workspaceFor(place))
+        command = there + QStringLiteral("workspace --no-auto-back-and-forth number %1")
+                              .arg(place.desktop - kDroppedIndexBase);
+    else
         return QStringLiteral("that workspace no longer exists");
-    }
     const auto reply = ipc_->request(ipc::RunCommand, command.toUtf8());
     if (!reply) return QStringLiteral("sway did not answer");
     return commandFailure(*reply);
 }
 
-// Only a workspace that exists: moving a window to a missing one would make it.
-// A numbered workspace sway dropped binds the label unmapped to its name and output: it shows once
-// the workspace is back.
+// Only to a workspace that exists: moving a window to a missing one would make it. For a numbered
+// workspace sway closed, the label is bound unmapped to its name and output, and shows once it is back.
 void SwayWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     PanelState* s = stateOf(panel);
     if (!s || s->bound) return;
@@ -663,7 +669,8 @@ void SwayWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
         s->output = w->output;
     } else if (const auto dropped = locate(place)) {
         for (const auto& o : outputs_)
-            if (const auto info = screenInfo(o); info && info->stableId == dropped->screenId) s->output = o.name;
+            if (const auto info = screenInfo(o); info && info->stableId == dropped->screenId)
+                s->output = o.name;
         s->workspaceId = 0;
         s->workspace = place.desktopName;
         s->withdrawnFrom = place.desktopName;

@@ -49,7 +49,7 @@ struct PanelState {
     // Unmapped from this hidden workspace, which it alone kept: sway drops it as it would without us.
     // The label maps again once a workspace of that name (or sway's new one of its number) shows.
     std::optional<QString> withdrawnFrom;
-    bool comingBack = false; // shown again for its workspace, not mapped yet: counts as shown
+    bool comingBack = false;       // shown again for its workspace, not mapped yet: counts as shown
     bool onActiveSpace = false;    // "A", as of the last refresh
     bool visible = false;          // "V", as of the last refresh
 };
