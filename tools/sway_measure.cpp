@@ -51,6 +51,9 @@ void swaymsg(const sway::test::SwayTestSession& session, const QString& command)
 
 int latency(const sway::test::SwayTestSession& session, SwayWindowServer& server, int switches) {
     std::vector<std::unique_ptr<LabelPanel>> labels;
+    // sway starts on the first workspace a binding names ("9" in the session's configuration), and the
+    // made output takes "1": workspaces 1 and 3 go on the left, where the labels are placed.
+    swaymsg(session, QStringLiteral("focus output HEADLESS-2, workspace 2, focus output HEADLESS-1"));
     for (const char* name : {"1", "3"}) {
         swaymsg(session, QStringLiteral("workspace ") + QLatin1String(name));
         waitUntil([&] { return false; }, 200);

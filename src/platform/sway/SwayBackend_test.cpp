@@ -23,6 +23,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,14 @@ protected:
     std::unique_ptr<LabelPanel> label(const QString& title, QPointF origin = {200, 500}) {
         return sm::test::showLabel(*server, title, origin);
     }
+    // A window of the user's, tiled on the focused workspace: it keeps the workspace open.
+    static std::unique_ptr<QWidget> userWindow() {
+        auto window = std::make_unique<QWidget>();
+        window->setWindowTitle(QStringLiteral("user's window"));
+        window->show();
+        EXPECT_TRUE(waitUntil([&] { return window->windowHandle() && window->windowHandle()->isExposed(); }));
+        return window;
+    }
     const WorkspaceInfo* workspaceNamed(const QString& name) const {
         for (const auto& w : server->workspaces())
             if (w.name == name) return &w;
@@ -140,11 +149,14 @@ TEST_F(SwayBackendTest, LabelsLandOnTheirWorkspacesAndOutputsAndTheFactsAreCurre
         QString workspace;
         std::vector<Facts> expected;
     };
+    // A workspace left holding only its label closes; sway makes it anew on the focused output, and
+    // the label comes back with it there.
     const Step steps[] = {
         {QStringLiteral("1"), {present, present, away}}, {QStringLiteral("3"), {away, present, present}},
         {QStringLiteral("4"), {away, present, away}}, // a new, empty workspace on the left
         {QStringLiteral("2"), {away, present, away}}, // focus to the right: the left keeps showing 4
-        {QStringLiteral("1"), {present, present, away}},
+        {QStringLiteral("1"), {present, away, away}}, // 1, closed, made anew on the right
+        {QStringLiteral("2"), {away, present, away}},
     };
     for (const auto& step : steps) {
         announced.clear();
@@ -155,13 +167,15 @@ TEST_F(SwayBackendTest, LabelsLandOnTheirWorkspacesAndOutputsAndTheFactsAreCurre
         EXPECT_EQ(announced.front(), step.expected)
             << "stale facts at the announcement of " << step.workspace.toStdString();
     }
+    ASSERT_TRUE(labels[0]->screen());
+    EXPECT_EQ(labels[0]->screen()->localizedName, QStringLiteral("HEADLESS-2")) << "it followed workspace 1";
 }
 
 // By name, through sway's IPC; a workspace that is gone is refused and not made.
 TEST_F(SwayBackendTest, SwitchToShowsTheWorkspaceAskedForAndAnnouncesIt) {
     const QString name = QStringLiteral("Mail \"box\"");
     workspace(name);
-    const auto held = label(QStringLiteral("Mail")); // keeps the workspace while another is shown
+    const auto held = userWindow(); // keeps the workspace while another is shown
     const auto target = server->activePlace();
     ASSERT_TRUE(target && target->desktopName == name) << describe().toStdString();
     workspace(QStringLiteral("7"));
@@ -183,11 +197,13 @@ TEST_F(SwayBackendTest, RenamedAndMovedWorkspacesAreFollowedAndCompositorMovesRe
     msg({QStringLiteral("rename workspace 5 to ") + quoted(renamed)});
     ASSERT_TRUE(waitUntil([&] { return server->workspaceOf(*mail) == renamed; }));
     EXPECT_TRUE(mail->isVisible() && mail->isOnActiveSpace());
-    // Shown again from another workspace, it finds its way home, by the new name.
+    // Ordered out and left, its workspace closes; shown again from another workspace, it waits for it
+    // (mapped, it would make it anew) and comes back with it, by the new name.
     mail->orderOut();
     workspace(QStringLiteral("1"));
     mail->orderFront();
-    ASSERT_TRUE(waitUntil([&] { return server->containerOf(*mail).has_value(); }));
+    EXPECT_FALSE(server->containerOf(*mail).has_value());
+    EXPECT_FALSE(swayNames().contains(renamed)) << swayNames().join(u',').toStdString();
     workspace(renamed);
     ASSERT_TRUE(waitUntil([&] { return mail->isVisible() && mail->isOnActiveSpace(); }));
 
@@ -207,6 +223,90 @@ TEST_F(SwayBackendTest, RenamedAndMovedWorkspacesAreFollowedAndCompositorMovesRe
     server->followSystemMove(); // as the label does when its drag begins
     ASSERT_TRUE(waitUntil([&] { return moves >= 1; }));
     EXPECT_EQ(server->toLayout(mail->frame()).topLeft(), QPoint(1400, 100));
+}
+
+// A label is a window, and sway keeps a workspace while a window is on it. Left alone on a workspace
+// that no output shows, the label is unmapped and sway closes the workspace as it would without us;
+// the label comes back with the workspace, wherever sway makes it anew. A workspace that holds a window
+// of the user's stays, its label on it.
+TEST_F(SwayBackendTest, AWorkspaceHeldOnlyByALabelClosesAndTheLabelComesBackWithIt) {
+    const auto onScreen = [](const LabelPanel& panel) {
+        return panel.isVisible() && panel.isOnActiveSpace();
+    };
+    struct Case {
+        const char* story;
+        bool userWindow;
+    };
+    for (const Case c : {Case{"held only by the label", false}, Case{"with the user's window", true}}) {
+        workspace(QStringLiteral("5"));
+        const auto window = c.userWindow ? userWindow() : nullptr;
+        const auto mail = label(QStringLiteral("Mail"));
+        ASSERT_TRUE(waitUntil([&] { return server->containerOf(*mail) && onScreen(*mail); })) << c.story;
+        workspace(QStringLiteral("6")); // the refresh that announced it has done what it does with the label
+        EXPECT_EQ(server->containerOf(*mail).has_value(), c.userWindow) << c.story;
+        EXPECT_FALSE(mail->isVisible() || mail->isOnActiveSpace()) << c.story;
+        EXPECT_TRUE(waitUntil([&] { return swayNames().contains(QStringLiteral("5")) == c.userWindow; }))
+            << c.story << ": " << swayNames().join(u',').toStdString();
+        workspace(QStringLiteral("5"));
+        EXPECT_TRUE(waitUntil([&] { return server->containerOf(*mail) && onScreen(*mail); })) << c.story;
+        EXPECT_EQ(server->workspaceOf(*mail), QStringLiteral("5")) << c.story;
+    }
+    if (outputCount < 2) return;
+
+    // Closed on the left, made anew on the right by a visit from there: the label follows it there.
+    const auto mail = label(QStringLiteral("Mail"));
+    ASSERT_TRUE(waitUntil([&] { return server->containerOf(*mail) && onScreen(*mail); }));
+    workspace(QStringLiteral("6"));
+    ASSERT_TRUE(waitUntil([&] { return !swayNames().contains(QStringLiteral("5")); }));
+    msg({QStringLiteral("focus output HEADLESS-2")});
+    workspace(QStringLiteral("5"));
+    EXPECT_TRUE(waitUntil([&] { return server->containerOf(*mail) && onScreen(*mail); }));
+    ASSERT_TRUE(mail->screen());
+    EXPECT_EQ(mail->screen()->localizedName, QStringLiteral("HEADLESS-2"));
+    EXPECT_GE(server->toLayout(mail->frame()).left(), 1280) << "its frame is on the right too";
+
+    // Going to it by its place makes it on the label's output, whichever output has the focus.
+    workspace(QStringLiteral("7"));
+    ASSERT_TRUE(waitUntil([&] { return !swayNames().contains(QStringLiteral("5")); }));
+    msg({QStringLiteral("focus output HEADLESS-1")});
+    const auto place = server->placeOf(*mail);
+    ASSERT_TRUE(place);
+    EXPECT_EQ(server->switchTo(*place), "");
+    EXPECT_TRUE(waitUntil([&] { return server->containerOf(*mail) && onScreen(*mail); }))
+        << describe().toStdString();
+    ASSERT_TRUE(workspaceNamed(QStringLiteral("5")));
+    EXPECT_EQ(workspaceNamed(QStringLiteral("5"))->output, QStringLiteral("HEADLESS-2"));
+}
+
+// A remembered place is found by its name, else by its number, on its own output first: names are
+// sway-wide but numbers are not. A numbered workspace sway closed is found on the remembered output.
+TEST_F(SwayBackendTest, ARememberedPlaceIsFoundByNameThenByNumberOnItsOwnOutput) {
+    if (outputCount < 2) GTEST_SKIP() << "two outputs";
+    workspace(QStringLiteral("3"));
+    msg({QStringLiteral("focus output HEADLESS-2")});
+    workspace(QStringLiteral("3: Web"));
+    QHash<QString, QString> screenIds;
+    for (const auto& screen : server->screens())
+        screenIds.insert(screen.localizedName, screen.stableId.value_or(QString()));
+    struct Case {
+        QString name;
+        QString output;
+        QString foundName;
+        QString foundOutput;
+    };
+    const Case cases[] = {
+        {"3: Mail", "HEADLESS-2", "3: Web", "HEADLESS-2"},
+        {"3: Mail", "HEADLESS-1", "3", "HEADLESS-1"},
+        {"3: Web", "HEADLESS-1", "3: Web", "HEADLESS-2"},
+        {"4: Notes", "HEADLESS-2", "4: Notes", "HEADLESS-2"}, // closed: to be made anew there
+    };
+    for (const Case& c : cases) {
+        const auto found = server->locate({screenIds.value(c.output), 0, c.name, {}});
+        ASSERT_TRUE(found) << c.name.toStdString() << "@" << c.output.toStdString();
+        EXPECT_EQ(found->desktopName, c.foundName) << c.name.toStdString() << "@" << c.output.toStdString();
+        EXPECT_EQ(found->screenId, screenIds.value(c.foundOutput))
+            << c.name.toStdString() << "@" << c.output.toStdString();
+    }
 }
 
 #ifdef SM_SWAY_POINTER
@@ -313,8 +413,12 @@ TEST_F(SwayBackendTest, TitlesReachTheBarsAsNumberedNamesAndGoBackWhenTurnedOffA
         program.tracker->setTitleForCurrentSpace(title, true);
         ASSERT_TRUE(waitUntil([&] { return program.activeTitle() == title; }));
     };
+    // The user's windows keep 3 and 9 open once left.
     msg({QStringLiteral("workspace 3, rename workspace to \"3: Web\"")});
+    const auto web = userWindow();
     titled(QStringLiteral("3: Web"), QStringLiteral("Browse"));
+    workspace(QStringLiteral("9"));
+    const auto music = userWindow();
     titled(QStringLiteral("9"), QStringLiteral("Music")); // bound by name in the tier's configuration
     titled(QStringLiteral("1"), QStringLiteral("Mail"));
     const QStringList shown{QStringLiteral("1: Mail"), QStringLiteral("3: Web"), QStringLiteral("9")};
@@ -391,33 +495,63 @@ TEST_F(SwayBackendTest, EachWorkspaceVisitedAtAPersonsPaceGetsItsOwnLabel) {
     program.quit();
 }
 
-// Names come back after a restart: a second session on the same stored settings puts each remembered
-// label back on its workspace, at once where the workspace exists and on the first visit where sway
-// dropped it while it was empty; nothing is minted. Then the outputs are rearranged and the storm is
-// ridden out without losing a name. (Headless sway 1.7 cannot take an output away: committing a
-// disabled headless output fails.)
+// Names come back after a restart: a second session on the same stored settings puts every remembered
+// label back, on its workspace and output: at once where the workspace exists, and where sway closed it
+// (held only by its label) unmapped, to come back on the first visit, wherever sway makes it anew;
+// nothing is minted. Then the outputs are rearranged and the storm is ridden out without losing a name.
+// (Headless sway 1.7 cannot take an output away: committing a disabled headless output fails.)
 TEST_F(SwayBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart) {
     auto defaults = std::make_shared<MemoryDefaults>();
     auto launch = [&] { return std::make_unique<sm::test::CoreRun>(server, defaults, true); };
-    const QStringList names = {QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("2")};
+    struct Desk {
+        QString name;
+        QString output;
+    };
+    const Desk desks[] = {{"6", "HEADLESS-1"}, {"1", "HEADLESS-1"}, {"3", "HEADLESS-2"}, {"2", "HEADLESS-2"}};
     auto first = launch();
-    for (const QString& name : names) {
-        workspace(name);
-        first->tracker->setTitleForCurrentSpace(QStringLiteral("Desk ") + name, true);
-        ASSERT_TRUE(waitUntil([&] { return first->activeTitle() == QStringLiteral("Desk ") + name; }));
+    for (const Desk& desk : desks) {
+        msg({QStringLiteral("focus output ") + desk.output});
+        workspace(desk.name);
+        first->tracker->setTitleForCurrentSpace(QStringLiteral("Desk ") + desk.name, true);
+        ASSERT_TRUE(waitUntil([&] { return first->activeTitle() == QStringLiteral("Desk ") + desk.name; }));
     }
-    workspace(QStringLiteral("1"));
+    msg({QStringLiteral("focus output HEADLESS-1")});
     ASSERT_TRUE(waitUntil([&] { return first->activeTitle() == QStringLiteral("Desk 1"); }));
+    // 6 and 3 are off screen, held by nothing but their labels: sway closes them.
+    ASSERT_TRUE(waitUntil([&] {
+        const QStringList names = swayNames();
+        return std::none_of(names.begin(), names.end(), [](const QString& n) {
+            const auto number = WorkspaceNames::numberOf(n);
+            return number == 6 || number == 3;
+        });
+    })) << swayNames().join(u',').toStdString();
     const QStringList tags = first->tagsAndTitles();
     first->quit();
-    ASSERT_TRUE(waitUntil([&] { return !workspaceNamed(QStringLiteral("6")); })) << describe().toStdString();
 
     auto second = launch();
-    EXPECT_EQ(second->restored, 2) << "workspace 6 is gone until it is visited";
-    for (const QString& name : {QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("2")}) {
-        workspace(name);
-        EXPECT_TRUE(waitUntil([&] { return second->activeTitle() == QStringLiteral("Desk ") + name; }, 2000))
-            << name.toStdString() << describe().toStdString();
+    EXPECT_EQ(second->restored, 4) << "the labels of closed workspaces come back too";
+    // Visited from the other output, a closed workspace is made there: its label follows it.
+    struct Visit {
+        QString name;
+        QString from;
+        QString output;
+    };
+    const Visit visits[] = {{"3", "HEADLESS-2", "HEADLESS-2"},
+                            {"6", "HEADLESS-2", "HEADLESS-2"},
+                            {"1", "HEADLESS-2", "HEADLESS-1"},
+                            {"2", "HEADLESS-2", "HEADLESS-2"}};
+    for (const Visit& visit : visits) {
+        msg({QStringLiteral("focus output ") + visit.from});
+        workspace(visit.name);
+        EXPECT_TRUE(
+            waitUntil([&] { return second->activeTitle() == QStringLiteral("Desk ") + visit.name; }, 2000))
+            << visit.name.toStdString() << describe().toStdString();
+        const auto id = second->tracker->queryActiveTagId();
+        const auto* entry = id ? second->overlay->entry(*id) : nullptr;
+        ASSERT_TRUE(entry && entry->panel) << visit.name.toStdString();
+        EXPECT_TRUE(waitUntil([&] { return entry->panel->isVisible(); })) << visit.name.toStdString();
+        ASSERT_TRUE(entry->panel->screen());
+        EXPECT_EQ(entry->panel->screen()->localizedName, visit.output) << visit.name.toStdString();
     }
     EXPECT_EQ(second->tagsAndTitles(), tags) << "nothing minted, nothing lost";
 

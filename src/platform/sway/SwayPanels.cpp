@@ -59,9 +59,8 @@ template <class I, class W> void SwayPanel<I, W>::orderFront() {
     const auto server = server_.lock();
     if (!server || state_.orderedIn) return;
     window_->setWindowTitle(state_.marker);
-    window_->show();
+    if (server->shown(state_)) window_->show();
     server->applyInput(state_);
-    server->shown(state_);
 }
 
 template <class I, class W> void SwayPanel<I, W>::orderOut() {

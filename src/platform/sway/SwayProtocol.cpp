@@ -78,20 +78,24 @@ bool flag(const QJsonObject& o, const char* key) {
 
 // Views are the nodes with a pid; the tree's own depth is small, but a hostile reply is not trusted.
 void collectWindows(const QJsonObject& node, qint64 pid, qint64 workspaceId, QString workspace, int depth,
-                    QList<WindowInfo>* out) {
+                    QList<WindowInfo>* out, QHash<qint64, int>* viewsOn) {
     if (depth > 64) return;
     if (text(node, "type") == QLatin1String("workspace")) {
         workspaceId = integer(node, "id");
         workspace = text(node, "name");
     }
-    if (integer(node, "pid") == pid && pid != 0 && node.value(QLatin1String("nodes")).toArray().isEmpty())
-        out->append({integer(node, "id"), pid, text(node, "name"), workspaceId, workspace,
-                     rectOf(node.value(QLatin1String("rect"))), flag(node, "visible"),
-                     flag(node, "focused")});
+    const qint64 owner = integer(node, "pid");
+    if (owner != 0 && node.value(QLatin1String("nodes")).toArray().isEmpty()) {
+        if (viewsOn && workspaceId) ++(*viewsOn)[workspaceId];
+        if (owner == pid)
+            out->append({integer(node, "id"), pid, text(node, "name"), workspaceId, workspace,
+                         rectOf(node.value(QLatin1String("rect"))), flag(node, "visible"),
+                         flag(node, "focused")});
+    }
     for (const char* children : {"nodes", "floating_nodes"})
         for (const QJsonValue& child : node.value(QLatin1String(children)).toArray())
             if (child.isObject())
-                collectWindows(child.toObject(), pid, workspaceId, workspace, depth + 1, out);
+                collectWindows(child.toObject(), pid, workspaceId, workspace, depth + 1, out, viewsOn);
 }
 
 ViewInfo viewOf(const QJsonObject& node) {
@@ -142,7 +146,8 @@ std::optional<QList<WorkspaceInfo>> parseWorkspaces(const QByteArray& json, QStr
     return workspaces;
 }
 
-std::optional<QList<WindowInfo>> parseWindows(const QByteArray& json, qint64 pid, QString* error) {
+std::optional<QList<WindowInfo>> parseWindows(const QByteArray& json, qint64 pid, QString* error,
+                                              QHash<qint64, int>* viewsOn) {
     const auto doc = document(json, error);
     if (!doc) return std::nullopt;
     if (!doc->isObject()) {
@@ -150,7 +155,8 @@ std::optional<QList<WindowInfo>> parseWindows(const QByteArray& json, qint64 pid
         return std::nullopt;
     }
     QList<WindowInfo> windows;
-    collectWindows(doc->object(), pid, 0, {}, 0, &windows);
+    if (viewsOn) viewsOn->clear();
+    collectWindows(doc->object(), pid, 0, {}, 0, &windows, viewsOn);
     return windows;
 }
 

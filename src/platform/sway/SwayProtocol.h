@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QRect>
 #include <QString>
@@ -113,7 +114,9 @@ struct EventInfo {
 std::optional<QList<OutputInfo>> parseOutputs(const QByteArray& json, QString* error); // active outputs only
 std::optional<QList<WorkspaceInfo>> parseWorkspaces(const QByteArray& json, QString* error);
 // The windows of process `pid` in the tree, each with the workspace it sits in.
-std::optional<QList<WindowInfo>> parseWindows(const QByteArray& json, qint64 pid, QString* error);
+// `viewsOn`, when given, counts the views of every client (this one's too) per workspace id.
+std::optional<QList<WindowInfo>> parseWindows(const QByteArray& json, qint64 pid, QString* error,
+                                              QHash<qint64, int>* viewsOn = nullptr);
 std::optional<EventInfo> parseEvent(const QByteArray& json, QString* error);
 // The view that holds the focus in a tree, or none when the focus is on a workspace or output.
 std::optional<ViewInfo> parseFocusedView(const QByteArray& tree, QString* error);

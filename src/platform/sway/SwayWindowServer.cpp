@@ -28,6 +28,16 @@ constexpr int kParkedHeight = 50;
 
 const QString kLabelPrefix = QStringLiteral("Spacemarquee label ");
 const QString kEditorPrefix = QStringLiteral("Spacemarquee editor ");
+// A workspace sway dropped has no index in its list: its number, past any list, stands in for one.
+constexpr int kDroppedIndexBase = 10000;
+constexpr int kDroppedNumberLimit = 90000;
+
+// sway makes a dropped workspace anew as plain "2" for `workspace number 2`, whatever title "2" had.
+bool sameWorkspace(const QString& left, const QString& shown) {
+    if (left == shown) return true;
+    const auto number = WorkspaceNames::numberOf(left);
+    return number && WorkspaceNames::numberOf(shown) == number && shown == QString::number(*number);
+}
 
 } // namespace
 
@@ -144,16 +154,26 @@ void SwayWindowServer::handleEvent(quint32 type, const QByteArray& payload) {
     case ipc::WindowEvent: {
         if (event->containerPid != pid_) {
             if (event->change == QLatin1String("focus")) lastForeignFocus_ = event->containerId;
+            // A window that comes, goes or moves may leave a label alone on its workspace.
+            if (event->change == QLatin1String("new") || event->change == QLatin1String("close") ||
+                event->change == QLatin1String("move"))
+                scheduleRefresh(true, false);
             break;
         }
         PanelState* state = nullptr;
         for (auto* s : panels_)
             if ((s->container == event->containerId) ||
-                (!s->container && s->orderedIn && s->marker == event->containerName))
+                (!s->container && s->orderedIn && !s->withdrawnFrom && s->marker == event->containerName))
                 state = s;
         if (state && event->change == QLatin1String("new") && !state->container) {
             state->container = event->containerId;
-            sendPlacement(*state, true);
+            state->comingBack = false;
+            // Its workspace went while the window mapped (the user left it, empty): sent there, the
+            // label would make it anew, so it waits unmapped for the workspace to come back.
+            if (!state->takesFocus && !state->workspace.isEmpty() && !homeExists(*state))
+                withdraw(*state);
+            else
+                sendPlacement(*state, true);
         }
         scheduleRefresh(true, false); // a label that took the focus gives it back there
         break;
@@ -218,7 +238,7 @@ bool SwayWindowServer::readTree() {
     const auto reply = ipc_->request(ipc::GetTree);
     if (!reply) return false;
     QString error;
-    const auto windows = parseWindows(*reply, pid_, &error);
+    const auto windows = parseWindows(*reply, pid_, &error, &viewsOn_);
     if (!windows) {
         options_.logger.error(QStringLiteral("sway IPC: the window tree could not be read (%1)").arg(error));
         return false;
@@ -250,11 +270,29 @@ void SwayWindowServer::refresh() {
     std::vector<quint64> visibilityChanged;
     std::vector<quint64> screenChanged;
     std::vector<quint64> moved;
+    // Before the facts: a label whose workspace shows again counts as present at this very switch. One
+    // label a workspace: two unmapped from workspaces of one number would otherwise pile up on it.
+    QSet<qint64> labelled;
+    for (const auto* s : panels_)
+        if (!s->withdrawnFrom && s->orderedIn && !s->takesFocus) labelled.insert(s->workspaceId);
     for (auto* s : panels_) {
-        if (treeRead && s->orderedIn && !s->container) { // its "new" event went by unseen (a reconnection)
+        if (!s->withdrawnFrom || !s->orderedIn) continue;
+        for (const auto& w : std::as_const(workspaces_))
+            if (w.visible && !labelled.contains(w.id) && sameWorkspace(*s->withdrawnFrom, w.name)) {
+                labelled.insert(w.id);
+                if (bringBack(*s, w)) moved.push_back(s->serial);
+                break;
+            }
+    }
+    for (auto* s : panels_) {
+        if (s->withdrawnFrom) {
+            // Nothing of it is on screen; its last workspace and output are kept.
+        } else if (treeRead && s->orderedIn && !s->container) {
+            // Its "new" event went by unseen (a reconnection).
             for (const auto& w : std::as_const(windows_))
                 if (w.title == s->marker) {
                     s->container = w.id;
+                    s->comingBack = false;
                     sendPlacement(*s, true);
                     break;
                 }
@@ -277,15 +315,23 @@ void SwayWindowServer::refresh() {
                 s->container.reset(); // closed behind our back; shown again it is placed anew
             }
         }
-        const WorkspaceInfo* ws = workspaceById(s->workspaceId);
-        if (!ws && !s->workspace.isEmpty())
+        const WorkspaceInfo* ws = s->withdrawnFrom ? nullptr : workspaceById(s->workspaceId);
+        if (!ws && !s->withdrawnFrom && !s->workspace.isEmpty())
             for (const auto& w : workspaces_)
                 if (w.name == s->workspace) ws = &w;
         if (ws) s->workspace = ws->name;
+        // Left alone on a workspace no output shows: sway would have dropped it without us.
+        if (ws && !ws->visible && s->orderedIn && s->container && !s->takesFocus &&
+            windows_.value(*s->container).workspaceId == ws->id && !heldByOthers(*ws)) {
+            withdraw(*s);
+            ws = nullptr;
+        }
         const std::optional<QString> output = ws ? std::optional(ws->output) : s->output;
         const bool onActive = s->bound && ws && ws->visible;
-        const bool shown =
-            s->orderedIn && s->container && windows_.contains(*s->container) && ws && ws->visible;
+        // One coming back counts as shown from the switch on, as one ordered front does until it maps.
+        const bool shown = s->orderedIn &&
+                           ((s->container && windows_.contains(*s->container)) || s->comingBack) && ws &&
+                           ws->visible;
         if (onActive != s->onActiveSpace || shown != s->visible) visibilityChanged.push_back(s->serial);
         if (output != s->output && s->output) screenChanged.push_back(s->serial);
         s->onActiveSpace = onActive;
@@ -319,7 +365,7 @@ void SwayWindowServer::forget(PanelState& state) {
     std::erase(panels_, &state);
 }
 
-void SwayWindowServer::shown(PanelState& state) {
+bool SwayWindowServer::shown(PanelState& state) {
     if (!state.bound) {
         // The desktop active on the screen it is placed on, as a panel ordered front joins it.
         const OutputInfo* output = outputAt(state.frame.center());
@@ -338,12 +384,78 @@ void SwayWindowServer::shown(PanelState& state) {
     }
     state.orderedIn = true;
     state.container.reset();
-    // A container that already mapped under this title (a very fast compositor) is found by the tree.
+    if (!state.withdrawnFrom && !state.takesFocus && !state.workspace.isEmpty() &&
+        !workspaceById(state.workspaceId) && !workspaceNamed(state.workspace))
+        state.withdrawnFrom = state.workspace;
+    // A container that already mapped under this title (a very fast compositor) is found by the tree;
+    // a label whose workspace is gone comes back there if it shows.
     scheduleRefresh(true, false);
+    return !state.withdrawnFrom;
+}
+
+// sway drops a workspace that is empty and not shown; the label's window was all that kept it.
+void SwayWindowServer::withdraw(PanelState& state) {
+    state.withdrawnFrom = state.workspace;
+    state.comingBack = false;
+    state.container.reset();
+    if (state.window) state.window->hide();
+}
+
+// The workspace may be sway's new one on another output than the label's: the label keeps its place
+// relative to the output, as when a workspace is moved there. Whether it moved is returned.
+bool SwayWindowServer::bringBack(PanelState& state, const WorkspaceInfo& workspace) {
+    state.withdrawnFrom.reset();
+    state.comingBack = true;
+    state.workspaceId = workspace.id;
+    state.workspace = workspace.name;
+    const OutputInfo* from = outputNamed(state.output.value_or(QString()));
+    const OutputInfo* to = outputNamed(workspace.output);
+    bool moved = false;
+    if (from && to && from != to) {
+        QRect frame = state.frame.translated(to->rect.topLeft() - from->rect.topLeft());
+        frame.moveLeft(std::clamp(frame.left(), to->rect.left(),
+                                  std::max(to->rect.left(), to->rect.right() + 1 - frame.width())));
+        frame.moveTop(std::clamp(frame.top(), to->rect.top(),
+                                 std::max(to->rect.top(), to->rect.bottom() + 1 - frame.height())));
+        moved = frame.topLeft() != state.frame.topLeft();
+        state.frame = frame;
+    }
+    if (state.window) {
+        state.window->move(state.frame.topLeft());
+        state.window->show();
+    }
+    applyInput(state);
+    return moved;
+}
+
+// Windows of other programs, and this one's other than labels, keep a workspace anyway.
+bool SwayWindowServer::heldByOthers(const WorkspaceInfo& workspace) const {
+    int labels = 0;
+    for (const auto& w : windows_)
+        if (w.workspaceId == workspace.id && w.title.startsWith(kLabelPrefix)) ++labels;
+    return viewsOn_.value(workspace.id) > labels;
+}
+
+// Asked of sway itself: the workspaces known here may be older than the window event.
+bool SwayWindowServer::homeExists(const PanelState& state) const {
+    const auto reply = ipc_->request(ipc::GetWorkspaces);
+    QString error;
+    const auto workspaces = reply ? parseWorkspaces(*reply, &error) : std::nullopt;
+    if (!workspaces) return true;
+    return std::any_of(workspaces->begin(), workspaces->end(), [&](const WorkspaceInfo& w) {
+        return w.id == state.workspaceId || w.name == state.workspace;
+    });
+}
+
+const OutputInfo* SwayWindowServer::outputNamed(const QString& name) const {
+    for (const auto& o : outputs_)
+        if (o.name == name) return &o;
+    return nullptr;
 }
 
 void SwayWindowServer::hidden(PanelState& state) {
     state.orderedIn = false;
+    state.comingBack = false;
     state.container.reset();
     scheduleRefresh(false, false);
 }
@@ -476,7 +588,19 @@ std::optional<DesktopPlace> SwayWindowServer::placeOf(const Panel& panel) const 
     const PanelState* s = stateOf(panel);
     if (!s || !s->bound) return std::nullopt;
     const WorkspaceInfo* w = workspaceById(s->workspaceId);
-    return placeOn(w ? w : workspaceNamed(s->workspace));
+    if (!w) w = workspaceNamed(s->workspace);
+    if (!w && s->withdrawnFrom) return droppedPlace(*s->withdrawnFrom, s->output.value_or(QString()));
+    return placeOn(w);
+}
+
+// A numbered workspace sway dropped, on the output it was on: sway makes it anew when it is visited.
+std::optional<DesktopPlace> SwayWindowServer::droppedPlace(const QString& name, const QString& output) const {
+    const auto number = WorkspaceNames::numberOf(name);
+    const OutputInfo* o = outputNamed(output);
+    const auto info = o ? screenInfo(*o) : std::nullopt;
+    if (!number || *number < 0 || *number > kDroppedNumberLimit || !info || !info->stableId)
+        return std::nullopt;
+    return DesktopPlace{*info->stableId, kDroppedIndexBase + *number, name, {}};
 }
 
 std::optional<DesktopPlace> SwayWindowServer::activePlace() const {
@@ -484,7 +608,11 @@ std::optional<DesktopPlace> SwayWindowServer::activePlace() const {
 }
 
 std::optional<DesktopPlace> SwayWindowServer::locate(const DesktopPlace& place) const {
-    return placeOn(workspaceFor(place));
+    if (const WorkspaceInfo* w = workspaceFor(place)) return placeOn(w);
+    for (const auto& o : outputs_)
+        if (const auto info = screenInfo(o); info && info->stableId == place.screenId)
+            return droppedPlace(place.desktopName, o.name);
+    return std::nullopt;
 }
 
 // By name; else by number, as `workspace number N` finds it: a workspace remembered with its title
@@ -494,31 +622,62 @@ const WorkspaceInfo* SwayWindowServer::workspaceFor(const DesktopPlace& place) c
     if (const WorkspaceInfo* w = workspaceNamed(place.desktopName)) return w;
     const auto number = WorkspaceNames::numberOf(place.desktopName);
     if (!number) return nullptr;
-    for (const auto& w : workspaces_)
-        if (WorkspaceNames::numberOf(w.name) == number) return &w;
-    return nullptr;
+    // Names are sway-wide but numbers are not ("3" and "3: Web" may both be there): the one on the
+    // remembered output first.
+    const WorkspaceInfo* found = nullptr;
+    for (const auto& w : workspaces_) {
+        if (WorkspaceNames::numberOf(w.name) != number) continue;
+        const OutputInfo* o = outputNamed(w.output);
+        const auto info = o ? screenInfo(*o) : std::nullopt;
+        if (info && info->stableId == place.screenId) return &w;
+        if (!found) found = &w;
+    }
+    return found;
 }
 
 // Only a workspace that exists: `workspace` would make a missing one. Without back-and-forth, which
-// a user's configuration may turn on, a second request for the same workspace cannot leave it.
+// a user's configuration may turn on, a second request for the same workspace cannot leave it. A
+// numbered one that sway closed is made anew on its own output, as `workspace number N` there would.
+// The output is focused first in both cases: the list known here may be a moment behind sway, and a
+// workspace it has just closed is then made there too, not on whichever output has the focus.
 QString SwayWindowServer::switchTo(const DesktopPlace& place) {
-    if (place.desktopName.isEmpty() || !workspaceNamed(place.desktopName))
+    QString there;
+    for (const auto& o : outputs_)
+        if (const auto info = screenInfo(o); info && info->stableId == place.screenId)
+            there = QStringLiteral("focus output %1, ").arg(quoted(o.name));
+    QString command;
+    if (!place.desktopName.isEmpty() && workspaceNamed(place.desktopName))
+        command = there + "workspace --no-auto-back-and-forth " + quoted(place.desktopName);
+    else if (place.desktop >= kDroppedIndexBase && !there.isEmpty() && !workspaceFor(place))
+        command = there + QStringLiteral("workspace --no-auto-back-and-forth number %1")
+                              .arg(place.desktop - kDroppedIndexBase);
+    else
         return QStringLiteral("that workspace no longer exists");
-    const auto reply =
-        ipc_->request(ipc::RunCommand, ("workspace --no-auto-back-and-forth " + quoted(place.desktopName)).toUtf8());
+    const auto reply = ipc_->request(ipc::RunCommand, command.toUtf8());
     if (!reply) return QStringLiteral("sway did not answer");
     return commandFailure(*reply);
 }
 
-// Only a workspace that exists: moving a window to a missing one would make it.
+// Only to a workspace that exists: moving a window to a missing one would make it. For a numbered
+// workspace sway closed, the label is bound unmapped to its name and output, and shows once it is back.
 void SwayWindowServer::bindToPlace(Panel& panel, const DesktopPlace& place) {
     PanelState* s = stateOf(panel);
-    const WorkspaceInfo* w = workspaceFor(place);
-    if (!s || s->bound || !w) return;
+    if (!s || s->bound) return;
+    if (const WorkspaceInfo* w = workspaceFor(place)) {
+        s->workspaceId = w->id;
+        s->workspace = w->name;
+        s->output = w->output;
+    } else if (const auto dropped = locate(place)) {
+        for (const auto& o : outputs_)
+            if (const auto info = screenInfo(o); info && info->stableId == dropped->screenId)
+                s->output = o.name;
+        s->workspaceId = 0;
+        s->workspace = place.desktopName;
+        s->withdrawnFrom = place.desktopName;
+    } else {
+        return;
+    }
     s->bound = true;
-    s->workspaceId = w->id;
-    s->workspace = w->name;
-    s->output = w->output;
 }
 
 QStringList SwayWindowServer::desktopNames() const {

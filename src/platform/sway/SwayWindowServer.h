@@ -46,6 +46,10 @@ struct PanelState {
     bool ignoresInput = false;
     bool parked = false;           // out of the pointer's way while it takes no input
     std::optional<QString> output; // the output its workspace is on
+    // Unmapped from this hidden workspace, which it alone kept: sway drops it as it would without us.
+    // The label maps again once a workspace of that name (or sway's new one of its number) shows.
+    std::optional<QString> withdrawnFrom;
+    bool comingBack = false;       // shown again for its workspace, not mapped yet: counts as shown
     bool onActiveSpace = false;    // "A", as of the last refresh
     bool visible = false;          // "V", as of the last refresh
 };
@@ -104,9 +108,10 @@ public:
     // --- For the panels of this backend ---
     void adopt(PanelState& state);
     void forget(PanelState& state);
-    // The window was just shown: the first time it binds to the visible workspace of the output it
-    // is placed on; later it goes back to its own workspace.
-    void shown(PanelState& state);
+    // The window is to be shown: the first time it binds to the visible workspace of the output it
+    // is placed on; later it goes back to its own workspace. False while that workspace is gone: the
+    // window stays unmapped until it is back (mapping it would make the workspace anew).
+    bool shown(PanelState& state);
     void hidden(PanelState& state);
     void place(PanelState& state);
     void applyAlpha(PanelState& state);
@@ -130,6 +135,12 @@ private:
     bool readTree();
     void readConfig();
     void sendPlacement(PanelState& state, bool firstTime);
+    void withdraw(PanelState& state);
+    bool bringBack(PanelState& state, const WorkspaceInfo& workspace);
+    bool heldByOthers(const WorkspaceInfo& workspace) const;
+    bool homeExists(const PanelState& state) const;
+    const OutputInfo* outputNamed(const QString& name) const;
+    std::optional<DesktopPlace> droppedPlace(const QString& name, const QString& output) const;
     QRect parkingBox(const PanelState& state) const;
     std::optional<ScreenInfo> screenInfo(const OutputInfo& output) const;
     const OutputInfo* outputAt(const QPoint& point) const;
@@ -155,6 +166,7 @@ private:
     QList<WorkspaceInfo> workspaces_;
     QSet<QString> reachedByName_; // workspaces the configuration's bindings go to by name
     QHash<qint64, WindowInfo> windows_; // this process's containers by id
+    QHash<qint64, int> viewsOn_;        // every client's views per workspace id, as of the last tree
     qint64 focusedWorkspace_ = 0;
     QSet<qint64> visibleWorkspaces_;
     qint64 lastForeignFocus_ = 0; // the last focused container not ours, to give focus back to
