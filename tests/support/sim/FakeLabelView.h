@@ -16,10 +16,6 @@ public:
     // Reports the measured size synchronously, as a widget's layout would, and only when it changed.
     void present(const LabelPresentation& presentation) override;
 
-    const QList<LabelPresentation>& presentations() const { return presentations_; }
-    std::optional<LabelPresentation> lastPresentation() const;
-    std::optional<QSizeF> measuredSize() const { return measured_; }
-
     void click();
     // What the context menu would show now.
     QList<MenuItem> openMenu();
@@ -27,7 +23,6 @@ public:
     bool choose(const QString& identifier);
 
 private:
-    QList<LabelPresentation> presentations_;
     std::optional<QSizeF> measured_;
 };
 
