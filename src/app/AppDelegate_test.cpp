@@ -137,11 +137,12 @@ TEST_F(AppLaunch, FirstLaunchRunsTheSequenceInOrder) {
     ASSERT_TRUE(launched);
     // Each step's first line, in order: every line found after the previous one.
     qsizetype at = -1;
-    for (const char* step : {"Spacemarquee launching", "TRACE launchOrigin ", "One-time store junk purge ",
-                             "SpaceTracker starting", "TRACE launchAtLogin bootstrap ", "TRACE welcome decision ",
-                             "TRACE session screen ", "TRACE session tags=", "Spacemarquee launched "}) {
-        const qsizetype next = messages().indexOf(
-            QRegularExpression(QRegularExpression::escape(step) + ".*", QRegularExpression::DotMatchesEverythingOption));
+    for (const char* step :
+         {"Spacemarquee launching", "TRACE launchOrigin ", "One-time store junk purge ", "SpaceTracker starting",
+          "TRACE launchAtLogin bootstrap ", "TRACE welcome decision ", "TRACE session screen ",
+          "TRACE session tags=", "Spacemarquee launched "}) {
+        const qsizetype next = messages().indexOf(QRegularExpression(
+            QRegularExpression::escape(step) + ".*", QRegularExpression::DotMatchesEverythingOption));
         EXPECT_GT(next, at) << step;
         at = next;
     }
@@ -263,7 +264,7 @@ TEST_F(AppLaunch, GoSwitchesToTheDesktopANameMeansAndAnswersOnceTheSwitchIsSeen)
         int requests;        // switches asked of the server
     } stories[] = {
         {"exact name", "spacemarquee://go?title=Mail", {}, "ok", 0, 1},
-        {"unique beginning, any case", "spacemarquee://go?title=MU", {}, "ok", 1, 1}, // the rest of matching: DesktopNameMatch
+        {"unique beginning, any case", "spacemarquee://go?title=MU", {}, "ok", 1, 1}, // more in DesktopNameMatch
         {"already there", "spacemarquee://go?title=Code%20review", {}, "ok", 3, 0},
         {"ambiguous", "spacemarquee://go?title=co", {},
          "several desktops match: \"Code\" (desktop 3), \"Code review\" (desktop 4)", 3, 0},

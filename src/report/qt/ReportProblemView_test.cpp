@@ -57,7 +57,7 @@ struct ReportViewTest : ::testing::Test {
                                                               const QString& savePath = {}) {
         auto submission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
             "1.0", "1", "Debian", QUrl(endpoint), [] { return QStringList{}; }, queue, loggers.loggers.app,
-            [this](const ProblemReporter::Request&, ReportSubmission::Completion) -> ReportSubmission::Cancel {
+            [this](const auto&, auto) -> ReportSubmission::Cancel {
                 ++transported;
                 return [this] { ++cancelled; };
             }});
