@@ -6,7 +6,7 @@
 
 namespace sm {
 
-// A label view that draws nothing. It keeps every presentation and measures text by a fixed rule, so
+// A label view that draws nothing. It measures text by a fixed rule, so
 // the size-driven layout of labels can be asserted to the point.
 class FakeLabelView final : public LabelView {
 public:
