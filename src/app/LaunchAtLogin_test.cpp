@@ -8,29 +8,8 @@
 namespace sm {
 namespace {
 
-using namespace LaunchAtLoginPolicy;
 using S = LoginItemStatus;
 using O = LoginItemCallOutcome;
-
-TEST(LaunchAtLoginPolicy, OnlyAFirstLaunchWithoutAnItemRegisters) {
-    struct Row {
-        S status;
-        bool bootstrapped;
-        LaunchAction expected;
-    };
-    const Row rows[] = {
-        {S::notRegistered, false, LaunchAction::registerAsDefault},
-        {S::notFound, false, LaunchAction::registerAsDefault},
-        {S::enabled, false, LaunchAction::doNothing},
-        {S::requiresApproval, false, LaunchAction::doNothing},
-        {S::notRegistered, true, LaunchAction::doNothing},
-        {S::notFound, true, LaunchAction::doNothing},
-    };
-    for (const auto& r : rows)
-        EXPECT_EQ(launchAction(r.status, r.bootstrapped), r.expected)
-            << toString(r.status).toStdString() << r.bootstrapped;
-}
-
 using test::FakeLoginItem;
 
 class Coordinator : public ::testing::Test {
@@ -43,16 +22,17 @@ protected:
     test::TestLoggers logs;
 };
 
+// Only a first launch without an item registers, and a failure is never retried.
 TEST_F(Coordinator, BootstrapRegistersOnceNeverRetriesAFailureAndLeavesAnExistingItemAlone) {
-    item->outcome = O::failed;
-    make().bootstrap();
-    make().bootstrap();
-    EXPECT_EQ(item->registers, 1);
-    for (const S status : {S::enabled, S::requiresApproval}) {
-        defaults->remove(LaunchAtLoginCoordinator::kBootstrappedKey);
+    for (const auto& [status, registers] : {std::pair{S::notRegistered, 1}, {S::notFound, 1}, {S::enabled, 0},
+                                            {S::requiresApproval, 0}}) {
+        *item = FakeLoginItem{};
         item->current = status;
+        item->outcome = O::failed;
+        defaults->remove(LaunchAtLoginCoordinator::kBootstrappedKey);
         make().bootstrap();
-        EXPECT_EQ(item->registers, 1);
+        make().bootstrap();
+        EXPECT_EQ(item->registers, registers) << toString(status).toStdString();
         EXPECT_EQ(defaults->boolValue(LaunchAtLoginCoordinator::kBootstrappedKey), true);
     }
 }

@@ -62,14 +62,5 @@ TEST(SwitcherViewModel, ArrowsStopAtTheEndsAndTypingStartsOverAtTheTop) {
     EXPECT_EQ(model.chosen(), 2);
 }
 
-TEST(SwitcherViewModel, NoNamedDesktopsShowsNothing) {
-    for (const auto& entries : {QList<SwitcherViewModel::Entry>{}, QList<SwitcherViewModel::Entry>{{"", 1}}}) {
-        SwitcherViewModel model(entries);
-        model.moveSelection(1);
-        EXPECT_TRUE(model.shown().isEmpty());
-        EXPECT_EQ(model.chosen(), -1);
-    }
-}
-
 } // namespace
 } // namespace sm

@@ -6,7 +6,16 @@ using namespace sm::test;
 
 namespace {
 
-class Registry : public OverlayFixture {};
+class Registry : public OverlayFixture {
+protected:
+    // "Mail" on desktop 0 and "Code" on desktop 1, where the user is; returns them in that order.
+    std::pair<QUuid, QUuid> mailThenCodeOnTheNext() {
+        const auto a = addLabel(QStringLiteral("Mail"));
+        desktop->switchDesktop(kMain, 1);
+        queue->advance(0.5);
+        return {a, addLabel(QStringLiteral("Code"))};
+    }
+};
 
 TEST_F(Registry, ALabelWhoseHomeScreenIsDisconnectedIsBornTopCentreOnTheMainScreen) {
     const auto id = addLabel(QStringLiteral("Away"), QStringLiteral("manual-create"), QStringLiteral("GONE-SCREEN"));
@@ -39,10 +48,7 @@ TEST_F(Registry, APanelWithoutAScreenIsLeftOutOfTheSnapshots) {
 TEST_F(Registry, AmbiguousCoResidentsAreKeptAndTheAuditReArmsEveryTwoAndAHalfSeconds) {
     QList<QList<QUuid>> healed;
     overlay->onPanelsAnchorLost = [&](QList<QUuid> ids) { healed << ids; };
-    const auto a = addLabel(QStringLiteral("Mail"));
-    desktop->switchDesktop(kMain, 1);
-    queue->advance(0.5);
-    const auto b = addLabel(QStringLiteral("Code"));
+    const auto [a, b] = mailThenCodeOnTheNext();
     desktop->relocatePanel(a, kMain, 1); // the server piles A onto B's desktop
     queue->advance(0.5);
     ASSERT_EQ(desktop->presentLabels(kMain).size(), 2);
@@ -57,10 +63,7 @@ TEST_F(Registry, AmbiguousCoResidentsAreKeptAndTheAuditReArmsEveryTwoAndAHalfSec
 }
 
 TEST_F(Registry, ASecondConfirmRequestDoesNotPostponeThePendingOne) {
-    const auto a = addLabel(QStringLiteral("Mail"));
-    desktop->switchDesktop(kMain, 1);
-    queue->advance(0.5);
-    const auto b = addLabel(QStringLiteral("Code"));
+    const auto [a, b] = mailThenCodeOnTheNext();
     const double start = queue->now();
     desktop->relocatePanel(a, kMain, 1); // first pile-up report
     queue->advance(1.0);

@@ -8,13 +8,19 @@ using namespace sm::test;
 
 namespace {
 
-class Resolution : public TrackerFixture {};
+class Resolution : public TrackerFixture {
+protected:
+    // "Mail" on desktop 0 and "Code" on desktop 1; the program starts with the user on desktop 0.
+    std::pair<QUuid, QUuid> mailAndCode() {
+        const std::pair<QUuid, QUuid> labels{labelOn(0, "Mail"), labelOn(1, "Code")}; // in this order
+        switchTo(0);
+        start();
+        return labels;
+    }
+};
 
 TEST_F(Resolution, ALabelReportingShortlyAfterTheChangeIsAdoptedAndPollingStops) {
-    const auto mail = labelOn(0, "Mail");
-    const auto code = labelOn(1, "Code");
-    switchTo(0);
-    start();
+    const auto [mail, code] = mailAndCode();
     const double t0 = queue->now();
     desktop->switchDesktop(kMain, 1);
     advanceTo(t0, 0.1);
@@ -28,10 +34,7 @@ TEST_F(Resolution, ALabelReportingShortlyAfterTheChangeIsAdoptedAndPollingStops)
 }
 
 TEST_F(Resolution, ALabelThatTurnsPresentWithoutAnyNotificationIsAdoptedByThePoll) {
-    const auto mail = labelOn(0, "Mail");
-    const auto code = labelOn(1, "Code");
-    switchTo(0);
-    start();
+    const auto [mail, code] = mailAndCode();
     desktop->switchDesktop(kMain, 1, {0.0, 5.0, 5.0, 0.0});
     desktop->forceFacts(panel(mail), false, false);
     desktop->forceFacts(panel(code), false, true); // visible only: the flap
@@ -122,10 +125,7 @@ TEST_F(Resolution, ALateLabelHealsAFreshMintOnlyWithinFourSeconds) {
         for (const auto& t : store->tags()) store->removeTag(t.id, "test-reset");
         launch();
         logs.log->clear();
-        const auto mail = labelOn(0, "Mail");
-        const auto code = labelOn(1, "Code");
-        switchTo(0);
-        start();
+        const auto [mail, code] = mailAndCode();
         const double t0 = queue->now();
         desktop->switchDesktop(kMain, 1, {0.0, c.lag, c.lag, 0.0});
         desktop->forceFacts(panel(mail), false, false);
@@ -169,10 +169,7 @@ TEST_F(Resolution, AdoptingTheSameTagTwiceSpeaksOnceButReportsTwice) {
 // to block for a write and two fsyncs), yet the times are on disk within the bound. (A label's place is
 // written once, at its first adoption; the first round of switches gets that out of the way.)
 TEST_F(Resolution, SwitchesWriteNothingAtOnceAndTheirLastSeenTimesTogetherWithinTheBound) {
-    const auto mail = labelOn(0, "Mail");
-    labelOn(1, "Code");
-    switchTo(0);
-    start();
+    const auto mail = mailAndCode().first;
     switchTo(1);
     switchTo(0);
     queue->advance(TagStore::kDeferredSaveSeconds);

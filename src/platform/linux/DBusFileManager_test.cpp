@@ -1,12 +1,12 @@
 // The file manager seam over a private session bus: ShowItems reaches whoever owns the freedesktop
 // name, and with nobody there the folder opens instead.
 #include "platform/linux/DBusFileManager.h"
+#include "support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -27,13 +27,6 @@ struct FakeFileManager final : QDBusVirtualObject {
     QString introspect(const QString&) const override { return {}; }
 };
 
-template <class Done> bool waitFor(Done done) {
-    const QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 TEST(DBusFileManager, RevealsThroughTheFileManagerOrElseOpensTheFolder) {
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
         GTEST_SKIP() << "dbus-daemon is not installed";
@@ -51,7 +44,7 @@ TEST(DBusFileManager, RevealsThroughTheFileManagerOrElseOpensTheFolder) {
     DBusFileManager files([&](const QUrl& url) { return opened << url, true; }, Logger{});
     const QStringList paths{"/tmp/traces/spacemarquee-trace.log", "/tmp/traces/spacemarquee-trace-1.log"};
     files.revealFiles(paths);
-    EXPECT_TRUE(waitFor([&] { return !opened.isEmpty(); }));
+    EXPECT_TRUE(test::waitUntil([&] { return !opened.isEmpty(); }));
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile("/tmp/traces")});
 
     {
@@ -61,7 +54,7 @@ TEST(DBusFileManager, RevealsThroughTheFileManagerOrElseOpensTheFolder) {
         ASSERT_TRUE(service.registerService("org.freedesktop.FileManager1"));
         opened.clear();
         files.revealFiles(paths);
-        EXPECT_TRUE(waitFor([&] { return !fake.shown.isEmpty(); }));
+        EXPECT_TRUE(test::waitUntil([&] { return !fake.shown.isEmpty(); }));
         EXPECT_EQ(fake.shown, (QStringList{"file:///tmp/traces/spacemarquee-trace.log",
                                            "file:///tmp/traces/spacemarquee-trace-1.log"}));
         QCoreApplication::processEvents();

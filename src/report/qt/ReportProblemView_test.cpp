@@ -50,6 +50,24 @@ struct ReportViewTest : ::testing::Test {
         return std::make_unique<ReportProblemView>(
             logAvailable, callbacks, queue, QUrl("https://spacemarquee.example/spacemarquee/support/"));
     }
+
+    // The window as the program makes it, sending to `endpoint` through a transport that counts the sends
+    // and the cancels and never answers.
+    std::unique_ptr<ReportProblemWindowController> controller(const char* endpoint,
+                                                              const QString& savePath = {}) {
+        auto submission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
+            "1.0", "1", "Debian", QUrl(endpoint), [] { return QStringList{}; }, queue, loggers.loggers.app,
+            [this](const auto&, auto) -> ReportSubmission::Cancel {
+                ++transported;
+                return [this] { ++cancelled; };
+            }});
+        return std::make_unique<ReportProblemWindowController>(ReportProblemWindowController::Options{
+            submission, [] { return QStringList{}; }, queue, loggers.loggers.app,
+            QUrl("https://spacemarquee.example/spacemarquee/support/"),
+            [savePath](QWidget*, const QString&) { return savePath; }});
+    }
+    test::TestLoggers loggers;
+    int transported = 0, cancelled = 0;
 };
 
 TEST_F(ReportViewTest, SendNeedsADescriptionAndFailureKeepsTheFieldsAndOffersAnotherTry) {
@@ -107,84 +125,52 @@ TEST_F(ReportViewTest, CancelWhileSendingClosesAtOnceAndIgnoresTheLateAnswer) {
 
 TEST_F(ReportViewTest, WindowStartsAfreshAtEachShowingAndSavesTheReportOwnerOnly) {
     QTemporaryDir dir;
-    test::TestLoggers loggers;
-    auto submission = std::make_shared<ReportSubmission>(
-        ReportSubmission::Options{"1.0",
-                                  "1",
-                                  "Debian",
-                                  QUrl("https://spacemarquee.example/spacemarquee/diagnostics"),
-                                  [] { return QStringList{}; },
-                                  queue,
-                                  loggers.loggers.app,
-                                  {}});
     const QString path = dir.filePath("report.json");
-    ReportProblemWindowController controller({submission, [] { return QStringList{}; }, queue,
-                                              loggers.loggers.app,
-                                              QUrl("https://spacemarquee.example/spacemarquee/support/"),
-                                              [path](QWidget*, const QString&) { return path; }});
-    controller.show();
-    EXPECT_EQ(controller.window()->windowTitle(), "Report a Problem");
+    const auto window = controller("https://spacemarquee.example/spacemarquee/diagnostics", path);
+    window->show();
+    EXPECT_EQ(window->window()->windowTitle(), "Report a Problem");
     EXPECT_EQ(loggers.log->traces(), QStringList{"problemReport SHOWN logAvailable=false"});
-    auto* toggle = child<QCheckBox>(controller.view(), "includeLog");
+    auto* toggle = child<QCheckBox>(window->view(), "includeLog");
     EXPECT_FALSE(toggle->isChecked() || toggle->isEnabled());
-    EXPECT_TRUE(
-        shown(controller.view(), "logCaption").startsWith("No diagnostics log on this computer yet."));
+    EXPECT_TRUE(shown(window->view(), "logCaption").startsWith("No diagnostics log on this computer yet."));
 
-    QWidget* view = controller.view();
+    QWidget* view = window->view();
     child<QPlainTextEdit>(view, "note")->setPlainText("Typed before saving");
     child<QPushButton>(view, "save")->click();
     EXPECT_EQ(shown(view, "saveNotice"), "Report saved to " + path + " (readable only by you).");
 
-    controller.window()->reject(); // Escape or the close button
-    EXPECT_FALSE(controller.window()->isVisible());
-    controller.show();
-    EXPECT_TRUE(child<QPlainTextEdit>(controller.view(), "note")->toPlainText().isEmpty());
-    EXPECT_EQ(controller.window()->findChildren<QWidget*>("reportProblemView").size(), 1);
+    window->window()->reject(); // Escape or the close button
+    EXPECT_FALSE(window->window()->isVisible());
+    window->show();
+    EXPECT_TRUE(child<QPlainTextEdit>(window->view(), "note")->toPlainText().isEmpty());
+    EXPECT_EQ(window->window()->findChildren<QWidget*>("reportProblemView").size(), 1);
 }
 
 TEST_F(ReportViewTest, ShowingAgainWhileSendingKeepsTheSameViewSending) {
-    test::TestLoggers loggers;
-    int transported = 0, cancelled = 0;
-    auto submission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
-        "1.0", "1", "Debian", QUrl("https://reports.test/spacemarquee/diagnostics"), [] { return QStringList{}; },
-        queue, loggers.loggers.app,
-        [&](const ProblemReporter::Request&, ReportSubmission::Completion) -> ReportSubmission::Cancel {
-            ++transported;
-            return [&] { ++cancelled; };
-        }});
-    ReportProblemWindowController controller(
-        {submission, [] { return QStringList{}; }, queue, loggers.loggers.app, QUrl("https://reports.test/support/"), {}});
-    controller.show();
-    QWidget* first = controller.view();
+    const auto window = controller("https://reports.test/spacemarquee/diagnostics");
+    window->show();
+    QWidget* first = window->view();
     child<QPlainTextEdit>(first, "note")->setPlainText("It froze");
     child<QPushButton>(first, "send")->click();
-    ASSERT_EQ(controller.view()->phase().kind, Kind::sending);
-    controller.show(); // "Report a Problem…" chosen again
-    EXPECT_EQ(controller.view(), first);
-    EXPECT_EQ(controller.view()->phase().kind, Kind::sending);
+    ASSERT_EQ(window->view()->phase().kind, Kind::sending);
+    window->show(); // "Report a Problem…" chosen again
+    EXPECT_EQ(window->view(), first);
+    EXPECT_EQ(window->view()->phase().kind, Kind::sending);
     EXPECT_EQ(transported, 1);
     EXPECT_EQ(cancelled, 0);
 }
 
 TEST_F(ReportViewTest, WithoutARealEndpointSavingIsTheActionAndTheWindowSaysWhatTheFileIsFor) {
-    test::TestLoggers loggers;
     const std::pair<const char*, bool> cases[] = {
         {"https://spacemarquee.example/spacemarquee/diagnostics", false}, // the build's default
         {"https://example/diagnostics", false},
         {"https://reports.spacemarquee.org/diagnostics", true},
     };
     for (const auto& [endpoint, canSend] : cases) {
-        int transported = 0;
-        auto submission = std::make_shared<ReportSubmission>(ReportSubmission::Options{
-            "1.0", "1", "Debian", QUrl(endpoint), [] { return QStringList{}; }, queue, loggers.loggers.app,
-            [&](const ProblemReporter::Request&, ReportSubmission::Completion) -> ReportSubmission::Cancel {
-                ++transported;
-                return [] {};
-            }});
-        ReportProblemWindowController controller(
-            {submission, [] { return QStringList{}; }, queue, loggers.loggers.app, QUrl(), {}});
-        controller.show();
-        QWidget* view = controller.view();
+        transported = 0;
+        const auto window = controller(endpoint);
+        window->show();
+        QWidget* view = window->view();
         auto* send = child<QPushButton>(view, "send");
         auto* save = child<QPushButton>(view, "save");
         child<QPlainTextEdit>(view, "note")->setPlainText("It froze");
@@ -194,7 +180,7 @@ TEST_F(ReportViewTest, WithoutARealEndpointSavingIsTheActionAndTheWindowSaysWhat
         for (const QLabel* label : view->findChildren<QLabel*>())
             text += label->text();
         EXPECT_EQ(text.contains("attach it to a bug report"), !canSend) << endpoint;
-        controller.view()->send(); // Return in the window
+        window->view()->send(); // Return in the window
         EXPECT_EQ(transported, canSend ? 1 : 0) << endpoint;
     }
 }

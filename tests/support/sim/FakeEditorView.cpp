@@ -5,7 +5,8 @@
 namespace sm {
 
 void FakeEditorView::begin(double fontSize, const QString& initialDraft, const QString& placeholder) {
-    begins_.append(Begin{fontSize, initialDraft, placeholder});
+    fontSize_ = fontSize;
+    placeholder_ = placeholder;
     draft_ = initialDraft;
     focused_ = true;
     committed_ = false;
@@ -25,17 +26,14 @@ void FakeEditorView::loseFocus() {
 }
 
 void FakeEditorView::commit() {
-    if (begins_.isEmpty() || committed_) return;
+    if (!fontSize_ || committed_) return;
     committed_ = true;
-    ++commits_;
     if (onCommit) onCommit();
 }
 
 void FakeEditorView::reportSize() {
-    if (begins_.isEmpty()) return;
-    const Begin& session = begins_.last();
-    const QSizeF size =
-        FakeLabelView::measure(draft_.isEmpty() ? session.placeholder : draft_, session.fontSize);
+    if (!fontSize_) return;
+    const QSizeF size = FakeLabelView::measure(draft_.isEmpty() ? placeholder_ : draft_, *fontSize_);
     if (measured_ == size) return;
     measured_ = size;
     if (onSizeChange) onSizeChange(size);

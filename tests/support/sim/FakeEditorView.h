@@ -10,13 +10,6 @@ namespace sm {
 // commits at most once per begin(), so Return followed by the focus loss it causes commits once.
 class FakeEditorView final : public EditorView {
 public:
-    struct Begin {
-        double fontSize = 0.0;
-        QString initialDraft;
-        QString placeholder;
-        bool operator==(const Begin&) const = default;
-    };
-
     // Takes focus and reports the measured size of the initial text (synchronously).
     void begin(double fontSize, const QString& initialDraft, const QString& placeholder) override;
 
@@ -25,20 +18,16 @@ public:
     void pressReturn() { commit(); }
     void loseFocus();
 
-    const QList<Begin>& begins() const { return begins_; }
-    QString draft() const { return draft_; }
     bool hasFocus() const { return focused_; }
-    int commitCount() const { return commits_; }
 
 private:
     void commit();
     void reportSize();
 
-    QList<Begin> begins_;
-    QString draft_;
+    std::optional<double> fontSize_; // set by begin()
+    QString placeholder_, draft_;
     bool focused_ = false;
     bool committed_ = false;
-    int commits_ = 0;
     std::optional<QSizeF> measured_;
 };
 

@@ -21,18 +21,12 @@ QSizeF FakeLabelView::measure(const QString& text, double fontSize) {
 }
 
 void FakeLabelView::present(const LabelPresentation& presentation) {
-    presentations_.append(presentation);
     // hidesText keeps the size: the editor sits exactly over the label.
     const QString& text = presentation.title.isEmpty() ? presentation.placeholder : presentation.title;
     const QSizeF size = measure(text, presentation.fontSize);
     if (measured_ == size) return;
     measured_ = size;
     if (onSizeChange) onSizeChange(size);
-}
-
-std::optional<LabelPresentation> FakeLabelView::lastPresentation() const {
-    if (presentations_.isEmpty()) return std::nullopt;
-    return presentations_.last();
 }
 
 void FakeLabelView::click() {

@@ -6,7 +6,7 @@
 
 namespace sm {
 
-// A label view that draws nothing. It keeps every presentation and measures text by a fixed rule, so
+// A label view that draws nothing. It measures text by a fixed rule, so
 // the size-driven layout of labels can be asserted to the point.
 class FakeLabelView final : public LabelView {
 public:
@@ -16,10 +16,6 @@ public:
     // Reports the measured size synchronously, as a widget's layout would, and only when it changed.
     void present(const LabelPresentation& presentation) override;
 
-    const QList<LabelPresentation>& presentations() const { return presentations_; }
-    std::optional<LabelPresentation> lastPresentation() const;
-    std::optional<QSizeF> measuredSize() const { return measured_; }
-
     void click();
     // What the context menu would show now.
     QList<MenuItem> openMenu();
@@ -27,7 +23,6 @@ public:
     bool choose(const QString& identifier);
 
 private:
-    QList<LabelPresentation> presentations_;
     std::optional<QSizeF> measured_;
 };
 

@@ -46,11 +46,4 @@ std::size_t ManualMainQueue::pendingCount() const {
         std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.handle->isCancelled(); }));
 }
 
-std::optional<Date> ManualMainQueue::nextDueTime() const {
-    std::optional<Date> best;
-    for (const auto& e : entries_)
-        if (!e.handle->isCancelled() && (!best || e.due < *best)) best = e.due;
-    return best;
-}
-
 } // namespace sm

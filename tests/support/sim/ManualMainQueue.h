@@ -24,8 +24,6 @@ public:
     void drain() { advance(0.0); }
     // Number of scheduled, uncancelled items.
     std::size_t pendingCount() const;
-    // Time of the earliest uncancelled item, if any.
-    std::optional<Date> nextDueTime() const;
 
 private:
     struct Entry {

@@ -51,7 +51,7 @@ void SimDesktop::attachScreen(const ScreenConfig& config) {
     std::vector<quint64> moved;
     for (auto* panel : panels_)
         if (followScreen(*panel)) moved.push_back(panel->serial);
-    catchUp(moved, defaults_.activeLag, defaults_.visibleLag);
+    catchUp(moved);
 }
 
 void SimDesktop::detachScreen(quint32 displayNumber, DetachPolicy policy) {
@@ -86,7 +86,7 @@ void SimDesktop::detachScreen(quint32 displayNumber, DetachPolicy policy) {
                           : std::clamp(panel->home->index, 0, target->config.desktopCount - 1);
         carryTo(*panel, *target, desktop, goneFrame);
     }
-    catchUp(touched, defaults_.activeLag, defaults_.visibleLag);
+    catchUp(touched);
 }
 
 void SimDesktop::moveScreen(quint32 displayNumber, const QRectF& newFrame) {
@@ -105,7 +105,7 @@ void SimDesktop::moveScreen(quint32 displayNumber, const QRectF& newFrame) {
     // The new arrangement may also cover panels of other screens.
     for (auto* panel : panels_)
         if (followScreen(*panel)) changed.push_back(panel->serial);
-    catchUp(changed, defaults_.activeLag, defaults_.visibleLag);
+    catchUp(changed);
 }
 
 int SimDesktop::addDesktop(quint32 displayNumber) {
@@ -135,11 +135,7 @@ void SimDesktop::removeDesktops(quint32 displayNumber, int count) {
         for (const auto* panel : panels_)
             if (panel->home && panel->home->displayNumber == displayNumber) moved.push_back(panel->serial);
     }
-    catchUp(moved, defaults_.activeLag, defaults_.visibleLag);
-}
-
-void SimDesktop::switchDesktop(quint32 displayNumber, int index) {
-    switchDesktop(displayNumber, index, defaults_);
+    catchUp(moved);
 }
 
 void SimDesktop::switchDesktop(quint32 displayNumber, int index, const SwitchOptions& options) {
@@ -251,17 +247,11 @@ void SimDesktop::setDesktopNames(const QStringList& names) {
 // --- The server acting on panels ---------------------------------------------------------------------
 
 void SimDesktop::relocatePanel(const QUuid& tagId, quint32 displayNumber, std::optional<int> desktop) {
-    if (auto* panel = labelPanel(tagId))
-        relocatePanel(*panel, displayNumber, desktop);
-    else
-        qWarning("SimDesktop: no panel to relocate for %s", qPrintable(tagId.toString()));
-}
-
-void SimDesktop::relocatePanel(Panel& panel, quint32 displayNumber, std::optional<int> desktop) {
-    SimPanelState* state = stateOf(panel);
+    SimLabelPanel* panel = labelPanel(tagId);
+    SimPanelState* state = panel ? stateOf(*panel) : nullptr;
     const Screen* target = findScreen(displayNumber);
     if (!state || !target) {
-        qWarning("SimDesktop: cannot relocate onto screen %u", displayNumber);
+        qWarning("SimDesktop: cannot relocate that panel onto screen %u", displayNumber);
         return;
     }
     // A panel never shown has no desktop to move; it only changes place.
@@ -270,7 +260,7 @@ void SimDesktop::relocatePanel(Panel& panel, quint32 displayNumber, std::optiona
         index = desktop ? std::clamp(*desktop, 0, target->config.desktopCount - 1) : target->activeDesktop;
     const Screen* from = state->screen ? findScreen(*state->screen) : nullptr;
     carryTo(*state, *target, index, from ? std::optional<QRectF>(from->config.frame) : std::nullopt);
-    catchUp({state->serial}, defaults_.activeLag, defaults_.visibleLag);
+    catchUp({state->serial});
 }
 
 void SimDesktop::forceFacts(Panel& panel, bool onActiveSpace, bool visible) {
@@ -382,14 +372,14 @@ std::optional<ScreenInfo> SimDesktop::screenInfo(std::optional<quint32> displayN
 }
 
 void SimDesktop::setPanelFrame(SimPanelState& panel, const QRectF& frame) {
-    if (place(panel, frame)) catchUp({panel.serial}, defaults_.activeLag, defaults_.visibleLag);
+    if (place(panel, frame)) catchUp({panel.serial});
 }
 
 void SimDesktop::orderFront(SimPanelState& panel) {
     if (panel.orderedIn) return;
     panel.orderedIn = true;
     bindIfNeeded(panel);
-    catchUp({panel.serial}, defaults_.activeLag, defaults_.visibleLag);
+    catchUp({panel.serial});
 }
 
 void SimDesktop::orderOut(SimPanelState& panel) {
@@ -476,10 +466,10 @@ void SimDesktop::carryTo(SimPanelState& panel, const Screen& target, std::option
     place(panel, carriedFrame(panel.frame, fromScreen, target.config.frame));
 }
 
-void SimDesktop::catchUp(const std::vector<quint64>& serials, double activeLag, double visibleLag) {
+void SimDesktop::catchUp(const std::vector<quint64>& serials) {
     if (serials.empty()) return;
-    scheduleActiveCatchUp(serials, activeLag);
-    scheduleVisibleCatchUp(serials, visibleLag);
+    scheduleActiveCatchUp(serials, defaults_.activeLag);
+    scheduleVisibleCatchUp(serials, defaults_.visibleLag);
 }
 
 // Catch-ups read the truth when they run, not when scheduled: after quick successive switches the

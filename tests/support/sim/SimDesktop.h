@@ -66,7 +66,7 @@ public:
     // desktopRemoved, then activeDesktopChanged when the user moved; the facts follow after the lags.
     void removeDesktops(quint32 displayNumber, int count);
     // The user switches that screen to desktop `index`; that screen becomes the main screen.
-    void switchDesktop(quint32 displayNumber, int index);
+    void switchDesktop(quint32 displayNumber, int index) { switchDesktop(displayNumber, index, defaults_); }
     void switchDesktop(quint32 displayNumber, int index, const SwitchOptions& options);
     // Their lags also time the facts after orderFront, moves across screens and relocations.
     void setDefaultSwitchOptions(const SwitchOptions& options) { defaults_ = options; }
@@ -81,7 +81,6 @@ public:
     // Moves the panel onto that screen (keeping its offset, clamped inside) and onto `desktop`, or the
     // screen's active desktop; notifications and facts as for a detach.
     void relocatePanel(const QUuid& tagId, quint32 displayNumber, std::optional<int> desktop = std::nullopt);
-    void relocatePanel(Panel& panel, quint32 displayNumber, std::optional<int> desktop = std::nullopt);
     // Overrides the reported facts until the next catch-up touches the panel; posts visibilityChanged
     // when V changes.
     void forceFacts(Panel& panel, bool onActiveSpace, bool visible);
@@ -165,7 +164,7 @@ private:
     void bindIfNeeded(SimPanelState& panel);
     void carryTo(SimPanelState& panel, const Screen& target, std::optional<int> desktop,
                  std::optional<QRectF> fromScreen);
-    void catchUp(const std::vector<quint64>& serials, double activeLag, double visibleLag);
+    void catchUp(const std::vector<quint64>& serials); // after the default lags
     void scheduleActiveCatchUp(std::vector<quint64> serials, double delay);
     void scheduleVisibleCatchUp(std::vector<quint64> serials, double delay);
     void dragStep(const QUuid& tagId, QList<QPointF> origins, int step, double secondsBetween);

@@ -67,8 +67,6 @@ public:
     void orderOut() override;
     bool isKey() const override;
 
-    bool isOrderedIn() const { return state_.orderedIn; }
-
 protected:
     SimPanelState state_;
 };
