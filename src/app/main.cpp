@@ -27,6 +27,7 @@
 #include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/SwayWorkspace.h"
+#include "platform/wayland/WaylandWindowServer.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -61,11 +62,12 @@ namespace {
 
 using namespace sm;
 
-enum class Session { kwin, sway, gnome, x11 };
+enum class Session { kwin, sway, gnome, wayland, x11 };
 
-// SPACEMARQUEE_BACKEND (kwin, sway, gnome or x11) forces a backend; else KWin on Wayland when it
+// SPACEMARQUEE_BACKEND (kwin, sway, gnome, wayland or x11) forces a backend; else KWin on Wayland when it
 // answers on the session bus, sway when it answers on its socket, GNOME Shell on Wayland when its
-// bridge answers (Qt then talks Wayland to each), else X11. None, with the reason, when none can be
+// bridge answers, any other Wayland compositor that tells its workspaces with ext-workspace-v1 (Qt then
+// talks Wayland to each), else X11. None, with the reason, when none can be
 // used: on GNOME's Wayland session without the bridge, the command that turns it on. Should X11 still
 // be usable there, it runs and Preferences shows that text.
 std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
@@ -82,14 +84,24 @@ std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
     }
     bool isGnome = false;
     // GNOME under X11 is served by the X11 backend, which sees everything there.
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if ((forced.isEmpty() && wayland) || forced == QLatin1String("gnome")) {
+    const bool onWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if ((forced.isEmpty() && onWayland) || forced == QLatin1String("gnome")) {
         *gnomeProblem = gnome::sessionProblem(&isGnome);
         if (gnomeProblem->isEmpty()) {
             qputenv("QT_QPA_PLATFORM", "wayland");
             return Session::gnome;
         }
         if (!isGnome && forced.isEmpty()) gnomeProblem->clear();
+    }
+    // Any other Wayland compositor through ext-workspace-v1 and the layer shell. One without them leaves
+    // its reason for Preferences when X11 (Xwayland) still serves, and for the exit when nothing does.
+    if ((forced.isEmpty() && onWayland && !isGnome) || forced == QLatin1String("wayland")) {
+        const QString waylandProblem = wayland::sessionProblem();
+        if (waylandProblem.isEmpty()) {
+            qputenv("QT_QPA_PLATFORM", "wayland");
+            return Session::wayland;
+        }
+        if (gnomeProblem->isEmpty()) *gnomeProblem = waylandProblem;
     }
     *problem = forced.isEmpty() || forced == QLatin1String("x11") ? x11::sessionProblem()
                                                                     : QStringLiteral("not chosen");
@@ -228,6 +240,9 @@ int main(int argc, char** argv) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
+        } else if (*session == Session::wayland) {
+            backend.windowServer = wayland::WaylandWindowServer::create({loggers.overlay, {}}, &error);
+            backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
         } else if (*session == Session::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);
             backend.windowServer = server;

@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -270,6 +272,32 @@ TEST_F(WaylandBackendTest, ADraggedLabelStaysWhereItWasDropped) {
     activate(0);
     EXPECT_TRUE(waitUntil([&] { return compositor.mappedOn(kLeft).value_or(surface).margin == dropped; }))
         << "and it is back there";
+}
+
+// The program itself on a compositor that does not tell its workspaces, with no X11 to fall back on:
+// it says what the compositor lacks and stops, rather than sitting in the tray with nothing to show.
+TEST(WaylandProgramTest, ACompositorWithoutWorkspacesIsToldWhatItLacks) {
+    TestCompositor::Options options;
+    options.workspaces = false;
+    TestCompositor compositor(options);
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    auto env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "SWAYSOCK", "DBUS_SESSION_BUS_ADDRESS", "SPACEMARQUEE_BACKEND"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), compositor.socketPath());
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(SM_PROGRAM), {});
+    ASSERT_TRUE(program.waitForFinished(20000));
+    const QString said = QString::fromUtf8(program.readAll());
+    EXPECT_EQ(program.exitCode(), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("ext-workspace-v1"))) << said.toStdString();
 }
 
 } // namespace

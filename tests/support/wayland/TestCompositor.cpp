@@ -631,6 +631,9 @@ void TestCompositor::call(std::function<void()> work) const {
 
 bool TestCompositor::isRunning() const { return s_->thread.joinable(); }
 QString TestCompositor::socketName() const { return s_->socket; }
+QString TestCompositor::socketPath() const {
+    return QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(s_->socket);
+}
 
 int TestCompositor::addWorkspace(const QString& output, const QString& name, QList<quint32> coordinates) {
     int number = 0;

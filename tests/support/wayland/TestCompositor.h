@@ -53,6 +53,7 @@ public:
 
     bool isRunning() const;
     QString socketName() const; // for WAYLAND_DISPLAY
+    QString socketPath() const; // the same, for a process with another XDG_RUNTIME_DIR
 
     // Workspaces, numbered from 1 in the order they were made. Each change is one batch ending in `done`.
     int addWorkspace(const QString& output, const QString& name, QList<quint32> coordinates = {});
