@@ -96,12 +96,14 @@ std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
     // Any other Wayland compositor through ext-workspace-v1 and the layer shell. One without them leaves
     // its reason for Preferences when X11 (Xwayland) still serves, and for the exit when nothing does.
     if ((forced.isEmpty() && onWayland && !isGnome) || forced == QLatin1String("wayland")) {
-        const QString waylandProblem = wayland::sessionProblem();
+        bool answered = false;
+        const QString waylandProblem = wayland::sessionProblem(&answered);
         if (waylandProblem.isEmpty()) {
             qputenv("QT_QPA_PLATFORM", "wayland");
             return Session::wayland;
         }
-        if (gnomeProblem->isEmpty()) *gnomeProblem = waylandProblem;
+        if (gnomeProblem->isEmpty() && (answered || forced == QLatin1String("wayland")))
+            *gnomeProblem = waylandProblem;
     }
     *problem = forced.isEmpty() || forced == QLatin1String("x11") ? x11::sessionProblem()
                                                                     : QStringLiteral("not chosen");

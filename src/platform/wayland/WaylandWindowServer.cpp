@@ -323,12 +323,14 @@ std::optional<QString> WaylandWindowServer::workspaceNameOf(const Panel& panel) 
     return std::nullopt;
 }
 
-QString sessionProblem() {
+QString sessionProblem(bool* answered) {
+    if (answered) *answered = false;
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return QStringLiteral("WAYLAND_DISPLAY is not set: this is not a Wayland session.");
     QString error;
     const auto connection = WaylandConnection::open({}, Logger{}, &error);
     if (!connection) return error;
+    if (answered) *answered = true;
     return connection->missing();
 }
 

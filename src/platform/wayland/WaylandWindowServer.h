@@ -109,7 +109,8 @@ private:
 };
 
 // Why this backend cannot serve the session, or empty when it can: a Wayland display that answers and
-// offers ext-workspace-v1 and the layer shell. Safe before any QGuiApplication exists.
-QString sessionProblem();
+// offers ext-workspace-v1 and the layer shell. `answered`: whether a compositor answered at all.
+// Safe before any QGuiApplication exists.
+QString sessionProblem(bool* answered = nullptr);
 
 } // namespace sm::wayland
