@@ -8,6 +8,7 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <wayland-client.h>
@@ -297,6 +298,8 @@ std::unique_ptr<WaylandConnection> WaylandConnection::open(const QString& displa
             if (error) *error = QStringLiteral("the Wayland compositor closed the connection");
             return nullptr;
         }
+    // A look before the toolkit starts (which backend?) reads nothing more.
+    if (!QCoreApplication::instance()) return c;
     c->notifier_ = std::make_unique<QSocketNotifier>(wl_display_get_fd(c->display_), QSocketNotifier::Read);
     QObject::connect(c->notifier_.get(), &QSocketNotifier::activated, c->notifier_.get(),
                      [raw = c.get()] { raw->readable(); });
@@ -409,7 +412,7 @@ void WaylandConnection::checkError() {
     const int code = wl_display_get_error(display_);
     if (code == 0) return;
     lost_ = true;
-    notifier_->setEnabled(false);
+    if (notifier_) notifier_->setEnabled(false);
     const QString why = code == EPROTO ? QStringLiteral("the compositor found an error in what Spacemarquee sent")
                                        : QStringLiteral("the connection to the compositor ended (%1)")
                                              .arg(QString::fromLocal8Bit(std::strerror(code)));
