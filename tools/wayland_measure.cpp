@@ -90,8 +90,10 @@ int latency(int switches) {
                 return mapped == 1;
             },
             3000);
-        if (!ok) ++missed;
-        else shown.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (!ok)
+            ++missed;
+        else
+            shown.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::printf("switches=%d missed=%d\n", switches, missed);
     report("switch -> label shown", shown);
@@ -171,14 +173,15 @@ int swayShot(const QString& dir) {
     int index = 0;
     for (const auto& output : connection->outputs()) {
         auto window = std::make_unique<widgets::LabelWindow>();
-        window->present({QString::fromUtf8(titles[index % 2]), QStringLiteral("Click to name"), 64.0, index % 2 == 1,
-                         false, true});
+        window->present({QString::fromUtf8(titles[index % 2]), QStringLiteral("Click to name"), 64.0,
+                         index % 2 == 1, false, true});
         const QSize size = window->measuredSize().value_or(QSizeF(300, 100)).toSize();
         window->resize(size);
         QImage image(size, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         window->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-        auto surface = std::make_unique<LayerSurface>(*connection, output, QRect(QPoint(80, 500), size), &none);
+        auto surface =
+            std::make_unique<LayerSurface>(*connection, output, QRect(QPoint(80, 500), size), &none);
         surface->show(image);
         surfaces.push_back(std::move(surface));
         windows.push_back(std::move(window));
@@ -209,6 +212,8 @@ int main(int argc, char** argv) {
     if (mode == QLatin1String("frame")) return frame(argument.isEmpty() ? 200 : argument.toInt());
     if (mode == QLatin1String("idle")) return idle(argument.isEmpty() ? 10 : argument.toInt());
     if (mode == QLatin1String("sway-shot") && !argument.isEmpty()) return swayShot(argument);
-    std::fprintf(stderr, "usage: wayland_measure latency [switches] | frame [frames] | idle [seconds] | sway-shot DIR\n");
+    std::fprintf(
+        stderr,
+        "usage: wayland_measure latency [switches] | frame [frames] | idle [seconds] | sway-shot DIR\n");
     return 2;
 }

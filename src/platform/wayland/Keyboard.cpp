@@ -19,10 +19,12 @@ const char* composeLocale() {
 
 Keyboard::Keyboard() : context_(xkb_context_new(XKB_CONTEXT_NO_FLAGS)) {
     if (!context_) return;
-    composeTable_ = xkb_compose_table_new_from_locale(context_, composeLocale(), XKB_COMPOSE_COMPILE_NO_FLAGS);
+    composeTable_ =
+        xkb_compose_table_new_from_locale(context_, composeLocale(), XKB_COMPOSE_COMPILE_NO_FLAGS);
     // A locale without a table of its own still gets the dead keys of en_US.UTF-8's.
     if (!composeTable_)
-        composeTable_ = xkb_compose_table_new_from_locale(context_, "en_US.UTF-8", XKB_COMPOSE_COMPILE_NO_FLAGS);
+        composeTable_ =
+            xkb_compose_table_new_from_locale(context_, "en_US.UTF-8", XKB_COMPOSE_COMPILE_NO_FLAGS);
     if (composeTable_) compose_ = xkb_compose_state_new(composeTable_, XKB_COMPOSE_STATE_NO_FLAGS);
 }
 
@@ -36,7 +38,8 @@ Keyboard::~Keyboard() {
 
 bool Keyboard::setKeymap(const char* text) {
     if (!context_) return false;
-    xkb_keymap* keymap = xkb_keymap_new_from_string(context_, text, XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap =
+        xkb_keymap_new_from_string(context_, text, XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!keymap) return false;
     if (state_) xkb_state_unref(state_);
     if (keymap_) xkb_keymap_unref(keymap_);
@@ -90,17 +93,28 @@ std::optional<Keyboard::Press> Keyboard::press(quint32 code) {
 
 int qtKeyFor(quint32 keysym) {
     switch (keysym) {
-    case XKB_KEY_Return: return Qt::Key_Return;
-    case XKB_KEY_KP_Enter: return Qt::Key_Enter;
-    case XKB_KEY_Escape: return Qt::Key_Escape;
-    case XKB_KEY_BackSpace: return Qt::Key_Backspace;
-    case XKB_KEY_Delete: return Qt::Key_Delete;
-    case XKB_KEY_Left: return Qt::Key_Left;
-    case XKB_KEY_Right: return Qt::Key_Right;
-    case XKB_KEY_Home: return Qt::Key_Home;
-    case XKB_KEY_End: return Qt::Key_End;
-    case XKB_KEY_Tab: return Qt::Key_Tab;
-    default: break;
+    case XKB_KEY_Return:
+        return Qt::Key_Return;
+    case XKB_KEY_KP_Enter:
+        return Qt::Key_Enter;
+    case XKB_KEY_Escape:
+        return Qt::Key_Escape;
+    case XKB_KEY_BackSpace:
+        return Qt::Key_Backspace;
+    case XKB_KEY_Delete:
+        return Qt::Key_Delete;
+    case XKB_KEY_Left:
+        return Qt::Key_Left;
+    case XKB_KEY_Right:
+        return Qt::Key_Right;
+    case XKB_KEY_Home:
+        return Qt::Key_Home;
+    case XKB_KEY_End:
+        return Qt::Key_End;
+    case XKB_KEY_Tab:
+        return Qt::Key_Tab;
+    default:
+        break;
     }
     // Letters and digits keep Qt's codes, which are their upper-case Latin-1 values.
     if (keysym >= XKB_KEY_a && keysym <= XKB_KEY_z) return static_cast<int>(keysym - XKB_KEY_a + Qt::Key_A);

@@ -58,7 +58,8 @@ LayerSurface::LayerSurface(WaylandConnection& connection, const OutputInfo& outp
     layer_ = zwlr_layer_shell_v1_get_layer_surface(connection.layerShell(), surface_, output.output,
                                                    ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kNamespace);
     zwlr_layer_surface_v1_add_listener(layer_, &LayerListeners::layerListener, this);
-    zwlr_layer_surface_v1_set_anchor(layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    zwlr_layer_surface_v1_set_anchor(layer_,
+                                     ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
     // Never pushed aside by panels that reserve an edge: the label stays where the user put it.
     zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
     setRect(onOutput);
@@ -123,8 +124,10 @@ void LayerSurface::show(const QImage& image) {
 void LayerSurface::configured(quint32 serial) {
     zwlr_layer_surface_v1_ack_configure(layer_, serial);
     configured_ = true;
-    if (!image_.isNull()) commitImage();
-    else wl_surface_commit(surface_);
+    if (!image_.isNull())
+        commitImage();
+    else
+        wl_surface_commit(surface_);
     connection_.flush();
 }
 

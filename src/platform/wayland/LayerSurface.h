@@ -21,7 +21,8 @@ struct OutputInfo;
 // after the compositor's first configure, and unmaps when it is destroyed.
 class LayerSurface {
 public:
-    LayerSurface(WaylandConnection& connection, const OutputInfo& output, const QRect& onOutput, InputHandler* input);
+    LayerSurface(WaylandConnection& connection, const OutputInfo& output, const QRect& onOutput,
+                 InputHandler* input);
     ~LayerSurface();
     LayerSurface(const LayerSurface&) = delete;
     LayerSurface& operator=(const LayerSurface&) = delete;

@@ -53,8 +53,8 @@ class WaylandBackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(compositor.socketName().isEmpty());
-        for (const auto& [output, name] : {std::pair(kLeft, "1"), std::pair(kLeft, "2"), std::pair(kLeft, "3"),
-                                           std::pair(kRight, "4")})
+        for (const auto& [output, name] :
+             {std::pair(kLeft, "1"), std::pair(kLeft, "2"), std::pair(kLeft, "3"), std::pair(kRight, "4")})
             workspaces << compositor.addWorkspace(output, QString::fromLatin1(name));
         QString error;
         server = connect(compositor, &error);
@@ -63,8 +63,10 @@ protected:
     void activate(int index) {
         compositor.activateWorkspace(workspaces[index]);
         const QString name = QString::number(index + 1);
-        ASSERT_TRUE(waitUntil([&] { return server->activePlace() && server->activePlace()->desktopName == name; }))
-            << "workspace " << name.toStdString();
+        ASSERT_TRUE(waitUntil([&] {
+            return server->activePlace() && server->activePlace()->desktopName == name;
+        })) << "workspace "
+            << name.toStdString();
     }
 
     TestCompositor compositor;
@@ -202,8 +204,8 @@ TEST(WaylandEditorTest, ANameTypedInTheLabelsEditorArrivesAsTyped) {
         compositor.typeKeys({KEY_ENTER});
         ASSERT_TRUE(waitUntil([&] { return !run.overlay->isEditing(); })) << c.layout;
         waitUntil([&] { return run.activeTitle() == c.typed; }, 1000);
-        EXPECT_EQ(run.activeTitle(), c.typed) << c.layout << " " << c.variant << " "
-                                              << run.tagsAndTitles().join(u',').toStdString();
+        EXPECT_EQ(run.activeTitle(), c.typed)
+            << c.layout << " " << c.variant << " " << run.tagsAndTitles().join(u',').toStdString();
         EXPECT_TRUE(waitUntil([&] {
             for (const auto& s : compositor.layerSurfaces())
                 if (s.keyboard == 1) return false;
@@ -229,14 +231,16 @@ TEST(WaylandStoryTest, NamesComeBackAfterARestartAndWithTheirOutput) {
             auto server = connect(compositor);
             ASSERT_TRUE(server);
             compositor.activateWorkspace(mail);
-            ASSERT_TRUE(waitUntil([&] { return server->activePlace()->desktopName == QStringLiteral("mail"); }));
+            ASSERT_TRUE(
+                waitUntil([&] { return server->activePlace()->desktopName == QStringLiteral("mail"); }));
             sm::test::CoreRun run(server, defaults);
             run.tracker->setTitleForCurrentSpace(QStringLiteral("Post"), true);
             ASSERT_TRUE(waitUntil([&] { return shownLabel(run).has_value(); }));
             mailTag = *shownLabel(run);
 
             compositor.removeOutput(kRight);
-            ASSERT_TRUE(waitUntil([&] { return !compositor.mappedOn(kRight) && server->screens().size() == 1; }));
+            ASSERT_TRUE(
+                waitUntil([&] { return !compositor.mappedOn(kRight) && server->screens().size() == 1; }));
             EXPECT_TRUE(run.store->tag(mailTag)) << "the name stays while its output is away";
             compositor.addOutput(kRight);
             ASSERT_TRUE(waitUntil([&] { return compositor.mappedOn(kRight).has_value(); }))
@@ -265,8 +269,9 @@ TEST_F(WaylandBackendTest, ADraggedLabelStaysWhereItWasDropped) {
     const auto surface = *compositor.mappedOn(kLeft);
     compositor.drag(surface.id, QPoint(20, 20), QPoint(120, 70));
     const auto dropped = surface.margin + QPoint(100, 50);
-    ASSERT_TRUE(waitUntil([&] { return moves > 0 && compositor.mappedOn(kLeft).value_or(surface).margin == dropped; }))
-        << "the compositor was told the new place";
+    ASSERT_TRUE(waitUntil([&] {
+        return moves > 0 && compositor.mappedOn(kLeft).value_or(surface).margin == dropped;
+    })) << "the compositor was told the new place";
     EXPECT_EQ(label->frame().topLeft(), QPointF(300, 500 - 50));
     activate(1);
     activate(0);
@@ -282,7 +287,8 @@ TEST(WaylandProgramTest, ACompositorWithoutWorkspacesIsToldWhatItLacks) {
     TestCompositor compositor(options);
     QTemporaryDir home;
     QDir(home.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(home.filePath(QStringLiteral("run")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(home.filePath(QStringLiteral("run")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     auto env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "SWAYSOCK", "DBUS_SESSION_BUS_ADDRESS", "SPACEMARQUEE_BACKEND"})
         env.remove(QString::fromLatin1(name));

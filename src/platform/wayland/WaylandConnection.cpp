@@ -23,14 +23,15 @@
 namespace sm::wayland {
 
 namespace {
-constexpr quint32 kOutputVersion = 4;  // names
-constexpr quint32 kSeatVersion = 5;    // pointer frames
+constexpr quint32 kOutputVersion = 4; // names
+constexpr quint32 kSeatVersion = 5;   // pointer frames
 constexpr quint32 kShellVersion = 3;
 } // namespace
 
 struct WaylandConnection::Listeners {
     // --- registry ---
-    static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
+    static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
+                       uint32_t version) {
         auto* c = static_cast<WaylandConnection*>(data);
         const auto bind = [&](const wl_interface* i, quint32 wanted) {
             return wl_registry_bind(registry, name, i, std::min(version, wanted));
@@ -49,9 +50,11 @@ struct WaylandConnection::Listeners {
             c->outputs_.append(info);
             wl_output_add_listener(info.output, &outputListener, c);
         } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
-            c->layerShell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, kShellVersion));
+            c->layerShell_ =
+                static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, kShellVersion));
         } else if (std::strcmp(interface, ext_workspace_manager_v1_interface.name) == 0 && !c->manager_) {
-            c->manager_ = static_cast<ext_workspace_manager_v1*>(bind(&ext_workspace_manager_v1_interface, 1));
+            c->manager_ =
+                static_cast<ext_workspace_manager_v1*>(bind(&ext_workspace_manager_v1_interface, 1));
             ext_workspace_manager_v1_add_listener(c->manager_, &managerListener, c);
         }
     }
@@ -61,8 +64,10 @@ struct WaylandConnection::Listeners {
             if (c->outputs_[i].global != name) continue;
             wl_output* output = c->outputs_[i].output;
             c->outputs_.removeAt(i);
-            if (wl_output_get_version(output) >= 3) wl_output_release(output);
-            else wl_output_destroy(output);
+            if (wl_output_get_version(output) >= 3)
+                wl_output_release(output);
+            else
+                wl_output_destroy(output);
             c->outputsChanged();
             return;
         }
@@ -70,8 +75,8 @@ struct WaylandConnection::Listeners {
     static constexpr wl_registry_listener registryListener{global, globalRemove};
 
     // --- outputs ---
-    static void geometry(void* data, wl_output* o, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char* make,
-                         const char* model, int32_t) {
+    static void geometry(void* data, wl_output* o, int32_t x, int32_t y, int32_t, int32_t, int32_t,
+                         const char* make, const char* model, int32_t) {
         if (OutputInfo* info = static_cast<WaylandConnection*>(data)->outputOf(o)) {
             info->rect.moveTopLeft(QPoint(x, y));
             info->make = QString::fromUtf8(make);
@@ -80,7 +85,8 @@ struct WaylandConnection::Listeners {
     }
     static void mode(void* data, wl_output* o, uint32_t flags, int32_t width, int32_t height, int32_t) {
         if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
-        if (OutputInfo* info = static_cast<WaylandConnection*>(data)->outputOf(o)) info->rect.setSize(QSize(width, height));
+        if (OutputInfo* info = static_cast<WaylandConnection*>(data)->outputOf(o))
+            info->rect.setSize(QSize(width, height));
     }
     static void done(void* data, wl_output* o) {
         auto* c = static_cast<WaylandConnection*>(data);
@@ -92,10 +98,12 @@ struct WaylandConnection::Listeners {
         }
     }
     static void scale(void* data, wl_output* o, int32_t factor) {
-        if (OutputInfo* info = static_cast<WaylandConnection*>(data)->outputOf(o)) info->scale = std::max(1, factor);
+        if (OutputInfo* info = static_cast<WaylandConnection*>(data)->outputOf(o))
+            info->scale = std::max(1, factor);
     }
     static void name(void* data, wl_output* o, const char* text) {
-        if (OutputInfo* info = static_cast<WaylandConnection*>(data)->outputOf(o)) info->name = QString::fromUtf8(text);
+        if (OutputInfo* info = static_cast<WaylandConnection*>(data)->outputOf(o))
+            info->name = QString::fromUtf8(text);
     }
     static void description(void*, wl_output*, const char*) {}
     static constexpr wl_output_listener outputListener{geometry, mode, done, scale, name, description};
@@ -103,8 +111,10 @@ struct WaylandConnection::Listeners {
     // --- workspaces ---
     static quint64 handleOf(void* data) { return static_cast<Handle*>(data)->id; }
     static WaylandConnection* connectionOf(void* data) { return static_cast<Handle*>(data)->connection; }
-    static void add(void* data, WorkspaceEvent::Kind kind, QString text = {}, quint32 bits = 0, quint64 other = 0) {
-        connectionOf(data)->batch_.append(WorkspaceEvent{kind, handleOf(data), other, std::move(text), {}, bits});
+    static void add(void* data, WorkspaceEvent::Kind kind, QString text = {}, quint32 bits = 0,
+                    quint64 other = 0) {
+        connectionOf(data)->batch_.append(
+            WorkspaceEvent{kind, handleOf(data), other, std::move(text), {}, bits});
     }
     static Handle* adopt(WaylandConnection* c, void* proxy) {
         c->handles_.push_back(std::make_unique<Handle>(Handle{c, c->nextHandle_++, proxy}));
@@ -123,10 +133,14 @@ struct WaylandConnection::Listeners {
         add(data, WorkspaceEvent::Kind::groupOutputLeave, connectionOf(data)->outputName(output));
     }
     static void workspaceEnter(void* data, ext_workspace_group_handle_v1*, ext_workspace_handle_v1* w) {
-        if (w) add(data, WorkspaceEvent::Kind::groupWorkspaceEnter, {}, 0, handleOf(ext_workspace_handle_v1_get_user_data(w)));
+        if (w)
+            add(data, WorkspaceEvent::Kind::groupWorkspaceEnter, {}, 0,
+                handleOf(ext_workspace_handle_v1_get_user_data(w)));
     }
     static void workspaceLeave(void* data, ext_workspace_group_handle_v1*, ext_workspace_handle_v1* w) {
-        if (w) add(data, WorkspaceEvent::Kind::groupWorkspaceLeave, {}, 0, handleOf(ext_workspace_handle_v1_get_user_data(w)));
+        if (w)
+            add(data, WorkspaceEvent::Kind::groupWorkspaceLeave, {}, 0,
+                handleOf(ext_workspace_handle_v1_get_user_data(w)));
     }
     static void groupRemoved(void* data, ext_workspace_group_handle_v1* group) {
         add(data, WorkspaceEvent::Kind::groupRemoved);
@@ -147,7 +161,8 @@ struct WaylandConnection::Listeners {
         const auto* values = static_cast<const quint32*>(array->data);
         for (size_t i = 0; i < array->size / sizeof(quint32); ++i)
             numbers << values[i];
-        auto e = WorkspaceEvent{WorkspaceEvent::Kind::workspaceCoordinates, handleOf(data), 0, {}, numbers, 0};
+        auto e =
+            WorkspaceEvent{WorkspaceEvent::Kind::workspaceCoordinates, handleOf(data), 0, {}, numbers, 0};
         connectionOf(data)->batch_.append(e);
     }
     static void state(void* data, ext_workspace_handle_v1*, uint32_t bits) {
@@ -161,8 +176,8 @@ struct WaylandConnection::Listeners {
         ext_workspace_handle_v1_destroy(w);
         drop(data);
     }
-    static constexpr ext_workspace_handle_v1_listener workspaceListener{id, workspaceName, coordinates, state,
-                                                                        capabilities, workspaceRemoved};
+    static constexpr ext_workspace_handle_v1_listener workspaceListener{
+        id, workspaceName, coordinates, state, capabilities, workspaceRemoved};
 
     static void newGroup(void* data, ext_workspace_manager_v1*, ext_workspace_group_handle_v1* group) {
         auto* c = static_cast<WaylandConnection*>(data);
@@ -189,7 +204,8 @@ struct WaylandConnection::Listeners {
         c->manager_ = nullptr;
         c->logger_.error(QStringLiteral("The compositor stopped telling about its workspaces."));
     }
-    static constexpr ext_workspace_manager_v1_listener managerListener{newGroup, newWorkspace, managerDone, finished};
+    static constexpr ext_workspace_manager_v1_listener managerListener{newGroup, newWorkspace, managerDone,
+                                                                       finished};
 
     // --- seat ---
     static void seatCapabilities(void* data, wl_seat* seat, uint32_t caps) {
@@ -238,7 +254,7 @@ struct WaylandConnection::Listeners {
     static void axisSource(void*, wl_pointer*, uint32_t) {}
     static void axisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
     static void axisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
-    static constexpr wl_pointer_listener pointerListener{enter, leave, motion, button, axis,
+    static constexpr wl_pointer_listener pointerListener{enter, leave,      motion,   button,       axis,
                                                          frame, axisSource, axisStop, axisDiscrete, nullptr};
 
     static void keymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
@@ -268,19 +284,23 @@ struct WaylandConnection::Listeners {
         if (state != WL_KEYBOARD_KEY_STATE_PRESSED) return;
         const auto press = c->keys_->press(code);
         if (!press) return;
-        if (InputHandler* h = c->handlerOf(c->keyboardFocus_); h && h->onKey) h->onKey(press->key, press->modifiers, press->text);
+        if (InputHandler* h = c->handlerOf(c->keyboardFocus_); h && h->onKey)
+            h->onKey(press->key, press->modifiers, press->text);
     }
-    static void modifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched, uint32_t locked,
-                          uint32_t group) {
+    static void modifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
+                          uint32_t locked, uint32_t group) {
         static_cast<WaylandConnection*>(data)->keys_->setModifiers(depressed, latched, locked, group);
     }
     static void repeat(void*, wl_keyboard*, int32_t, int32_t) {}
-    static constexpr wl_keyboard_listener keyboardListener{keymap, keyEnter, keyLeave, key, modifiers, repeat};
+    static constexpr wl_keyboard_listener keyboardListener{keymap, keyEnter,  keyLeave,
+                                                           key,    modifiers, repeat};
 };
 
-WaylandConnection::WaylandConnection(Logger logger) : logger_(std::move(logger)), keys_(std::make_unique<Keyboard>()) {}
+WaylandConnection::WaylandConnection(Logger logger)
+    : logger_(std::move(logger)), keys_(std::make_unique<Keyboard>()) {}
 
-std::unique_ptr<WaylandConnection> WaylandConnection::open(const QString& display, Logger logger, QString* error) {
+std::unique_ptr<WaylandConnection> WaylandConnection::open(const QString& display, Logger logger,
+                                                           QString* error) {
     std::unique_ptr<WaylandConnection> c(new WaylandConnection(std::move(logger)));
     const QByteArray name = display.toUtf8();
     c->display_ = wl_display_connect(display.isEmpty() ? nullptr : name.constData());
@@ -327,8 +347,10 @@ WaylandConnection::~WaylandConnection() {
 
 QString WaylandConnection::missing() const {
     QStringList lacks;
-    if (!manager_) lacks << QStringLiteral("ext-workspace-v1 (ext_workspace_manager_v1), which tells its workspaces");
-    if (!layerShell_) lacks << QStringLiteral("wlr-layer-shell (zwlr_layer_shell_v1), which shows the labels");
+    if (!manager_)
+        lacks << QStringLiteral("ext-workspace-v1 (ext_workspace_manager_v1), which tells its workspaces");
+    if (!layerShell_)
+        lacks << QStringLiteral("wlr-layer-shell (zwlr_layer_shell_v1), which shows the labels");
     if (!compositor_ || !shm_) lacks << QStringLiteral("wl_compositor and wl_shm");
     if (lacks.isEmpty()) return {};
     return QStringLiteral("This Wayland compositor does not offer ") + lacks.join(QStringLiteral(" nor ")) +
@@ -370,7 +392,8 @@ bool WaylandConnection::activate(quint64 workspace) {
 }
 
 void WaylandConnection::setInputHandler(wl_surface* surface, InputHandler* handler) {
-    if (handler) handlers_.insert(surface, handler);
+    if (handler)
+        handlers_.insert(surface, handler);
     else {
         handlers_.remove(surface);
         if (pointerFocus_ == surface) pointerFocus_ = nullptr;
@@ -413,9 +436,10 @@ void WaylandConnection::checkError() {
     if (code == 0) return;
     lost_ = true;
     if (notifier_) notifier_->setEnabled(false);
-    const QString why = code == EPROTO ? QStringLiteral("the compositor found an error in what Spacemarquee sent")
-                                       : QStringLiteral("the connection to the compositor ended (%1)")
-                                             .arg(QString::fromLocal8Bit(std::strerror(code)));
+    const QString why = code == EPROTO
+                            ? QStringLiteral("the compositor found an error in what Spacemarquee sent")
+                            : QStringLiteral("the connection to the compositor ended (%1)")
+                                  .arg(QString::fromLocal8Bit(std::strerror(code)));
     logger_.error(QStringLiteral("Wayland: ") + why);
     if (onLost) onLost(why);
 }

@@ -15,8 +15,9 @@ const QUuid kScreenNamespace(QStringLiteral("{5b0d7c2e-41a8-4f0e-9c6b-2f83d1a7e9
 // What the compositor does not let this program do with a workspace, in words; empty when it may.
 QString activateRefusal(const WorkspaceRecord& w) {
     if (w.capabilities & kCanActivate) return {};
-    return QStringLiteral("the compositor does not let other programs activate its workspaces (ext-workspace-v1 "
-                          "grants no activate capability for \"%1\")")
+    return QStringLiteral(
+               "the compositor does not let other programs activate its workspaces (ext-workspace-v1 "
+               "grants no activate capability for \"%1\")")
         .arg(w.name);
 }
 } // namespace
@@ -45,7 +46,9 @@ WaylandWindowServer::~WaylandWindowServer() {
         s->surface.reset();
 }
 
-void WaylandWindowServer::adopt(PanelState& state) { panels_.push_back(&state); }
+void WaylandWindowServer::adopt(PanelState& state) {
+    panels_.push_back(&state);
+}
 
 void WaylandWindowServer::forget(PanelState& state) {
     state.surface.reset();
@@ -233,7 +236,8 @@ QRectF WaylandWindowServer::toLogical(const QRect& layout) const {
     const auto& outputs = connection_->outputs();
     for (const auto& o : outputs)
         if (o.rect.contains(QPoint(0, 0))) bottom = o.rect.y() + o.rect.height();
-    if (bottom == 0.0 && !outputs.isEmpty()) bottom = outputs.first().rect.y() + outputs.first().rect.height();
+    if (bottom == 0.0 && !outputs.isEmpty())
+        bottom = outputs.first().rect.y() + outputs.first().rect.height();
     return {static_cast<double>(layout.x()), bottom - layout.y() - layout.height(),
             static_cast<double>(layout.width()), static_cast<double>(layout.height())};
 }
@@ -253,7 +257,9 @@ std::unique_ptr<EditorPanel> WaylandWindowServer::createEditorPanel() {
 }
 
 // Wayland tells a client about the buttons only while the pointer is over one of its surfaces.
-bool WaylandWindowServer::isLeftMouseButtonDown() const { return connection_->isLeftButtonDown(); }
+bool WaylandWindowServer::isLeftMouseButtonDown() const {
+    return connection_->isLeftButtonDown();
+}
 
 // A workspace is kept by its key (the compositor's id, or its output, group and place); its index and
 // name say where it is today.
@@ -264,7 +270,8 @@ std::optional<DesktopPlace> WaylandWindowServer::placeOn(const WorkspaceRecord* 
     const auto info = o ? screenInfo(*o) : std::nullopt;
     if (!info || !info->stableId) return std::nullopt;
     const auto ordered = state.workspacesOf(w->group);
-    return DesktopPlace{*info->stableId, static_cast<int>(ordered.indexOf(w)), w->name, workspaceKey(state, *w)};
+    return DesktopPlace{*info->stableId, static_cast<int>(ordered.indexOf(w)), w->name,
+                        workspaceKey(state, *w)};
 }
 
 std::optional<DesktopPlace> WaylandWindowServer::placeOf(const Panel& panel) const {
@@ -312,7 +319,8 @@ QString WaylandWindowServer::switchTo(const DesktopPlace& place) {
     const WorkspaceRecord* w = workspaceFor(place);
     if (!w) return QStringLiteral("that workspace no longer exists");
     if (const QString refusal = activateRefusal(*w); !refusal.isEmpty()) return refusal;
-    if (!connection_->activate(w->handle)) return QStringLiteral("the compositor no longer tells about its workspaces");
+    if (!connection_->activate(w->handle))
+        return QStringLiteral("the compositor no longer tells about its workspaces");
     return {};
 }
 

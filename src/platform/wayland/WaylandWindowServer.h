@@ -31,8 +31,8 @@ struct PanelState {
     bool orderedIn = false;
     double alpha = 1.0;
     bool ignoresInput = false;
-    bool onActiveSpace = false; // "A", as of the last `done`
-    bool visible = false;       // "V": its surface is mapped
+    bool onActiveSpace = false;            // "A", as of the last `done`
+    bool visible = false;                  // "V": its surface is mapped
     std::unique_ptr<LayerSurface> surface; // while shown
     InputHandler input;
 };
@@ -43,7 +43,8 @@ struct PanelState {
 // workspace is the active one there: the compositor shows layer surfaces on every workspace, so the
 // server takes a panel's surface down when its workspace is left and puts it back on return. Every
 // `done` is applied whole before anyone hears of it.
-class WaylandWindowServer final : public WindowServer, public std::enable_shared_from_this<WaylandWindowServer> {
+class WaylandWindowServer final : public WindowServer,
+                                  public std::enable_shared_from_this<WaylandWindowServer> {
 public:
     struct Options {
         Logger logger;
@@ -102,7 +103,7 @@ private:
     Options options_;
     std::unique_ptr<WaylandConnection> connection_;
     std::vector<PanelState*> panels_;
-    QString currentOutput_; // where the user last switched: the main screen
+    QString currentOutput_;              // where the user last switched: the main screen
     QHash<QString, quint64> lastActive_; // each output's active workspace at the last `done`
     mutable QHash<QString, quint32> displayNumbers_;
     std::chrono::steady_clock::time_point lastDone_;

@@ -90,13 +90,15 @@ Snapshot applied(const Snapshot& state, const QList<WorkspaceEvent>& batch) {
             next.workspaces.removeIf([&](const WorkspaceRecord& w) { return w.handle == e.object; });
             break;
         case Kind::groupOutputEnter:
-            if (auto* g = find(next.groups, e.object); g && !g->outputs.contains(e.text)) g->outputs << e.text;
+            if (auto* g = find(next.groups, e.object); g && !g->outputs.contains(e.text))
+                g->outputs << e.text;
             break;
         case Kind::groupOutputLeave:
             if (auto* g = find(next.groups, e.object)) g->outputs.removeAll(e.text);
             break;
         case Kind::groupWorkspaceEnter:
-            if (auto* w = find(next.workspaces, e.other); w && find(next.groups, e.object)) w->group = e.object;
+            if (auto* w = find(next.workspaces, e.other); w && find(next.groups, e.object))
+                w->group = e.object;
             break;
         case Kind::groupWorkspaceLeave:
             if (auto* w = find(next.workspaces, e.other); w && w->group == e.object) w->group = 0;
@@ -152,7 +154,8 @@ QString workspaceKey(const Snapshot& state, const WorkspaceRecord& workspace) {
         if (g.outputs.contains(output)) ++position;
     }
     const QString where = QStringLiteral("%1/%2/").arg(output).arg(position);
-    if (!workspace.coordinates.isEmpty()) return where + QStringLiteral("at:") + coordinateText(workspace.coordinates);
+    if (!workspace.coordinates.isEmpty())
+        return where + QStringLiteral("at:") + coordinateText(workspace.coordinates);
     return where + QStringLiteral("named:") + workspace.name;
 }
 

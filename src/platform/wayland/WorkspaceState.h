@@ -60,10 +60,10 @@ struct WorkspaceEvent {
         groupWorkspaceLeave, // other: the workspace
         groupRemoved,
         workspaceCreated,
-        workspaceId,          // text
-        workspaceName,        // text
-        workspaceCoordinates, // numbers
-        workspaceState,       // bits
+        workspaceId,           // text
+        workspaceName,         // text
+        workspaceCoordinates,  // numbers
+        workspaceState,        // bits
         workspaceCapabilities, // bits
         workspaceRemoved,
     };

@@ -25,8 +25,8 @@ QList<WorkspaceEvent> workspace(quint64 handle, quint64 group, QString name, qui
 Snapshot twoOutputs() {
     QList<WorkspaceEvent> batch{ev(Kind::groupCreated, 100), ev(Kind::groupOutputEnter, 100, "DP-1"),
                                 ev(Kind::groupCreated, 200), ev(Kind::groupOutputEnter, 200, "HDMI-A-1")};
-    batch << workspace(1, 100, "1", kActiveState) << workspace(2, 100, "2") << workspace(3, 200, "3", kActiveState)
-          << workspace(4, 200, "4");
+    batch << workspace(1, 100, "1", kActiveState) << workspace(2, 100, "2")
+          << workspace(3, 200, "3", kActiveState) << workspace(4, 200, "4");
     return applied({}, batch);
 }
 
@@ -44,25 +44,44 @@ TEST(WorkspaceStateTest, EachBatchIsSeenWholeWithWhatItChanged) {
     };
     const Case cases[] = {
         {"a switch: one off, the other on",
-         {ev(Kind::workspaceState, 1, {}, 0), ev(Kind::workspaceState, 2, {}, kActiveState)}, "2", "3",
+         {ev(Kind::workspaceState, 1, {}, 0), ev(Kind::workspaceState, 2, {}, kActiveState)},
+         "2",
+         "3",
          {.active = true}},
         {"a rename", {ev(Kind::workspaceName, 4, "Mail")}, "1", "3", {.names = true}},
-        {"a workspace is made, named and entered in one batch", workspace(5, 100, "5"), "1", "3", {.layout = true}},
+        {"a workspace is made, named and entered in one batch",
+         workspace(5, 100, "5"),
+         "1",
+         "3",
+         {.layout = true}},
         {"the active workspace goes, another takes over",
          {ev(Kind::groupWorkspaceLeave, 200, {}, 0, 3), ev(Kind::workspaceRemoved, 3),
           ev(Kind::workspaceState, 4, {}, kActiveState)},
-         "1", "4", {.active = true, .layout = true}},
-        {"an output leaves its group", {ev(Kind::groupOutputLeave, 200, "HDMI-A-1")}, "1", "-", {.layout = true}},
+         "1",
+         "4",
+         {.active = true, .layout = true}},
+        {"an output leaves its group",
+         {ev(Kind::groupOutputLeave, 200, "HDMI-A-1")},
+         "1",
+         "-",
+         {.layout = true}},
         {"a workspace moves to the other output, active there",
          {ev(Kind::groupWorkspaceLeave, 100, {}, 0, 2), enter(200, 2), ev(Kind::workspaceState, 3, {}, 0),
           ev(Kind::workspaceState, 2, {}, kActiveState)},
-         "1", "2", {.active = true, .layout = true}},
+         "1",
+         "2",
+         {.active = true, .layout = true}},
         {"events about objects never announced change nothing",
-         {ev(Kind::workspaceName, 99, "ghost"), enter(999, 1)}, "1", "3", {}},
+         {ev(Kind::workspaceName, 99, "ghost"), enter(999, 1)},
+         "1",
+         "3",
+         {}},
         {"a group goes: its workspaces are in none",
          {ev(Kind::groupWorkspaceLeave, 200, {}, 0, 3), ev(Kind::groupWorkspaceLeave, 200, {}, 0, 4),
           ev(Kind::groupRemoved, 200)},
-         "1", "-", {.active = true, .layout = true}},
+         "1",
+         "-",
+         {.active = true, .layout = true}},
     };
     const Snapshot before = twoOutputs();
     ASSERT_EQ(activeName(before, "DP-1"), "1");
@@ -81,8 +100,8 @@ TEST(WorkspaceStateTest, EachBatchIsSeenWholeWithWhatItChanged) {
 TEST(WorkspaceStateTest, APagerOrderPutsRowsFirstAndLeavesHiddenOnesOut) {
     QList<WorkspaceEvent> batch{ev(Kind::groupCreated, 100), ev(Kind::groupOutputEnter, 100, "DP-1")};
     batch << workspace(1, 100, "no place") << workspace(2, 100, "x1 y1") << coords(2, {1, 1})
-          << workspace(3, 100, "x0 y1") << coords(3, {0, 1}) << workspace(4, 100, "x1 y0") << coords(4, {1, 0})
-          << workspace(5, 100, "hidden", kHiddenState) << coords(5, {0, 0});
+          << workspace(3, 100, "x0 y1") << coords(3, {0, 1}) << workspace(4, 100, "x1 y0")
+          << coords(4, {1, 0}) << workspace(5, 100, "hidden", kHiddenState) << coords(5, {0, 0});
     QStringList order;
     const Snapshot s = applied({}, batch);
     for (const auto* w : s.workspacesOf(100))
@@ -104,12 +123,12 @@ TEST(WorkspaceStateTest, KeysAreTheCompositorsIdElseOutputGroupAndPlace) {
         quint64 handle;
         QString key;
     } cases[] = {
-        {1, "id:ws-7"},              // the id wins over everything
-        {2, "DP-1/0/at:0,2"},        // coordinates over the name, which may change
-        {3, "DP-1/0/named:chat"},    // no coordinates: the name
-        {4, "DP-1/1/named:chat"},    // the same name in the output's second group
-        {5, ""},                     // a group on no output
-        {6, ""},                     // in no group
+        {1, "id:ws-7"},           // the id wins over everything
+        {2, "DP-1/0/at:0,2"},     // coordinates over the name, which may change
+        {3, "DP-1/0/named:chat"}, // no coordinates: the name
+        {4, "DP-1/1/named:chat"}, // the same name in the output's second group
+        {5, ""},                  // a group on no output
+        {6, ""},                  // in no group
     };
     for (const auto& c : cases)
         EXPECT_EQ(workspaceKey(s, *s.workspace(c.handle)), c.key) << c.handle;

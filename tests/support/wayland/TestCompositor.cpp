@@ -32,16 +32,22 @@ namespace {
 constexpr int kOutputWidth = 1280;
 constexpr int kOutputHeight = 800;
 
-void forget(std::vector<wl_resource*>& list, wl_resource* r) { std::erase(list, r); }
+void forget(std::vector<wl_resource*>& list, wl_resource* r) {
+    std::erase(list, r);
+}
 wl_resource* ofClient(const std::vector<wl_resource*>& list, wl_client* client) {
     for (auto* r : list)
         if (wl_resource_get_client(r) == client) return r;
     return nullptr;
 }
-QByteArray utf8(const QString& s) { return s.toUtf8(); }
-quint32 now() { return static_cast<quint32>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                std::chrono::steady_clock::now().time_since_epoch())
-                                                .count()); }
+QByteArray utf8(const QString& s) {
+    return s.toUtf8();
+}
+quint32 now() {
+    return static_cast<quint32>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count());
+}
 } // namespace
 
 struct TestCompositor::State {
@@ -166,13 +172,16 @@ struct TestCompositor::State {
     static void deactivate(wl_client*, wl_resource* r) { of(r)->note(QStringLiteral("deactivate")); }
     static void assign(wl_client*, wl_resource* r, wl_resource*) { of(r)->note(QStringLiteral("assign")); }
     static void remove(wl_client*, wl_resource* r) { of(r)->note(QStringLiteral("remove")); }
-    static constexpr struct ext_workspace_handle_v1_interface workspaceImpl{workspaceRequestDestroy, activate, deactivate,
-                                                                     assign, remove};
+    static constexpr struct ext_workspace_handle_v1_interface workspaceImpl {
+        workspaceRequestDestroy, activate, deactivate, assign, remove
+    };
 
     static void groupCreate(wl_client*, wl_resource* r, const char* name) {
         of(r)->note(QStringLiteral("create_workspace ") + QString::fromUtf8(name));
     }
-    static constexpr struct ext_workspace_group_handle_v1_interface groupImpl{groupCreate, workspaceRequestDestroy};
+    static constexpr struct ext_workspace_group_handle_v1_interface groupImpl {
+        groupCreate, workspaceRequestDestroy
+    };
 
     static void managerCommit(wl_client* client, wl_resource* r) {
         State* s = of(r);
@@ -189,7 +198,7 @@ struct TestCompositor::State {
         ext_workspace_manager_v1_send_finished(r);
         wl_resource_destroy(r);
     }
-    static constexpr struct ext_workspace_manager_v1_interface managerImpl{managerCommit, managerStop};
+    static constexpr struct ext_workspace_manager_v1_interface managerImpl { managerCommit, managerStop };
 
     void sendGroup(Manager& m, Group& g) {
         wl_client* client = wl_resource_get_client(m.resource);
@@ -202,7 +211,8 @@ struct TestCompositor::State {
         ext_workspace_manager_v1_send_workspace_group(m.resource, r);
         ext_workspace_group_handle_v1_send_capabilities(r, 0);
         if (Output* o = outputNamed(g.output))
-            if (wl_resource* out = ofClient(o->resources, client)) ext_workspace_group_handle_v1_send_output_enter(r, out);
+            if (wl_resource* out = ofClient(o->resources, client))
+                ext_workspace_group_handle_v1_send_output_enter(r, out);
     }
     void sendState(wl_resource* r, const Workspace& w) {
         ext_workspace_handle_v1_send_state(r, w.active ? EXT_WORKSPACE_HANDLE_V1_STATE_ACTIVE : 0);
@@ -246,7 +256,8 @@ struct TestCompositor::State {
     }
     static void bindManager(wl_client* client, void* data, uint32_t version, uint32_t id) {
         auto* s = static_cast<State*>(data);
-        wl_resource* r = wl_resource_create(client, &ext_workspace_manager_v1_interface, static_cast<int>(version), id);
+        wl_resource* r =
+            wl_resource_create(client, &ext_workspace_manager_v1_interface, static_cast<int>(version), id);
         wl_resource_set_implementation(r, &managerImpl, s, [](wl_resource* gone) {
             of(gone)->managers.remove_if([&](const Manager& m) { return m.resource == gone; });
         });
@@ -261,18 +272,20 @@ struct TestCompositor::State {
 
     // --- outputs ---
     static void outputRelease(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
-    static constexpr struct wl_output_interface outputImpl{outputRelease};
+    static constexpr struct wl_output_interface outputImpl { outputRelease };
     static void bindOutput(wl_client* client, void* data, uint32_t version, uint32_t id) {
         auto* o = static_cast<Output*>(data);
-        wl_resource* r = wl_resource_create(client, &wl_output_interface, static_cast<int>(std::min(version, 4u)), id);
+        wl_resource* r =
+            wl_resource_create(client, &wl_output_interface, static_cast<int>(std::min(version, 4u)), id);
         wl_resource_set_implementation(r, &outputImpl, o, [](wl_resource* gone) {
             forget(static_cast<Output*>(wl_resource_get_user_data(gone))->resources, gone);
         });
         o->resources.push_back(r);
         const QByteArray make = "Spacemarquee", model = utf8(QStringLiteral("Test ") + o->name);
-        wl_output_send_geometry(r, o->x, 0, 340, 210, WL_OUTPUT_SUBPIXEL_UNKNOWN, make.constData(), model.constData(),
-                                WL_OUTPUT_TRANSFORM_NORMAL);
-        wl_output_send_mode(r, WL_OUTPUT_MODE_CURRENT | WL_OUTPUT_MODE_PREFERRED, kOutputWidth, kOutputHeight, 60000);
+        wl_output_send_geometry(r, o->x, 0, 340, 210, WL_OUTPUT_SUBPIXEL_UNKNOWN, make.constData(),
+                                model.constData(), WL_OUTPUT_TRANSFORM_NORMAL);
+        wl_output_send_mode(r, WL_OUTPUT_MODE_CURRENT | WL_OUTPUT_MODE_PREFERRED, kOutputWidth, kOutputHeight,
+                            60000);
         if (wl_resource_get_version(r) >= 2) wl_output_send_scale(r, 1);
         if (wl_resource_get_version(r) >= 4) {
             wl_output_send_name(r, utf8(o->name).constData());
@@ -332,9 +345,10 @@ struct TestCompositor::State {
     static void surfaceCommit(wl_client*, wl_resource* r) { surfaceOf(r)->state->commit(*surfaceOf(r)); }
     static void surfaceTransform(wl_client*, wl_resource*, int32_t) {}
     static void surfaceScale(wl_client*, wl_resource*, int32_t) {}
-    static constexpr struct wl_surface_interface surfaceImpl{surfaceDestroy, surfaceAttach, surfaceDamage, surfaceFrame,
-                                                      surfaceRegion,  surfaceRegion, surfaceCommit, surfaceTransform,
-                                                      surfaceScale,   surfaceDamage, nullptr};
+    static constexpr struct wl_surface_interface surfaceImpl {
+        surfaceDestroy, surfaceAttach, surfaceDamage, surfaceFrame, surfaceRegion, surfaceRegion,
+            surfaceCommit, surfaceTransform, surfaceScale, surfaceDamage, nullptr
+    };
     void commit(Surface& surface) {
         for (auto* cb : std::exchange(surface.frames, {})) {
             wl_callback_send_done(cb, now());
@@ -369,14 +383,16 @@ struct TestCompositor::State {
             const QSize size(layer->info.size.width() ? layer->info.size.width() : kOutputWidth,
                              layer->info.size.height() ? layer->info.size.height() : kOutputHeight);
             zwlr_layer_surface_v1_send_configure(layer->resource, wl_display_next_serial(display),
-                                                 static_cast<uint32_t>(size.width()), static_cast<uint32_t>(size.height()));
+                                                 static_cast<uint32_t>(size.width()),
+                                                 static_cast<uint32_t>(size.height()));
             ++layer->info.configures;
             log << QStringLiteral("configure");
         }
     }
     static void createSurface(wl_client* client, wl_resource* r, uint32_t id) {
         State* s = of(r);
-        wl_resource* surface = wl_resource_create(client, &wl_surface_interface, wl_resource_get_version(r), id);
+        wl_resource* surface =
+            wl_resource_create(client, &wl_surface_interface, wl_resource_get_version(r), id);
         s->surfaces.push_back(Surface{surface, nullptr, false, nullptr, {}, s});
         wl_resource_set_implementation(surface, &surfaceImpl, &s->surfaces.back(), [](wl_resource* gone) {
             Surface* sf = surfaceOf(gone);
@@ -393,14 +409,15 @@ struct TestCompositor::State {
     }
     static void regionDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
     static void regionRect(wl_client*, wl_resource*, int32_t, int32_t, int32_t, int32_t) {}
-    static constexpr struct wl_region_interface regionImpl{regionDestroy, regionRect, regionRect};
+    static constexpr struct wl_region_interface regionImpl { regionDestroy, regionRect, regionRect };
     static void createRegion(wl_client* client, wl_resource* r, uint32_t id) {
         wl_resource* region = wl_resource_create(client, &wl_region_interface, 1, id);
         wl_resource_set_implementation(region, &regionImpl, of(r), nullptr);
     }
-    static constexpr struct wl_compositor_interface compositorImpl{createSurface, createRegion};
+    static constexpr struct wl_compositor_interface compositorImpl { createSurface, createRegion };
     static void bindCompositor(wl_client* client, void* data, uint32_t version, uint32_t id) {
-        wl_resource* r = wl_resource_create(client, &wl_compositor_interface, static_cast<int>(std::min(version, 4u)), id);
+        wl_resource* r =
+            wl_resource_create(client, &wl_compositor_interface, static_cast<int>(std::min(version, 4u)), id);
         wl_resource_set_implementation(r, &compositorImpl, data, nullptr);
     }
 
@@ -414,7 +431,9 @@ struct TestCompositor::State {
     static void setSize(wl_client*, wl_resource* r, uint32_t w, uint32_t h) {
         change(r, [&](LayerSurface& i) { i.size = QSize(static_cast<int>(w), static_cast<int>(h)); });
     }
-    static void setAnchor(wl_client*, wl_resource* r, uint32_t a) { change(r, [&](LayerSurface& i) { i.anchor = a; }); }
+    static void setAnchor(wl_client*, wl_resource* r, uint32_t a) {
+        change(r, [&](LayerSurface& i) { i.anchor = a; });
+    }
     static void setZone(wl_client*, wl_resource*, int32_t) {}
     static void setMargin(wl_client*, wl_resource* r, int32_t top, int32_t, int32_t, int32_t left) {
         change(r, [&](LayerSurface& i) { i.margin = QPoint(left, top); });
@@ -429,13 +448,17 @@ struct TestCompositor::State {
         layerOf(r)->state->note(QStringLiteral("ack_configure"));
     }
     static void layerDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
-    static void setLayer(wl_client*, wl_resource* r, uint32_t layer) { change(r, [&](LayerSurface& i) { i.layer = layer; }); }
-    static constexpr struct zwlr_layer_surface_v1_interface layerImpl{setSize, setAnchor, setZone,     setMargin, setKeyboard,
-                                                               getPopup, ack,      layerDestroy, setLayer};
+    static void setLayer(wl_client*, wl_resource* r, uint32_t layer) {
+        change(r, [&](LayerSurface& i) { i.layer = layer; });
+    }
+    static constexpr struct zwlr_layer_surface_v1_interface layerImpl {
+        setSize, setAnchor, setZone, setMargin, setKeyboard, getPopup, ack, layerDestroy, setLayer
+    };
     static void getLayerSurface(wl_client* client, wl_resource* shell, uint32_t id, wl_resource* surface,
                                 wl_resource* output, uint32_t layer, const char* nameSpace) {
         State* s = of(shell);
-        wl_resource* r = wl_resource_create(client, &zwlr_layer_surface_v1_interface, wl_resource_get_version(shell), id);
+        wl_resource* r =
+            wl_resource_create(client, &zwlr_layer_surface_v1_interface, wl_resource_get_version(shell), id);
         Layer l;
         l.resource = r;
         l.surface = surfaceOf(surface);
@@ -460,27 +483,31 @@ struct TestCompositor::State {
         });
     }
     static void shellDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
-    static constexpr struct zwlr_layer_shell_v1_interface shellImpl{getLayerSurface, shellDestroy};
+    static constexpr struct zwlr_layer_shell_v1_interface shellImpl { getLayerSurface, shellDestroy };
     static void bindShell(wl_client* client, void* data, uint32_t version, uint32_t id) {
-        wl_resource* r = wl_resource_create(client, &zwlr_layer_shell_v1_interface, static_cast<int>(std::min(version, 3u)), id);
+        wl_resource* r = wl_resource_create(client, &zwlr_layer_shell_v1_interface,
+                                            static_cast<int>(std::min(version, 3u)), id);
         wl_resource_set_implementation(r, &shellImpl, data, nullptr);
     }
 
     // --- seat ---
     static void setCursor(wl_client*, wl_resource*, uint32_t, wl_resource*, int32_t, int32_t) {}
     static void release(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
-    static constexpr struct wl_pointer_interface pointerImpl{setCursor, release};
-    static constexpr struct wl_keyboard_interface keyboardImpl{release};
+    static constexpr struct wl_pointer_interface pointerImpl { setCursor, release };
+    static constexpr struct wl_keyboard_interface keyboardImpl { release };
     static void getPointer(wl_client* client, wl_resource* seat, uint32_t id) {
         State* s = of(seat);
         wl_resource* r = wl_resource_create(client, &wl_pointer_interface, wl_resource_get_version(seat), id);
-        wl_resource_set_implementation(r, &pointerImpl, s, [](wl_resource* gone) { forget(of(gone)->pointers, gone); });
+        wl_resource_set_implementation(r, &pointerImpl, s,
+                                       [](wl_resource* gone) { forget(of(gone)->pointers, gone); });
         s->pointers.push_back(r);
     }
     static void getKeyboard(wl_client* client, wl_resource* seat, uint32_t id) {
         State* s = of(seat);
-        wl_resource* r = wl_resource_create(client, &wl_keyboard_interface, wl_resource_get_version(seat), id);
-        wl_resource_set_implementation(r, &keyboardImpl, s, [](wl_resource* gone) { forget(of(gone)->keyboards, gone); });
+        wl_resource* r =
+            wl_resource_create(client, &wl_keyboard_interface, wl_resource_get_version(seat), id);
+        wl_resource_set_implementation(r, &keyboardImpl, s,
+                                       [](wl_resource* gone) { forget(of(gone)->keyboards, gone); });
         s->keyboards.push_back(r);
         const int fd = memfd_create("keymap", MFD_CLOEXEC);
         const auto size = s->keymapText.size() + 1;
@@ -493,9 +520,10 @@ struct TestCompositor::State {
         wl_resource* r = wl_resource_create(client, &wl_touch_interface, wl_resource_get_version(seat), id);
         wl_resource_set_implementation(r, nullptr, nullptr, nullptr);
     }
-    static constexpr struct wl_seat_interface seatImpl{getPointer, getKeyboard, getTouch, release};
+    static constexpr struct wl_seat_interface seatImpl { getPointer, getKeyboard, getTouch, release };
     static void bindSeat(wl_client* client, void* data, uint32_t version, uint32_t id) {
-        wl_resource* r = wl_resource_create(client, &wl_seat_interface, static_cast<int>(std::min(version, 5u)), id);
+        wl_resource* r =
+            wl_resource_create(client, &wl_seat_interface, static_cast<int>(std::min(version, 5u)), id);
         wl_resource_set_implementation(r, &seatImpl, data, nullptr);
         wl_seat_send_capabilities(r, WL_SEAT_CAPABILITY_POINTER | WL_SEAT_CAPABILITY_KEYBOARD);
         if (wl_resource_get_version(r) >= 2) wl_seat_send_name(r, "seat0");
@@ -547,7 +575,8 @@ TestCompositor::TestCompositor(Options options) : s_(std::make_unique<State>()) 
     wl_display_init_shm(s_->display);
 
     s_->xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    const QByteArray layout = s_->options.keyboardLayout.toUtf8(), variant = s_->options.keyboardVariant.toUtf8();
+    const QByteArray layout = s_->options.keyboardLayout.toUtf8(),
+                     variant = s_->options.keyboardVariant.toUtf8();
     const xkb_rule_names names{"evdev", "pc105", layout.constData(), variant.constData(), ""};
     s_->keymap = xkb_keymap_new_from_names(s_->xkb, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (s_->keymap) {
@@ -629,8 +658,12 @@ void TestCompositor::call(std::function<void()> work) const {
     doneSignal.wait(lock, [&] { return finished; });
 }
 
-bool TestCompositor::isRunning() const { return s_->thread.joinable(); }
-QString TestCompositor::socketName() const { return s_->socket; }
+bool TestCompositor::isRunning() const {
+    return s_->thread.joinable();
+}
+QString TestCompositor::socketName() const {
+    return s_->socket;
+}
 QString TestCompositor::socketPath() const {
     return QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(s_->socket);
 }
@@ -745,12 +778,14 @@ void TestCompositor::click(int surface, QPoint at, bool right) {
         wl_resource* p = ofClient(s.pointers, wl_resource_get_client(l->surface->resource));
         if (!p) return;
         const uint32_t button = right ? BTN_RIGHT : BTN_LEFT;
-        wl_pointer_send_enter(p, wl_display_next_serial(s.display), l->surface->resource, wl_fixed_from_int(at.x()),
-                              wl_fixed_from_int(at.y()));
+        wl_pointer_send_enter(p, wl_display_next_serial(s.display), l->surface->resource,
+                              wl_fixed_from_int(at.x()), wl_fixed_from_int(at.y()));
         s.pointerFrame(p);
-        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), button, WL_POINTER_BUTTON_STATE_PRESSED);
+        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), button,
+                               WL_POINTER_BUTTON_STATE_PRESSED);
         s.pointerFrame(p);
-        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), button, WL_POINTER_BUTTON_STATE_RELEASED);
+        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), button,
+                               WL_POINTER_BUTTON_STATE_RELEASED);
         s.pointerFrame(p);
         wl_pointer_send_leave(p, wl_display_next_serial(s.display), l->surface->resource);
         s.pointerFrame(p);
@@ -766,14 +801,16 @@ void TestCompositor::drag(int surface, QPoint from, QPoint to) {
         if (!l) return;
         wl_resource* p = ofClient(s.pointers, wl_resource_get_client(l->surface->resource));
         if (!p) return;
-        wl_pointer_send_enter(p, wl_display_next_serial(s.display), l->surface->resource, wl_fixed_from_int(from.x()),
-                              wl_fixed_from_int(from.y()));
+        wl_pointer_send_enter(p, wl_display_next_serial(s.display), l->surface->resource,
+                              wl_fixed_from_int(from.x()), wl_fixed_from_int(from.y()));
         s.pointerFrame(p);
-        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), BTN_LEFT, WL_POINTER_BUTTON_STATE_PRESSED);
+        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), BTN_LEFT,
+                               WL_POINTER_BUTTON_STATE_PRESSED);
         s.pointerFrame(p);
         wl_pointer_send_motion(p, now(), wl_fixed_from_int(to.x()), wl_fixed_from_int(to.y()));
         s.pointerFrame(p);
-        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), BTN_LEFT, WL_POINTER_BUTTON_STATE_RELEASED);
+        wl_pointer_send_button(p, wl_display_next_serial(s.display), now(), BTN_LEFT,
+                               WL_POINTER_BUTTON_STATE_RELEASED);
         s.pointerFrame(p);
     });
 }

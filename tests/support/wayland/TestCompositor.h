@@ -23,19 +23,19 @@ class TestCompositor {
 public:
     struct Options {
         QStringList outputs{QStringLiteral("DP-1"), QStringLiteral("HDMI-A-1")}; // side by side, 1280x800
-        bool workspaces = true;        // advertise ext_workspace_manager_v1
-        bool grantsActivate = true;    // workspaces have the activate capability
-        bool sendsIds = false;         // workspaces have the compositor's lasting ids
+        bool workspaces = true;     // advertise ext_workspace_manager_v1
+        bool grantsActivate = true; // workspaces have the activate capability
+        bool sendsIds = false;      // workspaces have the compositor's lasting ids
         QString keyboardLayout = QStringLiteral("us");
         QString keyboardVariant;
     };
     struct LayerSurface {
         int id = 0;
-        QString output;    // where the client asked for it; empty: the compositor's choice
+        QString output; // where the client asked for it; empty: the compositor's choice
         quint32 layer = 0;
         QString nameSpace;
-        QSize size;        // as set
-        QPoint margin;     // left, top
+        QSize size;    // as set
+        QPoint margin; // left, top
         quint32 anchor = 0;
         quint32 keyboard = 0; // keyboard interactivity
         int configures = 0;
