@@ -1,5 +1,8 @@
 // Speaks one desktop name the way the program does (announcer → QTextToSpeech → speech-dispatcher),
-// for tools/speech-check, and stays SECONDS (6) so the engine has time to start and pass it on.
+// for tools/speech-check, and stays SECONDS (6) so the engine has time to start and pass it on. With
+// SPEAK_ONCE_UNTIL_IN set to a file (the dispatcher's log), it leaves as soon as SPEAK_ONCE_UNTIL_TEXT
+// (else the name) shows up in that file, SECONDS being then only the ceiling: a busy machine may need
+// far longer to start the engine.
 //   speak_once NAME [SECONDS [ENGINE]]    (ENGINE: a QTextToSpeech engine name; a missing one shows
 //                                          what happens without any engine)
 #include "autoname/SpeechAnnouncer.h"
@@ -8,6 +11,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QTimer>
 
 #include <algorithm>
@@ -42,6 +48,29 @@ int main(int argc, char** argv) {
     });
     ticker.start(2);
 
+    // The file only grows: each change is read from where the last read ended.
+    const QString untilIn = qEnvironmentVariable("SPEAK_ONCE_UNTIL_IN");
+    QFileSystemWatcher watcher;
+    QFile watched(untilIn);
+    QByteArray tail;
+    const QByteArray wanted = qEnvironmentVariableIsSet("SPEAK_ONCE_UNTIL_TEXT")
+                                  ? qgetenv("SPEAK_ONCE_UNTIL_TEXT") : name.toUtf8();
+    auto lookForName = [&] {
+        if (!watched.isOpen()) {
+            if (!watched.open(QIODevice::ReadOnly)) return;
+            watcher.addPath(untilIn);
+        }
+        tail += watched.readAll();
+        if (tail.contains(wanted)) QCoreApplication::quit();
+        tail = tail.right(wanted.size()); // a name split across two reads is still found
+    };
+    if (!untilIn.isEmpty()) {
+        // The file may not be there yet: its folder says when it comes.
+        watcher.addPath(QFileInfo(untilIn).absolutePath());
+        QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, lookForName);
+        QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, lookForName);
+        QTimer::singleShot(0, lookForName);
+    }
     QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
     app.exec();
     std::printf("speak_once: launch part (synthesizer, announcer, warm-up) and a first name took %.3f ms; "

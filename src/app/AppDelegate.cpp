@@ -80,7 +80,8 @@ bool AppDelegate::applicationDidFinishLaunching(bool launchedAsLoginItem) {
         [keys = backend_.keySource, speech = backend_.speechSynthesizer, front = backend_.workspace != nullptr,
          problem = backend_.backendProblem] {
             return PreferencesViewModel::Limits{keys ? keys->unavailableReason() : QString(),
-                                                speech && speech->hasEngine(), front, problem};
+                                                speech && speech->hasEngine(), front,
+                                                problem ? problem() : QString()};
         });
     // Every callback is in place before anything starts, so no early event finds one missing.
     wireServices();

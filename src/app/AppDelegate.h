@@ -51,8 +51,9 @@ struct AppBackend : CoreBackend {
     QUrl website; // scheme and host of the product's pages
     QString version;
     QString buildVersion;
-    // Why the desktop's own backend is not in use, with the one command that fixes it; shown in Preferences.
-    QString backendProblem;
+    // Why the desktop's own backend is not in use, with the one command that fixes it; shown in
+    // Preferences, asked each time it is shown. None or empty when it is in use.
+    std::function<QString()> backendProblem;
     qint64 pid = 0;
 };
 

@@ -22,12 +22,14 @@
 #include "platform/linux/PrivateDirectory.h"
 #include "platform/linux/QtMainQueue.h"
 #include "platform/linux/QtSpeechSynthesizer.h"
+#include "platform/gnome/GnomeBridgeWatch.h"
 #include "platform/gnome/GnomeWindowServer.h"
 #include "platform/gnome/GnomeWorkspace.h"
 #include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/SwayWorkspace.h"
 #include "platform/wayland/WaylandWindowServer.h"
+#include "platform/x11/CurrentDesktop.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -64,13 +66,14 @@ using namespace sm;
 
 enum class Session { kwin, sway, gnome, wayland, x11 };
 
-// SPACEMARQUEE_BACKEND (kwin, sway, gnome, wayland or x11) forces a backend; else KWin on Wayland when it
-// answers on the session bus, sway when it answers on its socket, GNOME Shell on Wayland when its
+// SPACEMARQUEE_BACKEND (kwin, sway, gnome, wayland or x11) forces a backend; else KWin on Wayland when
+// it answers on the session bus, sway when it answers on its socket, GNOME Shell on Wayland when its
 // bridge answers, any other Wayland compositor that tells its workspaces with ext-workspace-v1 (Qt then
-// talks Wayland to each), else X11. None, with the reason, when none can be
-// used: on GNOME's Wayland session without the bridge, the command that turns it on. Should X11 still
-// be usable there, it runs and Preferences shows that text.
-std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
+// talks Wayland to each), else X11. On GNOME's Wayland session without the
+// bridge, X11 through Xwayland (`xwayland` set), which still sees GNOME's workspaces; Preferences then
+// says how to turn the bridge on. None, with the reason, when none can be used.
+std::optional<Session> chooseSession(QString* problem, bool* xwayland) {
+    QString gnomeProblem;
     const QString forced = qEnvironmentVariable("SPACEMARQUEE_BACKEND");
     if (forced == QLatin1String("kwin") || (forced.isEmpty() && kwin::sessionProblem().isEmpty())) {
         qputenv("QT_QPA_PLATFORM", "wayland");
@@ -86,15 +89,20 @@ std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
     // GNOME under X11 is served by the X11 backend, which sees everything there.
     const bool onWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if ((forced.isEmpty() && onWayland) || forced == QLatin1String("gnome")) {
-        *gnomeProblem = gnome::sessionProblem(&isGnome);
-        if (gnomeProblem->isEmpty()) {
+        gnomeProblem = gnome::sessionProblem(&isGnome);
+        if (gnomeProblem.isEmpty()) {
             qputenv("QT_QPA_PLATFORM", "wayland");
             return Session::gnome;
         }
-        if (!isGnome && forced.isEmpty()) gnomeProblem->clear();
+        if (!isGnome && forced.isEmpty()) gnomeProblem.clear();
+        if (isGnome && forced.isEmpty() && x11::sessionProblem(true).isEmpty()) {
+            qputenv("QT_QPA_PLATFORM", "xcb");
+            *xwayland = true;
+            return Session::x11;
+        }
     }
-    // Any other Wayland compositor through ext-workspace-v1 and the layer shell. One without them leaves
-    // its reason for Preferences when X11 (Xwayland) still serves, and for the exit when nothing does.
+    // Any other compositor through ext-workspace-v1 and the layer shell. One that answers without them is
+    // named with what it lacks when nothing else serves.
     if ((forced.isEmpty() && onWayland && !isGnome) || forced == QLatin1String("wayland")) {
         bool answered = false;
         const QString waylandProblem = wayland::sessionProblem(&answered);
@@ -102,14 +110,13 @@ std::optional<Session> chooseSession(QString* problem, QString* gnomeProblem) {
             qputenv("QT_QPA_PLATFORM", "wayland");
             return Session::wayland;
         }
-        if (gnomeProblem->isEmpty() && (answered || forced == QLatin1String("wayland")))
-            *gnomeProblem = waylandProblem;
+        if (gnomeProblem.isEmpty() && (answered || forced == QLatin1String("wayland"))) gnomeProblem = waylandProblem;
     }
     *problem = forced.isEmpty() || forced == QLatin1String("x11") ? x11::sessionProblem()
                                                                     : QStringLiteral("not chosen");
     if (problem->isEmpty()) return Session::x11;
     if (qEnvironmentVariableIsSet("SWAYSOCK")) *problem = swayProblem;
-    if (!gnomeProblem->isEmpty()) *problem = *gnomeProblem;
+    if (!gnomeProblem.isEmpty()) *problem = gnomeProblem;
     if (!forced.isEmpty())
         *problem = QStringLiteral("SPACEMARQUEE_BACKEND=%1 cannot be used: %2").arg(forced, *problem);
     return std::nullopt;
@@ -156,8 +163,9 @@ int main(int argc, char** argv) {
     }
     const bool launchedAsLoginItem = command.loginItem;
 
-    QString problem, gnomeProblem;
-    const auto session = chooseSession(&problem, &gnomeProblem);
+    QString problem;
+    bool xwayland = false;
+    const auto session = chooseSession(&problem, &xwayland);
     if (!session) {
         say(problem);
         return 1;
@@ -229,6 +237,7 @@ int main(int argc, char** argv) {
         return {instance.holder().value_or(OtherInstance{})};
     };
 
+    std::shared_ptr<gnome::GnomeBridgeWatch> bridgeWatch; // set while GNOME runs without its bridge
     // The backend is brought up only by the copy that stays.
     if (first) {
         backend.queue = std::make_shared<QtMainQueue>();
@@ -251,12 +260,17 @@ int main(int argc, char** argv) {
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             if (server) backend.workspace = std::make_shared<gnome::GnomeWorkspace>(server);
         } else {
-            if (!gnomeProblem.isEmpty()) {
-                loggers.app.error(gnomeProblem);
-                backend.backendProblem = gnomeProblem;
+            if (xwayland) {
+                bridgeWatch = std::make_shared<gnome::GnomeBridgeWatch>(loggers.app);
+                loggers.app.error(bridgeWatch->problem());
+                backend.backendProblem = [watch = bridgeWatch] { return watch->problem(); };
+                // Xwayland hears the keyboard only while one of its own windows has it.
+                backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
+                if (QString why; !x11::ensureCurrentDesktopPublished(&why))
+                    loggers.app.error(QStringLiteral("The desktop on screen is unknown until the first switch: ") + why);
             }
             backend.windowServer = x11::X11WindowServer::create({loggers.overlay, 10.0}, &error);
-            backend.keySource = x11::X11KeySource::create(loggers.app, &error);
+            if (!backend.keySource) backend.keySource = x11::X11KeySource::create(loggers.app, &error);
             if (!backend.keySource) backend.keySource = std::make_shared<UnavailableKeySource>(error);
             // Without it automatic naming finds nothing in front; everything else works.
             backend.workspace = x11::X11Workspace::create(loggers.tracker, nullptr);
@@ -322,6 +336,8 @@ int main(int argc, char** argv) {
     auto delegate = AppDelegate::create(std::move(backend));
     if (!delegate->applicationDidFinishLaunching(launchedAsLoginItem)) return 0;
     delegate->menuBarItem()->onShowReportProblem = showReportProblem;
+    if (bridgeWatch && delegate->preferencesController()) // an open Preferences window shows it at once
+        bridgeWatch->onChange = [model = delegate->preferencesController()->viewModel()] { model->changed.emit(); };
     toolRequest = [&](const QByteArray& what) -> QString {
         if (what == "open preferences")
             delegate->menuBarItem()->onShowPreferences();

@@ -13,6 +13,9 @@ PreferencesWindowController::PreferencesWindowController(std::shared_ptr<TagStor
 void PreferencesWindowController::show() {
     ++launchAtLoginRefreshToken_;
     viewModel_->refresh(callbacks, launchAtLoginRefreshToken_);
+    if (logger_.isTracing())
+        for (const auto& row : viewModel_->unavailableRows())
+            logger_.traceLine(QStringLiteral("preferences UNAVAILABLE %1: %2").arg(row.identifier, row.text));
     if (!presenter_) {
         logger_.notice(QStringLiteral("No windows in this session: the preferences are not shown"));
         return;

@@ -132,6 +132,8 @@ static QWidget* scrollingPage(QWidget* content) {
 QWidget* PreferencesWindow::buildGeneralTab() {
     auto* content = new QWidget;
     auto* page = new QVBoxLayout(content);
+    // Above everything: while the desktop's own backend is missing, the rest works only in part.
+    page->addWidget(unavailableRow(QStringLiteral("backend")));
 
     auto* startup = layoutOf(section(page, QCoreApplication::translate("PreferencesWindow", "Startup")));
     launchAtLogin_ = new QCheckBox(QCoreApplication::translate("PreferencesWindow", "Launch at login"));

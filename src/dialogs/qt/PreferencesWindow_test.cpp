@@ -157,9 +157,9 @@ TEST(HelpLabel, StaysReadableThroughPaletteChanges) {
 TEST_F(PreferencesWindowTest, UnavailableRowsShowWhileTheirCauseLasts) {
     PreferencesViewModel::Limits now;
     model->setLimits([&] { return now; });
-    const QStringList all{"ctrl", "speech", "windowNames"};
+    const QStringList all{"ctrl", "speech", "windowNames", "backend"};
     const std::pair<PreferencesViewModel::Limits, QStringList> cases[] = {
-        {{"no XInput 2", false, false}, all},
+        {{"no XInput 2", false, false, "GNOME bridge missing"}, all},
         {{{}, false, true}, {"speech"}},
         {{}, {}},
     };

@@ -97,4 +97,15 @@ QString enableCommand() {
     return QStringLiteral("gnome-extensions enable ") + QLatin1String(kExtensionUuid);
 }
 
+QString xwaylandFallbackProblem(bool bridgeOn) {
+    if (bridgeOn)
+        return QStringLiteral("The GNOME bridge is on now. Quit Spacemarquee (spacemarquee quit) and start it "
+                              "again to use it; until then the labels stay on Xwayland.");
+    return QStringLiteral("GNOME bridge missing: the GNOME Shell extension %1 is not installed or not enabled, so "
+                          "Spacemarquee runs through Xwayland, where its labels keep GNOME's workspaces from "
+                          "being removed and automatic naming sees only X11 windows. Turn it on with: %2 (log out "
+                          "and in again if GNOME does not know it yet), then restart Spacemarquee.")
+        .arg(QLatin1String(kExtensionUuid), enableCommand());
+}
+
 } // namespace sm::gnome

@@ -76,4 +76,9 @@ QString versionProblem(const QString& bridgeVersion, const QString& programVersi
 // The one command that turns the bridge on.
 QString enableCommand();
 
+// What the user is told while the program runs on GNOME's Wayland session through Xwayland because the
+// bridge did not answer at start: how to turn it on, or, once it has come (`bridgeOn`), that a restart
+// puts the labels on it.
+QString xwaylandFallbackProblem(bool bridgeOn);
+
 } // namespace sm::gnome

@@ -788,9 +788,9 @@ bool X11WindowServer::isApplicationActive() const {
     return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
-QString sessionProblem() {
-    const bool wayland =
-        qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+QString sessionProblem(bool throughXwayland) {
+    const bool wayland = !throughXwayland && (qgetenv("XDG_SESSION_TYPE") == "wayland" ||
+                                              !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
     const QByteArray display = qgetenv("DISPLAY");
     if (wayland)
         return QStringLiteral(
@@ -799,7 +799,7 @@ QString sessionProblem() {
     if (display.isEmpty())
         return QStringLiteral("Spacemarquee needs an X11 display, but DISPLAY is not set.");
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+    if (!throughXwayland && !platform.isEmpty() && !platform.startsWith("xcb"))
         return QStringLiteral("Spacemarquee needs Qt's X11 platform (xcb), but QT_QPA_PLATFORM is '%1'.")
             .arg(QString::fromLocal8Bit(platform));
     xcb_connection_t* probe = xcb_connect(nullptr, nullptr);

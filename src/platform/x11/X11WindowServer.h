@@ -231,6 +231,8 @@ private:
 
 // Why this program cannot use the X11 backend in this session, or an empty string when it can. Safe to
 // call before any QGuiApplication exists: it looks at the environment and tries the display.
-QString sessionProblem();
+// `throughXwayland`: a Wayland session whose compositor also manages Xwayland's desktops (GNOME's) is
+// accepted, on its Xwayland display; the caller then runs Qt on xcb.
+QString sessionProblem(bool throughXwayland = false);
 
 } // namespace sm::x11

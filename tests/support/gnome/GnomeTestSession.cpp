@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -78,7 +79,23 @@ bool GnomeTestSession::startDaemon(std::unique_ptr<QProcess>& process, const QSt
     return true;
 }
 
-std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensions, QString* why) {
+namespace {
+// Xwayland's display and the cookie for it, which the shell names only in its log and its runtime folder.
+bool findXwayland(const QString& dir, const QString& runtime, QProcessEnvironment* env) {
+    QFile log(dir + QStringLiteral("/shell.log"));
+    if (!log.open(QIODevice::ReadOnly)) return false;
+    static const QRegularExpression display(QStringLiteral("Using public X11 display (:\\d+)"));
+    const auto match = display.match(QString::fromLocal8Bit(log.readAll()));
+    const QStringList cookies =
+        QDir(runtime).entryList({QStringLiteral(".mutter-Xwaylandauth.*")}, QDir::Files | QDir::Hidden);
+    if (!match.hasMatch() || cookies.isEmpty()) return false;
+    env->insert(QStringLiteral("DISPLAY"), match.captured(1));
+    env->insert(QStringLiteral("XAUTHORITY"), runtime + QLatin1Char('/') + cookies.constFirst());
+    return true;
+}
+} // namespace
+
+std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensions, QString* why, Options options) {
     for (const char* tool : {"gnome-shell", "dbus-daemon"})
         if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
             *why = QLatin1String(tool) + QStringLiteral(" is not installed (scripts/setup installs it)");
@@ -100,7 +117,8 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
     if (!write(dir + QStringLiteral("/system.conf"), QByteArray(kSystemBusConfig).replace("%1", systemSocket.toUtf8())) ||
         !write(dir + QStringLiteral("/session.conf"), QByteArray(kSessionBusConfig).replace("%1", sessionSocket.toUtf8())) ||
         !write(dir + QStringLiteral("/config/glib-2.0/settings/keyfile"),
-               QByteArray("[org/gnome/shell]\nenabled-extensions=['") + kUuid + "']\n")) {
+               options.bridgeEnabled ? QByteArray("[org/gnome/shell]\nenabled-extensions=['") + kUuid + "']\n"
+                                     : QByteArray("[org/gnome/shell]\nenabled-extensions=@as []\n"))) {
         *why = QStringLiteral("cannot write the session's files in ") + dir;
         return nullptr;
     }
@@ -132,10 +150,11 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
     session->shell_->setProcessEnvironment(env);
     session->shell_->setStandardOutputFile(dir + QStringLiteral("/shell.log"));
     session->shell_->setStandardErrorFile(dir + QStringLiteral("/shell.log"), QIODevice::Append);
-    session->shell_->start(QStringLiteral("gnome-shell"),
-                           {QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--no-x11"),
-                            QStringLiteral("--virtual-monitor"), QStringLiteral("1280x800"),
-                            QStringLiteral("--wayland-display"), QStringLiteral("spacemarquee-test")});
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--wayland"),
+                          QStringLiteral("--virtual-monitor"), QStringLiteral("1280x800"),
+                          QStringLiteral("--wayland-display"), QStringLiteral("spacemarquee-test")};
+    if (!options.xwayland) arguments << QStringLiteral("--no-x11");
+    session->shell_->start(QStringLiteral("gnome-shell"), arguments);
     if (!session->shell_->waitForStarted(5000)) {
         *why = QStringLiteral("gnome-shell did not start: ") + session->shell_->errorString();
         return nullptr;
@@ -151,9 +170,12 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
     qputenv("QT_QPA_PLATFORM", "wayland");
     env.insert(QStringLiteral("WAYLAND_DISPLAY"), runtime + QStringLiteral("/spacemarquee-test"));
 
+    // Without the bridge, the shell's own name says it is up.
+    const QString awaited = options.bridgeEnabled ? QLatin1String(kService) : QStringLiteral("org.gnome.Shell");
     QDBusConnection bus = QDBusConnection::sessionBus();
     QDeadlineTimer deadline(30000);
-    while (!bus.isConnected() || !bus.interface()->isServiceRegistered(QLatin1String(kService)).value()) {
+    while (!bus.isConnected() || !bus.interface()->isServiceRegistered(awaited).value() ||
+           (options.xwayland && !findXwayland(dir, runtime, &env))) {
         if (deadline.hasExpired() || session->shell_->state() != QProcess::Running) {
             QFile log(dir + QStringLiteral("/shell.log"));
             log.open(QIODevice::ReadOnly);
@@ -185,6 +207,7 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
                    .value(QLatin1String("overview"))
                    .toBool();
     };
+    if (!options.bridgeEnabled) return session; // its overview is seen through the bridge only
     QDeadlineTimer opening(5000);
     while (!overview() && !opening.hasExpired())
         QThread::msleep(50);

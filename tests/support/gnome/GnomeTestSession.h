@@ -9,15 +9,23 @@
 
 namespace sm::gnome::test {
 
-// A private headless GNOME Shell (a 1280 × 800 virtual monitor, no Xwayland even where it is installed) in private system and
+// A private headless GNOME Shell (a 1280 × 800 virtual monitor, no Xwayland unless asked) in private system and
 // session buses, with the program's bridge loaded from the build tree and enabled in a settings file
 // of its own, for the tests and tools of the GNOME backend. It ends with the session.
 class GnomeTestSession {
 public:
-    // Starts the buses and the shell, waits for the bridge, and points this process's session bus,
-    // Wayland display, toolkit platform and settings at them. None, with the reason, when the shell is
-    // missing or does not come up; the caller skips then. `extensions`: the folder holding the bridge.
-    static std::unique_ptr<GnomeTestSession> start(const QString& extensions, QString* why);
+    struct Options {
+        bool bridgeEnabled = true; // off: the bridge is installed but not enabled, as after an install
+        bool xwayland = false;     // the shell also runs Xwayland, as a GNOME session does
+    };
+    // Starts the buses and the shell, waits for the bridge (or, with it off, for the shell), and points
+    // this process's session bus, Wayland display, toolkit platform and settings at them. None, with the
+    // reason, when the shell is missing or does not come up; the caller skips then. `extensions`: the
+    // folder holding the bridge.
+    static std::unique_ptr<GnomeTestSession> start(const QString& extensions, QString* why, Options options);
+    static std::unique_ptr<GnomeTestSession> start(const QString& extensions, QString* why) {
+        return start(extensions, why, Options{});
+    }
     ~GnomeTestSession();
 
     // Makes the workspace at `index` the active one, through the bridge (the shell's Eval is off).
@@ -31,6 +39,7 @@ public:
 
     // Runs `program` with the session's environment; its exit code, -1 when it did not run.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
+    // The session's environment; with Xwayland it holds its DISPLAY and XAUTHORITY.
     QProcessEnvironment environment() const { return env_; }
 
 private:
