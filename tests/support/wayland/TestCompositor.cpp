@@ -97,6 +97,7 @@ struct TestCompositor::State {
     wl_event_loop* loop = nullptr;
     QString socket;
     int wakeFd = -1;
+    wl_event_source* wakeSource = nullptr;
     std::thread thread;
     bool stopping = false;
 
@@ -595,7 +596,7 @@ TestCompositor::TestCompositor(Options options) : s_(std::make_unique<State>()) 
         wl_global_create(s_->display, &ext_workspace_manager_v1_interface, 1, s_.get(), State::bindManager);
 
     s_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    wl_event_loop_add_fd(
+    s_->wakeSource = wl_event_loop_add_fd(
         s_->loop, s_->wakeFd, WL_EVENT_READABLE,
         [](int fd, uint32_t, void* data) {
             auto* s = static_cast<State*>(data);
@@ -628,6 +629,7 @@ TestCompositor::~TestCompositor() {
         call([s = s_.get()] { s->stopping = true; });
         s_->thread.join();
     }
+    if (s_->wakeSource) wl_event_source_remove(s_->wakeSource);
     if (s_->display) {
         wl_display_destroy_clients(s_->display);
         wl_display_destroy(s_->display);
