@@ -28,6 +28,7 @@
 #include "platform/kwin/KWinWindowServer.h"
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/SwayWorkspace.h"
+#include "platform/wayland/WaylandWindowServer.h"
 #include "platform/x11/CurrentDesktop.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
@@ -63,11 +64,12 @@ namespace {
 
 using namespace sm;
 
-enum class Session { kwin, sway, gnome, x11 };
+enum class Session { kwin, sway, gnome, wayland, x11 };
 
-// SPACEMARQUEE_BACKEND (kwin, sway, gnome or x11) forces a backend; else KWin on Wayland when it
-// answers on the session bus, sway when it answers on its socket, GNOME Shell on Wayland when its
-// bridge answers (Qt then talks Wayland to each), else X11. On GNOME's Wayland session without the
+// SPACEMARQUEE_BACKEND (kwin, sway, gnome, wayland or x11) forces a backend; else KWin on Wayland when
+// it answers on the session bus, sway when it answers on its socket, GNOME Shell on Wayland when its
+// bridge answers, any other Wayland compositor that tells its workspaces with ext-workspace-v1 (Qt then
+// talks Wayland to each), else X11. On GNOME's Wayland session without the
 // bridge, X11 through Xwayland (`xwayland` set), which still sees GNOME's workspaces; Preferences then
 // says how to turn the bridge on. None, with the reason, when none can be used.
 std::optional<Session> chooseSession(QString* problem, bool* xwayland) {
@@ -85,8 +87,8 @@ std::optional<Session> chooseSession(QString* problem, bool* xwayland) {
     }
     bool isGnome = false;
     // GNOME under X11 is served by the X11 backend, which sees everything there.
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if ((forced.isEmpty() && wayland) || forced == QLatin1String("gnome")) {
+    const bool onWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if ((forced.isEmpty() && onWayland) || forced == QLatin1String("gnome")) {
         gnomeProblem = gnome::sessionProblem(&isGnome);
         if (gnomeProblem.isEmpty()) {
             qputenv("QT_QPA_PLATFORM", "wayland");
@@ -98,6 +100,17 @@ std::optional<Session> chooseSession(QString* problem, bool* xwayland) {
             *xwayland = true;
             return Session::x11;
         }
+    }
+    // Any other compositor through ext-workspace-v1 and the layer shell. One that answers without them is
+    // named with what it lacks when nothing else serves.
+    if ((forced.isEmpty() && onWayland && !isGnome) || forced == QLatin1String("wayland")) {
+        bool answered = false;
+        const QString waylandProblem = wayland::sessionProblem(&answered);
+        if (waylandProblem.isEmpty()) {
+            qputenv("QT_QPA_PLATFORM", "wayland");
+            return Session::wayland;
+        }
+        if (gnomeProblem.isEmpty() && (answered || forced == QLatin1String("wayland"))) gnomeProblem = waylandProblem;
     }
     *problem = forced.isEmpty() || forced == QLatin1String("x11") ? x11::sessionProblem()
                                                                     : QStringLiteral("not chosen");
@@ -238,6 +251,9 @@ int main(int argc, char** argv) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
+        } else if (*session == Session::wayland) {
+            backend.windowServer = wayland::WaylandWindowServer::create({loggers.overlay, {}}, &error);
+            backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
         } else if (*session == Session::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);
             backend.windowServer = server;

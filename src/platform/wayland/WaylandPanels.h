@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/WindowServer.h"
+#include "platform/wayland/WaylandWindowServer.h"
+#include "platform/widgets/EditorWindow.h"
+#include "platform/widgets/LabelWindow.h"
+#include "platform/widgets/QtPanel.h"
+
+#include <memory>
+
+class QMenu;
+
+namespace sm::wayland {
+
+// The Panel operations on a layer surface that shows a Qt window's drawing. The window itself is never
+// shown by the toolkit: Qt 6.4 cannot give its windows the layer-shell role, so the window draws into an
+// image the surface shows, and the surface's pointer and keyboard are handed to the window.
+template <class Interface, class Window> class WaylandPanel : public widgets::QtPanel<Interface, Window> {
+public:
+    WaylandPanel(const std::shared_ptr<WaylandWindowServer>& server, Window* window);
+    ~WaylandPanel() override;
+
+    bool isOnActiveSpace() const override { return state_.onActiveSpace; }
+    bool isVisible() const override { return state_.visible; }
+    std::optional<ScreenInfo> screen() const override;
+
+    QRectF frame() const override;
+    bool ignoresMouseEvents() const override { return state_.ignoresInput; }
+    void setIgnoresMouseEvents(bool ignores) override;
+    void orderFront() override;
+    void orderOut() override;
+
+    const PanelState& state() const { return state_; }
+
+protected:
+    using widgets::QtPanel<Interface, Window>::window_;
+    using widgets::QtPanel<Interface, Window>::animator_;
+
+    void applyFrame(const QRectF& frame) override;
+    void applyAlpha(double alpha) override;
+    double shownAlpha() const override { return state_.alpha; }
+    void repaint();
+    // A click, a drag's end or a menu's choice reaches the overlay after the event: it may delete the panel.
+    void deliver(std::function<void()> call) { this->later(std::move(call)); }
+
+    std::weak_ptr<WaylandWindowServer> server_;
+    PanelState state_;
+    QPointF pointer_;
+    std::optional<QPointF> pressGlobal_;
+    QPoint pressOffset_;
+    bool dragging_ = false;
+    bool drawing_ = false;
+};
+
+class WaylandLabelPanel final : public WaylandPanel<LabelPanel, widgets::LabelWindow> {
+public:
+    WaylandLabelPanel(const std::shared_ptr<WaylandWindowServer>& server, const QUuid& tagId);
+    ~WaylandLabelPanel() override;
+
+    QUuid tagId() const override { return tagId_; }
+    LabelView& view() override { return *window_; }
+
+private:
+    void openMenu();
+
+    QUuid tagId_;
+    std::unique_ptr<QMenu> menu_;
+};
+
+class WaylandEditorPanel final : public WaylandPanel<EditorPanel, widgets::EditorWindow> {
+public:
+    explicit WaylandEditorPanel(const std::shared_ptr<WaylandWindowServer>& server);
+
+    EditorView& view() override { return *window_; }
+    void makeKeyAndOrderFront() override;
+    bool isKey() const override { return hasKeyboard_; }
+
+private:
+    bool hasKeyboard_ = false;
+    bool hadKeyboard_ = false;
+};
+
+} // namespace sm::wayland
