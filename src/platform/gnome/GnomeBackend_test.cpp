@@ -5,6 +5,7 @@
 #include "platform/gnome/GnomeWorkspace.h"
 #include "autoname/TitleDerivation.h"
 #include "support/CoreRun.h"
+#include "support/OtherWindow.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
 #include "support/gnome/GnomeTestSession.h"
@@ -290,10 +291,8 @@ TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
     int activations = 0;
     auto observer = seen.applicationActivated.connect([&] { ++activations; });
     QProcess other; // this test program again, showing one titled window (see main)
-    QProcessEnvironment env = session->environment();
-    env.insert(QStringLiteral("SM_GNOME_SHOW_WINDOW"), QStringLiteral("Quarterly report - Editor"));
-    other.setProcessEnvironment(env);
-    other.start(QCoreApplication::applicationFilePath(), {});
+    other.setProcessEnvironment(session->environment());
+    other.start(QCoreApplication::applicationFilePath(), {"--window", "Quarterly report - Editor"});
     ASSERT_TRUE(other.waitForStarted(5000));
     EXPECT_TRUE(waitUntil([&] {
         const auto app = seen.frontmostApplication();
@@ -314,15 +313,7 @@ TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
 } // namespace sm::gnome
 
 int main(int argc, char** argv) {
-    // As the other program of a story: one window with the given title, until killed.
-    if (const QString title = qEnvironmentVariable("SM_GNOME_SHOW_WINDOW"); !title.isEmpty()) {
-        QApplication app(argc, argv);
-        QWidget window;
-        window.setWindowTitle(title);
-        window.resize(400, 300);
-        window.show();
-        return app.exec();
-    }
+    if (const auto other = sm::test::runAsOtherWindow(argc, argv, QStringLiteral("Editor"))) return *other;
     ::testing::InitGoogleTest(&argc, argv);
     QString why;
     auto session = sm::gnome::test::GnomeTestSession::start(qEnvironmentVariable("SM_GNOME_EXTENSIONS"), &why);

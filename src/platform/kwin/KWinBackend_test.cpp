@@ -2,6 +2,7 @@
 #include "platform/kwin/KWinPanels.h"
 #include "platform/kwin/KWinWindowServer.h"
 #include "support/CoreRun.h"
+#include "support/OtherWindow.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
 #include "support/kwin/KWinTestSession.h"
@@ -11,7 +12,6 @@
 #include <QDBusVariant>
 #include <QLineEdit>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -276,22 +276,8 @@ TEST_F(KWinBackendTest, AutomaticNamingTakesTheCaptionOfTheWindowInFront) {
 } // namespace sm::kwin
 
 int main(int argc, char** argv) {
-    if (argc == 3 && QByteArray(argv[1]) == "--window") { // the other program of a story
-        QApplication app(argc, argv);
-        QGuiApplication::setDesktopFileName(QStringLiteral("org.kde.konsole")); // a terminal, by its app id
-        QWidget window;
-        window.setWindowTitle(QString::fromUtf8(argv[2]));
-        window.resize(400, 300);
-        window.show();
-        // Each line on standard input is the window's next title.
-        QSocketNotifier input(0, QSocketNotifier::Read);
-        QObject::connect(&input, &QSocketNotifier::activated, &window, [&] {
-            char line[512] = {};
-            if (::read(0, line, sizeof line - 1) <= 0) QCoreApplication::quit();
-            window.setWindowTitle(QString::fromUtf8(line).trimmed());
-        });
-        return app.exec();
-    }
+    // The other program of a story: a terminal, by its app id.
+    if (const auto other = sm::test::runAsOtherWindow(argc, argv, QStringLiteral("org.kde.konsole"))) return *other;
     sm::kwin::program = QString::fromLocal8Bit(argv[0]);
     ::testing::InitGoogleTest(&argc, argv);
     QString why;
