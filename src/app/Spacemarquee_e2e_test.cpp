@@ -79,6 +79,9 @@ protected:
         return code;
     }
     QStringList rootDesktopNames() const { return session->desktopNames(); }
+    int currentDesktop() const {
+        return tool("xprop", {"-root", "_NET_CURRENT_DESKTOP"}).section('=', 1).trimmed().toInt();
+    }
     // The title of the window the window manager has in front; empty when none.
     QString activeWindowTitle() const {
         QString out;
@@ -214,12 +217,20 @@ TEST_F(ProgramTest, ASecondStartOpensPreferencesInTheRunningCopy) {
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
+// With none running, list and quit say so and start nothing, and under Wayland it says it needs X11;
 // preferences and report open their windows in front, starting the program when none runs; quit
 // ends the running copy in order and never starts one.
-TEST_F(ProgramTest, CommandsOpenTheWindowsAndQuit) {
+TEST_F(ProgramTest, SaysClearlyWhenItCannotRunAndCommandsOpenTheWindowsAndQuit) {
     QString err, out;
-    EXPECT_EQ(runCopy({"quit"}, {}, &err), 1);
-    EXPECT_TRUE(err.contains("Spacemarquee is not running")) << err.toStdString();
+    for (const char* command : {"quit", "list"}) {
+        EXPECT_EQ(runCopy({command}, {}, &err), 1) << command;
+        EXPECT_TRUE(err.contains("Spacemarquee is not running")) << err.toStdString();
+    }
+    auto wayland = environment();
+    wayland.insert("WAYLAND_DISPLAY", "wayland-0");
+    EXPECT_EQ(runCopy({}, wayland, &err), 1);
+    EXPECT_TRUE(err.contains("X11")) << err.toStdString();
+    EXPECT_TRUE(settingsFile().contains("VerboseTracing") && !settingsFile().contains("Tags"));
     EXPECT_EQ(lockHolder(), 0);
 
     EXPECT_EQ(runCopy({"preferences"}, {}, &err), 0) << err.toStdString();
@@ -328,19 +339,17 @@ TEST_F(ProgramTest, CommandLineNamesListsAndClearsThroughTheRunningCopy) {
 }
 
 // `go` exits 0 only once the window manager shows the desktop, so the desktop is read right after;
-// an ambiguous name exits 2 with the candidates, an unknown one 1, and neither switches.
-TEST_F(ProgramTest, GoSwitchesByNameAndExitsOnceTheSwitchIsSeen) {
+// an ambiguous name exits 2 with the candidates, an unknown one 1, and neither switches. A shortcut's
+// `switch` opens the switcher with the keyboard: a typed beginning and Enter go there, and the switcher
+// is gone once the desktop has changed. `edit` then gives the label's editor the keyboard: what is
+// typed next renames the desktop.
+TEST_F(ProgramTest, GoAndTheSwitcherGoToADesktopByNameAndEditTakesTheKeyboard) {
     startFirst();
     const char* const names[] = {"Code", "Code review", "Mail"};
     for (int d = 0; d < 3; ++d) {
         switchAndWaitForLabel(d, d + 1);
         ASSERT_EQ(runCopy({"name", names[d]}), 0);
     }
-    auto current = [this] {
-        QString out;
-        session->run("xprop", {"-root", "_NET_CURRENT_DESKTOP"}, &out);
-        return out.section('=', 1).trimmed().toInt();
-    };
     QString err;
     const struct {
         QStringList arguments;
@@ -355,51 +364,30 @@ TEST_F(ProgramTest, GoSwitchesByNameAndExitsOnceTheSwitchIsSeen) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(runCopy(c.arguments, {}, &err), c.code) << c.arguments.join(' ').toStdString() << err.toStdString();
-        EXPECT_EQ(current(), c.desktop) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(currentDesktop(), c.desktop) << c.arguments.join(' ').toStdString();
         for (const auto& text : c.said)
             EXPECT_TRUE(err.contains(text)) << err.toStdString();
     }
-}
 
-// A shortcut's `switch` opens the switcher with the keyboard: a typed beginning and Enter go there,
-// and the switcher is gone once the desktop has changed.
-TEST_F(ProgramTest, SwitchTakesTheKeyboardAndEnterGoesToTheTypedName) {
-    startFirst();
-    const char* const names[] = {"Code", "Mail"};
-    for (int d = 0; d < 2; ++d) {
-        switchAndWaitForLabel(d, d + 1);
-        ASSERT_EQ(runCopy({"name", names[d]}), 0);
-    }
-    auto current = [this] {
-        QString out;
-        session->run("xprop", {"-root", "_NET_CURRENT_DESKTOP"}, &out);
-        return out.section('=', 1).trimmed().toInt();
-    };
     // From the first desktop, so that Enter on the unfiltered first row would go nowhere.
     ASSERT_EQ(wmctrl({"-s", "0"}), 0);
-    ASSERT_TRUE(waitUntil([&] { return current() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return currentDesktop() == 0; }));
     ASSERT_EQ(runCopy({"switch"}), 0);
     ASSERT_TRUE(waitUntil([&] { return activeWindowTitle() == "Go to Desktop"; }))
         << activeWindowTitle().toStdString();
     ASSERT_EQ(session->run("xdotool", {"type", "ma"}), 0);
     ASSERT_EQ(session->run("xdotool", {"key", "Return"}), 0);
-    EXPECT_TRUE(waitUntil([&] { return current() == 1; })) << current();
+    EXPECT_TRUE(waitUntil([&] { return currentDesktop() == 2; })) << currentDesktop();
     EXPECT_TRUE(waitUntil([&] { return activeWindowTitle() != "Go to Desktop"; }));
-}
 
-// A shortcut's `edit` gives the label's editor the keyboard: what is typed next renames the desktop,
-// also one that had no label yet.
-TEST_F(ProgramTest, EditTakesTheKeyboardAndReturnRenames) {
-    startFirst();
-    switchAndWaitForLabel(0, 1);
-    ASSERT_EQ(runCopy({"name", "Mail"}), 0);
     ASSERT_EQ(runCopy({"edit"}), 0);
     // Labels never take the keyboard: a window of ours in front is the editor.
     ASSERT_TRUE(waitUntil([&] { return activeWindowTitle() == "Spacemarquee"; }))
         << activeWindowTitle().toStdString();
     ASSERT_EQ(session->run("xdotool", {"key", "ctrl+a", "type", "Inbox"}), 0);
     ASSERT_EQ(session->run("xdotool", {"key", "Return"}), 0);
-    EXPECT_TRUE(waitUntil([&] { return titles() == QStringList{"Inbox"}; })) << titles().join(',').toStdString();
+    EXPECT_TRUE(waitUntil([&] { return titles().size() == 3 && titles().contains("Inbox") && !titles().contains("Mail"); }))
+        << titles().join(',').toStdString();
 }
 
 // A broken link starts nothing. Links opened together with no copy running may each start one: one
@@ -445,17 +433,6 @@ TEST_F(ProgramTest, ACommandThatCannotBeSavedFailsWithTheReason) {
     ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     EXPECT_EQ(runCopy({"name", "Third"}, {}, &err), 0) << err.toStdString();
     EXPECT_EQ(titles(), QStringList{"Third"});
-}
-
-TEST_F(ProgramTest, SaysClearlyWhenItCannotRun) {
-    QString err;
-    EXPECT_EQ(runCopy({"list"}, {}, &err), 1);
-    EXPECT_TRUE(err.contains("Spacemarquee is not running")) << err.toStdString();
-    auto wayland = environment();
-    wayland.insert("WAYLAND_DISPLAY", "wayland-0");
-    EXPECT_EQ(runCopy({}, wayland, &err), 1);
-    EXPECT_TRUE(err.contains("X11")) << err.toStdString();
-    EXPECT_TRUE(settingsFile().contains("VerboseTracing") && !settingsFile().contains("Tags"));
 }
 
 } // namespace

@@ -88,12 +88,8 @@ protected:
         ProgramFixture::SetUp();
         if (IsSkipped()) return;
         // A bus of its own: no watcher on it unless the test is one.
-        bus.setProgram(QStringLiteral("dbus-daemon"));
-        bus.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        bus.start();
-        ASSERT_TRUE(bus.waitForStarted()) << "dbus-daemon is not installed";
-        ASSERT_TRUE(waitUntil([&] { return bus.canReadLine(); }, 10000));
-        busAddress = QString::fromUtf8(bus.readLine().trimmed());
+        busAddress = sm::test::startSessionBus(bus);
+        ASSERT_FALSE(busAddress.isEmpty()) << "no private session bus (is dbus-daemon installed?)";
     }
     void TearDown() override {
         for (QProcess* p : {&program, &host, &bus})

@@ -9,6 +9,7 @@
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
 #include "support/x11/X11TestSession.h"
+#include "support/OtherWindow.h"
 #include "support/TestLoggers.h"
 
 #include <QApplication>
@@ -202,16 +203,8 @@ TEST_F(AutoTaggerX11, OwnWindowsAreRecognisedAndVanishedWindowsAreHarmless) {
 } // namespace sm
 
 int main(int argc, char** argv) {
-    if (argc == 3 && QByteArray(argv[1]) == "--window") { // the other program of the story
-        QCoreApplication::setApplicationName(
-            QStringLiteral("Notes")); // its WM_CLASS: not the program under test
-        QApplication app(argc, argv);
-        QWidget window;
-        window.setWindowTitle(QString::fromUtf8(argv[2]));
-        window.resize(400, 300);
-        window.show();
-        return app.exec();
-    }
+    // The other program of the story, not the program under test by its WM_CLASS.
+    if (const auto other = sm::test::runAsOtherWindow(argc, argv, QStringLiteral("Notes"))) return *other;
     ::testing::InitGoogleTest(&argc, argv);
     sm::program = argv[0];
     QString why;

@@ -5,6 +5,7 @@
 #include "platform/gnome/GnomeWorkspace.h"
 #include "autoname/TitleDerivation.h"
 #include "support/CoreRun.h"
+#include "support/OtherWindow.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
 #include "support/gnome/GnomeTestSession.h"
@@ -24,16 +25,9 @@ namespace {
 
 test::GnomeTestSession* session = nullptr;
 std::vector<QWidget*> fillers; // ordinary windows, one on each of the first workspaces
+using sm::test::Facts;
+using sm::test::factsOf;
 using sm::test::waitUntil;
-
-struct Facts {
-    bool onActiveSpace;
-    bool visible;
-    bool operator==(const Facts&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Facts& f) {
-    return os << (f.visible ? 'V' : '-') << (f.onActiveSpace ? 'A' : '-');
-}
 
 class GnomeBackendTest : public ::testing::Test {
 protected:
@@ -77,12 +71,6 @@ protected:
     std::unique_ptr<LabelPanel> label(const QString& title, QPointF origin = {200, 500}) {
         return sm::test::showLabel(*server, title, origin);
     }
-    static std::vector<Facts> factsOf(const std::vector<std::unique_ptr<LabelPanel>>& panels) {
-        std::vector<Facts> out;
-        for (const auto& p : panels)
-            out.push_back({p->isOnActiveSpace(), p->isVisible()});
-        return out;
-    }
 
     std::shared_ptr<GnomeWindowServer> server;
 };
@@ -124,7 +112,6 @@ TEST_F(GnomeBackendTest, LabelsLandOnTheirWorkspacesAndTheFactsAreCurrentWhenASw
     }
 }
 
-// The tracker adopts each workspace's label as the user goes from one to another.
 // Going by name: the bridge activates the workspace, and its next state brings the switch back.
 TEST_F(GnomeBackendTest, SwitchesToAWorkspaceByItsPlaceAndRefusesOneThatIsGone) {
     const auto target = server->locate({server->activePlace()->screenId, 2, {}, {}});
@@ -135,25 +122,6 @@ TEST_F(GnomeBackendTest, SwitchesToAWorkspaceByItsPlaceAndRefusesOneThatIsGone) 
     ASSERT_TRUE(waitUntil([&] { return announced > 0; }));
     EXPECT_EQ(server->activePlace()->desktop, 2);
     EXPECT_NE(server->switchTo({target->screenId, 99, {}, {}}), "");
-}
-
-TEST_F(GnomeBackendTest, TheTrackerAdoptsEachWorkspacesLabel) {
-    sm::test::CoreRun program(server);
-    const auto& tracker = program.tracker;
-    QList<QUuid> tagOf;
-    for (int index : {0, 1, 2}) {
-        workspace(index);
-        tracker->setTitleForCurrentSpace(QStringLiteral("Desk %1").arg(index), true);
-        ASSERT_TRUE(tracker->currentActiveTagId());
-        tagOf << *tracker->currentActiveTagId();
-    }
-    for (int index : {0, 2, 1, 0}) {
-        workspace(index);
-        EXPECT_TRUE(waitUntil([&] { return tracker->currentActiveTagId() == std::optional(tagOf.at(index)); }))
-            << "workspace " << index;
-    }
-    EXPECT_EQ(program.store->tags().size(), 3u);
-    program.quit();
 }
 
 // Clicks at a point of the layout through the shell's own pointer, at a person's pace, turning the loop
@@ -236,22 +204,17 @@ TEST_F(GnomeBackendTest, TheEditorGetsTheKeyboardReturnRenamesAndEscapeKeepsTheN
     program.quit();
 }
 
-// GNOME's own list, as its switcher reads it.
-QString gnomeNames() {
+// GNOME's own list, as its switcher reads it; `set` writes it as Settings would.
+QString gnomeNames(const char* set = nullptr) {
     QString out;
-    session->run(QStringLiteral("gsettings"),
-                 {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.wm.preferences"),
-                  QStringLiteral("workspace-names")},
-                 &out);
+    const QStringList key{"org.gnome.desktop.wm.preferences", "workspace-names"};
+    session->run("gsettings", (set ? QStringList{"set"} + key << set : QStringList{"get"} + key), &out);
     return out.trimmed();
 }
 
 // The names go to GNOME's list while the program runs, and its own come back when it quits.
 TEST_F(GnomeBackendTest, NamesAreLentToGnomesListAndGivenBack) {
-    ASSERT_EQ(session->run(QStringLiteral("gsettings"),
-                           {QStringLiteral("set"), QStringLiteral("org.gnome.desktop.wm.preferences"),
-                            QStringLiteral("workspace-names"), QStringLiteral("['Mine']")}),
-              0);
+    gnomeNames("['Mine']");
     ASSERT_TRUE(waitUntil([&] { return server->desktopNames() == QStringList{QStringLiteral("Mine")}; }));
     sm::test::CoreRun program(server);
     for (int index : {0, 1}) {
@@ -282,23 +245,18 @@ TEST_F(GnomeBackendTest, RememberedLabelsComeBackOnTheirWorkspacesAfterARestart)
         ASSERT_TRUE(waitUntil([&] { return first->activeTitle() == QStringLiteral("Desk %1").arg(index); }));
     }
     workspace(0);
-    QStringList tags;
-    for (const auto& t : first->store->tags())
-        tags << t.id.toString() + t.title;
+    const QStringList tags = first->tagsAndTitles();
     first->quit();
     first.reset();
 
     auto second = launch();
     EXPECT_EQ(second->restored, 3);
-    for (int index : {0, 1, 2, 0}) {
+    for (int index : {0, 2, 1, 0}) { // the tracker adopts each label again on every visit
         workspace(index);
         EXPECT_TRUE(waitUntil([&] { return second->activeTitle() == QStringLiteral("Desk %1").arg(index); }, 2000))
             << index;
     }
-    QStringList after;
-    for (const auto& t : second->store->tags())
-        after << t.id.toString() + t.title;
-    EXPECT_EQ(after, tags) << "nothing minted, nothing lost";
+    EXPECT_EQ(second->tagsAndTitles(), tags) << "nothing minted, nothing lost";
     second->quit();
 }
 
@@ -333,10 +291,8 @@ TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
     int activations = 0;
     auto observer = seen.applicationActivated.connect([&] { ++activations; });
     QProcess other; // this test program again, showing one titled window (see main)
-    QProcessEnvironment env = session->environment();
-    env.insert(QStringLiteral("SM_GNOME_SHOW_WINDOW"), QStringLiteral("Quarterly report - Editor"));
-    other.setProcessEnvironment(env);
-    other.start(QCoreApplication::applicationFilePath(), {});
+    other.setProcessEnvironment(session->environment());
+    other.start(QCoreApplication::applicationFilePath(), {"--window", "Quarterly report - Editor"});
     ASSERT_TRUE(other.waitForStarted(5000));
     EXPECT_TRUE(waitUntil([&] {
         const auto app = seen.frontmostApplication();
@@ -357,15 +313,7 @@ TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
 } // namespace sm::gnome
 
 int main(int argc, char** argv) {
-    // As the other program of a story: one window with the given title, until killed.
-    if (const QString title = qEnvironmentVariable("SM_GNOME_SHOW_WINDOW"); !title.isEmpty()) {
-        QApplication app(argc, argv);
-        QWidget window;
-        window.setWindowTitle(title);
-        window.resize(400, 300);
-        window.show();
-        return app.exec();
-    }
+    if (const auto other = sm::test::runAsOtherWindow(argc, argv, QStringLiteral("Editor"))) return *other;
     ::testing::InitGoogleTest(&argc, argv);
     QString why;
     auto session = sm::gnome::test::GnomeTestSession::start(qEnvironmentVariable("SM_GNOME_EXTENSIONS"), &why);

@@ -2,6 +2,7 @@
 #include "platform/kwin/KWinPanels.h"
 #include "platform/kwin/KWinWindowServer.h"
 #include "support/CoreRun.h"
+#include "support/OtherWindow.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
 #include "support/kwin/KWinTestSession.h"
@@ -11,7 +12,6 @@
 #include <QDBusVariant>
 #include <QLineEdit>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -45,9 +45,8 @@ protected:
             << desktopId(index).toStdString() << ", the server's " << server->currentDesktop().toStdString();
     }
     static QString kwinCurrent() {
-        const auto reply = session->call(QStringLiteral("/VirtualDesktopManager"),
-                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                                         {QStringLiteral("org.kde.KWin.VirtualDesktopManager"), QStringLiteral("current")});
+        const auto reply = session->call("/VirtualDesktopManager", "org.freedesktop.DBus.Properties", "Get",
+                                         {"org.kde.KWin.VirtualDesktopManager", "current"});
         return reply ? reply->value(0).value<QDBusVariant>().variant().toString() : QString();
     }
     std::unique_ptr<LabelPanel> label(const QString& title, QPointF origin = {200, 500}) {
@@ -67,26 +66,15 @@ protected:
             names << d.second;
         return names;
     }
-    static void rename(int index, const QString& name) {
-        ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                                  QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
-                                  QStringLiteral("setDesktopName"), {desktopId(index), name}));
+    // As Plasma's settings do it: setDesktopName, createDesktop, removeDesktop.
+    static bool manage(const char* method, const QVariantList& arguments) {
+        return session->call("/VirtualDesktopManager", "org.kde.KWin.VirtualDesktopManager", method, arguments)
+            .has_value();
     }
 
     QTemporaryDir scripts;
     std::shared_ptr<KWinWindowServer> server;
 };
-
-TEST_F(KWinBackendTest, SeesTheDesktopsAndFollowsEverySwitchByKWinsSignal) {
-    ASSERT_EQ(server->desktops().size(), 3);
-    int announced = 0;
-    auto connection = server->activeDesktopChanged.connect([&] { ++announced; });
-    for (const int index : {1, 2, 0, 2}) {
-        switchTo(index);
-        EXPECT_EQ(server->activePlace()->desktop, index);
-    }
-    EXPECT_EQ(announced, 4);
-}
 
 // Going by name: KWin is asked, and its own signal brings the switch back.
 TEST_F(KWinBackendTest, SwitchesToADesktopByItsPlaceAndRefusesOneThatIsGone) {
@@ -101,7 +89,7 @@ TEST_F(KWinBackendTest, SwitchesToADesktopByItsPlaceAndRefusesOneThatIsGone) {
     EXPECT_NE(server->switchTo({target->screenId, -1, {}, QStringLiteral("no-such-desktop")}), "");
 }
 
-TEST_F(KWinBackendTest, LabelsLandOnTheirDesktopsAndTheFactsFollowTheSwitches) {
+TEST_F(KWinBackendTest, LabelsLandOnTheirDesktopsAndTheFactsFollowEverySwitchByKWinsSignal) {
     std::vector<std::unique_ptr<LabelPanel>> labels;
     for (int i = 0; i < 3; ++i) {
         switchTo(i);
@@ -113,13 +101,18 @@ TEST_F(KWinBackendTest, LabelsLandOnTheirDesktopsAndTheFactsFollowTheSwitches) {
         EXPECT_EQ(server->reportedPlace(*labels[i])->first, desktopId(i)) << "KWin's own word, label " << i;
         EXPECT_EQ(server->reportedPlace(*labels[i])->second, QRect(200, 800 - 500 - 90, 260, 90)) << i;
     }
-    for (const int index : {0, 2, 1}) {
+    ASSERT_EQ(server->desktops().size(), 3);
+    int announced = 0;
+    auto connection = server->activeDesktopChanged.connect([&] { ++announced; });
+    for (const int index : {0, 2, 1, 0}) {
         switchTo(index);
+        EXPECT_EQ(server->activePlace()->desktop, index);
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(labels[i]->isOnActiveSpace(), i == index) << index << " " << i;
             EXPECT_EQ(labels[i]->isVisible(), i == index) << index << " " << i;
         }
     }
+    EXPECT_EQ(announced, 4) << "one per switch, by KWin's signal";
 }
 
 // KWin moves a label (as a drag or keeping it on screen does): the script reports it and the panel
@@ -153,12 +146,7 @@ TEST_F(KWinBackendTest, TheEditorOpensOverTheLabelWithTheKeyboard) {
     // Where KWin put it: where the overlay asked, on the label's desktop, over the label.
     const auto placed = [&] { return server->reportedPlace(*editor).value_or(std::pair<QString, QRect>()); };
     const auto show = [](const QRect& r) {
-        return QStringLiteral("%1,%2 %3x%4")
-            .arg(r.x())
-            .arg(r.y())
-            .arg(r.width())
-            .arg(r.height())
-            .toStdString();
+        return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
     };
     EXPECT_TRUE(waitUntil([&] {
         return placed().second.topLeft() == server->toGlobal(editor->frame()).topLeft() &&
@@ -197,9 +185,7 @@ TEST_F(KWinBackendTest, EachDesktopKeepsItsLabelAndItsNameShowsInKWinAcrossARest
     server.reset();
     // A desktop added in front of the others, as reordering in Plasma's settings does: every desktop
     // moves up one, and each name stays on its own desktop.
-    ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
-                              QStringLiteral("createDesktop"), {0u, QStringLiteral("New")}));
+    ASSERT_TRUE(manage("createDesktop", {0u, QStringLiteral("New")}));
     ASSERT_TRUE(waitUntil([&] { return session->desktops().size() == 4; }));
     QString error;
     server = KWinWindowServer::create({Logger{}, scripts.path()}, &error);
@@ -215,21 +201,19 @@ TEST_F(KWinBackendTest, EachDesktopKeepsItsLabelAndItsNameShowsInKWinAcrossARest
         switchTo(0);
         second.quit();
     }
-    ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
-                              QStringLiteral("removeDesktop"), {desktopId(0)}));
+    ASSERT_TRUE(manage("removeDesktop", {desktopId(0)}));
     ASSERT_TRUE(waitUntil([&] { return session->desktops().size() == 3; }));
 }
 
 TEST_F(KWinBackendTest, ANameTypedInPlasmaNamesALabelWithoutOneOfTheUsersOwn) {
     sm::test::CoreRun run(server, std::make_shared<MemoryDefaults>(), true);
     run.store->updateSettings([](AppSettings& s) { s.shareDesktopNames = true; });
-    rename(1, QStringLiteral("Research"));
+    ASSERT_TRUE(manage("setDesktopName", {desktopId(1), QStringLiteral("Research")}));
     switchTo(1);
     EXPECT_TRUE(waitUntil([&] { return run.activeTitle() == QStringLiteral("Research"); }, 10000))
         << run.activeTitle().toStdString();
     run.quit();
-    rename(1, QString());
+    manage("setDesktopName", {desktopId(1), QString()});
 }
 
 // A desktop removed in Plasma's settings takes its label away and leaves its name to put back.
@@ -241,17 +225,13 @@ TEST_F(KWinBackendTest, ARemovedDesktopsNameStaysRestorable) {
     const QUuid tag = *shownLabel(run);
     switchTo(0);
     const QString removed = desktopId(2);
-    ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
-                              QStringLiteral("removeDesktop"), {removed}));
+    ASSERT_TRUE(manage("removeDesktop", {removed}));
     ASSERT_TRUE(waitUntil([&] { return server->desktops().size() == 2; }));
     EXPECT_TRUE(waitUntil([&] { return !run.overlay->entry(tag) || !run.overlay->entry(tag)->panel; }))
         << "the label left with its desktop";
     ASSERT_TRUE(run.store->tag(tag)) << "the name is kept";
     EXPECT_EQ(run.store->tag(tag)->title, QStringLiteral("Scratch"));
-    ASSERT_TRUE(session->call(QStringLiteral("/VirtualDesktopManager"),
-                              QStringLiteral("org.kde.KWin.VirtualDesktopManager"),
-                              QStringLiteral("createDesktop"), {2u, QString()}));
+    ASSERT_TRUE(manage("createDesktop", {2u, QString()}));
     ASSERT_TRUE(waitUntil([&] { return server->desktops().size() == 3; }));
     run.quit();
 }
@@ -296,22 +276,8 @@ TEST_F(KWinBackendTest, AutomaticNamingTakesTheCaptionOfTheWindowInFront) {
 } // namespace sm::kwin
 
 int main(int argc, char** argv) {
-    if (argc == 3 && QByteArray(argv[1]) == "--window") { // the other program of a story
-        QApplication app(argc, argv);
-        QGuiApplication::setDesktopFileName(QStringLiteral("org.kde.konsole")); // a terminal, by its app id
-        QWidget window;
-        window.setWindowTitle(QString::fromUtf8(argv[2]));
-        window.resize(400, 300);
-        window.show();
-        // Each line on standard input is the window's next title.
-        QSocketNotifier input(0, QSocketNotifier::Read);
-        QObject::connect(&input, &QSocketNotifier::activated, &window, [&] {
-            char line[512] = {};
-            if (::read(0, line, sizeof line - 1) <= 0) QCoreApplication::quit();
-            window.setWindowTitle(QString::fromUtf8(line).trimmed());
-        });
-        return app.exec();
-    }
+    // The other program of a story: a terminal, by its app id.
+    if (const auto other = sm::test::runAsOtherWindow(argc, argv, QStringLiteral("org.kde.konsole"))) return *other;
     sm::kwin::program = QString::fromLocal8Bit(argv[0]);
     ::testing::InitGoogleTest(&argc, argv);
     QString why;

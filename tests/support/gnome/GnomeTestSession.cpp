@@ -1,4 +1,5 @@
 #include "support/gnome/GnomeTestSession.h"
+#include "support/Processes.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -54,14 +55,6 @@ void endWithParent(QProcess& process) {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
-void end(std::unique_ptr<QProcess>& process) {
-    if (!process || process->state() == QProcess::NotRunning) return;
-    process->terminate();
-    if (!process->waitForFinished(5000)) {
-        process->kill();
-        process->waitForFinished(3000);
-    }
-}
 } // namespace
 
 bool GnomeTestSession::startDaemon(std::unique_ptr<QProcess>& process, const QStringList& arguments,
@@ -223,9 +216,9 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
 }
 
 GnomeTestSession::~GnomeTestSession() {
-    end(shell_);
-    end(sessionBus_);
-    end(systemBus_);
+    sm::test::endProcess(shell_);
+    sm::test::endProcess(sessionBus_);
+    sm::test::endProcess(systemBus_);
 }
 
 bool GnomeTestSession::activate(int index, QString* error) const {
@@ -295,16 +288,7 @@ bool GnomeTestSession::type(const QString& latin1) {
 }
 
 int GnomeTestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
-    QProcess process;
-    process.setProcessEnvironment(env_);
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return sm::test::runProcess(program, arguments, env_, output);
 }
 
 } // namespace sm::gnome::test

@@ -1,4 +1,5 @@
 #include "support/kwin/KWinTestSession.h"
+#include "support/Processes.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -62,13 +63,11 @@ std::unique_ptr<KWinTestSession> KWinTestSession::start(int desktops, QString* w
     rc.close();
 
     session->dbus_ = std::make_unique<QProcess>();
-    session->dbus_->start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                   QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-    if (!session->dbus_->waitForReadyRead(5000)) {
+    session->bus_ = sm::test::startSessionBus(*session->dbus_);
+    if (session->bus_.isEmpty()) {
         *why = QStringLiteral("the private session bus did not start");
         return nullptr;
     }
-    session->bus_ = QString::fromUtf8(session->dbus_->readLine()).trimmed();
 
     QProcessEnvironment env;
     env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
@@ -123,14 +122,8 @@ std::unique_ptr<KWinTestSession> KWinTestSession::start(int desktops, QString* w
 }
 
 KWinTestSession::~KWinTestSession() {
-    for (QProcess* process : {kwin_.get(), dbus_.get()}) {
-        if (!process || process->state() == QProcess::NotRunning) continue;
-        process->terminate();
-        if (!process->waitForFinished(5000)) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
-    }
+    sm::test::endProcess(kwin_);
+    sm::test::endProcess(dbus_);
 }
 
 std::optional<QVariantList> KWinTestSession::call(const QString& path, const QString& interface,
@@ -198,16 +191,7 @@ QProcessEnvironment KWinTestSession::environment() const {
 }
 
 int KWinTestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return sm::test::runProcess(program, arguments, environment(), output);
 }
 
 QString KWinTestSession::log() const {

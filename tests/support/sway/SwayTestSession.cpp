@@ -1,4 +1,5 @@
 #include "support/sway/SwayTestSession.h"
+#include "support/Processes.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -123,11 +124,7 @@ std::unique_ptr<SwayTestSession> SwayTestSession::start(int outputs, QString* wh
 SwayTestSession::~SwayTestSession() {
     if (!sway_ || sway_->state() == QProcess::NotRunning) return;
     swaymsg({QStringLiteral("exit")});
-    if (!sway_->waitForFinished(3000)) {
-        sway_->terminate();
-        if (!sway_->waitForFinished(3000)) sway_->kill();
-        sway_->waitForFinished(3000);
-    }
+    if (!sway_->waitForFinished(3000)) sm::test::endProcess(sway_, 3000);
 }
 
 QProcessEnvironment SwayTestSession::environment() const {
@@ -142,16 +139,7 @@ int SwayTestSession::swaymsg(const QStringList& arguments, QString* output) cons
 }
 
 int SwayTestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output) *output = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return sm::test::runProcess(program, arguments, environment(), output);
 }
 
 } // namespace sm::sway::test

@@ -44,16 +44,9 @@ std::unique_ptr<QProcess> launch(const QString& program, const QStringList& argu
 }
 
 void end(std::unique_ptr<QProcess>& process) {
-    if (!process) return;
-    if (process->state() != QProcess::NotRunning) {
-        ::kill(-static_cast<pid_t>(process->processId()), SIGTERM);
-        process->terminate();
-        if (!process->waitForFinished(3000)) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
-    }
-    process.reset();
+    if (process && process->state() != QProcess::NotRunning)
+        ::kill(-static_cast<pid_t>(process->processId()), SIGTERM); // what it started goes too
+    sm::test::endProcess(process, 3000);
 }
 
 } // namespace
@@ -262,10 +255,7 @@ bool X11TestSession::waitForSelection(const char* name, int milliseconds) const 
 int X11TestSession::run(const QString& program, const QStringList& arguments, QString* output) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), display_);
-    ProcessOutput out;
-    const int code = runProcess(program, arguments, environment, 10000, &out);
-    if (output) *output = out.standardOutput;
-    return code;
+    return runProcess(program, arguments, environment, output);
 }
 
 void roundTrip() {
@@ -281,22 +271,6 @@ QStringList X11TestSession::desktopNames() const {
     for (auto it = quoted.globalMatch(out); it.hasNext();)
         names << it.next().captured(1);
     return names;
-}
-
-int runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
-               int milliseconds, ProcessOutput* output) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(milliseconds)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output)
-        *output = {QString::fromUtf8(process.readAllStandardOutput()),
-                   QString::fromUtf8(process.readAllStandardError())};
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 QPoint pointOnText(const QRegion& shape, const QRect& text, bool onGlyph) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Processes.h"
 #include "support/WaitUntil.h"
 
 #include <QPoint>
@@ -55,13 +56,7 @@ QPoint pointOnText(const QRegion& shape, const QRect& text, bool onGlyph);
 // An X round trip on the toolkit's own connection: whatever the server sent it before is in its queue.
 void roundTrip();
 
-struct ProcessOutput {
-    QString standardOutput;
-    QString standardError;
-};
-// Runs a short-lived program to its end: its exit code, or -1 when it crashed or had to be killed
-// after `milliseconds`.
-int runProcess(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
-               int milliseconds, ProcessOutput* output = nullptr);
+using sm::test::ProcessOutput;
+using sm::test::runProcess;
 
 } // namespace sm::x11::test
