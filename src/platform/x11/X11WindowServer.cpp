@@ -649,12 +649,6 @@ void X11WindowServer::tellWhereIfLost(std::uint32_t wid) {
     });
 }
 
-void X11WindowServer::notTransient(const PanelState& state) {
-    if (!state.wid) return;
-    xcb_delete_property(connection_, state.wid, XCB_ATOM_WM_TRANSIENT_FOR);
-    xcb_flush(connection_);
-}
-
 void X11WindowServer::sendHome(const PanelState& state) {
     if (state.wid && state.desktop) windows_->askForDesktop(state.wid, *state.desktop);
 }
