@@ -12,6 +12,8 @@
 
 #include "platform/linux/FileDefaults.h"
 
+#include "MeasureKit.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -28,25 +30,8 @@ namespace {
 using namespace sm;
 using namespace sm::gnome;
 using Clock = std::chrono::steady_clock;
-
-bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-std::unique_ptr<LabelPanel> labelHere(GnomeWindowServer& server, const QString& title) {
-    auto panel = server.createLabelPanel(QUuid::createUuid());
-    panel->view().present({title, QStringLiteral("Click to name"), 48.0, false, false, false});
-    panel->setFrame(QRectF(QPointF(100, 500), QSizeF(260, 90)));
-    panel->setAlpha(1.0);
-    panel->orderFront();
-    waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); });
-    return panel;
-}
+using measure::waitUntil;
+using measure::labelHere;
 
 int latency(const gnome::test::GnomeTestSession& session, GnomeWindowServer& server, int switches) {
     QWidget keeper; // GNOME keeps the first workspace, and makes a second, while a window is on it
@@ -79,11 +64,10 @@ int latency(const gnome::test::GnomeTestSession& session, GnomeWindowServer& ser
         session.activate(int(expected));
         if (!waitUntil([&] { return samples.size() > before; }, 3000)) ++stale;
     }
-    std::sort(samples.begin(), samples.end());
     if (samples.empty()) return 1;
+    const auto figures = measure::figuresOf(samples);
     std::printf("switches=%d measured=%zu stale-or-missing=%d median=%.3f ms p95=%.3f ms worst=%.3f ms\n",
-                switches, samples.size(), stale, samples[samples.size() / 2],
-                samples[samples.size() * 95 / 100], samples.back());
+                switches, samples.size(), stale, figures.median, figures.p95, figures.worst);
     return 0;
 }
 
@@ -178,15 +162,15 @@ int xwayland(const gnome::test::GnomeTestSession& session, int switches) {
         // The label of the desktop left behind, as the X11 backend sees it: V without A.
         if (v.contains(QLatin1String(":V-"))) ++visibleElsewhere;
     }
-    std::sort(samples.begin(), samples.end());
+    const auto figures = measure::figuresOf(samples);
     std::printf("after: %s; labels made: %lld\n",
                 qPrintable(rootProperty(session, QStringLiteral("_NET_NUMBER_OF_DESKTOPS"))),
                 static_cast<long long>(trace().count(QLatin1String("createPanel id="))));
     if (!samples.empty())
         std::printf("switches=%d resolved=%zu wrong-or-missing=%d other-label-counted-visible=%d "
                     "median=%.1f ms p95=%.1f ms worst=%.1f ms (from wmctrl's start)\n",
-                    switches, samples.size(), wrong, visibleElsewhere, samples[samples.size() / 2],
-                    samples[samples.size() * 95 / 100], samples.back());
+                    switches, samples.size(), wrong, visibleElsewhere, figures.median, figures.p95,
+                    figures.worst);
     program.terminate();
     program.waitForFinished(10000);
     return samples.empty() ? 1 : 0;

@@ -6,6 +6,8 @@
 #include "support/kwin/KWinTestSession.h"
 #include "support/sim/MemoryDefaults.h"
 
+#include "MeasureKit.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -21,15 +23,7 @@ namespace {
 using namespace sm;
 using namespace sm::kwin;
 using Clock = std::chrono::steady_clock;
-
-bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using measure::waitUntil;
 
 long statusField(const char* name) {
     QFile status(QStringLiteral("/proc/thread-self/status"));
@@ -81,11 +75,10 @@ int latency(const sm::kwin::test::KWinTestSession& session, const std::shared_pt
         if (!waitUntil([&] { return samples.size() > before; }, 3000)) ++missing;
     }
     run.quit();
-    std::sort(samples.begin(), samples.end());
     if (samples.empty()) return 1;
+    const auto figures = measure::figuresOf(samples);
     std::printf("switches=%d adopted=%zu missing=%d median=%.3f ms p95=%.3f ms worst=%.3f ms\n", switches,
-                samples.size(), missing, samples[samples.size() / 2], samples[samples.size() * 95 / 100],
-                samples.back());
+                samples.size(), missing, figures.median, figures.p95, figures.worst);
     return 0;
 }
 

@@ -10,6 +10,8 @@
 #include "support/sway/SwayTestSession.h"
 #include "support/CoreRun.h"
 
+#include "MeasureKit.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -25,25 +27,8 @@ namespace {
 using namespace sm;
 using namespace sm::sway;
 using Clock = std::chrono::steady_clock;
-
-bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-std::unique_ptr<LabelPanel> labelHere(SwayWindowServer& server, const QString& title) {
-    auto panel = server.createLabelPanel(QUuid::createUuid());
-    panel->view().present({title, QStringLiteral("Click to name"), 48.0, false, false, false});
-    panel->setFrame(QRectF(QPointF(100, 500), QSizeF(260, 90)));
-    panel->setAlpha(1.0);
-    panel->orderFront();
-    waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); });
-    return panel;
-}
+using measure::waitUntil;
+using measure::labelHere;
 
 void swaymsg(const sway::test::SwayTestSession& session, const QString& command) {
     session.swaymsg({command});
@@ -79,11 +64,10 @@ int latency(const sway::test::SwayTestSession& session, SwayWindowServer& server
                 QStringLiteral("workspace ") + (expected == 0 ? QStringLiteral("1") : QStringLiteral("3")));
         if (!waitUntil([&] { return samples.size() > before; }, 3000)) ++stale;
     }
-    std::sort(samples.begin(), samples.end());
     if (samples.empty()) return 1;
+    const auto figures = measure::figuresOf(samples);
     std::printf("switches=%d measured=%zu stale-or-missing=%d median=%.3f ms p95=%.3f ms worst=%.3f ms\n",
-                switches, samples.size(), stale, samples[samples.size() / 2],
-                samples[samples.size() * 95 / 100], samples.back());
+                switches, samples.size(), stale, figures.median, figures.p95, figures.worst);
     return 0;
 }
 

@@ -15,6 +15,8 @@
 #include "support/sway/SwayTestSession.h"
 #include "support/wayland/TestCompositor.h"
 
+#include "MeasureKit.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -29,32 +31,15 @@ namespace {
 using namespace sm;
 using namespace sm::wayland;
 using Clock = std::chrono::steady_clock;
+using measure::waitUntil;
+using measure::labelHere;
 using sm::test::TestCompositor;
 
-bool waitUntil(const std::function<bool()>& condition, int milliseconds = 5000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
-std::unique_ptr<LabelPanel> labelHere(WaylandWindowServer& server, const QString& title) {
-    auto panel = server.createLabelPanel(QUuid::createUuid());
-    panel->view().present({title, QStringLiteral("Click to name"), 48.0, false, false, false});
-    panel->setFrame(QRectF(QPointF(100, 500), QSizeF(260, 90)));
-    panel->setAlpha(1.0);
-    panel->orderFront();
-    waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); });
-    return panel;
-}
-
 void report(const char* what, std::vector<double> samples) {
-    std::sort(samples.begin(), samples.end());
     if (samples.empty()) return;
-    std::printf("%s: n=%zu median=%.3f ms p95=%.3f ms worst=%.3f ms\n", what, samples.size(),
-                samples[samples.size() / 2], samples[samples.size() * 95 / 100], samples.back());
+    const auto figures = measure::figuresOf(samples);
+    std::printf("%s: n=%zu median=%.3f ms p95=%.3f ms worst=%.3f ms\n", what, samples.size(), figures.median,
+                figures.p95, figures.worst);
 }
 
 int latency(int switches) {

@@ -9,6 +9,8 @@
 #include "platform/x11/X11WindowServer.h"
 #include "support/x11/X11TestSession.h"
 
+#include "MeasureKit.h"
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -39,21 +41,12 @@ using namespace sm;
 using namespace sm::x11;
 using x11::test::waitUntil;
 using Clock = std::chrono::steady_clock;
+using measure::labelHere;
 
 bool present(const std::vector<std::unique_ptr<LabelPanel>>& labels, std::size_t only) {
     for (std::size_t i = 0; i < labels.size(); ++i)
         if ((labels[i]->isVisible() && labels[i]->isOnActiveSpace()) != (i == only)) return false;
     return true;
-}
-
-std::unique_ptr<LabelPanel> labelHere(X11WindowServer& server, const QString& title) {
-    auto panel = server.createLabelPanel(QUuid::createUuid());
-    panel->view().present({title, QStringLiteral("Click to name"), 48.0, false, false, false});
-    panel->setFrame(QRectF(QPointF(100, 600), QSizeF(260, 90)));
-    panel->setAlpha(1.0);
-    panel->orderFront();
-    waitUntil([&] { return panel->isVisible() && panel->isOnActiveSpace(); });
-    return panel;
 }
 
 // How long after the window manager's _NET_CURRENT_DESKTOP change the switch is announced and every
@@ -65,7 +58,7 @@ int latency(const x11::test::X11TestSession& session, X11WindowServer& server) {
     for (int d = 0; d < 4; ++d) {
         session.run(QStringLiteral("wmctrl"), {QStringLiteral("-s"), QString::number(d)});
         waitUntil([&] { return server.currentDesktop() == static_cast<std::uint32_t>(d); });
-        labels.push_back(labelHere(server, QStringLiteral("Desk %1").arg(d)));
+        labels.push_back(labelHere(server, QStringLiteral("Desk %1").arg(d), QPointF(100, 600)));
     }
     xcb_connection_t* c = xcb_connect(session.display().toLatin1().constData(), nullptr);
     if (xcb_connection_has_error(c)) return 1;
@@ -164,7 +157,7 @@ int latency(const x11::test::X11TestSession& session, X11WindowServer& server) {
 // How long after the button's release reaches the server the label hears of the click, between its
 // glyphs and on one. A second connection on another thread sees the release as XInput raw event.
 int clicks(const x11::test::X11TestSession& session, X11WindowServer& server) {
-    auto label = labelHere(server, QStringLiteral("Post Office"));
+    auto label = labelHere(server, QStringLiteral("Post Office"), QPointF(100, 600));
     auto* window = static_cast<X11LabelPanel&>(*label).window();
     std::optional<Clock::time_point> clicked;
     window->onClick = [&] { clicked = Clock::now(); };
