@@ -50,7 +50,7 @@ public:
         QString ctrlUnavailable; // why Ctrl held elsewhere cannot be seen; empty when it can
         bool speechEngine = true;
         bool frontWindow = true; // the backend can tell which window is in front
-        QString backendProblem;  // why the desktop's own backend is not in use (with the fix); empty when it is
+        QString backendProblem{}; // why the desktop's own backend is not in use (with the fix); empty when it is
     };
     // A row saying what cannot work here. The setting it concerns stays as chosen.
     struct Unavailable {

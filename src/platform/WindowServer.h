@@ -33,11 +33,12 @@ struct ScreenInfo {
 // One desktop of one screen, as it can be remembered across sessions. Window managers that renumber
 // their desktops (i3's workspaces) are matched by name, those with lasting desktop ids (KWin) by id,
 // the others by number; the backend decides.
+// The optional members carry braces so that a place may be written without them, warning-free.
 struct DesktopPlace {
     QString screenId;    // the screen's stable id; empty when it has none
     int desktop = -1;    // index among the screen's desktops
-    QString desktopName; // the window manager's name for it; may be empty
-    QString desktopId;   // the window manager's own lasting id for it (KWin's); empty where it has none
+    QString desktopName{}; // the window manager's name for it; may be empty
+    QString desktopId{};   // the window manager's own lasting id for it (KWin's); empty where it has none
 
     bool operator==(const DesktopPlace&) const = default;
 };

@@ -62,7 +62,7 @@ struct OutputInfo {
     QString serial;
     QRect rect; // layout coordinates: top left, y down, logical pixels
     double scale = 1.0;
-    QString transform;
+    QString transform{};
     // Only what says where the output is and how it shows: the reply also names the output's current
     // workspace and focus, which change at every switch and are no change of the display.
     bool operator==(const OutputInfo&) const = default;
