@@ -12,13 +12,20 @@
 #include "support/sim/MemoryDefaults.h"
 
 #include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QSocketNotifier>
+#include <QUuid>
 #include <QWidget>
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace sm::gnome {
 namespace {
@@ -309,10 +316,131 @@ TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
     other.waitForFinished();
 }
 
+// What the shell's introspection lists: it reads the running apps and their windows as the dash and the
+// app switcher do. Empty when the shell refused to answer.
+struct Introspected {
+    QSet<QString> apps;
+    QMap<QString, QString> windows; // title -> app id
+};
+std::optional<Introspected> introspect() {
+    const auto call = [](const char* method) {
+        return QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Shell.Introspect"), QStringLiteral("/org/gnome/Shell/Introspect"),
+            QStringLiteral("org.gnome.Shell.Introspect"), QLatin1String(method)));
+    };
+    const QDBusMessage apps = call("GetRunningApplications");
+    const QDBusMessage windows = call("GetWindows");
+    if (apps.type() != QDBusMessage::ReplyMessage || windows.type() != QDBusMessage::ReplyMessage) return {};
+    Introspected seen;
+    const auto appMap = apps.arguments().at(0).value<QDBusArgument>();
+    appMap.beginMap();
+    while (!appMap.atEnd()) {
+        QString id;
+        QVariantMap properties;
+        appMap.beginMapEntry();
+        appMap >> id >> properties;
+        appMap.endMapEntry();
+        seen.apps.insert(id);
+    }
+    appMap.endMap();
+    const auto windowMap = windows.arguments().at(0).value<QDBusArgument>();
+    windowMap.beginMap();
+    while (!windowMap.atEnd()) {
+        qulonglong id = 0;
+        QVariantMap properties;
+        windowMap.beginMapEntry();
+        windowMap >> id >> properties;
+        windowMap.endMapEntry();
+        seen.windows.insert(properties.value(QStringLiteral("title")).toString(),
+                            properties.value(QStringLiteral("app-id")).toString());
+    }
+    windowMap.endMap();
+    return seen;
+}
+
+// The program showing labels only is not a running app to the dash, the app switcher or the app grid;
+// a window of its own the user opened (Preferences) is, and only that window is listed for it.
+TEST_F(GnomeBackendTest, LabelsMakeNoRunningAppAndOnlyTheProgramsOtherWindowsAreListed) {
+    // The shell answers its introspection to the desktop portal only (unless in unsafe mode): this
+    // process plays the portal on the private bus.
+    ASSERT_TRUE(QDBusConnection::sessionBus().registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.gtk")));
+    std::optional<Introspected> before;
+    ASSERT_TRUE(waitUntil([&] { return (before = introspect()).has_value(); })) << "the shell does not answer";
+    QProcess other; // this test program again, as the program with a label (see main)
+    other.setProcessEnvironment(session->environment());
+    other.start(QCoreApplication::applicationFilePath(), {"--label", "Elsewhere"});
+    ASSERT_TRUE(other.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto& windows = server->state().windows;
+        return std::any_of(windows.begin(), windows.end(), [&](const OwnWindow& w) {
+            return w.pid == other.processId() && w.showing;
+        });
+    })) << "the other program's label never showed";
+    const auto labelOf = [](const Introspected& seen) {
+        return std::any_of(seen.windows.keyBegin(), seen.windows.keyEnd(),
+                           [](const QString& title) { return title.startsWith(QLatin1String("Spacemarquee ")); });
+    };
+    std::optional<Introspected> now;
+    // Each step: what the other program is told, then whether its app is running, after the event that
+    // says the shell took it.
+    struct Step {
+        const char* line;
+        const char* window; // the program's other window listed with its app, or none
+    };
+    const Step steps[] = {{nullptr, nullptr}, {"window", "Preferences"}, {"close", nullptr}};
+    QString app;
+    for (const auto& [line, window] : steps) {
+        if (line) other.write(QByteArray(line) + '\n');
+        const bool running = window != nullptr;
+        EXPECT_TRUE(waitUntil([&] {
+            now = introspect();
+            if (!now) return false;
+            if (window && now->windows.contains(QLatin1String(window))) app = now->windows.value(QLatin1String(window));
+            return running ? !app.isEmpty() && now->apps.contains(app) : now->apps == before->apps;
+        })) << (line ? line : "label") << ": apps "
+            << (now ? QStringList(now->apps.values()).join(' ').toStdString() : "unknown");
+        if (now) {
+            EXPECT_FALSE(labelOf(*now)) << (line ? line : "label") << ": a label is listed among the windows";
+        }
+    }
+    other.closeWriteChannel();
+    EXPECT_TRUE(other.waitForFinished(5000));
+    QDBusConnection::sessionBus().unregisterService(QStringLiteral("org.freedesktop.impl.portal.desktop.gtk"));
+}
+
 } // namespace
 } // namespace sm::gnome
 
+// Started again as `--label TITLE`: the program with one label and, on the line "window" of standard
+// input, its Preferences window too, gone again on "close"; it ends with its input.
+std::optional<int> runAsLabelProgram(int argc, char** argv) {
+    if (argc != 3 || QByteArray(argv[1]) != "--label") return std::nullopt;
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quillfern.spacemarquee"));
+    QApplication app(argc, argv);
+    QString error;
+    auto server = sm::gnome::GnomeWindowServer::create({sm::Logger{}, qEnvironmentVariable("SM_PROGRAM_VERSION")}, &error);
+    if (!server) return 2;
+    auto label = server->createLabelPanel(QUuid::createUuid());
+    label->view().present({QString::fromUtf8(argv[2]), QString(), 48.0, false, false, false});
+    label->setFrame(QRectF(200, 500, 260, 90));
+    label->setAlpha(1.0);
+    label->orderFront();
+    QWidget preferences;
+    preferences.setWindowTitle(QStringLiteral("Preferences"));
+    preferences.resize(400, 300);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[64];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) return QCoreApplication::quit();
+        const QByteArray line = QByteArray(buffer, int(n)).trimmed();
+        preferences.setVisible(line == "window");
+    });
+    return app.exec();
+}
+
 int main(int argc, char** argv) {
+    if (const auto labels = runAsLabelProgram(argc, argv)) return *labels;
     if (const auto other = sm::test::runAsOtherWindow(argc, argv, QStringLiteral("Editor"))) return *other;
     ::testing::InitGoogleTest(&argc, argv);
     QString why;
