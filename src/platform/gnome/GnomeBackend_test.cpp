@@ -12,9 +12,6 @@
 #include "support/sim/MemoryDefaults.h"
 
 #include <QApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
@@ -316,56 +313,12 @@ TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
     other.waitForFinished();
 }
 
-// What the shell's introspection lists: it reads the running apps and their windows as the dash and the
-// app switcher do. Empty when the shell refused to answer.
-struct Introspected {
-    QSet<QString> apps;
-    QMap<QString, QString> windows; // title -> app id
-};
-std::optional<Introspected> introspect() {
-    const auto call = [](const char* method) {
-        return QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
-            QStringLiteral("org.gnome.Shell.Introspect"), QStringLiteral("/org/gnome/Shell/Introspect"),
-            QStringLiteral("org.gnome.Shell.Introspect"), QLatin1String(method)));
-    };
-    const QDBusMessage apps = call("GetRunningApplications");
-    const QDBusMessage windows = call("GetWindows");
-    if (apps.type() != QDBusMessage::ReplyMessage || windows.type() != QDBusMessage::ReplyMessage) return {};
-    Introspected seen;
-    const auto appMap = apps.arguments().at(0).value<QDBusArgument>();
-    appMap.beginMap();
-    while (!appMap.atEnd()) {
-        QString id;
-        QVariantMap properties;
-        appMap.beginMapEntry();
-        appMap >> id >> properties;
-        appMap.endMapEntry();
-        seen.apps.insert(id);
-    }
-    appMap.endMap();
-    const auto windowMap = windows.arguments().at(0).value<QDBusArgument>();
-    windowMap.beginMap();
-    while (!windowMap.atEnd()) {
-        qulonglong id = 0;
-        QVariantMap properties;
-        windowMap.beginMapEntry();
-        windowMap >> id >> properties;
-        windowMap.endMapEntry();
-        seen.windows.insert(properties.value(QStringLiteral("title")).toString(),
-                            properties.value(QStringLiteral("app-id")).toString());
-    }
-    windowMap.endMap();
-    return seen;
-}
-
 // The program showing labels only is not a running app to the dash, the app switcher or the app grid;
 // a window of its own the user opened (Preferences) is, and only that window is listed for it.
 TEST_F(GnomeBackendTest, LabelsMakeNoRunningAppAndOnlyTheProgramsOtherWindowsAreListed) {
-    // The shell answers its introspection to the desktop portal only (unless in unsafe mode): this
-    // process plays the portal on the private bus.
-    ASSERT_TRUE(QDBusConnection::sessionBus().registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.gtk")));
+    using Introspected = test::GnomeTestSession::Introspected;
     std::optional<Introspected> before;
-    ASSERT_TRUE(waitUntil([&] { return (before = introspect()).has_value(); })) << "the shell does not answer";
+    ASSERT_TRUE(waitUntil([&] { return (before = session->introspect()).has_value(); })) << "the shell does not answer";
     QProcess other; // this test program again, as the program with a label (see main)
     other.setProcessEnvironment(session->environment());
     other.start(QCoreApplication::applicationFilePath(), {"--label", "Elsewhere"});
@@ -393,7 +346,7 @@ TEST_F(GnomeBackendTest, LabelsMakeNoRunningAppAndOnlyTheProgramsOtherWindowsAre
         if (line) other.write(QByteArray(line) + '\n');
         const bool running = window != nullptr;
         EXPECT_TRUE(waitUntil([&] {
-            now = introspect();
+            now = session->introspect();
             if (!now) return false;
             if (window && now->windows.contains(QLatin1String(window))) app = now->windows.value(QLatin1String(window));
             return running ? !app.isEmpty() && now->apps.contains(app) : now->apps == before->apps;
@@ -405,7 +358,6 @@ TEST_F(GnomeBackendTest, LabelsMakeNoRunningAppAndOnlyTheProgramsOtherWindowsAre
     }
     other.closeWriteChannel();
     EXPECT_TRUE(other.waitForFinished(5000));
-    QDBusConnection::sessionBus().unregisterService(QStringLiteral("org.freedesktop.impl.portal.desktop.gtk"));
 }
 
 } // namespace

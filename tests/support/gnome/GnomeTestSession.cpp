@@ -1,6 +1,7 @@
 #include "support/gnome/GnomeTestSession.h"
 #include "support/Processes.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -219,6 +220,48 @@ GnomeTestSession::~GnomeTestSession() {
     sm::test::endProcess(shell_);
     sm::test::endProcess(sessionBus_);
     sm::test::endProcess(systemBus_);
+}
+
+std::optional<GnomeTestSession::Introspected> GnomeTestSession::introspect() const {
+    // A connection of its own per session: the process's session bus may be an earlier session's.
+    QDBusConnection bus = QDBusConnection::connectToBus(env_.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")),
+                                                        QStringLiteral("introspect ") + dir_.path());
+    const QString portal = QStringLiteral("org.freedesktop.impl.portal.desktop.gtk");
+    if (!bus.isConnected() || (!bus.interface()->isServiceRegistered(portal) && !bus.registerService(portal)))
+        return {};
+    const auto call = [&bus](const char* method) {
+        return bus.call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Shell.Introspect"), QStringLiteral("/org/gnome/Shell/Introspect"),
+            QStringLiteral("org.gnome.Shell.Introspect"), QLatin1String(method)));
+    };
+    const QDBusMessage apps = call("GetRunningApplications");
+    const QDBusMessage windows = call("GetWindows");
+    if (apps.type() != QDBusMessage::ReplyMessage || windows.type() != QDBusMessage::ReplyMessage) return {};
+    Introspected seen;
+    const auto appMap = apps.arguments().at(0).value<QDBusArgument>();
+    appMap.beginMap();
+    while (!appMap.atEnd()) {
+        QString id;
+        QVariantMap properties;
+        appMap.beginMapEntry();
+        appMap >> id >> properties;
+        appMap.endMapEntry();
+        seen.apps.insert(id);
+    }
+    appMap.endMap();
+    const auto windowMap = windows.arguments().at(0).value<QDBusArgument>();
+    windowMap.beginMap();
+    while (!windowMap.atEnd()) {
+        qulonglong id = 0;
+        QVariantMap properties;
+        windowMap.beginMapEntry();
+        windowMap >> id >> properties;
+        windowMap.endMapEntry();
+        seen.windows.insert(properties.value(QStringLiteral("title")).toString(),
+                            properties.value(QStringLiteral("app-id")).toString());
+    }
+    windowMap.endMap();
+    return seen;
 }
 
 bool GnomeTestSession::activate(int index, QString* error) const {
