@@ -84,6 +84,21 @@ BackendFacts sessionFacts() {
     return facts;
 }
 
+// GNOME's Wayland session with neither the bridge nor Xwayland: nothing can show a label, and GNOME
+// shows no tray. Started from its app grid or at login, nobody reads standard error, so the reason and
+// the command that ends it are shown in a window before the program ends.
+void tellInAWindow(int argc, char** argv, const QString& problem, const QuitOnSignals& signalGuard) {
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Spacemarquee"));
+    QApplication::setDesktopFileName(QStringLiteral("com.quillfern.spacemarquee"));
+    installTranslations(installedTranslationsDirectory());
+    QtShellUi ui;
+    const QuitOnSignals::Listener quitOnSignal(signalGuard, [&ui] { ui.quit(); });
+    ui.showAlert(QCoreApplication::translate("main", "Spacemarquee cannot show its labels on this GNOME session."),
+                 problem);
+}
+
 // What people and the autostart entry run: `spacemarquee` beside this program (a build tree) or in
 // bin/ (installed, this one in libexec/spacemarquee/); this program itself when there is none.
 QString commandPath() {
@@ -128,6 +143,7 @@ int main(int argc, char** argv) {
     const BackendChoice choice = chooseBackend(sessionFacts());
     if (!choice.backend) {
         say(choice.problem);
+        if (choice.bridgeMissing && signalGuard->received() == 0) tellInAWindow(argc, argv, choice.problem, *signalGuard);
         return 1;
     }
     const Backend session = *choice.backend;

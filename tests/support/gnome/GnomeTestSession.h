@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
@@ -57,6 +58,7 @@ public:
 private:
     GnomeTestSession() = default;
     bool startRemote();
+    QDBusConnection bus() const;
     bool startDaemon(std::unique_ptr<QProcess>& process, const QStringList& arguments, const QString& socket,
                      QString* why);
 
