@@ -1,6 +1,7 @@
 // The built program on a headless GNOME Shell with Xwayland whose bridge is installed but not enabled,
 // as right after an install: it runs on Xwayland, says once how to turn the bridge on, shows that in
-// Preferences, and, once the user runs that command, says that a restart puts it to use.
+// Preferences, and, once the user runs that command, says that a restart puts it to use. Without
+// Xwayland either it tells why in a window and ends.
 #include "platform/linux/FileDefaults.h"
 #include "support/gnome/GnomeTestSession.h"
 
@@ -108,6 +109,33 @@ TEST(GnomeWithoutBridge, RunsOnXwaylandSaysHowToTurnTheBridgeOnAndThenThatAResta
             if (!line.contains(QLatin1String("TRACE")) && line.contains(QLatin1String(kEnable))) ++told;
         EXPECT_EQ(told, 1) << log.toStdString();
     }
+}
+
+// Neither the bridge nor Xwayland (a shell started with --no-x11): nothing can show a label and GNOME
+// has no tray, so the program says why, with the command, in a window as well, and ends with 1.
+TEST(GnomeWithoutBridge, WithoutXwaylandEitherItSaysWhyInAWindowAndEnds) {
+    QString why;
+    auto session = gnome::test::GnomeTestSession::start(qEnvironmentVariable("SM_GNOME_EXTENSIONS"), &why,
+                                                        {.bridgeEnabled = false, .xwayland = false});
+    if (!session) GTEST_SKIP() << why.toStdString();
+    QProcessEnvironment env = session->environment();
+    env.remove(QStringLiteral("SPACEMARQUEE_BACKEND"));
+    env.remove(QStringLiteral("DISPLAY"));
+    const QString logPath = env.value(QStringLiteral("HOME")) + QStringLiteral("/program.log");
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setStandardErrorFile(logPath);
+    program.start(QStringLiteral(SM_PROGRAM), {});
+    ASSERT_TRUE(program.waitForStarted());
+    EXPECT_TRUE(waitUntil([&] {
+        const auto seen = session->introspect();
+        return seen && seen->windows.contains(QStringLiteral("Spacemarquee"));
+    })) << "no window told why: " << readAll(logPath).toStdString();
+    program.terminate(); // as the user's OK would
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_TRUE(readAll(logPath).contains(QLatin1String(kEnable))) << readAll(logPath).toStdString();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 //   spacemarquee-app --login-item    as the autostart entry starts it at login
 //   spacemarquee-app COMMAND         hands the command to the running copy, as `spacemarquee` does
 #include "app/AppDelegate.h"
+#include "app/BackendChoice.h"
 #include "app/AutostartLoginItem.h"
 #include "app/CommandClient.h"
 #include "app/CommandLine.h"
@@ -64,62 +65,38 @@ namespace {
 
 using namespace sm;
 
-enum class Session { kwin, sway, gnome, wayland, x11 };
+// The facts the backend is chosen by, from the environment and the desktop's own answers.
+BackendFacts sessionFacts() {
+    BackendFacts facts;
+    facts.forced = qEnvironmentVariable("SPACEMARQUEE_BACKEND");
+    facts.onWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    facts.swaySession = qEnvironmentVariableIsSet("SWAYSOCK");
+    facts.gnomeDesktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
+    facts.kwin = [] { return kwin::sessionProblem(); };
+    facts.sway = [] { return sway::sessionProblem(); };
+    facts.gnome = [] {
+        bool isGnome = false;
+        return gnome::sessionProblem(&isGnome);
+    };
+    facts.wayland = [](bool* answered) { return wayland::sessionProblem(answered); };
+    facts.x11 = [] { return x11::sessionProblem(); };
+    facts.xwayland = [] { return x11::sessionProblem(true); };
+    return facts;
+}
 
-// SPACEMARQUEE_BACKEND (kwin, sway, gnome, wayland or x11) forces a backend; else KWin on Wayland when
-// it answers on the session bus, sway when it answers on its socket, GNOME Shell on Wayland when its
-// bridge answers, any other Wayland compositor that tells its workspaces with ext-workspace-v1 (Qt then
-// talks Wayland to each), else X11. On GNOME's Wayland session without the
-// bridge, X11 through Xwayland (`xwayland` set), which still sees GNOME's workspaces; Preferences then
-// says how to turn the bridge on. None, with the reason, when none can be used.
-std::optional<Session> chooseSession(QString* problem, bool* xwayland) {
-    QString gnomeProblem;
-    const QString forced = qEnvironmentVariable("SPACEMARQUEE_BACKEND");
-    if (forced == QLatin1String("kwin") || (forced.isEmpty() && kwin::sessionProblem().isEmpty())) {
-        qputenv("QT_QPA_PLATFORM", "wayland");
-        return Session::kwin;
-    }
-    const QString swayProblem = forced.isEmpty() || forced == QLatin1String("sway") ? sway::sessionProblem()
-                                                                                     : QStringLiteral("not chosen");
-    if (swayProblem.isEmpty()) {
-        qputenv("QT_QPA_PLATFORM", "wayland");
-        return Session::sway;
-    }
-    bool isGnome = false;
-    // GNOME under X11 is served by the X11 backend, which sees everything there.
-    const bool onWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if ((forced.isEmpty() && onWayland) || forced == QLatin1String("gnome")) {
-        gnomeProblem = gnome::sessionProblem(&isGnome);
-        if (gnomeProblem.isEmpty()) {
-            qputenv("QT_QPA_PLATFORM", "wayland");
-            return Session::gnome;
-        }
-        if (!isGnome && forced.isEmpty()) gnomeProblem.clear();
-        if (isGnome && forced.isEmpty() && x11::sessionProblem(true).isEmpty()) {
-            qputenv("QT_QPA_PLATFORM", "xcb");
-            *xwayland = true;
-            return Session::x11;
-        }
-    }
-    // Any other compositor through ext-workspace-v1 and the layer shell. One that answers without them is
-    // named with what it lacks when nothing else serves.
-    if ((forced.isEmpty() && onWayland && !isGnome) || forced == QLatin1String("wayland")) {
-        bool answered = false;
-        const QString waylandProblem = wayland::sessionProblem(&answered);
-        if (waylandProblem.isEmpty()) {
-            qputenv("QT_QPA_PLATFORM", "wayland");
-            return Session::wayland;
-        }
-        if (gnomeProblem.isEmpty() && (answered || forced == QLatin1String("wayland"))) gnomeProblem = waylandProblem;
-    }
-    *problem = forced.isEmpty() || forced == QLatin1String("x11") ? x11::sessionProblem()
-                                                                    : QStringLiteral("not chosen");
-    if (problem->isEmpty()) return Session::x11;
-    if (qEnvironmentVariableIsSet("SWAYSOCK")) *problem = swayProblem;
-    if (!gnomeProblem.isEmpty()) *problem = gnomeProblem;
-    if (!forced.isEmpty())
-        *problem = QStringLiteral("SPACEMARQUEE_BACKEND=%1 cannot be used: %2").arg(forced, *problem);
-    return std::nullopt;
+// GNOME's Wayland session with neither the bridge nor Xwayland: nothing can show a label, and GNOME
+// shows no tray. Started from its app grid or at login, nobody reads standard error, so the reason and
+// the command that ends it are shown in a window before the program ends.
+void tellInAWindow(int argc, char** argv, const QString& problem, const QuitOnSignals& signalGuard) {
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Spacemarquee"));
+    QApplication::setDesktopFileName(QStringLiteral("com.quillfern.spacemarquee"));
+    installTranslations(installedTranslationsDirectory());
+    QtShellUi ui;
+    const QuitOnSignals::Listener quitOnSignal(signalGuard, [&ui] { ui.quit(); });
+    ui.showAlert(QCoreApplication::translate("main", "Spacemarquee cannot show its labels on this GNOME session."),
+                 problem);
 }
 
 // What people and the autostart entry run: `spacemarquee` beside this program (a build tree) or in
@@ -163,13 +140,17 @@ int main(int argc, char** argv) {
     }
     const bool launchedAsLoginItem = command.loginItem;
 
-    QString problem;
-    bool xwayland = false;
-    const auto session = chooseSession(&problem, &xwayland);
-    if (!session) {
-        say(problem);
+    const BackendChoice choice = chooseBackend(sessionFacts());
+    if (!choice.backend) {
+        say(choice.problem);
+        if (choice.bridgeMissing && signalGuard->received() == 0) tellInAWindow(argc, argv, choice.problem, *signalGuard);
         return 1;
     }
+    const Backend session = *choice.backend;
+    if (choice.xwayland)
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    else if (session != Backend::x11)
+        qputenv("QT_QPA_PLATFORM", "wayland");
     // Until the launch is done a signal is only noted; these checks act on it.
     const auto signalled = [&signalGuard] { return signalGuard->received() != 0; };
     if (signalled()) return 0;
@@ -242,28 +223,30 @@ int main(int argc, char** argv) {
     if (first) {
         backend.queue = std::make_shared<QtMainQueue>();
         QString error;
-        if (*session == Session::kwin) {
+        if (session == Backend::kwin) {
             auto server = kwin::KWinWindowServer::create({loggers.overlay, runtime.path}, &error);
             if (server) backend.workspace = server->workspace();
             backend.windowServer = server;
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
-        } else if (*session == Session::sway) {
+        } else if (session == Backend::sway) {
             backend.windowServer = sway::SwayWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
-        } else if (*session == Session::wayland) {
+        } else if (session == Backend::wayland) {
             backend.windowServer = wayland::WaylandWindowServer::create({loggers.overlay, {}}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
-        } else if (*session == Session::gnome) {
+        } else if (session == Backend::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);
             backend.windowServer = server;
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             if (server) backend.workspace = std::make_shared<gnome::GnomeWorkspace>(server);
         } else {
-            if (xwayland) {
+            if (choice.bridgeMissing) {
                 bridgeWatch = std::make_shared<gnome::GnomeBridgeWatch>(loggers.app);
                 loggers.app.error(bridgeWatch->problem());
                 backend.backendProblem = [watch = bridgeWatch] { return watch->problem(); };
+            }
+            if (choice.xwayland) {
                 // Xwayland hears the keyboard only while one of its own windows has it.
                 backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
                 if (QString why; !x11::ensureCurrentDesktopPublished(&why))

@@ -6,7 +6,7 @@
 const { Gio, GLib, Meta, Shell } = imports.gi;
 const Main = imports.ui.main;
 const ExtensionUtils = imports.misc.extensionUtils;
-const AltTab = imports.ui.altTab;
+const AppDisplay = imports.ui.appDisplay;
 const WorkspaceUI = imports.ui.workspace;
 const WorkspaceThumbnail = imports.ui.workspaceThumbnail;
 
@@ -48,6 +48,7 @@ class Bridge {
         this._grabbed = null; // the program's window the user drags now
         this._mapped = new WeakSet(); // windows past their first frame
         this._queued = 0;
+        this._appsQueued = 0;
     }
 
     enable() {
@@ -97,6 +98,9 @@ class Bridge {
         if (this._queued)
             GLib.source_remove(this._queued);
         this._queued = 0;
+        if (this._appsQueued)
+            GLib.source_remove(this._appsQueued);
+        this._appsQueued = 0;
         Gio.bus_unown_name(this._owner);
         this._dbus.unexport();
         this._dbus = null;
@@ -106,17 +110,38 @@ class Bridge {
         return !!win && this._pids.has(win.get_pid()) && MARKER.test(win.get_title() ?? '');
     }
 
-    // Labels stay out of the overview's window picker, the thumbnails and the window switcher, and
-    // never keep a workspace alive: GNOME removes a workspace that holds nothing but a label.
+    // Labels stay out of the overview's window picker, the thumbnails, both switchers, the dash and the
+    // app grid's running dots, and never keep a workspace alive: GNOME removes a workspace that holds
+    // nothing but a label. A Wayland client cannot ask to skip the taskbar, so the shell's JS callers are
+    // given the lists they would see if it could; the shell's C side is left as it is.
     _hideOwnWindows() {
         const bridge = this;
+        const appWindows = Shell.App.prototype.get_windows;
+        const running = Shell.AppSystem.prototype.get_running;
+        this._allRunning = () => running.call(Shell.AppSystem.get_default());
+        // An app whose every window is ours (the program showing only labels) is not running to the user.
+        const onlyOurs = app => {
+            const windows = appWindows.call(app);
+            return windows.length > 0 && windows.every(w => bridge.isOurs(w));
+        };
         const patches = [
             [WorkspaceUI.Workspace.prototype, '_isOverviewWindow', (orig, self, [win]) =>
                 !bridge.isOurs(win) && orig.call(self, win)],
             [WorkspaceThumbnail.WorkspaceThumbnail.prototype, '_isOverviewWindow', (orig, self, [actor]) =>
                 !bridge.isOurs(actor.get_meta_window()) && orig.call(self, actor)],
-            [AltTab.WindowSwitcherPopup.prototype, '_getWindowList', (orig, self, args) =>
+            // Both switchers build their lists from the tab list, which leaves out skip-taskbar windows.
+            [Meta.Display.prototype, 'get_tab_list', (orig, self, args) =>
                 orig.apply(self, args).filter(w => !bridge.isOurs(w))],
+            // The dash, the app switcher and the shell's introspection go by the running apps.
+            [Shell.AppSystem.prototype, 'get_running', (orig, self, args) =>
+                orig.apply(self, args).filter(app => !onlyOurs(app))],
+            [Shell.App.prototype, 'get_windows', (orig, self, args) =>
+                orig.apply(self, args).filter(w => !bridge.isOurs(w))],
+            [AppDisplay.AppIcon.prototype, '_updateRunningStyle', (orig, self, args) => {
+                orig.apply(self, args);
+                if (onlyOurs(self.app))
+                    self._dot.hide();
+            }],
         ];
         const tracker = Main.wm._workspaceTracker;
         if (tracker) {
@@ -142,6 +167,24 @@ class Bridge {
                 else
                     delete target[name];
             };
+        });
+    }
+
+    // The shell tells the dash and the rest of a change of an app's state only: when a window of the
+    // program comes, goes or becomes known as ours, they are told to read the running list again.
+    _appsChanged() {
+        if (this._appsQueued)
+            return;
+        this._appsQueued = GLib.idle_add(GLib.PRIORITY_DEFAULT, () => {
+            this._appsQueued = 0;
+            const system = Shell.AppSystem.get_default();
+            for (const app of this._allRunning()) {
+                if (app.get_pids().some(pid => this._pids.has(pid))) {
+                    app.notify('state');
+                    system.emit('app-state-changed', app);
+                }
+            }
+            return GLib.SOURCE_REMOVE;
         });
     }
 
@@ -225,6 +268,8 @@ class Bridge {
         win.connectObject(
             'notify::title', () => {
                 this._applyPending(win);
+                if (this.isOurs(win))
+                    this._appsChanged();
                 if (win === global.display.focus_window || this.isOurs(win))
                     this._changed(false);
             },
@@ -247,6 +292,8 @@ class Bridge {
                     this._lastForeign = null;
                 win.disconnectObject(this);
                 win.get_compositor_private()?.disconnectObject(this);
+                if (this._pids.has(win.get_pid()))
+                    this._appsChanged();
                 this._changed(false);
             }, this);
     }
@@ -259,6 +306,8 @@ class Bridge {
         win.get_compositor_private()?.connectObject('first-frame', () => {
             this._mapped.add(win);
             this._applyPending(win);
+            if (this.isOurs(win))
+                this._appsChanged();
             this._changed(false);
         }, this);
         this._changed(false);
@@ -356,7 +405,10 @@ class Bridge {
             new GLib.Variant('(s)', [sender]), null, Gio.DBusCallFlags.NONE, 1000, null);
         const [pid] = reply.deepUnpack();
         this._senders.set(sender, pid);
-        this._pids.add(pid);
+        if (!this._pids.has(pid)) {
+            this._pids.add(pid);
+            this._appsChanged();
+        }
         return pid;
     }
 

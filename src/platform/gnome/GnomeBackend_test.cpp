@@ -15,10 +15,14 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QSocketNotifier>
+#include <QUuid>
 #include <QWidget>
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace sm::gnome {
 namespace {
@@ -309,10 +313,86 @@ TEST_F(GnomeBackendTest, TheFocusedWindowOfAnotherProgramIsSeenWithItsTitle) {
     other.waitForFinished();
 }
 
+// The program showing labels only is not a running app to the dash, the app switcher or the app grid;
+// a window of its own the user opened (Preferences) is, and only that window is listed for it.
+TEST_F(GnomeBackendTest, LabelsMakeNoRunningAppAndOnlyTheProgramsOtherWindowsAreListed) {
+    using Introspected = test::GnomeTestSession::Introspected;
+    std::optional<Introspected> before;
+    ASSERT_TRUE(waitUntil([&] { return (before = session->introspect()).has_value(); })) << "the shell does not answer";
+    QProcess other; // this test program again, as the program with a label (see main)
+    other.setProcessEnvironment(session->environment());
+    other.start(QCoreApplication::applicationFilePath(), {"--label", "Elsewhere"});
+    ASSERT_TRUE(other.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] {
+        const auto& windows = server->state().windows;
+        return std::any_of(windows.begin(), windows.end(), [&](const OwnWindow& w) {
+            return w.pid == other.processId() && w.showing;
+        });
+    })) << "the other program's label never showed";
+    const auto labelOf = [](const Introspected& seen) {
+        return std::any_of(seen.windows.keyBegin(), seen.windows.keyEnd(),
+                           [](const QString& title) { return title.startsWith(QLatin1String("Spacemarquee ")); });
+    };
+    std::optional<Introspected> now;
+    // Each step: what the other program is told, then whether its app is running, after the event that
+    // says the shell took it.
+    struct Step {
+        const char* line;
+        const char* window; // the program's other window listed with its app, or none
+    };
+    const Step steps[] = {{nullptr, nullptr}, {"window", "Preferences"}, {"close", nullptr}};
+    QString app;
+    for (const auto& [line, window] : steps) {
+        if (line) other.write(QByteArray(line) + '\n');
+        const bool running = window != nullptr;
+        EXPECT_TRUE(waitUntil([&] {
+            now = session->introspect();
+            if (!now) return false;
+            if (window && now->windows.contains(QLatin1String(window))) app = now->windows.value(QLatin1String(window));
+            return running ? !app.isEmpty() && now->apps.contains(app) : now->apps == before->apps;
+        })) << (line ? line : "label") << ": apps "
+            << (now ? QStringList(now->apps.values()).join(' ').toStdString() : "unknown");
+        if (now) {
+            EXPECT_FALSE(labelOf(*now)) << (line ? line : "label") << ": a label is listed among the windows";
+        }
+    }
+    other.closeWriteChannel();
+    EXPECT_TRUE(other.waitForFinished(5000));
+}
+
 } // namespace
 } // namespace sm::gnome
 
+// Started again as `--label TITLE`: the program with one label and, on the line "window" of standard
+// input, its Preferences window too, gone again on "close"; it ends with its input.
+std::optional<int> runAsLabelProgram(int argc, char** argv) {
+    if (argc != 3 || QByteArray(argv[1]) != "--label") return std::nullopt;
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quillfern.spacemarquee"));
+    QApplication app(argc, argv);
+    QString error;
+    auto server = sm::gnome::GnomeWindowServer::create({sm::Logger{}, qEnvironmentVariable("SM_PROGRAM_VERSION")}, &error);
+    if (!server) return 2;
+    auto label = server->createLabelPanel(QUuid::createUuid());
+    label->view().present({QString::fromUtf8(argv[2]), QString(), 48.0, false, false, false});
+    label->setFrame(QRectF(200, 500, 260, 90));
+    label->setAlpha(1.0);
+    label->orderFront();
+    QWidget preferences;
+    preferences.setWindowTitle(QStringLiteral("Preferences"));
+    preferences.resize(400, 300);
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[64];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) return QCoreApplication::quit();
+        const QByteArray line = QByteArray(buffer, int(n)).trimmed();
+        preferences.setVisible(line == "window");
+    });
+    return app.exec();
+}
+
 int main(int argc, char** argv) {
+    if (const auto labels = runAsLabelProgram(argc, argv)) return *labels;
     if (const auto other = sm::test::runAsOtherWindow(argc, argv, QStringLiteral("Editor"))) return *other;
     ::testing::InitGoogleTest(&argc, argv);
     QString why;

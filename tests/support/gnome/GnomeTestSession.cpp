@@ -1,6 +1,7 @@
 #include "support/gnome/GnomeTestSession.h"
 #include "support/Processes.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -165,7 +166,7 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
 
     // Without the bridge, the shell's own name says it is up.
     const QString awaited = options.bridgeEnabled ? QLatin1String(kService) : QStringLiteral("org.gnome.Shell");
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = session->bus();
     QDeadlineTimer deadline(30000);
     while (!bus.isConnected() || !bus.interface()->isServiceRegistered(awaited).value() ||
            (options.xwayland && !findXwayland(dir, runtime, &env))) {
@@ -177,7 +178,7 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
             return nullptr;
         }
         QThread::msleep(50);
-        if (!bus.isConnected()) bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) bus = session->bus();
     }
     // The pointer and keyboard are made first, so that they are there before any window maps. The shell
     // opens the overview once it has started, where windows take no pointer or keys: Escape leaves it.
@@ -190,10 +191,10 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
         *why = QStringLiteral("the shell takes no pointer from its remote-desktop interface");
         return nullptr;
     }
-    const auto overview = [] {
+    const auto overview = [&session] {
         auto call = QDBusMessage::createMethodCall(QLatin1String(kService), QStringLiteral("/org/spacemarquee/GnomeBridge"),
                                                    QLatin1String(kService), QStringLiteral("GetState"));
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+        const QDBusMessage reply = session->bus().call(call, QDBus::Block, 5000);
         return !reply.arguments().isEmpty() &&
                QJsonDocument::fromJson(reply.arguments().constFirst().toString().toUtf8())
                    .object()
@@ -216,16 +217,63 @@ std::unique_ptr<GnomeTestSession> GnomeTestSession::start(const QString& extensi
 }
 
 GnomeTestSession::~GnomeTestSession() {
+    QDBusConnection::disconnectFromBus(QStringLiteral("gnome test ") + dir_.path());
     sm::test::endProcess(shell_);
     sm::test::endProcess(sessionBus_);
     sm::test::endProcess(systemBus_);
+}
+
+// A connection of the session's own: the process's session bus stays that of the first session it met.
+QDBusConnection GnomeTestSession::bus() const {
+    return QDBusConnection::connectToBus(env_.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")),
+                                         QStringLiteral("gnome test ") + dir_.path());
+}
+
+std::optional<GnomeTestSession::Introspected> GnomeTestSession::introspect() const {
+    QDBusConnection bus = this->bus();
+    const QString portal = QStringLiteral("org.freedesktop.impl.portal.desktop.gtk");
+    if (!bus.isConnected() || (!bus.interface()->isServiceRegistered(portal) && !bus.registerService(portal)))
+        return {};
+    const auto call = [&bus](const char* method) {
+        return bus.call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Shell.Introspect"), QStringLiteral("/org/gnome/Shell/Introspect"),
+            QStringLiteral("org.gnome.Shell.Introspect"), QLatin1String(method)));
+    };
+    const QDBusMessage apps = call("GetRunningApplications");
+    const QDBusMessage windows = call("GetWindows");
+    if (apps.type() != QDBusMessage::ReplyMessage || windows.type() != QDBusMessage::ReplyMessage) return {};
+    Introspected seen;
+    const auto appMap = apps.arguments().at(0).value<QDBusArgument>();
+    appMap.beginMap();
+    while (!appMap.atEnd()) {
+        QString id;
+        QVariantMap properties;
+        appMap.beginMapEntry();
+        appMap >> id >> properties;
+        appMap.endMapEntry();
+        seen.apps.insert(id);
+    }
+    appMap.endMap();
+    const auto windowMap = windows.arguments().at(0).value<QDBusArgument>();
+    windowMap.beginMap();
+    while (!windowMap.atEnd()) {
+        qulonglong id = 0;
+        QVariantMap properties;
+        windowMap.beginMapEntry();
+        windowMap >> id >> properties;
+        windowMap.endMapEntry();
+        seen.windows.insert(properties.value(QStringLiteral("title")).toString(),
+                            properties.value(QStringLiteral("app-id")).toString());
+    }
+    windowMap.endMap();
+    return seen;
 }
 
 bool GnomeTestSession::activate(int index, QString* error) const {
     auto call = QDBusMessage::createMethodCall(QLatin1String(kService), QStringLiteral("/org/spacemarquee/GnomeBridge"),
                                                QLatin1String(kService), QStringLiteral("ActivateWorkspace"));
     call.setArguments({index});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    const QDBusMessage reply = bus().call(call, QDBus::Block, 5000);
     if (reply.type() == QDBusMessage::ReplyMessage) return true;
     if (error) *error = reply.errorMessage();
     return false;
@@ -235,11 +283,11 @@ namespace {
 constexpr char kRemoteService[] = "org.gnome.Mutter.RemoteDesktop";
 constexpr char kRemoteSession[] = "org.gnome.Mutter.RemoteDesktop.Session";
 
-QDBusMessage callRemote(const QString& path, const char* interface, const QString& method,
+QDBusMessage callRemote(QDBusConnection bus, const QString& path, const char* interface, const QString& method,
                         const QVariantList& arguments) {
     auto call = QDBusMessage::createMethodCall(QLatin1String(kRemoteService), path, QLatin1String(interface), method);
     call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    return bus.call(call, QDBus::Block, 5000);
 }
 } // namespace
 
@@ -248,11 +296,11 @@ QDBusMessage callRemote(const QString& path, const char* interface, const QStrin
 // first corner would open the overview).
 bool GnomeTestSession::startRemote() {
     if (remote_.isEmpty()) {
-        const QDBusMessage made = callRemote(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+        const QDBusMessage made = callRemote(bus(), QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
                                              "org.gnome.Mutter.RemoteDesktop", QStringLiteral("CreateSession"), {});
         if (made.type() != QDBusMessage::ReplyMessage || made.arguments().isEmpty()) return false;
         remote_ = made.arguments().constFirst().value<QDBusObjectPath>().path();
-        if (callRemote(remote_, kRemoteSession, QStringLiteral("Start"), {}).type() != QDBusMessage::ReplyMessage)
+        if (callRemote(bus(), remote_, kRemoteSession, QStringLiteral("Start"), {}).type() != QDBusMessage::ReplyMessage)
             return false;
     }
     return true;
@@ -261,7 +309,7 @@ bool GnomeTestSession::startRemote() {
 bool GnomeTestSession::pointAt(QPoint layout) {
     if (!startRemote()) return false;
     const auto move = [this](double dx, double dy) {
-        return callRemote(remote_, kRemoteSession, QStringLiteral("NotifyPointerMotionRelative"), {dx, dy}).type() ==
+        return callRemote(bus(), remote_, kRemoteSession, QStringLiteral("NotifyPointerMotionRelative"), {dx, dy}).type() ==
                QDBusMessage::ReplyMessage;
     };
     constexpr QPoint kCorner(1279, 799); // the virtual monitor's last pixel
@@ -271,13 +319,13 @@ bool GnomeTestSession::pointAt(QPoint layout) {
 bool GnomeTestSession::button(bool pressed) {
     constexpr int kLeftButton = 0x110; // BTN_LEFT
     return startRemote() &&
-           callRemote(remote_, kRemoteSession, QStringLiteral("NotifyPointerButton"), {kLeftButton, pressed}).type() ==
+           callRemote(bus(), remote_, kRemoteSession, QStringLiteral("NotifyPointerButton"), {kLeftButton, pressed}).type() ==
                QDBusMessage::ReplyMessage;
 }
 
 bool GnomeTestSession::key(quint32 keysym, bool pressed) {
     if (!startRemote()) return false;
-    return callRemote(remote_, kRemoteSession, QStringLiteral("NotifyKeyboardKeysym"), {keysym, pressed}).type() ==
+    return callRemote(bus(), remote_, kRemoteSession, QStringLiteral("NotifyKeyboardKeysym"), {keysym, pressed}).type() ==
            QDBusMessage::ReplyMessage;
 }
 

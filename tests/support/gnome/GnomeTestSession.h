@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QDBusConnection>
+#include <QMap>
 #include <QPoint>
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 namespace sm::gnome::test {
 
@@ -37,6 +41,15 @@ public:
     bool key(quint32 keysym, bool pressed);
     bool type(const QString& latin1); // presses and releases each character's key
 
+    // What the shell's introspection lists: the running apps and their windows, read as the dash and
+    // the app switcher read them. The shell answers it to the desktop portal only (outside unsafe
+    // mode), so this process takes the portal's name on the private bus. None when the shell refused.
+    struct Introspected {
+        QSet<QString> apps;
+        QMap<QString, QString> windows; // title -> app id
+    };
+    std::optional<Introspected> introspect() const;
+
     // Runs `program` with the session's environment; its exit code, -1 when it did not run.
     int run(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
     // The session's environment; with Xwayland it holds its DISPLAY and XAUTHORITY.
@@ -45,6 +58,7 @@ public:
 private:
     GnomeTestSession() = default;
     bool startRemote();
+    QDBusConnection bus() const;
     bool startDaemon(std::unique_ptr<QProcess>& process, const QStringList& arguments, const QString& socket,
                      QString* why);
 
