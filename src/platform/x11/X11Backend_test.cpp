@@ -303,10 +303,12 @@ protected:
            {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});
     }
     // mutter keeps the clicks for itself while its effects run, for up to half a second after a desktop
-    // switch or after a window closed: there the hand clicks again until the click has had its effect.
+    // switch or after a window closed (cinnamon for its 150 ms slide and close effect): there the hand
+    // clicks again until the click has had its effect.
     void clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done) {
         clickText(label, button);
-        if (session->windowManager() != QLatin1String("mutter")) return;
+        const QString manager = session->windowManager();
+        if (manager != QLatin1String("mutter") && manager != QLatin1String("cinnamon")) return;
         for (int again = 0; again < 8 && !waitUntil(done, 250); ++again)
             clickText(label, button);
     }

@@ -53,14 +53,16 @@ void end(std::unique_ptr<QProcess>& process) {
 
 std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManager, QString* why,
                                                       const QString& compositor) {
-    // xfwm4 keeps its settings in xfconf, marco, muffin and mutter theirs in GSettings (dconf): all
-    // reach them over a session bus, so they get a private one. xfwm4 and marco run without their
-    // compositor like the other managers; muffin and mutter always composite.
+    // xfwm4 keeps its settings in xfconf, marco, muffin, cinnamon and mutter theirs in GSettings (dconf):
+    // all reach them over a session bus, so they get a private one. xfwm4 and marco run without their
+    // compositor like the other managers; muffin, cinnamon and mutter always composite.
     const bool xfwm4 = windowManager == QLatin1String("xfwm4");
     const bool marco = windowManager == QLatin1String("marco");
     const bool mutter = windowManager == QLatin1String("mutter");
     const bool kwin = windowManager == QLatin1String("kwin_x11");
-    const bool needsBus = xfwm4 || marco || mutter || kwin || windowManager == QLatin1String("muffin");
+    const bool cinnamon = windowManager == QLatin1String("cinnamon");
+    const bool needsBus =
+        xfwm4 || marco || mutter || kwin || cinnamon || windowManager == QLatin1String("muffin");
     const QString busRunner = needsBus ? QStringLiteral("dbus-run-session") : QString();
     for (const QString& tool : {QStringLiteral("Xvfb"), windowManager, compositor, busRunner})
         if (!tool.isEmpty() && QStandardPaths::findExecutable(tool).isEmpty()) {
@@ -115,6 +117,7 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         if (xfwm4) arguments << QStringLiteral("--compositor=off");
         if (marco) arguments << QStringLiteral("--no-composite");
         if (mutter) arguments << QStringLiteral("--x11") << QStringLiteral("--sm-disable");
+        if (cinnamon) arguments << QStringLiteral("--sm-disable");
         if (kwin) {
             // KWin keeps its desktops in kwinrc, under the private home: four in a row, as the tests
             // start from. Composited, KWin leaves the windows of hidden desktops mapped and Normal, so
