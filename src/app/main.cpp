@@ -252,7 +252,8 @@ int main(int argc, char** argv) {
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
         } else if (*session == Session::wayland) {
-            backend.windowServer = wayland::WaylandWindowServer::create({loggers.overlay, {}}, &error);
+            backend.windowServer = wayland::WaylandWindowServer::create(
+                {loggers.overlay, {}, wayland::namerFor(QProcessEnvironment::systemEnvironment())}, &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
         } else if (*session == Session::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);

@@ -6,9 +6,13 @@
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
 #include "support/sim/MemoryDefaults.h"
+#include "support/wayland/FakeIpc.h"
 #include "support/wayland/TestCompositor.h"
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -28,7 +32,7 @@ const QString kRight = QStringLiteral("HDMI-A-1");
 
 std::shared_ptr<WaylandWindowServer> connect(const TestCompositor& compositor, QString* error = nullptr) {
     QString why;
-    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName()}, &why);
+    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), nullptr}, &why);
     if (error) *error = why;
     return server;
 }
@@ -277,6 +281,97 @@ TEST_F(WaylandBackendTest, ADraggedLabelStaysWhereItWasDropped) {
     activate(0);
     EXPECT_TRUE(waitUntil([&] { return compositor.mappedOn(kLeft).value_or(surface).margin == dropped; }))
         << "and it is back there";
+}
+
+// A compositor's IPC as its documentation gives it, over the workspaces of the test compositor: a rename
+// through it is told back through ext-workspace-v1, as the real compositors do.
+QByteArray answerAs(bool niri, TestCompositor& compositor, const QByteArray& request) {
+    const auto list = [&] {
+        QJsonArray out;
+        const QString active = compositor.activeWorkspaceName(kLeft);
+        for (int id : {1, 2}) {
+            const QString shown = id == 1 ? active : QStringLiteral("2");
+            QJsonObject w{{QStringLiteral("id"), id}, {niri ? QStringLiteral("output") : QStringLiteral("monitor"), kLeft}};
+            w.insert(QStringLiteral("name"), niri && shown == QString::number(id) ? QJsonValue() : QJsonValue(shown));
+            if (niri) w.insert(QStringLiteral("idx"), id);
+            out << w;
+        }
+        return out;
+    };
+    if (!niri) {
+        if (request == "j/workspaces") return QJsonDocument(list()).toJson();
+        const QList<QByteArray> words = request.split(' ');
+        if (words.value(0) != "/dispatch" || words.value(1) != "renameworkspace") return "unknown request";
+        compositor.renameWorkspace(words.value(2).toInt(), QString::fromUtf8(words.mid(3).join(' ')));
+        return "ok";
+    }
+    const QJsonDocument json = QJsonDocument::fromJson(request.startsWith('"') ? '[' + request + ']' : request);
+    if (json.isArray() && json.array().first() == QStringLiteral("Workspaces"))
+        return QJsonDocument(QJsonObject{{QStringLiteral("Ok"), QJsonObject{{QStringLiteral("Workspaces"), list()}}}})
+                   .toJson(QJsonDocument::Compact) + '\n';
+    const QJsonObject action = json.object().value(QStringLiteral("Action")).toObject();
+    const QJsonObject set = action.value(QStringLiteral("SetWorkspaceName")).toObject();
+    const QJsonObject unset = action.value(QStringLiteral("UnsetWorkspaceName")).toObject();
+    const QJsonObject which = (set.isEmpty() ? unset.value(QStringLiteral("reference")) : set.value(QStringLiteral("workspace"))).toObject();
+    const int id = which.value(QStringLiteral("Id")).toInt();
+    if (id == 0) return R"({"Err":"no such workspace"})" "\n";
+    compositor.renameWorkspace(id, set.isEmpty() ? QString::number(id) : set.value(QStringLiteral("name")).toString());
+    return R"({"Ok":"Handled"})" "\n";
+}
+
+// Names go to the compositor's own bars through its IPC and come back at quit; a socket that refuses
+// or is not there leaves them in Spacemarquee alone, and the program goes on.
+TEST(WaylandNamerTest, NamesArePublishedThroughTheCompositorsIpcAndGivenBack) {
+    enum class Socket { answers, refuses, missing };
+    const struct {
+        bool niri;
+        Socket socket;
+        QStringList requests; // the whole conversation, up to the end of the quit
+    } cases[] = {
+        {false, Socket::answers,
+         {"j/workspaces", "/dispatch renameworkspace 1 Mail", "j/workspaces", "/dispatch renameworkspace 1 1"}},
+        {true, Socket::answers,
+         {R"("Workspaces")", R"({"Action":{"SetWorkspaceName":{"name":"Mail","workspace":{"Id":1}}}})",
+          R"("Workspaces")", R"({"Action":{"UnsetWorkspaceName":{"reference":{"Id":1}}}})"}},
+        {false, Socket::refuses, {}},
+        {true, Socket::missing, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.niri ? "niri " : "Hyprland ") + std::to_string(int(c.socket)));
+        TestCompositor compositor;
+        compositor.addWorkspace(kLeft, QStringLiteral("1"));
+        compositor.addWorkspace(kLeft, QStringLiteral("2"));
+        compositor.activateWorkspace(1);
+        QTemporaryDir dir;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        QString socket = dir.filePath(QStringLiteral("niri.sock"));
+        if (c.niri) {
+            env.insert(QStringLiteral("NIRI_SOCKET"), socket);
+        } else {
+            QDir(dir.path()).mkpath(QStringLiteral("hypr/sig"));
+            socket = dir.filePath(QStringLiteral("hypr/sig/.socket.sock"));
+            env.insert(QStringLiteral("HYPRLAND_INSTANCE_SIGNATURE"), QStringLiteral("sig"));
+        }
+        std::optional<sm::test::FakeIpc> ipc;
+        if (c.socket != Socket::missing)
+            ipc.emplace(socket, [&, niri = c.niri](const QByteArray& r) { return answerAs(niri, compositor, r); },
+                        c.socket == Socket::answers);
+        auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), namerFor(env)}, nullptr);
+        ASSERT_TRUE(server);
+        {
+            sm::test::CoreRun run(server);
+            run.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
+            if (c.socket == Socket::answers)
+                EXPECT_TRUE(waitUntil([&] { return compositor.activeWorkspaceName(kLeft) == QStringLiteral("Mail"); }));
+            else
+                EXPECT_TRUE(waitUntil([&] { return !server->canSetDesktopNames(); })) << "the namer gives up";
+            EXPECT_TRUE(waitUntil([&] { return shownLabel(run).has_value(); })) << "the label shows all the same";
+            run.quit();
+        }
+        EXPECT_EQ(compositor.activeWorkspaceName(kLeft), QStringLiteral("1")) << "given back at quit";
+        EXPECT_EQ((ipc ? ipc->requests() : QStringList()).join(u'\n').toStdString(), c.requests.join(u'\n').toStdString());
+    }
 }
 
 // The program itself on a compositor that does not tell its workspaces, with no X11 to fall back on:

@@ -38,6 +38,7 @@ std::shared_ptr<WaylandWindowServer> WaylandWindowServer::create(const Options& 
     server->connection_->onOutputsChanged = [raw] { raw->outputsChanged(); };
     if (const OutputInfo* o = server->mainOutput()) server->currentOutput_ = o->name;
     server->followActive();
+    server->lastNames_ = server->desktopNames();
     return server;
 }
 
@@ -74,8 +75,15 @@ void WaylandWindowServer::workspacesDone(const WorkspaceChanges& changes) {
     }
     for (Panel* p : removed)
         p->desktopRemoved.emit();
+    for (auto it = sentNames_.begin(); it != sentNames_.end();) {
+        const WorkspaceRecord* w = state.workspace(it.key());
+        it = !w || w->name == it.value() ? sentNames_.erase(it) : std::next(it);
+    }
+    const QStringList names = desktopNames();
+    const bool renamed = names != std::exchange(lastNames_, names);
     if (changes.layout) screensChanged.emit();
     if (changes.active) activeDesktopChanged.emit();
+    if (renamed) desktopNamesChanged.emit();
 }
 
 // The output whose active workspace changed is where the user works now.
@@ -329,6 +337,49 @@ std::optional<QString> WaylandWindowServer::workspaceNameOf(const Panel& panel) 
         if (s->panel == &panel && s->bound)
             if (const WorkspaceRecord* w = connection_->workspaces().workspace(s->workspace)) return w->name;
     return std::nullopt;
+}
+
+QList<const WorkspaceRecord*> WaylandWindowServer::namedOrder() const {
+    const Snapshot& state = connection_->workspaces();
+    QList<const WorkspaceRecord*> order;
+    for (const auto& g : state.groups)
+        order << state.workspacesOf(g.handle);
+    return order;
+}
+
+QStringList WaylandWindowServer::desktopNames() const {
+    QStringList names;
+    for (const WorkspaceRecord* w : namedOrder())
+        names << sentNames_.value(w->handle, w->name);
+    return names;
+}
+
+int WaylandWindowServer::desktopNameIndex(const DesktopPlace& place) const {
+    return static_cast<int>(namedOrder().indexOf(workspaceFor(place)));
+}
+
+void WaylandWindowServer::setDesktopNames(const QStringList& names) {
+    if (!canSetDesktopNames()) return;
+    const Snapshot& state = connection_->workspaces();
+    const auto order = namedOrder();
+    const QStringList current = desktopNames();
+    for (qsizetype n = 0; n < names.size() && n < order.size(); ++n) {
+        if (names[n].isEmpty() || names[n] == current[n]) continue;
+        const WorkspaceRecord* w = order[n];
+        const int position = static_cast<int>(state.workspacesOf(w->group).indexOf(w));
+        const QString why = options_.namer->rename({state.outputOf(*w), position, w->name}, names[n]);
+        if (why.isEmpty()) {
+            sentNames_.insert(w->handle, names[n]);
+            continue;
+        }
+        options_.logger.notice(QStringLiteral("%1 did not take the name \"%2\": %3")
+                                   .arg(options_.namer->compositor(), names[n], why));
+        if (!options_.namer->usable()) {
+            options_.logger.notice(QStringLiteral("Workspace names stay in Spacemarquee alone for this session"));
+            break;
+        }
+    }
+    lastNames_ = desktopNames();
 }
 
 QString sessionProblem(bool* answered) {
