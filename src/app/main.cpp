@@ -252,8 +252,14 @@ int main(int argc, char** argv) {
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
         } else if (*session == Session::wayland) {
+            // Without its compositor the program has nothing to show: it ends as a quit ends it.
+            auto lost = [logger = loggers.app](const QString& why) {
+                logger.error(QStringLiteral("Spacemarquee ends: ") + why);
+                QCoreApplication::exit(1);
+            };
             backend.windowServer = wayland::WaylandWindowServer::create(
-                {loggers.overlay, {}, wayland::namerFor(QProcessEnvironment::systemEnvironment())}, &error);
+                {loggers.overlay, {}, wayland::namerFor(QProcessEnvironment::systemEnvironment()), lost},
+                &error);
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
         } else if (*session == Session::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);

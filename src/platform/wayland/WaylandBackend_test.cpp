@@ -32,7 +32,7 @@ const QString kRight = QStringLiteral("HDMI-A-1");
 
 std::shared_ptr<WaylandWindowServer> connect(const TestCompositor& compositor, QString* error = nullptr) {
     QString why;
-    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), nullptr}, &why);
+    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), nullptr, nullptr}, &why);
     if (error) *error = why;
     return server;
 }
@@ -357,7 +357,7 @@ TEST(WaylandNamerTest, NamesArePublishedThroughTheCompositorsIpcAndGivenBack) {
         if (c.socket != Socket::missing)
             ipc.emplace(socket, [&, niri = c.niri](const QByteArray& r) { return answerAs(niri, compositor, r); },
                         c.socket == Socket::answers);
-        auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), namerFor(env)}, nullptr);
+        auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), namerFor(env), nullptr}, nullptr);
         ASSERT_TRUE(server);
         {
             sm::test::CoreRun run(server);
@@ -372,6 +372,26 @@ TEST(WaylandNamerTest, NamesArePublishedThroughTheCompositorsIpcAndGivenBack) {
         EXPECT_EQ(compositor.activeWorkspaceName(kLeft), QStringLiteral("1")) << "given back at quit";
         EXPECT_EQ((ipc ? ipc->requests() : QStringList()).join(u'\n').toStdString(), c.requests.join(u'\n').toStdString());
     }
+}
+
+// A compositor that goes away is heard once, with why; the core then stops as at a quit.
+TEST(WaylandLostTest, ACompositorThatGoesAwayIsHeardOnceAndTheCoreStops) {
+    auto compositor = std::make_unique<TestCompositor>();
+    compositor->addWorkspace(kLeft, QStringLiteral("1"));
+    QStringList lost;
+    auto server = WaylandWindowServer::create(
+        {Logger{}, compositor->socketName(), nullptr, [&](const QString& why) { lost << why; }}, nullptr);
+    ASSERT_TRUE(server);
+    sm::test::CoreRun run(server);
+    run.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
+    ASSERT_TRUE(waitUntil([&] { return compositor->mappedOn(kLeft).has_value(); }));
+    compositor.reset();
+    ASSERT_TRUE(waitUntil([&] { return !lost.isEmpty(); }));
+    EXPECT_TRUE(lost.first().contains(QStringLiteral("connection to the compositor ended"))) << lost.first().toStdString();
+    run.tracker->setTitleForCurrentSpace(QStringLiteral("Post"), true);
+    EXPECT_EQ(server->switchTo({}), QStringLiteral("that workspace no longer exists"));
+    run.quit();
+    EXPECT_EQ(lost.size(), 1);
 }
 
 // The program itself on a compositor that does not tell its workspaces, with no X11 to fall back on:

@@ -36,6 +36,7 @@ std::shared_ptr<WaylandWindowServer> WaylandWindowServer::create(const Options& 
     WaylandWindowServer* raw = server.get();
     server->connection_->onWorkspacesDone = [raw](const WorkspaceChanges& c) { raw->workspacesDone(c); };
     server->connection_->onOutputsChanged = [raw] { raw->outputsChanged(); };
+    server->connection_->onLost = options.onLost;
     if (const OutputInfo* o = server->mainOutput()) server->currentOutput_ = o->name;
     server->followActive();
     server->lastNames_ = server->desktopNames();
@@ -375,7 +376,8 @@ void WaylandWindowServer::setDesktopNames(const QStringList& names) {
         options_.logger.notice(QStringLiteral("%1 did not take the name \"%2\": %3")
                                    .arg(options_.namer->compositor(), names[n], why));
         if (!options_.namer->usable()) {
-            options_.logger.notice(QStringLiteral("Workspace names stay in Spacemarquee alone for this session"));
+            options_.logger.notice(
+                QStringLiteral("Workspace names stay in Spacemarquee alone for this session"));
             break;
         }
     }

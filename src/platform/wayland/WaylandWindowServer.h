@@ -52,6 +52,8 @@ public:
         QString display; // empty: $WAYLAND_DISPLAY
         // Publishes names to the compositor's own bars where it lets a client rename its workspaces.
         std::shared_ptr<WorkspaceNamer> namer;
+        // The compositor went away or closed the connection: nothing can be shown any more.
+        std::function<void(const QString& why)> onLost;
     };
 
     // The backend, or none with the reason: no compositor, or one that lacks a protocol it needs.
