@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -371,6 +372,55 @@ TEST(WaylandNamerTest, NamesArePublishedThroughTheCompositorsIpcAndGivenBack) {
         }
         EXPECT_EQ(compositor.activeWorkspaceName(kLeft), QStringLiteral("1")) << "given back at quit";
         EXPECT_EQ((ipc ? ipc->requests() : QStringList()).join(u'\n').toStdString(), c.requests.join(u'\n').toStdString());
+    }
+}
+
+// Right-click opens the label's menu as a popup of its layer surface, grabbing the pointer; choosing an
+// entry does what it does on X11, and the popup goes.
+TEST(WaylandMenuTest, ARightClickedLabelOffersItsMenuAndAChosenEntryIsDone) {
+    const struct {
+        QString entry;
+        std::function<bool(const sm::test::CoreRun&, const QUuid&)> done;
+    } cases[] = {
+        {QStringLiteral("Rename…"), [](const sm::test::CoreRun& run, const QUuid&) { return run.overlay->isEditing(); }},
+        {QStringLiteral("Unlock (allow auto-naming)"),
+         [](const sm::test::CoreRun& run, const QUuid& id) { return !run.store->tag(id)->isUserOwned; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry.toStdString());
+        TestCompositor compositor;
+        compositor.addWorkspace(kLeft, QStringLiteral("1"));
+        auto server = connect(compositor);
+        ASSERT_TRUE(server);
+        sm::test::CoreRun run(server);
+        run.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
+        ASSERT_TRUE(waitUntil([&] { return shownLabel(run).has_value() && compositor.mappedOn(kLeft); }));
+        const QUuid id = *shownLabel(run);
+        const auto label = *compositor.mappedOn(kLeft);
+        compositor.click(label.id, QPoint(20, 20), true);
+        std::optional<TestCompositor::LayerSurface> popup;
+        ASSERT_TRUE(waitUntil([&] {
+            for (const auto& s : compositor.layerSurfaces())
+                if (s.popupOf == label.id && s.mapped) popup = s;
+            return popup.has_value();
+        })) << compositor.requests().join(u',').toStdString();
+        EXPECT_TRUE(popup->grabbed);
+        EXPECT_EQ(qAlpha(popup->image.pixel(popup->size.width() / 2, popup->size.height() / 2)), 255) << "the menu is drawn";
+        const auto* panel = dynamic_cast<const WaylandLabelPanel*>(run.overlay->entry(id)->panel.get());
+        const QMenu* menu = panel ? panel->openedMenu() : nullptr;
+        ASSERT_TRUE(menu);
+        const QAction* entry = nullptr;
+        for (const QAction* a : menu->actions())
+            if (a->text() == c.entry) entry = a;
+        ASSERT_TRUE(entry) << "an entry of the label's menu";
+        compositor.click(popup->id, menu->actionGeometry(const_cast<QAction*>(entry)).center());
+        EXPECT_TRUE(waitUntil([&] { return c.done(run, id); }));
+        EXPECT_TRUE(waitUntil([&] {
+            for (const auto& s : compositor.layerSurfaces())
+                if (s.popupOf) return false;
+            return true;
+        })) << "the popup goes";
+        run.quit();
     }
 }
 

@@ -7,6 +7,7 @@
 #define namespace name_space
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
+#include "xdg-shell-client-protocol.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -40,6 +41,10 @@ struct WaylandConnection::Listeners {
             c->compositor_ = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
         } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
             c->shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
+        } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0 && !c->wmBase_) {
+            // For the label's menu: popups are xdg-shell surfaces, even on a layer surface.
+            c->wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+            xdg_wm_base_add_listener(c->wmBase_, &wmBaseListener, c);
         } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !c->seat_) {
             c->seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, kSeatVersion));
             wl_seat_add_listener(c->seat_, &seatListener, c);
@@ -207,6 +212,9 @@ struct WaylandConnection::Listeners {
     static constexpr ext_workspace_manager_v1_listener managerListener{newGroup, newWorkspace, managerDone,
                                                                        finished};
 
+    static void ping(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
+    static constexpr xdg_wm_base_listener wmBaseListener{ping};
+
     // --- seat ---
     static void seatCapabilities(void* data, wl_seat* seat, uint32_t caps) {
         auto* c = static_cast<WaylandConnection*>(data);
@@ -243,8 +251,9 @@ struct WaylandConnection::Listeners {
         auto* c = static_cast<WaylandConnection*>(data);
         if (InputHandler* h = c->handlerOf(c->pointerFocus_); h && h->onMotion) h->onMotion(at(x, y));
     }
-    static void button(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t code, uint32_t state) {
+    static void button(void* data, wl_pointer*, uint32_t serial, uint32_t, uint32_t code, uint32_t state) {
         auto* c = static_cast<WaylandConnection*>(data);
+        c->buttonSerial_ = serial;
         const bool pressed = state == WL_POINTER_BUTTON_STATE_PRESSED;
         if (code == BTN_LEFT) c->leftButtonDown_ = pressed;
         if (InputHandler* h = c->handlerOf(c->pointerFocus_); h && h->onButton) h->onButton(code, pressed);
@@ -334,6 +343,7 @@ WaylandConnection::~WaylandConnection() {
     handles_.clear();
     if (manager_) ext_workspace_manager_v1_destroy(manager_);
     if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
+    if (wmBase_) xdg_wm_base_destroy(wmBase_);
     for (const auto& o : outputs_)
         wl_output_destroy(o.output);
     if (pointer_) wl_pointer_destroy(pointer_);

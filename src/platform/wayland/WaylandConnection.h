@@ -23,6 +23,7 @@ struct wl_keyboard;
 struct wl_output;
 struct wl_surface;
 struct zwlr_layer_shell_v1;
+struct xdg_wm_base;
 struct ext_workspace_manager_v1;
 struct ext_workspace_handle_v1;
 struct ext_workspace_group_handle_v1;
@@ -73,6 +74,9 @@ public:
     wl_compositor* compositor() const { return compositor_; }
     wl_shm* shm() const { return shm_; }
     zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
+    xdg_wm_base* wmBase() const { return wmBase_; } // none: no menus
+    wl_seat* seat() const { return seat_; }
+    quint32 buttonSerial() const { return buttonSerial_; } // of the last button pressed or released
     const QList<OutputInfo>& outputs() const { return outputs_; }
     const OutputInfo* outputNamed(const QString& name) const;
     const Snapshot& workspaces() const { return state_; }
@@ -117,6 +121,7 @@ private:
     wl_pointer* pointer_ = nullptr;
     wl_keyboard* keyboard_ = nullptr;
     zwlr_layer_shell_v1* layerShell_ = nullptr;
+    xdg_wm_base* wmBase_ = nullptr;
     ext_workspace_manager_v1* manager_ = nullptr;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<Keyboard> keys_;
@@ -132,6 +137,7 @@ private:
     wl_surface* pointerFocus_ = nullptr;
     wl_surface* keyboardFocus_ = nullptr;
     bool leftButtonDown_ = false;
+    quint32 buttonSerial_ = 0;
 };
 
 } // namespace sm::wayland

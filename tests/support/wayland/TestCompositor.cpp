@@ -5,6 +5,7 @@
 #define namespace name_space
 #include "wlr-layer-shell-unstable-v1-server-protocol.h"
 #undef namespace
+#include "xdg-shell-server-protocol.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -86,7 +87,8 @@ struct TestCompositor::State {
         State* state = nullptr;
     };
     struct Layer {
-        wl_resource* resource = nullptr;
+        wl_resource* resource = nullptr; // the layer surface, or the popup's xdg_surface
+        wl_resource* popup = nullptr;
         Surface* surface = nullptr;
         LayerSurface info;
         State* state = nullptr;
@@ -383,9 +385,14 @@ struct TestCompositor::State {
         if (!layer->info.mapped) {
             const QSize size(layer->info.size.width() ? layer->info.size.width() : kOutputWidth,
                              layer->info.size.height() ? layer->info.size.height() : kOutputHeight);
-            zwlr_layer_surface_v1_send_configure(layer->resource, wl_display_next_serial(display),
-                                                 static_cast<uint32_t>(size.width()),
-                                                 static_cast<uint32_t>(size.height()));
+            if (layer->popup) {
+                xdg_popup_send_configure(layer->popup, 0, 0, size.width(), size.height());
+                xdg_surface_send_configure(layer->resource, wl_display_next_serial(display));
+            } else {
+                zwlr_layer_surface_v1_send_configure(layer->resource, wl_display_next_serial(display),
+                                                     static_cast<uint32_t>(size.width()),
+                                                     static_cast<uint32_t>(size.height()));
+            }
             ++layer->info.configures;
             log << QStringLiteral("configure");
         }
@@ -443,7 +450,13 @@ struct TestCompositor::State {
         change(r, [&](LayerSurface& i) { i.keyboard = k; });
         layerOf(r)->state->note(QStringLiteral("keyboard_interactivity %1").arg(k));
     }
-    static void getPopup(wl_client*, wl_resource*, wl_resource*) {}
+    static void getPopup(wl_client*, wl_resource* r, wl_resource* popup) {
+        State* s = layerOf(r)->state;
+        const int parent = layerOf(r)->info.id;
+        for (auto& l : s->layers)
+            if (l.popup == popup) change(l.resource, [&](LayerSurface& i) { i.popupOf = parent; });
+        s->note(QStringLiteral("get_popup"));
+    }
     static void ack(wl_client*, wl_resource* r, uint32_t) {
         change(r, [&](LayerSurface& i) { ++i.acks; });
         layerOf(r)->state->note(QStringLiteral("ack_configure"));
@@ -489,6 +502,90 @@ struct TestCompositor::State {
         wl_resource* r = wl_resource_create(client, &zwlr_layer_shell_v1_interface,
                                             static_cast<int>(std::min(version, 3u)), id);
         wl_resource_set_implementation(r, &shellImpl, data, nullptr);
+    }
+
+    // --- xdg-shell, for popups of layer surfaces ---
+    static void positionerDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static void positionerSize(wl_client*, wl_resource* r, int32_t w, int32_t h) {
+        *static_cast<QSize*>(wl_resource_get_user_data(r)) = QSize(w, h);
+    }
+    static void positionerRect(wl_client*, wl_resource*, int32_t, int32_t, int32_t, int32_t) {}
+    static void positionerEnum(wl_client*, wl_resource*, uint32_t) {}
+    static void positionerOffset(wl_client*, wl_resource*, int32_t, int32_t) {}
+    static constexpr struct xdg_positioner_interface positionerImpl {
+        positionerDestroy, positionerSize, positionerRect, positionerEnum, positionerEnum, positionerEnum,
+            positionerOffset, nullptr, nullptr, nullptr
+    };
+    static Layer* popupLayer(State* s, wl_resource* popup) {
+        for (auto& l : s->layers)
+            if (l.popup == popup) return &l;
+        return nullptr;
+    }
+    static void popupDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static void popupGrab(wl_client*, wl_resource* r, wl_resource*, uint32_t) {
+        State* s = of(r);
+        if (Layer* l = popupLayer(s, r)) change(l->resource, [](LayerSurface& i) { i.grabbed = true; });
+        s->note(QStringLiteral("grab"));
+    }
+    static constexpr struct xdg_popup_interface popupImpl { popupDestroy, popupGrab, nullptr };
+    static void xdgSurfaceDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static void toplevel(wl_client*, wl_resource*, uint32_t) {}
+    static void xdgPopup(wl_client* client, wl_resource* r, uint32_t id, wl_resource* parent, wl_resource* positioner) {
+        Layer* l = layerOf(r);
+        wl_resource* popup = wl_resource_create(client, &xdg_popup_interface, 1, id);
+        wl_resource_set_implementation(popup, &popupImpl, l->state, [](wl_resource* gone) {
+            if (Layer* pl = popupLayer(of(gone), gone)) pl->popup = nullptr;
+        });
+        l->popup = popup;
+        const QSize size = *static_cast<QSize*>(wl_resource_get_user_data(positioner));
+        const int parentId = parent ? layerOf(parent)->info.id : 0;
+        change(r, [&](LayerSurface& i) {
+            i.size = size;
+            i.popupOf = parentId;
+        });
+    }
+    static void windowGeometry(wl_client*, wl_resource*, int32_t, int32_t, int32_t, int32_t) {}
+    static void xdgAck(wl_client*, wl_resource* r, uint32_t) {
+        change(r, [](LayerSurface& i) { ++i.acks; });
+    }
+    static constexpr struct xdg_surface_interface xdgSurfaceImpl {
+        xdgSurfaceDestroy, toplevel, xdgPopup, windowGeometry, xdgAck
+    };
+    static void wmDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static void createPositioner(wl_client* client, wl_resource*, uint32_t id) {
+        wl_resource* r = wl_resource_create(client, &xdg_positioner_interface, 1, id);
+        wl_resource_set_implementation(r, &positionerImpl, new QSize, [](wl_resource* gone) {
+            delete static_cast<QSize*>(wl_resource_get_user_data(gone));
+        });
+    }
+    static void getXdgSurface(wl_client* client, wl_resource* base, uint32_t id, wl_resource* surface) {
+        State* s = of(base);
+        wl_resource* r = wl_resource_create(client, &xdg_surface_interface, 1, id);
+        Layer l;
+        l.resource = r;
+        l.surface = surfaceOf(surface);
+        l.state = s;
+        l.info.id = s->nextLayer++;
+        l.info.nameSpace = QStringLiteral("xdg_popup");
+        {
+            std::lock_guard lock(s->mutex);
+            s->layers.push_back(l);
+        }
+        Layer* stored = &s->layers.back();
+        stored->surface->layer = stored;
+        wl_resource_set_implementation(r, &xdgSurfaceImpl, stored, [](wl_resource* gone) {
+            Layer* goneLayer = layerOf(gone);
+            State* st = goneLayer->state;
+            if (goneLayer->surface) goneLayer->surface->layer = nullptr;
+            std::lock_guard lock(st->mutex);
+            st->layers.remove_if([&](const Layer& x) { return &x == goneLayer; });
+        });
+    }
+    static void pong(wl_client*, wl_resource*, uint32_t) {}
+    static constexpr struct xdg_wm_base_interface wmBaseImpl { wmDestroy, createPositioner, getXdgSurface, pong };
+    static void bindWmBase(wl_client* client, void* data, uint32_t, uint32_t id) {
+        wl_resource* r = wl_resource_create(client, &xdg_wm_base_interface, 1, id);
+        wl_resource_set_implementation(r, &wmBaseImpl, data, nullptr);
     }
 
     // --- seat ---
@@ -592,6 +689,7 @@ TestCompositor::TestCompositor(Options options) : s_(std::make_unique<State>()) 
         s_->addOutput(output);
     wl_global_create(s_->display, &wl_seat_interface, 5, s_.get(), State::bindSeat);
     wl_global_create(s_->display, &zwlr_layer_shell_v1_interface, 3, s_.get(), State::bindShell);
+    wl_global_create(s_->display, &xdg_wm_base_interface, 1, s_.get(), State::bindWmBase);
     if (s_->options.workspaces)
         wl_global_create(s_->display, &ext_workspace_manager_v1_interface, 1, s_.get(), State::bindManager);
 

@@ -15,7 +15,8 @@ namespace sm::test {
 
 // A small Wayland compositor for the wayland tier, on a thread of its own and a socket in
 // $XDG_RUNTIME_DIR. It renders nothing. It offers wl_compositor, wl_shm, wl_output (one per screen,
-// addable and removable), wl_seat (pointer and keyboard with an xkb keymap), zwlr_layer_shell_v1 and,
+// addable and removable), wl_seat (pointer and keyboard with an xkb keymap), zwlr_layer_shell_v1 (with
+// xdg_wm_base for its popups, which are listed with the layer surfaces) and,
 // unless told not to, ext_workspace_manager_v1 with one workspace group per output. Tests script the
 // workspaces and outputs, drive the pointer and the keyboard, and read back every request it got.
 // Every call returns once the compositor has done it and sent the clients what it sends.
@@ -43,6 +44,8 @@ public:
         bool mapped = false; // a buffer is attached and committed
         int buffers = 0;     // buffers committed so far
         QImage image;        // the last buffer committed
+        int popupOf = 0;     // an xdg_popup's: the surface it opened on; 0 for a layer surface
+        bool grabbed = false; // a popup that asked for the pointer
     };
 
     explicit TestCompositor(Options options);
