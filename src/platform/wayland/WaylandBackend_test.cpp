@@ -363,8 +363,11 @@ TEST(WaylandNamerTest, NamesArePublishedThroughTheCompositorsIpcAndGivenBack) {
         {
             sm::test::CoreRun run(server);
             run.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
-            if (c.socket == Socket::answers)
+            const QString key = server->activePlace()->desktopId;
+            if (c.socket == Socket::answers) {
                 EXPECT_TRUE(waitUntil([&] { return compositor.activeWorkspaceName(kLeft) == QStringLiteral("Mail"); }));
+                EXPECT_EQ(server->activePlace()->desktopId, key) << "a lent name is not what the workspace is kept under";
+            }
             else
                 EXPECT_TRUE(waitUntil([&] { return !server->canSetDesktopNames(); })) << "the namer gives up";
             EXPECT_TRUE(waitUntil([&] { return shownLabel(run).has_value(); })) << "the label shows all the same";

@@ -280,7 +280,7 @@ std::optional<DesktopPlace> WaylandWindowServer::placeOn(const WorkspaceRecord* 
     if (!info || !info->stableId) return std::nullopt;
     const auto ordered = state.workspacesOf(w->group);
     return DesktopPlace{*info->stableId, static_cast<int>(ordered.indexOf(w)), w->name,
-                        workspaceKey(state, *w)};
+                        keyOf(*w)};
 }
 
 std::optional<DesktopPlace> WaylandWindowServer::placeOf(const Panel& panel) const {
@@ -303,7 +303,7 @@ const WorkspaceRecord* WaylandWindowServer::workspaceFor(const DesktopPlace& pla
     const Snapshot& state = connection_->workspaces();
     if (!place.desktopId.isEmpty())
         for (const auto& w : state.workspaces)
-            if (workspaceKey(state, w) == place.desktopId) return &w;
+            if (keyOf(w) == place.desktopId) return &w;
     if (place.desktopName.isEmpty()) return nullptr;
     for (const auto& w : state.workspaces) {
         if (w.name != place.desktopName) continue;
@@ -340,6 +340,15 @@ std::optional<QString> WaylandWindowServer::workspaceNameOf(const Panel& panel) 
     return std::nullopt;
 }
 
+// A name we lent the workspace is not the one it is kept under: its own name is.
+QString WaylandWindowServer::keyOf(const WorkspaceRecord& w) const {
+    const auto own = ownNames_.constFind(w.handle);
+    if (own == ownNames_.constEnd()) return workspaceKey(connection_->workspaces(), w);
+    WorkspaceRecord keyed = w;
+    keyed.name = *own;
+    return workspaceKey(connection_->workspaces(), keyed);
+}
+
 QList<const WorkspaceRecord*> WaylandWindowServer::namedOrder() const {
     const Snapshot& state = connection_->workspaces();
     QList<const WorkspaceRecord*> order;
@@ -371,6 +380,10 @@ void WaylandWindowServer::setDesktopNames(const QStringList& names) {
         const QString why = options_.namer->rename({state.outputOf(*w), position, w->name}, names[n]);
         if (why.isEmpty()) {
             sentNames_.insert(w->handle, names[n]);
+            if (!ownNames_.contains(w->handle))
+                ownNames_.insert(w->handle, w->name);
+            else if (ownNames_.value(w->handle) == names[n])
+                ownNames_.remove(w->handle);
             continue;
         }
         options_.logger.notice(QStringLiteral("%1 did not take the name \"%2\": %3")

@@ -111,6 +111,7 @@ private:
     QRectF toLogical(const QRect& layout) const;
     QRect toLayout(const QRectF& logical) const;
     QList<const WorkspaceRecord*> namedOrder() const;
+    QString keyOf(const WorkspaceRecord& workspace) const;
 
     Options options_;
     std::unique_ptr<WaylandConnection> connection_;
@@ -123,6 +124,7 @@ private:
     // look before it answers must not send them again.
     QHash<quint64, QString> sentNames_;
     QStringList lastNames_; // as last told to whoever listens
+    QHash<quint64, QString> ownNames_; // by workspace, while a name of ours is lent to it
 };
 
 // Why this backend cannot serve the session, or empty when it can: a Wayland display that answers and
