@@ -29,6 +29,7 @@
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/SwayWorkspace.h"
 #include "platform/wayland/WaylandWindowServer.h"
+#include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/CurrentDesktop.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
@@ -257,9 +258,11 @@ int main(int argc, char** argv) {
                 logger.error(QStringLiteral("Spacemarquee ends: ") + why);
                 QCoreApplication::exit(1);
             };
-            backend.windowServer = wayland::WaylandWindowServer::create(
+            auto server = wayland::WaylandWindowServer::create(
                 {loggers.overlay, {}, wayland::namerFor(QProcessEnvironment::systemEnvironment()), lost},
                 &error);
+            backend.windowServer = server;
+            backend.workspace = wayland::WaylandWorkspace::create(server); // none without the window list
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
         } else if (*session == Session::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);

@@ -2,6 +2,7 @@
 // told with ext-workspace-v1, labels as layer surfaces.
 #include "platform/wayland/WaylandPanels.h"
 #include "platform/wayland/WaylandWindowServer.h"
+#include "platform/wayland/WaylandWorkspace.h"
 #include "support/CoreRun.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
@@ -425,6 +426,49 @@ TEST(WaylandMenuTest, ARightClickedLabelOffersItsMenuAndAChosenEntryIsDone) {
         })) << "the popup goes";
         run.quit();
     }
+}
+
+// The window in front is the focused one the compositor tells of; only another application's coming
+// to the front is an activation.
+TEST(WaylandWorkspaceTest, TheFocusedWindowIsInFrontAndANewApplicationIsAnActivation) {
+    TestCompositor compositor;
+    compositor.addWorkspace(kLeft, QStringLiteral("1"));
+    auto server = connect(compositor);
+    ASSERT_TRUE(server);
+    auto workspace = WaylandWorkspace::create(server);
+    ASSERT_TRUE(workspace);
+    int activations = 0;
+    auto connection = workspace->applicationActivated.connect([&] { ++activations; });
+    const auto front = [&] {
+        const auto windows = workspace->onScreenWindows();
+        const auto app = workspace->frontmostApplication();
+        return app && windows && !windows->isEmpty() ? app->applicationId + u'|' + windows->first().title.value_or(QString())
+                                                     : QString();
+    };
+    int mail = 0, term = 0;
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        QString front; // app id | title
+        int activations;
+    } steps[] = {
+        {"open mail", [&] { mail = compositor.openWindow(QStringLiteral("org.mail"), QStringLiteral("Inbox")); },
+         QStringLiteral("org.mail|Inbox"), 1},
+        {"open a terminal", [&] { term = compositor.openWindow(QStringLiteral("foot"), QStringLiteral("~")); },
+         QStringLiteral("foot|~"), 2},
+        {"its title changes", [&] { compositor.retitleWindow(term, QStringLiteral("make")); }, QStringLiteral("foot|make"), 2},
+        {"mail again", [&] { compositor.focusWindow(mail); }, QStringLiteral("org.mail|Inbox"), 3},
+        {"mail closes", [&] { compositor.closeWindow(mail); }, QString(), 3},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_TRUE(waitUntil([&] { return front() == step.front; })) << step.step << ": " << front().toStdString();
+        EXPECT_EQ(activations, step.activations) << step.step;
+    }
+    TestCompositor::Options without;
+    without.toplevels = false;
+    TestCompositor plain(without);
+    EXPECT_FALSE(WaylandWorkspace::create(connect(plain))) << "none without the window list";
 }
 
 // A compositor that goes away is heard once, with why; the core then stops as at a quit.

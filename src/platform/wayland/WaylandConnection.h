@@ -11,6 +11,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QSocketNotifier;
 struct wl_display;
@@ -27,6 +29,8 @@ struct xdg_wm_base;
 struct ext_workspace_manager_v1;
 struct ext_workspace_handle_v1;
 struct ext_workspace_group_handle_v1;
+struct zwlr_foreign_toplevel_manager_v1;
+struct zwlr_foreign_toplevel_handle_v1;
 
 namespace sm::wayland {
 
@@ -42,6 +46,14 @@ struct OutputInfo {
     bool ready = false; // its first `done` came
 
     bool operator==(const OutputInfo&) const = default;
+};
+
+// A window as wlr-foreign-toplevel-management tells it, as of its last `done`.
+struct ToplevelInfo {
+    QString title;
+    QString appId;
+    bool activated = false;
+    bool operator==(const ToplevelInfo&) const = default;
 };
 
 // What the pointer and the keyboard do on one of our surfaces.
@@ -91,13 +103,24 @@ public:
     void setInputHandler(wl_surface* surface, InputHandler* handler);
     bool isLeftButtonDown() const { return leftButtonDown_; }
 
+    // The window that has the focus, where the compositor tells its windows; none when none has it.
+    bool tellsToplevels() const { return toplevelManager_ != nullptr; }
+    std::optional<ToplevelInfo> activeToplevel() const;
+
     std::function<void(const WorkspaceChanges&)> onWorkspacesDone;
+    std::function<void()> onActiveToplevelChanged; // another window, or its title or app id
     std::function<void()> onOutputsChanged;
     std::function<void(const QString&)> onLost; // the compositor went away or closed the connection
 
 private:
     struct Listeners;
     friend struct Listeners;
+    struct Toplevel {
+        WaylandConnection* connection;
+        zwlr_foreign_toplevel_handle_v1* handle;
+        ToplevelInfo pending, current;
+    };
+    void toplevelsChanged();
     struct Handle {
         WaylandConnection* connection;
         quint64 id;
@@ -123,6 +146,9 @@ private:
     zwlr_layer_shell_v1* layerShell_ = nullptr;
     xdg_wm_base* wmBase_ = nullptr;
     ext_workspace_manager_v1* manager_ = nullptr;
+    zwlr_foreign_toplevel_manager_v1* toplevelManager_ = nullptr;
+    std::vector<std::unique_ptr<Toplevel>> toplevels_;
+    std::optional<ToplevelInfo> lastActive_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<Keyboard> keys_;
     bool lost_ = false;

@@ -6,6 +6,7 @@
 #include "wlr-layer-shell-unstable-v1-server-protocol.h"
 #undef namespace
 #include "xdg-shell-server-protocol.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-server-protocol.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -89,10 +90,21 @@ struct TestCompositor::State {
     struct Layer {
         wl_resource* resource = nullptr; // the layer surface, or the popup's xdg_surface
         wl_resource* popup = nullptr;
+        wl_resource* toplevel = nullptr; // a window of the toolkit's (Preferences, say): configured, never shown
         Surface* surface = nullptr;
         LayerSurface info;
         State* state = nullptr;
     };
+
+    struct Window {
+        int number = 0;
+        QString appId, title;
+        std::vector<wl_resource*> resources;
+    };
+    std::list<Window> windows;
+    int focusedWindow = 0;
+    int nextWindow = 1;
+    std::vector<wl_resource*> toplevelManagers;
 
     Options options;
     wl_display* display = nullptr;
@@ -385,8 +397,12 @@ struct TestCompositor::State {
         if (!layer->info.mapped) {
             const QSize size(layer->info.size.width() ? layer->info.size.width() : kOutputWidth,
                              layer->info.size.height() ? layer->info.size.height() : kOutputHeight);
-            if (layer->popup) {
-                xdg_popup_send_configure(layer->popup, 0, 0, size.width(), size.height());
+            if (layer->popup || layer->toplevel) {
+                if (layer->popup) xdg_popup_send_configure(layer->popup, 0, 0, size.width(), size.height());
+                wl_array states;
+                wl_array_init(&states);
+                if (layer->toplevel) xdg_toplevel_send_configure(layer->toplevel, 0, 0, &states);
+                wl_array_release(&states);
                 xdg_surface_send_configure(layer->resource, wl_display_next_serial(display));
             } else {
                 zwlr_layer_surface_v1_send_configure(layer->resource, wl_display_next_serial(display),
@@ -529,7 +545,20 @@ struct TestCompositor::State {
     }
     static constexpr struct xdg_popup_interface popupImpl { popupDestroy, popupGrab, nullptr };
     static void xdgSurfaceDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
-    static void toplevel(wl_client*, wl_resource*, uint32_t) {}
+    // Every request but destroy is taken and ignored.
+    static int ignoreAllButDestroy(const void*, void* target, uint32_t opcode, const wl_message*, wl_argument*) {
+        if (opcode == 0) wl_resource_destroy(static_cast<wl_resource*>(target));
+        return 0;
+    }
+    static void toplevel(wl_client* client, wl_resource* r, uint32_t id) {
+        wl_resource* t = wl_resource_create(client, &xdg_toplevel_interface, 1, id);
+        Layer* l = layerOf(r);
+        l->toplevel = t;
+        wl_resource_set_dispatcher(t, ignoreAllButDestroy, nullptr, l->state, [](wl_resource* gone) {
+            for (auto& x : of(gone)->layers)
+                if (x.toplevel == gone) x.toplevel = nullptr;
+        });
+    }
     static void xdgPopup(wl_client* client, wl_resource* r, uint32_t id, wl_resource* parent, wl_resource* positioner) {
         Layer* l = layerOf(r);
         wl_resource* popup = wl_resource_create(client, &xdg_popup_interface, 1, id);
@@ -566,7 +595,7 @@ struct TestCompositor::State {
         l.surface = surfaceOf(surface);
         l.state = s;
         l.info.id = s->nextLayer++;
-        l.info.nameSpace = QStringLiteral("xdg_popup");
+        l.info.nameSpace = QStringLiteral("xdg_surface");
         {
             std::lock_guard lock(s->mutex);
             s->layers.push_back(l);
@@ -586,6 +615,60 @@ struct TestCompositor::State {
     static void bindWmBase(wl_client* client, void* data, uint32_t, uint32_t id) {
         wl_resource* r = wl_resource_create(client, &xdg_wm_base_interface, 1, id);
         wl_resource_set_implementation(r, &wmBaseImpl, data, nullptr);
+    }
+
+    // --- windows ---
+    static void handleNoop(wl_client*, wl_resource*) {}
+    static void handleSeat(wl_client*, wl_resource*, wl_resource*) {}
+    static void handleRect(wl_client*, wl_resource*, wl_resource*, int32_t, int32_t, int32_t, int32_t) {}
+    static void handleOutput(wl_client*, wl_resource*, wl_resource*) {}
+    static void handleDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static constexpr struct zwlr_foreign_toplevel_handle_v1_interface handleImpl {
+        handleNoop, handleNoop, handleNoop, handleNoop, handleSeat, handleNoop, handleRect, handleDestroy,
+            handleOutput, handleNoop
+    };
+    void sendState(Window& w, wl_resource* r) {
+        wl_array states;
+        wl_array_init(&states);
+        if (w.number == focusedWindow)
+            *static_cast<uint32_t*>(wl_array_add(&states, sizeof(uint32_t))) =
+                ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+        zwlr_foreign_toplevel_handle_v1_send_state(r, &states);
+        wl_array_release(&states);
+    }
+    void sendWindow(wl_resource* manager, Window& w) {
+        wl_resource* r = wl_resource_create(wl_resource_get_client(manager), &zwlr_foreign_toplevel_handle_v1_interface,
+                                            wl_resource_get_version(manager), 0);
+        wl_resource_set_implementation(r, &handleImpl, this, [](wl_resource* gone) {
+            for (auto& win : of(gone)->windows)
+                forget(win.resources, gone);
+        });
+        w.resources.push_back(r);
+        zwlr_foreign_toplevel_manager_v1_send_toplevel(manager, r);
+        zwlr_foreign_toplevel_handle_v1_send_title(r, utf8(w.title).constData());
+        zwlr_foreign_toplevel_handle_v1_send_app_id(r, utf8(w.appId).constData());
+        sendState(w, r);
+        zwlr_foreign_toplevel_handle_v1_send_done(r);
+    }
+    void windowsChanged() {
+        for (auto& w : windows)
+            for (auto* r : w.resources) {
+                zwlr_foreign_toplevel_handle_v1_send_title(r, utf8(w.title).constData());
+                sendState(w, r);
+                zwlr_foreign_toplevel_handle_v1_send_done(r);
+            }
+    }
+    static void toplevelStop(wl_client*, wl_resource*) {}
+    static constexpr struct zwlr_foreign_toplevel_manager_v1_interface toplevelManagerImpl { toplevelStop };
+    static void bindToplevels(wl_client* client, void* data, uint32_t version, uint32_t id) {
+        wl_resource* r = wl_resource_create(client, &zwlr_foreign_toplevel_manager_v1_interface,
+                                            static_cast<int>(std::min(version, 3u)), id);
+        wl_resource_set_implementation(r, &toplevelManagerImpl, data,
+                                       [](wl_resource* gone) { forget(of(gone)->toplevelManagers, gone); });
+        State* s = static_cast<State*>(data);
+        s->toplevelManagers.push_back(r);
+        for (auto& w : s->windows)
+            s->sendWindow(r, w);
     }
 
     // --- seat ---
@@ -690,6 +773,8 @@ TestCompositor::TestCompositor(Options options) : s_(std::make_unique<State>()) 
     wl_global_create(s_->display, &wl_seat_interface, 5, s_.get(), State::bindSeat);
     wl_global_create(s_->display, &zwlr_layer_shell_v1_interface, 3, s_.get(), State::bindShell);
     wl_global_create(s_->display, &xdg_wm_base_interface, 1, s_.get(), State::bindWmBase);
+    if (s_->options.toplevels)
+        wl_global_create(s_->display, &zwlr_foreign_toplevel_manager_v1_interface, 3, s_.get(), State::bindToplevels);
     if (s_->options.workspaces)
         wl_global_create(s_->display, &ext_workspace_manager_v1_interface, 1, s_.get(), State::bindManager);
 
@@ -868,6 +953,48 @@ std::optional<TestCompositor::LayerSurface> TestCompositor::mappedOn(const QStri
     for (const auto& l : layerSurfaces())
         if (l.mapped && l.output == output) return l;
     return std::nullopt;
+}
+
+int TestCompositor::openWindow(const QString& appId, const QString& title) {
+    int number = 0;
+    call([&] {
+        State& s = *s_;
+        number = s.nextWindow++;
+        s.windows.push_back(State::Window{number, appId, title, {}});
+        s.focusedWindow = number;
+        s.windowsChanged();
+        for (auto* m : s.toplevelManagers)
+            s.sendWindow(m, s.windows.back());
+    });
+    return number;
+}
+
+void TestCompositor::focusWindow(int window) {
+    call([&] {
+        s_->focusedWindow = window;
+        s_->windowsChanged();
+    });
+}
+
+void TestCompositor::retitleWindow(int window, const QString& title) {
+    call([&] {
+        for (auto& w : s_->windows)
+            if (w.number == window) w.title = title;
+        s_->windowsChanged();
+    });
+}
+
+void TestCompositor::closeWindow(int window) {
+    call([&] {
+        State& s = *s_;
+        for (auto& w : s.windows)
+            if (w.number == window)
+                for (auto* r : std::exchange(w.resources, {}))
+                    zwlr_foreign_toplevel_handle_v1_send_closed(r);
+        s.windows.remove_if([&](const State::Window& w) { return w.number == window; });
+        if (s.focusedWindow == window) s.focusedWindow = 0;
+        s.windowsChanged();
+    });
 }
 
 void TestCompositor::click(int surface, QPoint at, bool right) {

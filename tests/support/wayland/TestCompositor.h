@@ -27,6 +27,7 @@ public:
         bool workspaces = true;     // advertise ext_workspace_manager_v1
         bool grantsActivate = true; // workspaces have the activate capability
         bool sendsIds = false;      // workspaces have the compositor's lasting ids
+        bool toplevels = true;      // advertise zwlr_foreign_toplevel_manager_v1
         QString keyboardLayout = QStringLiteral("us");
         QString keyboardVariant;
     };
@@ -67,6 +68,13 @@ public:
     // Outputs come and go with their group: the group loses and regains the output, keeping its workspaces.
     void addOutput(const QString& name);
     void removeOutput(const QString& name);
+
+    // Windows, as wlr-foreign-toplevel-management tells them (unless told not to), numbered from 1; the
+    // one opened or focused last has the focus.
+    int openWindow(const QString& appId, const QString& title);
+    void focusWindow(int window);
+    void retitleWindow(int window, const QString& title);
+    void closeWindow(int window);
 
     // Every request of interest, in order: "activate NAME", "commit", "get_layer_surface", "ack_configure",
     // "attach WxH", "keyboard_interactivity N", ...
