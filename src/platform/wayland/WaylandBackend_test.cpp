@@ -465,6 +465,18 @@ TEST(WaylandWorkspaceTest, TheFocusedWindowIsInFrontAndANewApplicationIsAnActiva
         EXPECT_TRUE(waitUntil([&] { return front() == step.front; })) << step.step << ": " << front().toStdString();
         EXPECT_EQ(activations, step.activations) << step.step;
     }
+
+    // Automatic naming reads it: a terminal's working folder names the workspace.
+    sm::test::CoreRun run(server, std::make_shared<MemoryDefaults>(), true, workspace);
+    run.store->updateSettings([](AppSettings& s) {
+        s.autoTagFromFrontmostWindow = true;
+        s.windowNameGuessing = WindowNameGuessing::anyApp;
+    });
+    compositor.openWindow(QStringLiteral("org.kde.konsole"), QStringLiteral("dev@box: ~/src/atlas"));
+    EXPECT_TRUE(waitUntil([&] { return run.activeTitle() == QStringLiteral("atlas"); }, 10000))
+        << run.activeTitle().toStdString();
+    run.quit();
+
     TestCompositor::Options without;
     without.toplevels = false;
     TestCompositor plain(without);

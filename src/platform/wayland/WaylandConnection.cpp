@@ -254,7 +254,8 @@ struct WaylandConnection::Listeners {
         toplevelState, toplevelDone,  toplevelClosed, toplevelParent};
     static void newToplevel(void* data, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
         auto* c = static_cast<WaylandConnection*>(data);
-        c->toplevels_.push_back(std::make_unique<Toplevel>(Toplevel{c, handle, {}, {}}));
+        const ToplevelInfo fresh{c->nextToplevel_++, {}, {}, false};
+        c->toplevels_.push_back(std::make_unique<Toplevel>(Toplevel{c, handle, fresh, fresh}));
         zwlr_foreign_toplevel_handle_v1_add_listener(handle, &toplevelListener, c->toplevels_.back().get());
     }
     static void toplevelsFinished(void* data, zwlr_foreign_toplevel_manager_v1* manager) {

@@ -50,6 +50,7 @@ struct OutputInfo {
 
 // A window as wlr-foreign-toplevel-management tells it, as of its last `done`.
 struct ToplevelInfo {
+    quint64 number = 0; // ours, from 1, in the order the compositor told them
     QString title;
     QString appId;
     bool activated = false;
@@ -148,6 +149,7 @@ private:
     ext_workspace_manager_v1* manager_ = nullptr;
     zwlr_foreign_toplevel_manager_v1* toplevelManager_ = nullptr;
     std::vector<std::unique_ptr<Toplevel>> toplevels_;
+    quint64 nextToplevel_ = 1;
     std::optional<ToplevelInfo> lastActive_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<Keyboard> keys_;

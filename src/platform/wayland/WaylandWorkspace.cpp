@@ -5,6 +5,14 @@
 
 namespace sm::wayland {
 
+namespace {
+// The protocol names no process. The window's own number, negative so that it is never taken for a
+// real one, stands for its owner: it pairs the application in front with its window, and nothing else.
+qint64 ownerOf(const ToplevelInfo& window) {
+    return -static_cast<qint64>(window.number);
+}
+} // namespace
+
 std::shared_ptr<WaylandWorkspace> WaylandWorkspace::create(std::shared_ptr<WaylandWindowServer> server) {
     if (!server || !server->connection().tellsToplevels()) return nullptr;
     std::shared_ptr<WaylandWorkspace> workspace(new WaylandWorkspace(std::move(server)));
@@ -33,7 +41,7 @@ void WaylandWorkspace::changed() {
 std::optional<RunningApplication> WaylandWorkspace::frontmostApplication() const {
     const auto front = server_->connection().activeToplevel();
     if (!front) return std::nullopt;
-    return RunningApplication{front->appId, front->appId, 0};
+    return RunningApplication{front->appId, front->appId, ownerOf(*front)};
 }
 
 QString WaylandWorkspace::ownApplicationId() const {
@@ -45,7 +53,7 @@ QString WaylandWorkspace::ownApplicationId() const {
 std::optional<QList<WindowListEntry>> WaylandWorkspace::onScreenWindows() const {
     QList<WindowListEntry> list;
     if (const auto front = server_->connection().activeToplevel())
-        list << WindowListEntry{std::nullopt, kNormalWindowLayer, front->title};
+        list << WindowListEntry{ownerOf(*front), kNormalWindowLayer, front->title};
     return list;
 }
 

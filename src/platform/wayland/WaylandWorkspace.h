@@ -9,9 +9,10 @@
 namespace sm::wayland {
 
 // The window in front on a compositor that tells its windows with wlr-foreign-toplevel-management: the
-// activated one, with its app id and title as the compositor reports them (no process id: the protocol
-// has none). A tiling compositor overlaps nothing, and a stacking one tells no order, so the focused
-// window is the one in front. Nothing is polled; each `done` of a window is heard.
+// activated one, with its app id and title as the compositor reports them. A tiling compositor overlaps
+// nothing, and a stacking one tells no order, so the focused window is the one in front. Nothing is polled;
+// each `done` of a window is heard. The protocol names no process: a stand-in owner pairs the window with its
+// application.
 class WaylandWorkspace final : public Workspace {
 public:
     // None where the compositor does not tell its windows.
