@@ -377,7 +377,8 @@ void WaylandWindowServer::setDesktopNames(const QStringList& names) {
         if (names[n].isEmpty() || names[n] == current[n]) continue;
         const WorkspaceRecord* w = order[n];
         const int position = static_cast<int>(state.workspacesOf(w->group).indexOf(w));
-        const QString why = options_.namer->rename({state.outputOf(*w), position, w->name}, names[n]);
+        // By the name last sent where the compositor has not told it back yet: its IPC has it already.
+        const QString why = options_.namer->rename({state.outputOf(*w), position, current[n]}, names[n]);
         if (why.isEmpty()) {
             sentNames_.insert(w->handle, names[n]);
             if (!ownNames_.contains(w->handle))
