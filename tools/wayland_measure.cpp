@@ -47,7 +47,7 @@ int latency(int switches) {
     const int one = compositor.addWorkspace(QStringLiteral("DP-1"), QStringLiteral("1"));
     const int two = compositor.addWorkspace(QStringLiteral("DP-1"), QStringLiteral("2"));
     QString error;
-    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName()}, &error);
+    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), nullptr, nullptr}, &error);
     if (!server) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
@@ -89,7 +89,7 @@ int frame(int frames) {
     TestCompositor compositor;
     compositor.addWorkspace(QStringLiteral("DP-1"), QStringLiteral("1"));
     QString error;
-    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName()}, &error);
+    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), nullptr, nullptr}, &error);
     if (!server) return 1;
     auto label = labelHere(*server, QStringLiteral("Build & test"));
     auto* panel = static_cast<WaylandLabelPanel*>(label.get());
@@ -122,7 +122,7 @@ int idle(int seconds) {
     TestCompositor compositor;
     compositor.addWorkspace(QStringLiteral("DP-1"), QStringLiteral("1"));
     QString error;
-    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName()}, &error);
+    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), nullptr, nullptr}, &error);
     if (!server) return 1;
     auto label = labelHere(*server, QStringLiteral("Idle"));
     waitUntil([] { return false; }, 500);

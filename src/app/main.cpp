@@ -30,6 +30,7 @@
 #include "platform/sway/SwayWindowServer.h"
 #include "platform/sway/SwayWorkspace.h"
 #include "platform/wayland/WaylandWindowServer.h"
+#include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/CurrentDesktop.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11WindowServer.h"
@@ -233,7 +234,16 @@ int main(int argc, char** argv) {
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
             backend.workspace = sway::SwayWorkspace::create({loggers.tracker, {}}, nullptr);
         } else if (session == Backend::wayland) {
-            backend.windowServer = wayland::WaylandWindowServer::create({loggers.overlay, {}}, &error);
+            // Without its compositor the program has nothing to show: it ends as a quit ends it.
+            auto lost = [logger = loggers.app](const QString& why) {
+                logger.error(QStringLiteral("Spacemarquee ends: ") + why);
+                QCoreApplication::exit(1);
+            };
+            auto server = wayland::WaylandWindowServer::create(
+                {loggers.overlay, {}, wayland::namerFor(QProcessEnvironment::systemEnvironment()), lost},
+                &error);
+            backend.windowServer = server;
+            backend.workspace = wayland::WaylandWorkspace::create(server); // none without the window list
             backend.keySource = std::make_shared<UnavailableKeySource>(sway::kNoGlobalCtrl);
         } else if (session == Backend::gnome) {
             auto server = gnome::GnomeWindowServer::create({loggers.overlay, programVersion()}, &error);

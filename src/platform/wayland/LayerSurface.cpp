@@ -20,11 +20,11 @@ const char kNamespace[] = "spacemarquee";
 }
 
 // A frame's pixels: a fresh piece of shared memory each time, given back when the compositor releases it.
-struct LayerSurface::Buffer {
+struct ShmFrames::Buffer {
     wl_buffer* buffer = nullptr;
     void* data = nullptr;
     size_t size = 0;
-    LayerSurface* owner = nullptr;
+    ShmFrames* owner = nullptr;
 
     ~Buffer() {
         if (buffer) wl_buffer_destroy(buffer);
@@ -44,7 +44,7 @@ struct LayerListeners {
     static constexpr zwlr_layer_surface_v1_listener layerListener{configure, closed};
 
     static void release(void* data, wl_buffer*) {
-        auto* b = static_cast<LayerSurface::Buffer*>(data);
+        auto* b = static_cast<ShmFrames::Buffer*>(data);
         std::erase(b->owner->buffers_, b);
         delete b;
     }
@@ -53,7 +53,7 @@ struct LayerListeners {
 
 LayerSurface::LayerSurface(WaylandConnection& connection, const OutputInfo& output, const QRect& onOutput,
                            InputHandler* input)
-    : connection_(connection), rect_(onOutput) {
+    : connection_(connection), rect_(onOutput), frames_(connection) {
     surface_ = wl_compositor_create_surface(connection.compositor());
     layer_ = zwlr_layer_shell_v1_get_layer_surface(connection.layerShell(), surface_, output.output,
                                                    ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kNamespace);
@@ -69,13 +69,17 @@ LayerSurface::LayerSurface(WaylandConnection& connection, const OutputInfo& outp
 }
 
 LayerSurface::~LayerSurface() {
+    if (onGoing) onGoing();
     connection_.setInputHandler(surface_, nullptr);
     zwlr_layer_surface_v1_destroy(layer_);
     wl_surface_destroy(surface_);
-    // Buffers the compositor still holds go with the surface; it releases none after this.
+    connection_.flush();
+}
+
+// Buffers the compositor still holds go with the surface; it releases none after this.
+ShmFrames::~ShmFrames() {
     for (Buffer* b : buffers_)
         delete b;
-    connection_.flush();
 }
 
 void LayerSurface::setRect(const QRect& onOutput) {
@@ -131,9 +135,9 @@ void LayerSurface::configured(quint32 serial) {
     connection_.flush();
 }
 
-void LayerSurface::commitImage() {
-    const int width = image_.width(), height = image_.height();
-    if (width <= 0 || height <= 0) return;
+bool ShmFrames::attach(wl_surface* surface, const QImage& image) {
+    const int width = image.width(), height = image.height();
+    if (width <= 0 || height <= 0) return false;
     const int stride = width * 4;
     auto* b = new Buffer;
     b->owner = this;
@@ -142,18 +146,18 @@ void LayerSurface::commitImage() {
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(b->size)) < 0) {
         if (fd >= 0) close(fd);
         delete b;
-        return;
+        return false;
     }
     b->data = mmap(nullptr, b->size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (b->data == MAP_FAILED) {
         b->data = nullptr;
         close(fd);
         delete b;
-        return;
+        return false;
     }
-    const QImage pixels = image_.format() == QImage::Format_ARGB32_Premultiplied
-                              ? image_
-                              : image_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage pixels = image.format() == QImage::Format_ARGB32_Premultiplied
+                              ? image
+                              : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < height; ++y)
         std::memcpy(static_cast<uchar*>(b->data) + static_cast<size_t>(y) * static_cast<size_t>(stride),
                     pixels.constScanLine(y), static_cast<size_t>(stride));
@@ -163,10 +167,14 @@ void LayerSurface::commitImage() {
     close(fd);
     wl_buffer_add_listener(b->buffer, &LayerListeners::bufferListener, b);
     buffers_.push_back(b);
+    wl_surface_attach(surface, b->buffer, 0, 0);
+    wl_surface_damage_buffer(surface, 0, 0, width, height);
+    return true;
+}
 
+void LayerSurface::commitImage() {
     applyInput();
-    wl_surface_attach(surface_, b->buffer, 0, 0);
-    wl_surface_damage_buffer(surface_, 0, 0, width, height);
+    if (!frames_.attach(surface_, image_)) return;
     wl_surface_commit(surface_);
     connection_.flush();
     if (!mapped_) {

@@ -16,6 +16,24 @@ class WaylandConnection;
 struct InputHandler;
 struct OutputInfo;
 
+// The frames of one surface: each image copied into a fresh piece of shared memory and attached, the
+// memory given back when the compositor releases it or the surface goes.
+class ShmFrames {
+public:
+    explicit ShmFrames(WaylandConnection& connection) : connection_(connection) {}
+    ~ShmFrames();
+    ShmFrames(const ShmFrames&) = delete;
+    ShmFrames& operator=(const ShmFrames&) = delete;
+    // Attaches and damages; the caller commits. False when no memory could be had.
+    bool attach(wl_surface* surface, const QImage& image);
+
+private:
+    struct Buffer;
+    friend struct LayerListeners;
+    WaylandConnection& connection_;
+    std::vector<Buffer*> buffers_; // attached and not yet released
+};
+
 // One surface in the compositor's overlay layer of one output, anchored at the output's top left and
 // placed by its margins; drawn from QImages copied into shared memory. It maps with the first image
 // after the compositor's first configure, and unmaps when it is destroyed.
@@ -33,12 +51,13 @@ public:
     void show(const QImage& image);
     bool isMapped() const { return mapped_; }
     wl_surface* surface() const { return surface_; }
+    zwlr_layer_surface_v1* layer() const { return layer_; }
 
     std::function<void()> onMapped;
     std::function<void()> onClosed; // the compositor will not show it any more (its output went)
+    std::function<void()> onGoing;  // about to be destroyed: its popups go first
 
 private:
-    struct Buffer;
     friend struct LayerListeners;
     void configured(quint32 serial);
     void commitImage();
@@ -52,7 +71,7 @@ private:
     bool configured_ = false;
     bool mapped_ = false;
     bool takesInput_ = true;
-    std::vector<Buffer*> buffers_; // attached and not yet released
+    ShmFrames frames_;
 };
 
 } // namespace sm::wayland

@@ -2,14 +2,20 @@
 // told with ext-workspace-v1, labels as layer surfaces.
 #include "platform/wayland/WaylandPanels.h"
 #include "platform/wayland/WaylandWindowServer.h"
+#include "platform/wayland/WaylandWorkspace.h"
 #include "support/CoreRun.h"
 #include "support/ShowLabel.h"
 #include "support/WaitUntil.h"
 #include "support/sim/MemoryDefaults.h"
+#include "support/wayland/FakeIpc.h"
 #include "support/wayland/TestCompositor.h"
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -28,7 +34,7 @@ const QString kRight = QStringLiteral("HDMI-A-1");
 
 std::shared_ptr<WaylandWindowServer> connect(const TestCompositor& compositor, QString* error = nullptr) {
     QString why;
-    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName()}, &why);
+    auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), nullptr, nullptr}, &why);
     if (error) *error = why;
     return server;
 }
@@ -277,6 +283,224 @@ TEST_F(WaylandBackendTest, ADraggedLabelStaysWhereItWasDropped) {
     activate(0);
     EXPECT_TRUE(waitUntil([&] { return compositor.mappedOn(kLeft).value_or(surface).margin == dropped; }))
         << "and it is back there";
+}
+
+// A compositor's IPC as its documentation gives it, over the workspaces of the test compositor: a rename
+// through it is told back through ext-workspace-v1, as the real compositors do.
+QByteArray answerAs(bool niri, TestCompositor& compositor, const QByteArray& request) {
+    const auto list = [&] {
+        QJsonArray out;
+        const QString active = compositor.activeWorkspaceName(kLeft);
+        for (int id : {1, 2}) {
+            const QString shown = id == 1 ? active : QStringLiteral("2");
+            QJsonObject w{{QStringLiteral("id"), id}, {niri ? QStringLiteral("output") : QStringLiteral("monitor"), kLeft}};
+            w.insert(QStringLiteral("name"), niri && shown == QString::number(id) ? QJsonValue() : QJsonValue(shown));
+            if (niri) w.insert(QStringLiteral("idx"), id);
+            out << w;
+        }
+        return out;
+    };
+    if (!niri) {
+        if (request == "j/workspaces") return QJsonDocument(list()).toJson();
+        const QList<QByteArray> words = request.split(' ');
+        if (words.value(0) != "/dispatch" || words.value(1) != "renameworkspace") return "unknown request";
+        compositor.renameWorkspace(words.value(2).toInt(), QString::fromUtf8(words.mid(3).join(' ')));
+        return "ok";
+    }
+    const QJsonDocument json = QJsonDocument::fromJson(request.startsWith('"') ? '[' + request + ']' : request);
+    if (json.isArray() && json.array().first() == QStringLiteral("Workspaces"))
+        return QJsonDocument(QJsonObject{{QStringLiteral("Ok"), QJsonObject{{QStringLiteral("Workspaces"), list()}}}})
+                   .toJson(QJsonDocument::Compact) + '\n';
+    const QJsonObject action = json.object().value(QStringLiteral("Action")).toObject();
+    const QJsonObject set = action.value(QStringLiteral("SetWorkspaceName")).toObject();
+    const QJsonObject unset = action.value(QStringLiteral("UnsetWorkspaceName")).toObject();
+    const QJsonObject which = (set.isEmpty() ? unset.value(QStringLiteral("reference")) : set.value(QStringLiteral("workspace"))).toObject();
+    const int id = which.value(QStringLiteral("Id")).toInt();
+    if (id == 0) return R"({"Err":"no such workspace"})" "\n";
+    compositor.renameWorkspace(id, set.isEmpty() ? QString::number(id) : set.value(QStringLiteral("name")).toString());
+    return R"({"Ok":"Handled"})" "\n";
+}
+
+// Names go to the compositor's own bars through its IPC and come back at quit; a socket that refuses
+// or is not there leaves them in Spacemarquee alone, and the program goes on.
+TEST(WaylandNamerTest, NamesArePublishedThroughTheCompositorsIpcAndGivenBack) {
+    enum class Socket { answers, refuses, missing };
+    const struct {
+        bool niri;
+        Socket socket;
+        QStringList requests; // the whole conversation, up to the end of the quit
+    } cases[] = {
+        {false, Socket::answers,
+         {"j/workspaces", "/dispatch renameworkspace 1 Mail", "j/workspaces", "/dispatch renameworkspace 1 1"}},
+        {true, Socket::answers,
+         {R"("Workspaces")", R"({"Action":{"SetWorkspaceName":{"name":"Mail","workspace":{"Id":1}}}})",
+          R"("Workspaces")", R"({"Action":{"UnsetWorkspaceName":{"reference":{"Id":1}}}})"}},
+        {false, Socket::refuses, {}},
+        {true, Socket::missing, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.niri ? "niri " : "Hyprland ") + std::to_string(int(c.socket)));
+        TestCompositor compositor;
+        compositor.addWorkspace(kLeft, QStringLiteral("1"));
+        compositor.addWorkspace(kLeft, QStringLiteral("2"));
+        compositor.activateWorkspace(1);
+        QTemporaryDir dir;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        QString socket = dir.filePath(QStringLiteral("niri.sock"));
+        if (c.niri) {
+            env.insert(QStringLiteral("NIRI_SOCKET"), socket);
+        } else {
+            QDir(dir.path()).mkpath(QStringLiteral("hypr/sig"));
+            socket = dir.filePath(QStringLiteral("hypr/sig/.socket.sock"));
+            env.insert(QStringLiteral("HYPRLAND_INSTANCE_SIGNATURE"), QStringLiteral("sig"));
+        }
+        std::optional<sm::test::FakeIpc> ipc;
+        if (c.socket != Socket::missing)
+            ipc.emplace(socket, [&, niri = c.niri](const QByteArray& r) { return answerAs(niri, compositor, r); },
+                        c.socket == Socket::answers);
+        auto server = WaylandWindowServer::create({Logger{}, compositor.socketName(), namerFor(env), nullptr}, nullptr);
+        ASSERT_TRUE(server);
+        {
+            sm::test::CoreRun run(server);
+            run.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
+            const QString key = server->activePlace()->desktopId;
+            if (c.socket == Socket::answers) {
+                EXPECT_TRUE(waitUntil([&] { return compositor.activeWorkspaceName(kLeft) == QStringLiteral("Mail"); }));
+                EXPECT_EQ(server->activePlace()->desktopId, key) << "a lent name is not what the workspace is kept under";
+            }
+            else
+                EXPECT_TRUE(waitUntil([&] { return !server->canSetDesktopNames(); })) << "the namer gives up";
+            EXPECT_TRUE(waitUntil([&] { return shownLabel(run).has_value(); })) << "the label shows all the same";
+            run.quit();
+        }
+        EXPECT_EQ(compositor.activeWorkspaceName(kLeft), QStringLiteral("1")) << "given back at quit";
+        EXPECT_EQ((ipc ? ipc->requests() : QStringList()).join(u'\n').toStdString(), c.requests.join(u'\n').toStdString());
+    }
+}
+
+// Right-click opens the label's menu as a popup of its layer surface, grabbing the pointer; choosing an
+// entry does what it does on X11, and the popup goes.
+TEST(WaylandMenuTest, ARightClickedLabelOffersItsMenuAndAChosenEntryIsDone) {
+    const struct {
+        QString entry;
+        std::function<bool(const sm::test::CoreRun&, const QUuid&)> done;
+    } cases[] = {
+        {QStringLiteral("Rename…"), [](const sm::test::CoreRun& run, const QUuid&) { return run.overlay->isEditing(); }},
+        {QStringLiteral("Unlock (allow auto-naming)"),
+         [](const sm::test::CoreRun& run, const QUuid& id) { return !run.store->tag(id)->isUserOwned; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry.toStdString());
+        TestCompositor compositor;
+        compositor.addWorkspace(kLeft, QStringLiteral("1"));
+        auto server = connect(compositor);
+        ASSERT_TRUE(server);
+        sm::test::CoreRun run(server);
+        run.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
+        ASSERT_TRUE(waitUntil([&] { return shownLabel(run).has_value() && compositor.mappedOn(kLeft); }));
+        const QUuid id = *shownLabel(run);
+        const auto label = *compositor.mappedOn(kLeft);
+        compositor.click(label.id, QPoint(20, 20), true);
+        std::optional<TestCompositor::LayerSurface> popup;
+        ASSERT_TRUE(waitUntil([&] {
+            for (const auto& s : compositor.layerSurfaces())
+                if (s.popupOf == label.id && s.mapped) popup = s;
+            return popup.has_value();
+        })) << compositor.requests().join(u',').toStdString();
+        EXPECT_TRUE(popup->grabbed);
+        EXPECT_EQ(qAlpha(popup->image.pixel(popup->size.width() / 2, popup->size.height() / 2)), 255) << "the menu is drawn";
+        const auto* panel = dynamic_cast<const WaylandLabelPanel*>(run.overlay->entry(id)->panel.get());
+        const QMenu* menu = panel ? panel->openedMenu() : nullptr;
+        ASSERT_TRUE(menu);
+        const QAction* entry = nullptr;
+        for (const QAction* a : menu->actions())
+            if (a->text() == c.entry) entry = a;
+        ASSERT_TRUE(entry) << "an entry of the label's menu";
+        compositor.click(popup->id, menu->actionGeometry(const_cast<QAction*>(entry)).center());
+        EXPECT_TRUE(waitUntil([&] { return c.done(run, id); }));
+        EXPECT_TRUE(waitUntil([&] {
+            for (const auto& s : compositor.layerSurfaces())
+                if (s.popupOf) return false;
+            return true;
+        })) << "the popup goes";
+        run.quit();
+    }
+}
+
+// The window in front is the focused one the compositor tells of; only another application's coming
+// to the front is an activation.
+TEST(WaylandWorkspaceTest, TheFocusedWindowIsInFrontAndANewApplicationIsAnActivation) {
+    TestCompositor compositor;
+    compositor.addWorkspace(kLeft, QStringLiteral("1"));
+    auto server = connect(compositor);
+    ASSERT_TRUE(server);
+    auto workspace = WaylandWorkspace::create(server);
+    ASSERT_TRUE(workspace);
+    int activations = 0;
+    auto connection = workspace->applicationActivated.connect([&] { ++activations; });
+    const auto front = [&] {
+        const auto windows = workspace->onScreenWindows();
+        const auto app = workspace->frontmostApplication();
+        return app && windows && !windows->isEmpty() ? app->applicationId + u'|' + windows->first().title.value_or(QString())
+                                                     : QString();
+    };
+    int mail = 0, term = 0;
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        QString front; // app id | title
+        int activations;
+    } steps[] = {
+        {"open mail", [&] { mail = compositor.openWindow(QStringLiteral("org.mail"), QStringLiteral("Inbox")); },
+         QStringLiteral("org.mail|Inbox"), 1},
+        {"open a terminal", [&] { term = compositor.openWindow(QStringLiteral("foot"), QStringLiteral("~")); },
+         QStringLiteral("foot|~"), 2},
+        {"its title changes", [&] { compositor.retitleWindow(term, QStringLiteral("make")); }, QStringLiteral("foot|make"), 2},
+        {"mail again", [&] { compositor.focusWindow(mail); }, QStringLiteral("org.mail|Inbox"), 3},
+        {"mail closes", [&] { compositor.closeWindow(mail); }, QString(), 3},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        EXPECT_TRUE(waitUntil([&] { return front() == step.front; })) << step.step << ": " << front().toStdString();
+        EXPECT_EQ(activations, step.activations) << step.step;
+    }
+
+    // Automatic naming reads it: a terminal's working folder names the workspace.
+    sm::test::CoreRun run(server, std::make_shared<MemoryDefaults>(), true, workspace);
+    run.store->updateSettings([](AppSettings& s) {
+        s.autoTagFromFrontmostWindow = true;
+        s.windowNameGuessing = WindowNameGuessing::anyApp;
+    });
+    compositor.openWindow(QStringLiteral("org.kde.konsole"), QStringLiteral("dev@box: ~/src/atlas"));
+    EXPECT_TRUE(waitUntil([&] { return run.activeTitle() == QStringLiteral("atlas"); }, 10000))
+        << run.activeTitle().toStdString();
+    run.quit();
+
+    TestCompositor::Options without;
+    without.toplevels = false;
+    TestCompositor plain(without);
+    EXPECT_FALSE(WaylandWorkspace::create(connect(plain))) << "none without the window list";
+}
+
+// A compositor that goes away is heard once, with why; the core then stops as at a quit.
+TEST(WaylandLostTest, ACompositorThatGoesAwayIsHeardOnceAndTheCoreStops) {
+    auto compositor = std::make_unique<TestCompositor>();
+    compositor->addWorkspace(kLeft, QStringLiteral("1"));
+    QStringList lost;
+    auto server = WaylandWindowServer::create(
+        {Logger{}, compositor->socketName(), nullptr, [&](const QString& why) { lost << why; }}, nullptr);
+    ASSERT_TRUE(server);
+    sm::test::CoreRun run(server);
+    run.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
+    ASSERT_TRUE(waitUntil([&] { return compositor->mappedOn(kLeft).has_value(); }));
+    compositor.reset();
+    ASSERT_TRUE(waitUntil([&] { return !lost.isEmpty(); }));
+    EXPECT_TRUE(lost.first().contains(QStringLiteral("connection to the compositor ended"))) << lost.first().toStdString();
+    run.tracker->setTitleForCurrentSpace(QStringLiteral("Post"), true);
+    EXPECT_EQ(server->switchTo({}), QStringLiteral("that workspace no longer exists"));
+    run.quit();
+    EXPECT_EQ(lost.size(), 1);
 }
 
 // The program itself on a compositor that does not tell its workspaces, with no X11 to fall back on:

@@ -7,6 +7,8 @@
 #define namespace name_space
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
+#include "xdg-shell-client-protocol.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -40,6 +42,16 @@ struct WaylandConnection::Listeners {
             c->compositor_ = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
         } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
             c->shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
+        } else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0 &&
+                   !c->toplevelManager_) {
+            // Which window has the focus, for automatic naming.
+            c->toplevelManager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
+                bind(&zwlr_foreign_toplevel_manager_v1_interface, 3));
+            zwlr_foreign_toplevel_manager_v1_add_listener(c->toplevelManager_, &toplevelManagerListener, c);
+        } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0 && !c->wmBase_) {
+            // For the label's menu: popups are xdg-shell surfaces, even on a layer surface.
+            c->wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+            xdg_wm_base_add_listener(c->wmBase_, &wmBaseListener, c);
         } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !c->seat_) {
             c->seat_ = static_cast<wl_seat*>(bind(&wl_seat_interface, kSeatVersion));
             wl_seat_add_listener(c->seat_, &seatListener, c);
@@ -207,6 +219,54 @@ struct WaylandConnection::Listeners {
     static constexpr ext_workspace_manager_v1_listener managerListener{newGroup, newWorkspace, managerDone,
                                                                        finished};
 
+    static void ping(void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); }
+
+    // --- windows ---
+    static Toplevel* toplevelOf(void* data) { return static_cast<Toplevel*>(data); }
+    static void toplevelTitle(void* data, zwlr_foreign_toplevel_handle_v1*, const char* text) {
+        toplevelOf(data)->pending.title = QString::fromUtf8(text);
+    }
+    static void toplevelAppId(void* data, zwlr_foreign_toplevel_handle_v1*, const char* text) {
+        toplevelOf(data)->pending.appId = QString::fromUtf8(text);
+    }
+    static void toplevelOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
+    static void toplevelState(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
+        const auto* values = static_cast<const quint32*>(states->data);
+        bool activated = false;
+        for (size_t i = 0; i < states->size / sizeof(quint32); ++i)
+            activated = activated || values[i] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+        toplevelOf(data)->pending.activated = activated;
+    }
+    static void toplevelDone(void* data, zwlr_foreign_toplevel_handle_v1*) {
+        Toplevel* t = toplevelOf(data);
+        t->current = t->pending;
+        t->connection->toplevelsChanged();
+    }
+    static void toplevelClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+        WaylandConnection* c = toplevelOf(data)->connection;
+        zwlr_foreign_toplevel_handle_v1_destroy(handle);
+        std::erase_if(c->toplevels_, [&](const auto& t) { return t.get() == data; });
+        c->toplevelsChanged();
+    }
+    static void toplevelParent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
+    static constexpr zwlr_foreign_toplevel_handle_v1_listener toplevelListener{
+        toplevelTitle, toplevelAppId, toplevelOutput, toplevelOutput,
+        toplevelState, toplevelDone,  toplevelClosed, toplevelParent};
+    static void newToplevel(void* data, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
+        auto* c = static_cast<WaylandConnection*>(data);
+        const ToplevelInfo fresh{c->nextToplevel_++, {}, {}, false};
+        c->toplevels_.push_back(std::make_unique<Toplevel>(Toplevel{c, handle, fresh, fresh}));
+        zwlr_foreign_toplevel_handle_v1_add_listener(handle, &toplevelListener, c->toplevels_.back().get());
+    }
+    static void toplevelsFinished(void* data, zwlr_foreign_toplevel_manager_v1* manager) {
+        auto* c = static_cast<WaylandConnection*>(data);
+        zwlr_foreign_toplevel_manager_v1_destroy(manager);
+        c->toplevelManager_ = nullptr;
+    }
+    static constexpr zwlr_foreign_toplevel_manager_v1_listener toplevelManagerListener{newToplevel,
+                                                                                      toplevelsFinished};
+    static constexpr xdg_wm_base_listener wmBaseListener{ping};
+
     // --- seat ---
     static void seatCapabilities(void* data, wl_seat* seat, uint32_t caps) {
         auto* c = static_cast<WaylandConnection*>(data);
@@ -243,8 +303,9 @@ struct WaylandConnection::Listeners {
         auto* c = static_cast<WaylandConnection*>(data);
         if (InputHandler* h = c->handlerOf(c->pointerFocus_); h && h->onMotion) h->onMotion(at(x, y));
     }
-    static void button(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t code, uint32_t state) {
+    static void button(void* data, wl_pointer*, uint32_t serial, uint32_t, uint32_t code, uint32_t state) {
         auto* c = static_cast<WaylandConnection*>(data);
+        c->buttonSerial_ = serial;
         const bool pressed = state == WL_POINTER_BUTTON_STATE_PRESSED;
         if (code == BTN_LEFT) c->leftButtonDown_ = pressed;
         if (InputHandler* h = c->handlerOf(c->pointerFocus_); h && h->onButton) h->onButton(code, pressed);
@@ -334,6 +395,10 @@ WaylandConnection::~WaylandConnection() {
     handles_.clear();
     if (manager_) ext_workspace_manager_v1_destroy(manager_);
     if (layerShell_) zwlr_layer_shell_v1_destroy(layerShell_);
+    if (wmBase_) xdg_wm_base_destroy(wmBase_);
+    for (const auto& t : toplevels_)
+        zwlr_foreign_toplevel_handle_v1_destroy(t->handle);
+    if (toplevelManager_) zwlr_foreign_toplevel_manager_v1_destroy(toplevelManager_);
     for (const auto& o : outputs_)
         wl_output_destroy(o.output);
     if (pointer_) wl_pointer_destroy(pointer_);
@@ -343,6 +408,19 @@ WaylandConnection::~WaylandConnection() {
     if (compositor_) wl_compositor_destroy(compositor_);
     if (registry_) wl_registry_destroy(registry_);
     wl_display_disconnect(display_);
+}
+
+std::optional<ToplevelInfo> WaylandConnection::activeToplevel() const {
+    for (const auto& t : toplevels_)
+        if (t->current.activated) return t->current;
+    return std::nullopt;
+}
+
+void WaylandConnection::toplevelsChanged() {
+    const auto now = activeToplevel();
+    if (now == lastActive_) return;
+    lastActive_ = now;
+    if (onActiveToplevelChanged) onActiveToplevelChanged();
 }
 
 QString WaylandConnection::missing() const {

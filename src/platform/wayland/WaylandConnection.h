@@ -11,6 +11,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QSocketNotifier;
 struct wl_display;
@@ -23,9 +25,12 @@ struct wl_keyboard;
 struct wl_output;
 struct wl_surface;
 struct zwlr_layer_shell_v1;
+struct xdg_wm_base;
 struct ext_workspace_manager_v1;
 struct ext_workspace_handle_v1;
 struct ext_workspace_group_handle_v1;
+struct zwlr_foreign_toplevel_manager_v1;
+struct zwlr_foreign_toplevel_handle_v1;
 
 namespace sm::wayland {
 
@@ -41,6 +46,15 @@ struct OutputInfo {
     bool ready = false; // its first `done` came
 
     bool operator==(const OutputInfo&) const = default;
+};
+
+// A window as wlr-foreign-toplevel-management tells it, as of its last `done`.
+struct ToplevelInfo {
+    quint64 number = 0; // ours, from 1, in the order the compositor told them
+    QString title;
+    QString appId;
+    bool activated = false;
+    bool operator==(const ToplevelInfo&) const = default;
 };
 
 // What the pointer and the keyboard do on one of our surfaces.
@@ -73,6 +87,9 @@ public:
     wl_compositor* compositor() const { return compositor_; }
     wl_shm* shm() const { return shm_; }
     zwlr_layer_shell_v1* layerShell() const { return layerShell_; }
+    xdg_wm_base* wmBase() const { return wmBase_; } // none: no menus
+    wl_seat* seat() const { return seat_; }
+    quint32 buttonSerial() const { return buttonSerial_; } // of the last button pressed or released
     const QList<OutputInfo>& outputs() const { return outputs_; }
     const OutputInfo* outputNamed(const QString& name) const;
     const Snapshot& workspaces() const { return state_; }
@@ -87,13 +104,24 @@ public:
     void setInputHandler(wl_surface* surface, InputHandler* handler);
     bool isLeftButtonDown() const { return leftButtonDown_; }
 
+    // The window that has the focus, where the compositor tells its windows; none when none has it.
+    bool tellsToplevels() const { return toplevelManager_ != nullptr; }
+    std::optional<ToplevelInfo> activeToplevel() const;
+
     std::function<void(const WorkspaceChanges&)> onWorkspacesDone;
+    std::function<void()> onActiveToplevelChanged; // another window, or its title or app id
     std::function<void()> onOutputsChanged;
     std::function<void(const QString&)> onLost; // the compositor went away or closed the connection
 
 private:
     struct Listeners;
     friend struct Listeners;
+    struct Toplevel {
+        WaylandConnection* connection;
+        zwlr_foreign_toplevel_handle_v1* handle;
+        ToplevelInfo pending, current;
+    };
+    void toplevelsChanged();
     struct Handle {
         WaylandConnection* connection;
         quint64 id;
@@ -117,7 +145,12 @@ private:
     wl_pointer* pointer_ = nullptr;
     wl_keyboard* keyboard_ = nullptr;
     zwlr_layer_shell_v1* layerShell_ = nullptr;
+    xdg_wm_base* wmBase_ = nullptr;
     ext_workspace_manager_v1* manager_ = nullptr;
+    zwlr_foreign_toplevel_manager_v1* toplevelManager_ = nullptr;
+    std::vector<std::unique_ptr<Toplevel>> toplevels_;
+    quint64 nextToplevel_ = 1;
+    std::optional<ToplevelInfo> lastActive_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<Keyboard> keys_;
     bool lost_ = false;
@@ -132,6 +165,7 @@ private:
     wl_surface* pointerFocus_ = nullptr;
     wl_surface* keyboardFocus_ = nullptr;
     bool leftButtonDown_ = false;
+    quint32 buttonSerial_ = 0;
 };
 
 } // namespace sm::wayland

@@ -1,7 +1,8 @@
 #include "platform/wayland/WaylandPanels.h"
 
+#include "platform/wayland/MenuPopup.h"
+
 #include <QCoreApplication>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
@@ -141,20 +142,33 @@ WaylandLabelPanel::WaylandLabelPanel(const std::shared_ptr<WaylandWindowServer>&
     };
 }
 
-WaylandLabelPanel::~WaylandLabelPanel() = default;
+WaylandLabelPanel::~WaylandLabelPanel() {
+    closeMenu();
+}
 
-// The toolkit's own menu, at the pointer: its popup is the toolkit's window, not a layer surface.
+// The label's menu as a popup of its layer surface, at the pointer.
 void WaylandLabelPanel::openMenu() {
+    const auto server = server_.lock();
+    if (!server || !state_.surface || !server->connection().wmBase()) return;
+    closeMenu();
     menu_ = window_->buildMenu();
     if (menu_->isEmpty()) return;
-    QObject::connect(menu_.get(), &QMenu::triggered, menu_.get(), [this](QAction* action) {
+    popup_ = std::make_unique<MenuPopup>(server->connection(), *menu_, QRect(pointer_.toPoint(), QSize(1, 1)),
+                                         state_.surface->layer());
+    popup_->onChosen = [this](QAction* action) {
         const QString identifier = action->data().toString();
-        if (identifier.isEmpty()) return;
         deliver([this, identifier] {
-            if (window_->onMenuAction) window_->onMenuAction(identifier);
+            closeMenu();
+            if (!identifier.isEmpty() && window_->onMenuAction) window_->onMenuAction(identifier);
         });
-    });
-    menu_->popup(QCursor::pos());
+    };
+    popup_->onDismissed = [this] { deliver([this] { closeMenu(); }); };
+    state_.surface->onGoing = [this] { popup_.reset(); };
+}
+
+void WaylandLabelPanel::closeMenu() {
+    popup_.reset();
+    if (state_.surface) state_.surface->onGoing = nullptr;
 }
 
 WaylandEditorPanel::WaylandEditorPanel(const std::shared_ptr<WaylandWindowServer>& server)

@@ -11,6 +11,10 @@
 class QMenu;
 
 namespace sm::wayland {
+class MenuPopup;
+}
+
+namespace sm::wayland {
 
 // The Panel operations on a layer surface that shows a Qt window's drawing. The window itself is never
 // shown by the toolkit: Qt 6.4 cannot give its windows the layer-shell role, so the window draws into an
@@ -59,12 +63,16 @@ public:
 
     QUuid tagId() const override { return tagId_; }
     LabelView& view() override { return *window_; }
+    // The menu while its popup is open, for tests to find its entries.
+    const QMenu* openedMenu() const { return popup_ ? menu_.get() : nullptr; }
 
 private:
     void openMenu();
+    void closeMenu();
 
     QUuid tagId_;
     std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<MenuPopup> popup_;
 };
 
 class WaylandEditorPanel final : public WaylandPanel<EditorPanel, widgets::EditorWindow> {

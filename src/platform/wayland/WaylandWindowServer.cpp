@@ -36,8 +36,10 @@ std::shared_ptr<WaylandWindowServer> WaylandWindowServer::create(const Options& 
     WaylandWindowServer* raw = server.get();
     server->connection_->onWorkspacesDone = [raw](const WorkspaceChanges& c) { raw->workspacesDone(c); };
     server->connection_->onOutputsChanged = [raw] { raw->outputsChanged(); };
+    server->connection_->onLost = options.onLost;
     if (const OutputInfo* o = server->mainOutput()) server->currentOutput_ = o->name;
     server->followActive();
+    server->lastNames_ = server->desktopNames();
     return server;
 }
 
@@ -74,8 +76,15 @@ void WaylandWindowServer::workspacesDone(const WorkspaceChanges& changes) {
     }
     for (Panel* p : removed)
         p->desktopRemoved.emit();
+    for (auto it = sentNames_.begin(); it != sentNames_.end();) {
+        const WorkspaceRecord* w = state.workspace(it.key());
+        it = !w || w->name == it.value() ? sentNames_.erase(it) : std::next(it);
+    }
+    const QStringList names = desktopNames();
+    const bool renamed = names != std::exchange(lastNames_, names);
     if (changes.layout) screensChanged.emit();
     if (changes.active) activeDesktopChanged.emit();
+    if (renamed) desktopNamesChanged.emit();
 }
 
 // The output whose active workspace changed is where the user works now.
@@ -271,7 +280,7 @@ std::optional<DesktopPlace> WaylandWindowServer::placeOn(const WorkspaceRecord* 
     if (!info || !info->stableId) return std::nullopt;
     const auto ordered = state.workspacesOf(w->group);
     return DesktopPlace{*info->stableId, static_cast<int>(ordered.indexOf(w)), w->name,
-                        workspaceKey(state, *w)};
+                        keyOf(*w)};
 }
 
 std::optional<DesktopPlace> WaylandWindowServer::placeOf(const Panel& panel) const {
@@ -294,7 +303,7 @@ const WorkspaceRecord* WaylandWindowServer::workspaceFor(const DesktopPlace& pla
     const Snapshot& state = connection_->workspaces();
     if (!place.desktopId.isEmpty())
         for (const auto& w : state.workspaces)
-            if (workspaceKey(state, w) == place.desktopId) return &w;
+            if (keyOf(w) == place.desktopId) return &w;
     if (place.desktopName.isEmpty()) return nullptr;
     for (const auto& w : state.workspaces) {
         if (w.name != place.desktopName) continue;
@@ -329,6 +338,64 @@ std::optional<QString> WaylandWindowServer::workspaceNameOf(const Panel& panel) 
         if (s->panel == &panel && s->bound)
             if (const WorkspaceRecord* w = connection_->workspaces().workspace(s->workspace)) return w->name;
     return std::nullopt;
+}
+
+// A name we lent the workspace is not the one it is kept under: its own name is.
+QString WaylandWindowServer::keyOf(const WorkspaceRecord& w) const {
+    const auto own = ownNames_.constFind(w.handle);
+    if (own == ownNames_.constEnd()) return workspaceKey(connection_->workspaces(), w);
+    WorkspaceRecord keyed = w;
+    keyed.name = *own;
+    return workspaceKey(connection_->workspaces(), keyed);
+}
+
+QList<const WorkspaceRecord*> WaylandWindowServer::namedOrder() const {
+    const Snapshot& state = connection_->workspaces();
+    QList<const WorkspaceRecord*> order;
+    for (const auto& g : state.groups)
+        order << state.workspacesOf(g.handle);
+    return order;
+}
+
+QStringList WaylandWindowServer::desktopNames() const {
+    QStringList names;
+    for (const WorkspaceRecord* w : namedOrder())
+        names << sentNames_.value(w->handle, w->name);
+    return names;
+}
+
+int WaylandWindowServer::desktopNameIndex(const DesktopPlace& place) const {
+    return static_cast<int>(namedOrder().indexOf(workspaceFor(place)));
+}
+
+void WaylandWindowServer::setDesktopNames(const QStringList& names) {
+    if (!canSetDesktopNames()) return;
+    const Snapshot& state = connection_->workspaces();
+    const auto order = namedOrder();
+    const QStringList current = desktopNames();
+    for (qsizetype n = 0; n < names.size() && n < order.size(); ++n) {
+        if (names[n].isEmpty() || names[n] == current[n]) continue;
+        const WorkspaceRecord* w = order[n];
+        const int position = static_cast<int>(state.workspacesOf(w->group).indexOf(w));
+        // By the name last sent where the compositor has not told it back yet: its IPC has it already.
+        const QString why = options_.namer->rename({state.outputOf(*w), position, current[n]}, names[n]);
+        if (why.isEmpty()) {
+            sentNames_.insert(w->handle, names[n]);
+            if (!ownNames_.contains(w->handle))
+                ownNames_.insert(w->handle, w->name);
+            else if (ownNames_.value(w->handle) == names[n])
+                ownNames_.remove(w->handle);
+            continue;
+        }
+        options_.logger.notice(QStringLiteral("%1 did not take the name \"%2\": %3")
+                                   .arg(options_.namer->compositor(), names[n], why));
+        if (!options_.namer->usable()) {
+            options_.logger.notice(
+                QStringLiteral("Workspace names stay in Spacemarquee alone for this session"));
+            break;
+        }
+    }
+    lastNames_ = desktopNames();
 }
 
 QString sessionProblem(bool* answered) {

@@ -4,6 +4,7 @@
 #include "platform/WindowServer.h"
 #include "platform/wayland/LayerSurface.h"
 #include "platform/wayland/WaylandConnection.h"
+#include "platform/wayland/WorkspaceNamers.h"
 
 #include <QImage>
 #include <QPoint>
@@ -49,6 +50,10 @@ public:
     struct Options {
         Logger logger;
         QString display; // empty: $WAYLAND_DISPLAY
+        // Publishes names to the compositor's own bars where it lets a client rename its workspaces.
+        std::shared_ptr<WorkspaceNamer> namer;
+        // The compositor went away or closed the connection: nothing can be shown any more.
+        std::function<void(const QString& why)> onLost;
     };
 
     // The backend, or none with the reason: no compositor, or one that lacks a protocol it needs.
@@ -68,6 +73,12 @@ public:
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
     void bindToPlace(Panel& panel, const DesktopPlace& place) override;
     QString switchTo(const DesktopPlace& place) override;
+    // The names, in the order the compositor announced its groups and each group's workspaces ordered.
+    QStringList desktopNames() const override;
+    bool canSetDesktopNames() const override { return options_.namer && options_.namer->usable(); }
+    bool mayRewriteDesktopNames() const override { return false; }
+    void setDesktopNames(const QStringList& names) override;
+    int desktopNameIndex(const DesktopPlace& place) const override;
 
     // --- What tests and tools read ---
     WaylandConnection& connection() { return *connection_; }
@@ -99,6 +110,8 @@ private:
     const OutputInfo* mainOutput() const;
     QRectF toLogical(const QRect& layout) const;
     QRect toLayout(const QRectF& logical) const;
+    QList<const WorkspaceRecord*> namedOrder() const;
+    QString keyOf(const WorkspaceRecord& workspace) const;
 
     Options options_;
     std::unique_ptr<WaylandConnection> connection_;
@@ -107,6 +120,11 @@ private:
     QHash<QString, quint64> lastActive_; // each output's active workspace at the last `done`
     mutable QHash<QString, quint32> displayNumbers_;
     std::chrono::steady_clock::time_point lastDone_;
+    // Names sent through the namer that the compositor has not told back yet, by workspace: a second
+    // look before it answers must not send them again.
+    QHash<quint64, QString> sentNames_;
+    QStringList lastNames_; // as last told to whoever listens
+    QHash<quint64, QString> ownNames_; // by workspace, while a name of ours is lent to it
 };
 
 // Why this backend cannot serve the session, or empty when it can: a Wayland display that answers and

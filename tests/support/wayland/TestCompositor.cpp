@@ -5,6 +5,8 @@
 #define namespace name_space
 #include "wlr-layer-shell-unstable-v1-server-protocol.h"
 #undef namespace
+#include "xdg-shell-server-protocol.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-server-protocol.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -86,11 +88,23 @@ struct TestCompositor::State {
         State* state = nullptr;
     };
     struct Layer {
-        wl_resource* resource = nullptr;
+        wl_resource* resource = nullptr; // the layer surface, or the popup's xdg_surface
+        wl_resource* popup = nullptr;
+        wl_resource* toplevel = nullptr; // a window of the toolkit's (Preferences, say): configured, never shown
         Surface* surface = nullptr;
         LayerSurface info;
         State* state = nullptr;
     };
+
+    struct Window {
+        int number = 0;
+        QString appId, title;
+        std::vector<wl_resource*> resources;
+    };
+    std::list<Window> windows;
+    int focusedWindow = 0;
+    int nextWindow = 1;
+    std::vector<wl_resource*> toplevelManagers;
 
     Options options;
     wl_display* display = nullptr;
@@ -383,9 +397,18 @@ struct TestCompositor::State {
         if (!layer->info.mapped) {
             const QSize size(layer->info.size.width() ? layer->info.size.width() : kOutputWidth,
                              layer->info.size.height() ? layer->info.size.height() : kOutputHeight);
-            zwlr_layer_surface_v1_send_configure(layer->resource, wl_display_next_serial(display),
-                                                 static_cast<uint32_t>(size.width()),
-                                                 static_cast<uint32_t>(size.height()));
+            if (layer->popup || layer->toplevel) {
+                if (layer->popup) xdg_popup_send_configure(layer->popup, 0, 0, size.width(), size.height());
+                wl_array states;
+                wl_array_init(&states);
+                if (layer->toplevel) xdg_toplevel_send_configure(layer->toplevel, 0, 0, &states);
+                wl_array_release(&states);
+                xdg_surface_send_configure(layer->resource, wl_display_next_serial(display));
+            } else {
+                zwlr_layer_surface_v1_send_configure(layer->resource, wl_display_next_serial(display),
+                                                     static_cast<uint32_t>(size.width()),
+                                                     static_cast<uint32_t>(size.height()));
+            }
             ++layer->info.configures;
             log << QStringLiteral("configure");
         }
@@ -443,7 +466,13 @@ struct TestCompositor::State {
         change(r, [&](LayerSurface& i) { i.keyboard = k; });
         layerOf(r)->state->note(QStringLiteral("keyboard_interactivity %1").arg(k));
     }
-    static void getPopup(wl_client*, wl_resource*, wl_resource*) {}
+    static void getPopup(wl_client*, wl_resource* r, wl_resource* popup) {
+        State* s = layerOf(r)->state;
+        const int parent = layerOf(r)->info.id;
+        for (auto& l : s->layers)
+            if (l.popup == popup) change(l.resource, [&](LayerSurface& i) { i.popupOf = parent; });
+        s->note(QStringLiteral("get_popup"));
+    }
     static void ack(wl_client*, wl_resource* r, uint32_t) {
         change(r, [&](LayerSurface& i) { ++i.acks; });
         layerOf(r)->state->note(QStringLiteral("ack_configure"));
@@ -489,6 +518,157 @@ struct TestCompositor::State {
         wl_resource* r = wl_resource_create(client, &zwlr_layer_shell_v1_interface,
                                             static_cast<int>(std::min(version, 3u)), id);
         wl_resource_set_implementation(r, &shellImpl, data, nullptr);
+    }
+
+    // --- xdg-shell, for popups of layer surfaces ---
+    static void positionerDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static void positionerSize(wl_client*, wl_resource* r, int32_t w, int32_t h) {
+        *static_cast<QSize*>(wl_resource_get_user_data(r)) = QSize(w, h);
+    }
+    static void positionerRect(wl_client*, wl_resource*, int32_t, int32_t, int32_t, int32_t) {}
+    static void positionerEnum(wl_client*, wl_resource*, uint32_t) {}
+    static void positionerOffset(wl_client*, wl_resource*, int32_t, int32_t) {}
+    static constexpr struct xdg_positioner_interface positionerImpl {
+        positionerDestroy, positionerSize, positionerRect, positionerEnum, positionerEnum, positionerEnum,
+            positionerOffset, nullptr, nullptr, nullptr
+    };
+    static Layer* popupLayer(State* s, wl_resource* popup) {
+        for (auto& l : s->layers)
+            if (l.popup == popup) return &l;
+        return nullptr;
+    }
+    static void popupDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static void popupGrab(wl_client*, wl_resource* r, wl_resource*, uint32_t) {
+        State* s = of(r);
+        if (Layer* l = popupLayer(s, r)) change(l->resource, [](LayerSurface& i) { i.grabbed = true; });
+        s->note(QStringLiteral("grab"));
+    }
+    static constexpr struct xdg_popup_interface popupImpl { popupDestroy, popupGrab, nullptr };
+    static void xdgSurfaceDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    // Every request but destroy is taken and ignored.
+    static int ignoreAllButDestroy(const void*, void* target, uint32_t opcode, const wl_message*, wl_argument*) {
+        if (opcode == 0) wl_resource_destroy(static_cast<wl_resource*>(target));
+        return 0;
+    }
+    static void toplevel(wl_client* client, wl_resource* r, uint32_t id) {
+        wl_resource* t = wl_resource_create(client, &xdg_toplevel_interface, 1, id);
+        Layer* l = layerOf(r);
+        l->toplevel = t;
+        wl_resource_set_dispatcher(t, ignoreAllButDestroy, nullptr, l->state, [](wl_resource* gone) {
+            for (auto& x : of(gone)->layers)
+                if (x.toplevel == gone) x.toplevel = nullptr;
+        });
+    }
+    static void xdgPopup(wl_client* client, wl_resource* r, uint32_t id, wl_resource* parent, wl_resource* positioner) {
+        Layer* l = layerOf(r);
+        wl_resource* popup = wl_resource_create(client, &xdg_popup_interface, 1, id);
+        wl_resource_set_implementation(popup, &popupImpl, l->state, [](wl_resource* gone) {
+            if (Layer* pl = popupLayer(of(gone), gone)) pl->popup = nullptr;
+        });
+        l->popup = popup;
+        const QSize size = *static_cast<QSize*>(wl_resource_get_user_data(positioner));
+        const int parentId = parent ? layerOf(parent)->info.id : 0;
+        change(r, [&](LayerSurface& i) {
+            i.size = size;
+            i.popupOf = parentId;
+        });
+    }
+    static void windowGeometry(wl_client*, wl_resource*, int32_t, int32_t, int32_t, int32_t) {}
+    static void xdgAck(wl_client*, wl_resource* r, uint32_t) {
+        change(r, [](LayerSurface& i) { ++i.acks; });
+    }
+    static constexpr struct xdg_surface_interface xdgSurfaceImpl {
+        xdgSurfaceDestroy, toplevel, xdgPopup, windowGeometry, xdgAck
+    };
+    static void wmDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static void createPositioner(wl_client* client, wl_resource*, uint32_t id) {
+        wl_resource* r = wl_resource_create(client, &xdg_positioner_interface, 1, id);
+        wl_resource_set_implementation(r, &positionerImpl, new QSize, [](wl_resource* gone) {
+            delete static_cast<QSize*>(wl_resource_get_user_data(gone));
+        });
+    }
+    static void getXdgSurface(wl_client* client, wl_resource* base, uint32_t id, wl_resource* surface) {
+        State* s = of(base);
+        wl_resource* r = wl_resource_create(client, &xdg_surface_interface, 1, id);
+        Layer l;
+        l.resource = r;
+        l.surface = surfaceOf(surface);
+        l.state = s;
+        l.info.id = s->nextLayer++;
+        l.info.nameSpace = QStringLiteral("xdg_surface");
+        {
+            std::lock_guard lock(s->mutex);
+            s->layers.push_back(l);
+        }
+        Layer* stored = &s->layers.back();
+        stored->surface->layer = stored;
+        wl_resource_set_implementation(r, &xdgSurfaceImpl, stored, [](wl_resource* gone) {
+            Layer* goneLayer = layerOf(gone);
+            State* st = goneLayer->state;
+            if (goneLayer->surface) goneLayer->surface->layer = nullptr;
+            std::lock_guard lock(st->mutex);
+            st->layers.remove_if([&](const Layer& x) { return &x == goneLayer; });
+        });
+    }
+    static void pong(wl_client*, wl_resource*, uint32_t) {}
+    static constexpr struct xdg_wm_base_interface wmBaseImpl { wmDestroy, createPositioner, getXdgSurface, pong };
+    static void bindWmBase(wl_client* client, void* data, uint32_t, uint32_t id) {
+        wl_resource* r = wl_resource_create(client, &xdg_wm_base_interface, 1, id);
+        wl_resource_set_implementation(r, &wmBaseImpl, data, nullptr);
+    }
+
+    // --- windows ---
+    static void handleNoop(wl_client*, wl_resource*) {}
+    static void handleSeat(wl_client*, wl_resource*, wl_resource*) {}
+    static void handleRect(wl_client*, wl_resource*, wl_resource*, int32_t, int32_t, int32_t, int32_t) {}
+    static void handleOutput(wl_client*, wl_resource*, wl_resource*) {}
+    static void handleDestroy(wl_client*, wl_resource* r) { wl_resource_destroy(r); }
+    static constexpr struct zwlr_foreign_toplevel_handle_v1_interface handleImpl {
+        handleNoop, handleNoop, handleNoop, handleNoop, handleSeat, handleNoop, handleRect, handleDestroy,
+            handleOutput, handleNoop
+    };
+    void sendState(Window& w, wl_resource* r) {
+        wl_array states;
+        wl_array_init(&states);
+        if (w.number == focusedWindow)
+            *static_cast<uint32_t*>(wl_array_add(&states, sizeof(uint32_t))) =
+                ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+        zwlr_foreign_toplevel_handle_v1_send_state(r, &states);
+        wl_array_release(&states);
+    }
+    void sendWindow(wl_resource* manager, Window& w) {
+        wl_resource* r = wl_resource_create(wl_resource_get_client(manager), &zwlr_foreign_toplevel_handle_v1_interface,
+                                            wl_resource_get_version(manager), 0);
+        wl_resource_set_implementation(r, &handleImpl, this, [](wl_resource* gone) {
+            for (auto& win : of(gone)->windows)
+                forget(win.resources, gone);
+        });
+        w.resources.push_back(r);
+        zwlr_foreign_toplevel_manager_v1_send_toplevel(manager, r);
+        zwlr_foreign_toplevel_handle_v1_send_title(r, utf8(w.title).constData());
+        zwlr_foreign_toplevel_handle_v1_send_app_id(r, utf8(w.appId).constData());
+        sendState(w, r);
+        zwlr_foreign_toplevel_handle_v1_send_done(r);
+    }
+    void windowsChanged() {
+        for (auto& w : windows)
+            for (auto* r : w.resources) {
+                zwlr_foreign_toplevel_handle_v1_send_title(r, utf8(w.title).constData());
+                sendState(w, r);
+                zwlr_foreign_toplevel_handle_v1_send_done(r);
+            }
+    }
+    static void toplevelStop(wl_client*, wl_resource*) {}
+    static constexpr struct zwlr_foreign_toplevel_manager_v1_interface toplevelManagerImpl { toplevelStop };
+    static void bindToplevels(wl_client* client, void* data, uint32_t version, uint32_t id) {
+        wl_resource* r = wl_resource_create(client, &zwlr_foreign_toplevel_manager_v1_interface,
+                                            static_cast<int>(std::min(version, 3u)), id);
+        wl_resource_set_implementation(r, &toplevelManagerImpl, data,
+                                       [](wl_resource* gone) { forget(of(gone)->toplevelManagers, gone); });
+        State* s = static_cast<State*>(data);
+        s->toplevelManagers.push_back(r);
+        for (auto& w : s->windows)
+            s->sendWindow(r, w);
     }
 
     // --- seat ---
@@ -592,6 +772,9 @@ TestCompositor::TestCompositor(Options options) : s_(std::make_unique<State>()) 
         s_->addOutput(output);
     wl_global_create(s_->display, &wl_seat_interface, 5, s_.get(), State::bindSeat);
     wl_global_create(s_->display, &zwlr_layer_shell_v1_interface, 3, s_.get(), State::bindShell);
+    wl_global_create(s_->display, &xdg_wm_base_interface, 1, s_.get(), State::bindWmBase);
+    if (s_->options.toplevels)
+        wl_global_create(s_->display, &zwlr_foreign_toplevel_manager_v1_interface, 3, s_.get(), State::bindToplevels);
     if (s_->options.workspaces)
         wl_global_create(s_->display, &ext_workspace_manager_v1_interface, 1, s_.get(), State::bindManager);
 
@@ -770,6 +953,48 @@ std::optional<TestCompositor::LayerSurface> TestCompositor::mappedOn(const QStri
     for (const auto& l : layerSurfaces())
         if (l.mapped && l.output == output) return l;
     return std::nullopt;
+}
+
+int TestCompositor::openWindow(const QString& appId, const QString& title) {
+    int number = 0;
+    call([&] {
+        State& s = *s_;
+        number = s.nextWindow++;
+        s.windows.push_back(State::Window{number, appId, title, {}});
+        s.focusedWindow = number;
+        s.windowsChanged();
+        for (auto* m : s.toplevelManagers)
+            s.sendWindow(m, s.windows.back());
+    });
+    return number;
+}
+
+void TestCompositor::focusWindow(int window) {
+    call([&] {
+        s_->focusedWindow = window;
+        s_->windowsChanged();
+    });
+}
+
+void TestCompositor::retitleWindow(int window, const QString& title) {
+    call([&] {
+        for (auto& w : s_->windows)
+            if (w.number == window) w.title = title;
+        s_->windowsChanged();
+    });
+}
+
+void TestCompositor::closeWindow(int window) {
+    call([&] {
+        State& s = *s_;
+        for (auto& w : s.windows)
+            if (w.number == window)
+                for (auto* r : std::exchange(w.resources, {}))
+                    zwlr_foreign_toplevel_handle_v1_send_closed(r);
+        s.windows.remove_if([&](const State::Window& w) { return w.number == window; });
+        if (s.focusedWindow == window) s.focusedWindow = 0;
+        s.windowsChanged();
+    });
 }
 
 void TestCompositor::click(int surface, QPoint at, bool right) {

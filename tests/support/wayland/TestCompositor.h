@@ -15,7 +15,8 @@ namespace sm::test {
 
 // A small Wayland compositor for the wayland tier, on a thread of its own and a socket in
 // $XDG_RUNTIME_DIR. It renders nothing. It offers wl_compositor, wl_shm, wl_output (one per screen,
-// addable and removable), wl_seat (pointer and keyboard with an xkb keymap), zwlr_layer_shell_v1 and,
+// addable and removable), wl_seat (pointer and keyboard with an xkb keymap), zwlr_layer_shell_v1 (with
+// xdg_wm_base for its popups, which are listed with the layer surfaces) and,
 // unless told not to, ext_workspace_manager_v1 with one workspace group per output. Tests script the
 // workspaces and outputs, drive the pointer and the keyboard, and read back every request it got.
 // Every call returns once the compositor has done it and sent the clients what it sends.
@@ -26,6 +27,7 @@ public:
         bool workspaces = true;     // advertise ext_workspace_manager_v1
         bool grantsActivate = true; // workspaces have the activate capability
         bool sendsIds = false;      // workspaces have the compositor's lasting ids
+        bool toplevels = true;      // advertise zwlr_foreign_toplevel_manager_v1
         QString keyboardLayout = QStringLiteral("us");
         QString keyboardVariant;
     };
@@ -43,6 +45,8 @@ public:
         bool mapped = false; // a buffer is attached and committed
         int buffers = 0;     // buffers committed so far
         QImage image;        // the last buffer committed
+        int popupOf = 0;     // an xdg_popup's: the surface it opened on; 0 for a layer surface
+        bool grabbed = false; // a popup that asked for the pointer
     };
 
     explicit TestCompositor(Options options);
@@ -64,6 +68,13 @@ public:
     // Outputs come and go with their group: the group loses and regains the output, keeping its workspaces.
     void addOutput(const QString& name);
     void removeOutput(const QString& name);
+
+    // Windows, as wlr-foreign-toplevel-management tells them (unless told not to), numbered from 1; the
+    // one opened or focused last has the focus.
+    int openWindow(const QString& appId, const QString& title);
+    void focusWindow(int window);
+    void retitleWindow(int window, const QString& title);
+    void closeWindow(int window);
 
     // Every request of interest, in order: "activate NAME", "commit", "get_layer_surface", "ack_configure",
     // "attach WxH", "keyboard_interactivity N", ...
