@@ -67,7 +67,7 @@ public:
         }
         if (isClockAnswer(event)) return true;
         if (isRelevant(event)) server_.scheduleRefresh();
-        return isNoise(event);
+        return isNoise(event) || isStateOfOurs(event);
     }
 
 private:
@@ -127,6 +127,15 @@ private:
         if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
         const auto* e = reinterpret_cast<const xcb_client_message_event_t*>(event);
         return e->type == atom("_KDE_WM_CHANGE_STATE") && server_.isOurs(e->window);
+    }
+    // Qt takes a window that the manager hides as Iconic (on a desktop not shown) for minimized, and
+    // maps it again at its next geometry change. KWin honours that map as a request to show the
+    // window and switches back to the label's desktop, so a switch away from it never held. The
+    // refresh reads WM_STATE itself; Qt is not told.
+    bool isStateOfOurs(const xcb_generic_event_t* event) const {
+        if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+        const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        return e->atom == atom("WM_STATE") && server_.isOurs(e->window);
     }
     std::uint32_t atom(const char* name) const { return server_.atoms_.value(QByteArray(name)); }
 
