@@ -238,6 +238,7 @@ void X11WindowServer::internAtoms() {
                                         "_KDE_WM_CHANGE_STATE",
                                         "_NET_WM_NAME",
                                         "WM_PROTOCOLS",
+                                        "WM_CLIENT_LEADER",
                                         "WM_DELETE_WINDOW",
                                         "_NET_WM_PING",
                                         "_NET_WM_SYNC_REQUEST"};
@@ -634,6 +635,7 @@ void X11WindowServer::prepareMap(PanelState& state) {
     // set by i3, then tells that i3 has it back.
     if (desktop && !state.parkedOn) windows_->setDesktop(state.wid, *desktop);
     windows_->markAsPanel(state.wid, state.takesFocus);
+    windows_->leaveGroup(state.wid);
 }
 
 // Asked again only where the window stands elsewhere: a second request for the same place made some
@@ -656,6 +658,10 @@ void X11WindowServer::tellWhereIfLost(std::uint32_t wid) {
         const auto actual = windows_->geometry(wid);
         if (actual && (*it)->window->geometry() != *actual) windows_->tellGeometry(wid, *actual);
     });
+}
+
+void X11WindowServer::notTransient(const PanelState& state) {
+    if (state.wid) windows_->dropTransientMark(state.wid);
 }
 
 void X11WindowServer::sendHome(const PanelState& state) {
