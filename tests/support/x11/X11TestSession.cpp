@@ -117,12 +117,10 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         if (mutter) arguments << QStringLiteral("--x11") << QStringLiteral("--sm-disable");
         if (kwin) {
             // KWin keeps its desktops in kwinrc, under the private home: four in a row, as the tests
-            // start from. Composited, KWin leaves the windows of hidden desktops mapped and Normal, so
-            // no fact of the window tells that it is hidden: it runs without its compositor.
+            // start from. It composites, as it does by default (OpenGL on Mesa's llvmpipe).
             QDir().mkpath(session->home_.filePath(QStringLiteral(".config")));
             QFile config(session->home_.filePath(QStringLiteral(".config/kwinrc")));
-            if (config.open(QIODevice::WriteOnly))
-                config.write("[Desktops]\nNumber=4\nRows=1\n\n[Compositing]\nEnabled=false\n");
+            if (config.open(QIODevice::WriteOnly)) config.write("[Desktops]\nNumber=4\nRows=1\n");
             arguments << QStringLiteral("--replace");
             environment.insert(QStringLiteral("XDG_CONFIG_HOME"), session->home_.filePath(QStringLiteral(".config")));
         }
