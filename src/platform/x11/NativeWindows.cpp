@@ -4,12 +4,14 @@
 
 #include <xcb/shape.h>
 
+#include <cstring>
 #include <vector>
 
 namespace sm::x11 {
 
 namespace {
-constexpr std::uint32_t kIconicState = 3; // ICCCM 4.1.3.1
+constexpr std::uint32_t kIconicState = 3;           // ICCCM 4.1.3.1
+constexpr std::uint32_t kWindowGroupHint = 1u << 6; // ICCCM 4.1.2.4
 } // namespace
 
 NativeWindows::NativeWindows(xcb_connection_t* connection, std::uint32_t root,
@@ -103,6 +105,26 @@ void NativeWindows::markAsPanel(std::uint32_t wid, bool takesFocus) const {
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, wid, atom("WM_PROTOCOLS"), XCB_ATOM_ATOM, 32,
                             3, protocols);
     }
+    xcb_flush(connection_);
+}
+
+void NativeWindows::leaveGroup(std::uint32_t wid) const {
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, wid, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, 9), nullptr));
+    if (reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 9 * 4) {
+        std::uint32_t hints[9];
+        std::memcpy(hints, xcb_get_property_value(reply.get()), sizeof hints);
+        hints[0] &= ~kWindowGroupHint;
+        hints[8] = 0;
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, wid, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9,
+                            hints);
+    }
+    xcb_delete_property(connection_, wid, atom("WM_CLIENT_LEADER"));
+    xcb_flush(connection_);
+}
+
+void NativeWindows::dropTransientMark(std::uint32_t wid) const {
+    xcb_delete_property(connection_, wid, XCB_ATOM_WM_TRANSIENT_FOR);
     xcb_flush(connection_);
 }
 

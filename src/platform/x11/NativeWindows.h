@@ -49,6 +49,11 @@ public:
     // false) never offered the keyboard.
     void setDesktop(std::uint32_t wid, std::uint32_t desktop) const;
     void markAsPanel(std::uint32_t wid, bool takesFocus) const;
+    // Out of the program's window group (Qt puts every window in its client leader's group), so that
+    // no window manager moves it along with the program's dialogs or with another label (waits for
+    // the window's hints). After mapping, the transient mark Qt set for the leader goes too.
+    void leaveGroup(std::uint32_t wid) const;
+    void dropTransientMark(std::uint32_t wid) const;
     // Asks the window manager to move a mapped window to `desktop`, as a pager does.
     void askForDesktop(std::uint32_t wid, std::uint32_t desktop) const;
     // Asks the window manager to show `desktop`, as a pager does on the user's click at `time`.

@@ -57,8 +57,12 @@ PanelVerdict judge(const PanelSight& panel, const Desktops& before, const Deskto
     verdict.onActiveSpace = !panel.hiddenOnI3 && desktop && now.current &&
                             (*desktop == kEveryDesktop || *desktop == *now.current);
     // i3 hides the frame and leaves the client mapped: only "viewable" says the window shows. muffin and
-    // mutter leave the windows of hidden desktops viewable, and only mark them Iconic.
-    const bool viewable = !panel.hiddenOnI3 && panel.viewable && !panel.iconic;
+    // mutter leave the windows of hidden desktops viewable, and only mark them Iconic; composited KWin
+    // leaves them viewable and Normal, and only their desktop says they are not shown. i3 shows a
+    // workspace on every output, and names only the focused one current.
+    const bool elsewhere = !root.knownByName && desktop && now.current && *desktop != kEveryDesktop &&
+                           *desktop != *now.current;
+    const bool viewable = !panel.hiddenOnI3 && panel.viewable && !panel.iconic && !elsewhere;
     verdict.mapping = panel.mapping && !viewable && panel.orderedIn && verdict.onActiveSpace;
     verdict.visible = (viewable || verdict.mapping) && panel.onScreen;
     verdict.firstViewable = viewable && !panel.seenViewable;

@@ -99,7 +99,7 @@ TEST(RefreshPolicy, APanelIsOnTheActiveDesktopVisibleAndSettledAsItsWindowAndThe
     // i3 drops the workspace left behind as the one shown is named after its label, in one refresh.
     const Desktops titledBefore{1, 2, {"2: Code", "3"}}, titledAfter{0, 1, {"3: Chat"}};
     const Desktops untitledAfter{0, 1, {"2: Code"}};
-    const RootChange quiet{}, dropping{true, false, true, true};
+    const RootChange quiet{}, dropping{true, false, true, true}, i3Quiet{false, false, false, false, true};
     const RootChange i3Dropped{true, true, true, false, true},
         elsewhereDropped{true, true, true, true, false};
     struct Row {
@@ -117,8 +117,12 @@ TEST(RefreshPolicy, APanelIsOnTheActiveDesktopVisibleAndSettledAsItsWindowAndThe
          sight(0, 0, {}, "viewable onScreen orderedIn"), on0, on0, quiet, "A V first changed "},
         {"on every desktop",
          sight(kEveryDesktop, {}, {}, "viewable onScreen orderedIn seen"), on1, on1, quiet, "A V changed "},
-        {"switched away, not yet unmapped (openbox)",
-         sight(0, 0, {}, "viewable onScreen orderedIn seen A V"), on0, on1, quiet, "V changed unsettled "},
+        {"switched away, not yet unmapped (openbox): its desktop is not shown",
+         sight(0, 0, {}, "viewable onScreen orderedIn seen A V"), on0, on1, quiet, "changed "},
+        {"left viewable and Normal on a desktop not shown (composited KWin)",
+         sight(0, 0, {}, "viewable onScreen orderedIn seen"), on1, on1, quiet, ""},
+        {"on a workspace shown on another output, not the focused one (i3)",
+         sight(1, 1, {}, "viewable onScreen orderedIn seen V"), on0, on0, i3Quiet, "V unsettled "},
         {"switched to, not yet mapped",
          sight(1, 1, {}, "onScreen orderedIn seen"), on0, on1, quiet, "A changed unsettled "},
         {"switched away and unmapped",
@@ -144,7 +148,7 @@ TEST(RefreshPolicy, APanelIsOnTheActiveDesktopVisibleAndSettledAsItsWindowAndThe
         {"hidden by the i3 keeper, though its window is viewable",
          sight(0, 0, {}, "viewable onScreen hidden orderedIn A V"), on0, on0, quiet, "changed "},
         {"its desktop dropped",
-         sight(1, 3, 3, "viewable onScreen orderedIn seen"), on0, dropped, dropping, "orphaned V changed unsettled "},
+         sight(1, 3, 3, "viewable onScreen orderedIn seen"), on0, dropped, dropping, "orphaned "},
         {"the first of the dropped desktops, before the manager moves it",
          sight({}, 2, 2, "onScreen"), on0, dropped, dropping, "orphaned "},
         {"its desktop dropped, but i3 had it withdrawn",

@@ -293,11 +293,15 @@ protected:
         // Mapped a loop turn after the label shows, and an editor just closed over the label keeps its
         // frame there until the window manager has let it go: no hand clicks that quickly. The server
         // tells which window is on top at the point.
-        if (const X11InputCatcher* catcher = static_cast<const X11LabelPanel&>(label).inputCatcher()) {
+        const auto& panel = static_cast<const X11LabelPanel&>(label);
+        if (const X11InputCatcher* catcher = panel.inputCatcher()) {
             EXPECT_TRUE(waitUntil([&] {
                 return catcher->isMapped() && topWindowAt(at) == catcher->window();
             })) << "the label's text at "
                 << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
+        } else { // composited: an editor fading out still covers it
+            EXPECT_TRUE(waitUntil([&] { return topWindowAt(at) == topLevelOf(panel.nativeWindow()); }))
+                << "the label's text at " << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
         }
         wm("xdotool",
            {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});

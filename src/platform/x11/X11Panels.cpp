@@ -87,6 +87,7 @@ template <class I, class W> void X11Panel<I, W>::orderFront() {
     }
     state_.orderedIn = true;
     window_->show();
+    server->notTransient(state_);
     if (returning) server->sendHome(state_);
     server->setInputTransparent(state_, ignoresMouse_);
     reshape();

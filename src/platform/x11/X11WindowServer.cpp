@@ -67,7 +67,7 @@ public:
         }
         if (isClockAnswer(event)) return true;
         if (isRelevant(event)) server_.scheduleRefresh();
-        return isNoise(event);
+        return isNoise(event) || isStateOfOurs(event);
     }
 
 private:
@@ -127,6 +127,15 @@ private:
         if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
         const auto* e = reinterpret_cast<const xcb_client_message_event_t*>(event);
         return e->type == atom("_KDE_WM_CHANGE_STATE") && server_.isOurs(e->window);
+    }
+    // Qt takes a window that the manager hides as Iconic (on a desktop not shown) for minimized, and
+    // maps it again at its next geometry change. KWin honours that map as a request to show the
+    // window and switches back to the label's desktop, so a switch away from it never held. The
+    // refresh reads WM_STATE itself; Qt is not told.
+    bool isStateOfOurs(const xcb_generic_event_t* event) const {
+        if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
+        const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        return e->atom == atom("WM_STATE") && server_.isOurs(e->window);
     }
     std::uint32_t atom(const char* name) const { return server_.atoms_.value(QByteArray(name)); }
 
@@ -229,6 +238,7 @@ void X11WindowServer::internAtoms() {
                                         "_KDE_WM_CHANGE_STATE",
                                         "_NET_WM_NAME",
                                         "WM_PROTOCOLS",
+                                        "WM_CLIENT_LEADER",
                                         "WM_DELETE_WINDOW",
                                         "_NET_WM_PING",
                                         "_NET_WM_SYNC_REQUEST"};
@@ -625,6 +635,7 @@ void X11WindowServer::prepareMap(PanelState& state) {
     // set by i3, then tells that i3 has it back.
     if (desktop && !state.parkedOn) windows_->setDesktop(state.wid, *desktop);
     windows_->markAsPanel(state.wid, state.takesFocus);
+    windows_->leaveGroup(state.wid);
 }
 
 // Asked again only where the window stands elsewhere: a second request for the same place made some
@@ -647,6 +658,10 @@ void X11WindowServer::tellWhereIfLost(std::uint32_t wid) {
         const auto actual = windows_->geometry(wid);
         if (actual && (*it)->window->geometry() != *actual) windows_->tellGeometry(wid, *actual);
     });
+}
+
+void X11WindowServer::notTransient(const PanelState& state) {
+    if (state.wid) windows_->dropTransientMark(state.wid);
 }
 
 void X11WindowServer::sendHome(const PanelState& state) {

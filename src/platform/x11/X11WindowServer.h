@@ -151,6 +151,11 @@ private:
     // Asks the window manager to move a window shown again to its own desktop: one that was just
     // withdrawn may still lose the property set before mapping when the manager lets go of it late.
     void sendHome(const PanelState& state);
+    // Qt marks a tool window transient for its client leader as it maps it. KWin then takes the labels
+    // for transients of one group and puts every new one on the desktop of the first; openbox moves a
+    // label that is no transient but still in the group along with the program's dialogs. Out of the
+    // group before mapping and no transient after, a panel is a window of its own to both.
+    void notTransient(const PanelState& state);
     // Without a compositor, translucent pixels show black: the window is cut to `opaque` (none: the
     // whole window), or to nothing while fully transparent.
     void applyShape(const PanelState& state, const std::optional<QRegion>& opaque, bool transparent);

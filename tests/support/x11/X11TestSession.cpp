@@ -120,12 +120,13 @@ std::unique_ptr<X11TestSession> X11TestSession::start(const QString& windowManag
         if (cinnamon) arguments << QStringLiteral("--sm-disable");
         if (kwin) {
             // KWin keeps its desktops in kwinrc, under the private home: four in a row, as the tests
-            // start from. Composited, KWin leaves the windows of hidden desktops mapped and Normal, so
-            // no fact of the window tells that it is hidden: it runs without its compositor.
+            // start from. It composites, as it does by default (OpenGL on Mesa's llvmpipe), unless
+            // SM_TEST_KWIN_COMPOSITING=0: then it hides the windows of other desktops as Iconic.
             QDir().mkpath(session->home_.filePath(QStringLiteral(".config")));
             QFile config(session->home_.filePath(QStringLiteral(".config/kwinrc")));
-            if (config.open(QIODevice::WriteOnly))
-                config.write("[Desktops]\nNumber=4\nRows=1\n\n[Compositing]\nEnabled=false\n");
+            QByteArray settings = "[Desktops]\nNumber=4\nRows=1\n";
+            if (qgetenv("SM_TEST_KWIN_COMPOSITING") == "0") settings += "\n[Compositing]\nEnabled=false\n";
+            if (config.open(QIODevice::WriteOnly)) config.write(settings);
             arguments << QStringLiteral("--replace");
             environment.insert(QStringLiteral("XDG_CONFIG_HOME"), session->home_.filePath(QStringLiteral(".config")));
         }
