@@ -23,7 +23,12 @@ struct CoreRun {
         if (!autoCreate) store->updateSettings([](AppSettings& s) { s.autoCreateOnNewSpace = false; });
         restored = core->start(false);
     }
-    ~CoreRun() { core->stop(); }
+    ~CoreRun() {
+        core->stop();
+        // A loaded series keeps what every run did: set, the trace goes to the test's output.
+        if (qEnvironmentVariableIsSet("SM_TEST_TRACES"))
+            for (const QString& line : logs.log->traces()) qInfo("trace: %s", qUtf8Printable(line));
+    }
     CoreRun(const CoreRun&) = delete;
     CoreRun& operator=(const CoreRun&) = delete;
 

@@ -204,7 +204,9 @@ TEST_F(SwayBackendTest, RenamedAndMovedWorkspacesAreFollowedAndCompositorMovesRe
     EXPECT_FALSE(server->containerOf(*mail).has_value());
     EXPECT_FALSE(swayNames().contains(renamed)) << swayNames().join(u',').toStdString();
     workspace(renamed);
-    ASSERT_TRUE(waitUntil([&] { return mail->isVisible() && mail->isOnActiveSpace(); }));
+    // Shown counts from the switch on; the window is sway's once its container is known.
+    ASSERT_TRUE(waitUntil(
+        [&] { return mail->isVisible() && mail->isOnActiveSpace() && server->containerOf(*mail); }));
 
     int screenChanges = 0;
     auto crossed = mail->screenChanged.connect([&] { ++screenChanges; });

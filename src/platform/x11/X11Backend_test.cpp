@@ -287,21 +287,33 @@ protected:
     static QPoint betweenGlyphs(const LabelWindow& window) {
         return window.mapToGlobal(test::pointOnText(window.opaqueRegion(), window.textArea(), false));
     }
-    // A click on the label's text where its window's shape has a hole: the label still takes it.
+    // A click on the label's text where its window's shape has a hole, at the place the server shows
+    // the label: the label still takes it.
     void clickText(const LabelPanel& label, int button = 1) {
-        const QPoint at = betweenGlyphs(*static_cast<const X11LabelPanel&>(label).window());
+        const auto& panel = static_cast<const X11LabelPanel&>(label);
+        const LabelWindow& window = *panel.window();
+        auto pointNow = [&] {
+            return serverGeometry(panel.nativeWindow()).topLeft() +
+                   test::pointOnText(window.opaqueRegion(), window.textArea(), false);
+        };
+        QPoint at = pointNow();
         // Mapped a loop turn after the label shows, and an editor just closed over the label keeps its
         // frame there until the window manager has let it go: no hand clicks that quickly. The server
-        // tells which window is on top at the point.
-        const auto& panel = static_cast<const X11LabelPanel&>(label);
+        // tells which window is on top at the point. The point is taken again at every look: the text
+        // just committed may still be taking its shape, and the toolkit learns where the window manager
+        // put the window later than the server knows it.
         if (const X11InputCatcher* catcher = panel.inputCatcher()) {
             EXPECT_TRUE(waitUntil([&] {
+                at = pointNow();
                 return catcher->isMapped() && topWindowAt(at) == catcher->window();
             })) << "the label's text at "
-                << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
+                << at.x() << "," << at.y() << " lies under window " << topWindowAt(at)
+                << "; the toolkit has it at " << betweenGlyphs(window).x() << "," << betweenGlyphs(window).y();
         } else { // composited: an editor fading out still covers it
-            EXPECT_TRUE(waitUntil([&] { return topWindowAt(at) == topLevelOf(panel.nativeWindow()); }))
-                << "the label's text at " << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
+            EXPECT_TRUE(waitUntil([&] {
+                at = pointNow();
+                return topWindowAt(at) == topLevelOf(panel.nativeWindow());
+            })) << "the label's text at " << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
         }
         wm("xdotool",
            {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});
