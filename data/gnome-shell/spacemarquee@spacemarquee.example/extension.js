@@ -3,7 +3,7 @@
 // windows where it asks. Every decision stays in the program: this file only reports and obeys.
 'use strict';
 
-const { Gio, GLib, Meta, Shell } = imports.gi;
+const { Clutter, Gio, GLib, Meta, Shell } = imports.gi;
 const Main = imports.ui.main;
 const ExtensionUtils = imports.misc.extensionUtils;
 const AppDisplay = imports.ui.appDisplay;
@@ -29,6 +29,10 @@ const INTERFACE = `<node>
       <arg name="marker" type="s" direction="in"/>
       <arg name="opacity" type="d" direction="in"/>
     </method>
+    <method name="SetInput">
+      <arg name="marker" type="s" direction="in"/>
+      <arg name="takes" type="b" direction="in"/>
+    </method>
     <method name="Focus"><arg name="marker" type="s" direction="in"/></method>
     <method name="SetWorkspaceNames"><arg name="names" type="as" direction="in"/></method>
     <method name="ActivateWorkspace"><arg name="index" type="i" direction="in"/></method>
@@ -47,6 +51,7 @@ class Bridge {
         this._lastForeign = null; // the window a label took the focus from
         this._grabbed = null; // the program's window the user drags now
         this._mapped = new WeakSet(); // windows past their first frame
+        this._deaf = new WeakMap(); // window of ours that lets the pointer through -> the actors it made deaf
         this._queued = 0;
         this._appsQueued = 0;
     }
@@ -382,6 +387,8 @@ class Bridge {
         const actor = win.get_compositor_private();
         if (actor && opacity !== undefined)
             actor.opacity = Math.round(Math.min(Math.max(opacity, 0), 1) * 255);
+        if (placement.input !== undefined)
+            this._setInput(win, placement.input);
         if (x === undefined)
             return;
         const wm = global.workspace_manager;
@@ -393,6 +400,38 @@ class Bridge {
         if (!win.is_above())
             win.make_above();
         win.move_frame(false, x, y);
+    }
+
+    // A window of ours that takes no pointer lets it through to the window beneath: the stage's pick
+    // skips actors that are not reactive, so the window's surfaces are made so, and given back as they
+    // were. This is done here rather than by the client's input region so that the pick below comes
+    // after the change, which the shell cannot tell of a region that comes over Wayland.
+    _setInput(win, takes) {
+        const actor = win.get_compositor_private();
+        if (!actor)
+            return;
+        const deaf = this._deaf.get(win);
+        if (takes) {
+            deaf?.forEach(a => {
+                a.reactive = true;
+            });
+            this._deaf.delete(win);
+        } else if (!deaf) {
+            const made = [];
+            const walk = parent => parent.get_children().forEach(a => {
+                if (a.reactive) {
+                    a.reactive = false;
+                    made.push(a);
+                }
+                walk(a);
+            });
+            walk(actor);
+            this._deaf.set(win, made);
+        }
+        // The stage does not pick again while the pointer stays within the area where its last pick
+        // found the same actor: a label that fades out under a resting pointer would keep the clicks,
+        // and one that comes back would not get them.
+        global.stage.repick_device(Clutter.get_default_backend().get_default_seat().get_pointer());
     }
 
     // The caller's process, which alone may have its windows placed.
@@ -451,6 +490,22 @@ class Bridge {
         const win = this._ownWindow(pid, marker);
         if (win)
             this._place(win, { opacity });
+        invocation.return_value(null);
+    }
+
+    // Whether the window takes the pointer, now or as soon as it maps.
+    SetInputAsync([marker, takes], invocation) {
+        if (!MARKER.test(marker)) {
+            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused',
+                'only the program\'s own labels and editor are changed');
+            return;
+        }
+        const pid = this._callerPid(invocation);
+        const key = `${pid} ${marker}`;
+        this._pending.set(key, { ...this._pending.get(key), input: takes });
+        const win = this._ownWindow(pid, marker);
+        if (win)
+            this._setInput(win, takes);
         invocation.return_value(null);
     }
 

@@ -6,7 +6,6 @@
 
 #include <QDBusConnection>
 #include <QGuiApplication>
-#include <QWindow>
 
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -210,15 +209,15 @@ void GnomeWindowServer::applyAlpha(PanelState& state) {
     bridge_->send(QStringLiteral("SetOpacity"), {state.marker, alpha});
 }
 
-// A window that ignores the pointer, or is faded out entirely, takes no input: its input region is cut
-// down to nothing (a region outside the surface). The shell also passes the pointer through a window
-// it shows fully transparent.
+// A window that ignores the pointer, or is faded out entirely, lets it through to the window beneath.
+// The bridge does it in the shell, which then picks again under a resting pointer; an empty input
+// region set here left the pointer on the window it rested on. The bridge keeps what it was told for a
+// window that has not mapped yet.
 void GnomeWindowServer::applyInput(PanelState& state) {
     const bool transparent = state.ignoresInput || state.alpha <= 0.0;
-    QWindow* handle = state.window ? state.window->windowHandle() : nullptr;
-    if (!handle || transparent == state.inputCut) return;
+    if (transparent == state.inputCut) return;
     state.inputCut = transparent;
-    handle->setMask(transparent ? QRegion(-1, -1, 1, 1) : QRegion());
+    bridge_->send(QStringLiteral("SetInput"), {state.marker, !transparent});
 }
 
 void GnomeWindowServer::focus(PanelState& state) {

@@ -41,7 +41,7 @@ struct PanelState {
     double alpha = 1.0;
     std::optional<double> sentAlpha;
     bool ignoresInput = false;
-    bool inputCut = false; // the window's input region is empty
+    bool inputCut = false; // the bridge was told the window lets the pointer through
     std::optional<int> monitor;
     bool onActiveSpace = false; // "A", as of the last state
     bool visible = false;       // "V", as of the last state
