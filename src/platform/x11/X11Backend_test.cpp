@@ -99,7 +99,11 @@ protected:
     [[nodiscard]] Other otherWindow(const QString& instance) {
         Other other(new QProcess);
         other->start("xmessage", {"-name", instance, instance});
-        wm("xdotool", {"search", "--sync", "--onlyvisible", "--classname", instance});
+        // xdotool's search ends with an X error when a window it looks at goes away meanwhile (the
+        // program's own come and go, i3 closes workspaces): it is asked again until it finds the window.
+        const QStringList search{"search", "--sync", "--onlyvisible", "--classname", instance};
+        EXPECT_TRUE(waitUntil([&] { return session->run("xdotool", search) == 0; }))
+            << "no window " << instance.toStdString();
         return other;
     }
     void wm(const QString& tool, const QStringList& arguments) {
