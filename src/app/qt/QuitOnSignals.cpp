@@ -61,9 +61,11 @@ QuitOnSignals::QuitOnSignals() {
     ::sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
+// The orderly end is over: a quit signal still on its way (a burst whose sender was held up longer
+// than the end took) asks for what is done, and must not turn a clean exit into death by a signal.
 QuitOnSignals::~QuitOnSignals() {
     if (!installed_) return;
-    setHandler(SIG_DFL);
+    setHandler(SIG_IGN);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;

@@ -19,7 +19,7 @@ namespace sm {
 class QuitOnSignals final {
 public:
     QuitOnSignals();
-    ~QuitOnSignals(); // the default handling again
+    ~QuitOnSignals(); // ignores them from then on: the process is ending
     QuitOnSignals(const QuitOnSignals&) = delete;
     QuitOnSignals& operator=(const QuitOnSignals&) = delete;
 
