@@ -633,7 +633,9 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
     xdotool(grip + QPoint(30, 20), {});
     xdotool(grip + QPoint(80, 40), {"mouseup", "1"});
     EXPECT_TRUE(waitUntil([&] { return window->pos() == from + QPoint(80, 40); }))
-        << "the drag moved nothing";
+        << "the label is at " << window->pos().x() << "," << window->pos().y() << ", the drag began at "
+        << from.x() << "," << from.y() << "; the server has it at " << serverGeometry(labelWindow).x() << ","
+        << serverGeometry(labelWindow).y();
     EXPECT_EQ(clicks, 1) << "a drag is no click";
     EXPECT_EQ(below.presses, 0);
 }
