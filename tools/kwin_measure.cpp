@@ -42,11 +42,24 @@ int latency(const sm::kwin::test::KWinTestSession& session, const std::shared_pt
     sm::test::CoreRun run(server);
     std::vector<QUuid> tags;
     for (const int index : {0, 1}) {
+        const QString id = session.desktops().value(index).first;
         session.switchTo(index);
-        waitUntil([&] { return server->currentDesktop() == session.desktops().value(index).first; });
+        // A switch KWin undoes (it activates a label just mapped on the desktop left) would name the
+        // wrong desktop here, and every later sample would ask for the desktop already shown.
+        if (!waitUntil([&] { return server->currentDesktop() == id; })) {
+            std::fprintf(stderr, "KWin did not stay on desktop %d while the labels were made (now on %s)\n",
+                         index + 1, qPrintable(server->currentDesktop()));
+            run.quit();
+            return 1;
+        }
         run.tracker->setTitleForCurrentSpace(QStringLiteral("Desk %1").arg(index + 1), true);
         waitUntil([&] { return run.tracker->currentActiveTagId().has_value(); });
         tags.push_back(*run.tracker->currentActiveTagId());
+    }
+    if (tags[0] == tags[1] || server->currentDesktop() != session.desktops().value(1).first) {
+        std::fprintf(stderr, "KWin switched back while the labels were made: both names went to one desktop\n");
+        run.quit();
+        return 1;
     }
     std::vector<double> samples;
     std::size_t expected = 0;
