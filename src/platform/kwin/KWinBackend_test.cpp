@@ -117,6 +117,26 @@ TEST_F(KWinBackendTest, LabelsLandOnTheirDesktopsAndTheFactsFollowEverySwitchByK
 
 // KWin moves a label (as a drag or keeping it on screen does): the script reports it and the panel
 // announces the move, which the overlay stores.
+// KWin activates a label when it maps it; a switch made before that must not be undone by it.
+TEST_F(KWinBackendTest, ASwitchRightAfterALabelIsMadeHolds) {
+    const struct {
+        int madeOn, switchedTo;
+    } cases[] = {{0, 1}, {1, 2}, {2, 0}};
+    for (const auto& c : cases) {
+        switchTo(c.madeOn);
+        // As the overlay makes one: transparent at first, faded in later.
+        const auto panel = server->createLabelPanel(QUuid::createUuid());
+        panel->setFrame(QRectF(200, 500, 260, 90));
+        panel->setAlpha(0.0);
+        panel->orderFront();
+        ASSERT_TRUE(session->switchTo(c.switchedTo)); // before KWin maps the label
+        ASSERT_TRUE(waitUntil([&] { return server->reportedPlace(*panel).has_value(); })) << c.madeOn;
+        EXPECT_TRUE(waitUntil([&] {
+            return kwinCurrent() == desktopId(c.switchedTo) && server->currentDesktop() == desktopId(c.switchedTo);
+        })) << c.madeOn << " -> " << c.switchedTo << ": KWin is on " << kwinCurrent().toStdString();
+    }
+}
+
 TEST_F(KWinBackendTest, AMoveByKWinIsReadBackAndAnnounced) {
     auto panel = label(QStringLiteral("Moved"));
     int moves = 0;

@@ -257,11 +257,25 @@ void KWinWindowServer::unloadScript() {
               QDBus::Block, kCallTimeoutMs);
 }
 
+// KWin activates a window when it maps it, and goes to the window's desktop to do so: a window of ours
+// ordered in just before the user left its desktop would pull them back when it maps. Such a switch,
+// back to that desktop before KWin reported the window, is undone; the user goes where they went.
 void KWinWindowServer::currentChanged(const QString& id) {
     lastSwitch_ = std::chrono::steady_clock::now();
     if (id == current_) return;
+    const QString left = current_;
+    bool pulledBack = false;
+    for (auto* s : panels_) {
+        if (!s->orderedIn || s->mapped) continue;
+        if (s->shownOn == left) s->leftBeforeMapped = true;
+        if (s->shownOn == id && std::exchange(s->leftBeforeMapped, false)) pulledBack = true;
+    }
     current_ = id;
     recompute(true);
+    if (pulledBack && !left.isEmpty()) {
+        SM_TRACE(options_.logger, QStringLiteral("kwin SWITCH-UNDONE to=%1 back=%2").arg(id, left));
+        if (const Desktop* d = desktopById(left)) switchTo(*placeOn(d));
+    }
 }
 
 void KWinWindowServer::readDesktops() {
@@ -403,6 +417,8 @@ void KWinWindowServer::shown(PanelState& state) {
     }
     state.orderedIn = true;
     state.mapped = false;
+    state.shownOn = current_;
+    state.leftBeforeMapped = false;
     recompute(false);
 }
 

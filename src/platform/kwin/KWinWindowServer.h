@@ -39,6 +39,8 @@ struct PanelState {
     bool bound = false;
     bool orderedIn = false;
     bool mapped = false; // KWin reported the window
+    QString shownOn;     // the desktop current when it was last ordered in: KWin gives the new window that one
+    bool leftBeforeMapped = false; // that desktop was left before KWin reported the window
     QString placedOn;    // the desktop KWin last reported it on
     QRect frame;         // KWin's coordinates: top left, y down
     QRect reportedFrame;
