@@ -461,68 +461,43 @@ class Bridge {
         invocation.return_value(new GLib.Variant('(s)', [this._state()]));
     }
 
-    PlaceAsync([marker, workspace, x, y], invocation) {
+    // A change to one of the caller's own marked windows: kept for the window until it maps, and
+    // applied at once when it is there already. Anything else is refused with `refusal`.
+    _ownChange(invocation, marker, refusal, change, apply) {
         if (!MARKER.test(marker)) {
-            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused',
-                'only the program\'s own labels and editor are placed');
+            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused', refusal);
             return;
         }
         const pid = this._callerPid(invocation);
         const key = `${pid} ${marker}`;
-        const placement = { ...this._pending.get(key), workspace, x, y, refused: null };
-        this._pending.set(key, placement);
+        const pending = { ...this._pending.get(key), ...change };
+        this._pending.set(key, pending);
         const win = this._ownWindow(pid, marker);
         if (win)
-            this._place(win, placement);
+            apply(win, pending);
         invocation.return_value(null);
     }
 
+    PlaceAsync([marker, workspace, x, y], invocation) {
+        this._ownChange(invocation, marker, 'only the program\'s own labels and editor are placed',
+            { workspace, x, y, refused: null }, (win, pending) => this._place(win, pending));
+    }
+
     SetOpacityAsync([marker, opacity], invocation) {
-        if (!MARKER.test(marker)) {
-            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused',
-                'only the program\'s own labels and editor are changed');
-            return;
-        }
-        const pid = this._callerPid(invocation);
-        const key = `${pid} ${marker}`;
-        const placement = { ...this._pending.get(key), opacity };
-        this._pending.set(key, placement);
-        const win = this._ownWindow(pid, marker);
-        if (win)
-            this._place(win, { opacity });
-        invocation.return_value(null);
+        this._ownChange(invocation, marker, 'only the program\'s own labels and editor are changed',
+            { opacity }, win => this._place(win, { opacity }));
     }
 
     // Whether the window takes the pointer, now or as soon as it maps.
     SetInputAsync([marker, takes], invocation) {
-        if (!MARKER.test(marker)) {
-            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused',
-                'only the program\'s own labels and editor are changed');
-            return;
-        }
-        const pid = this._callerPid(invocation);
-        const key = `${pid} ${marker}`;
-        this._pending.set(key, { ...this._pending.get(key), input: takes });
-        const win = this._ownWindow(pid, marker);
-        if (win)
-            this._setInput(win, takes);
-        invocation.return_value(null);
+        this._ownChange(invocation, marker, 'only the program\'s own labels and editor are changed',
+            { input: takes }, win => this._setInput(win, takes));
     }
 
     // The editor takes the keyboard, now or as soon as it maps.
     FocusAsync([marker], invocation) {
-        if (!MARKER.test(marker)) {
-            invocation.return_dbus_error('org.spacemarquee.GnomeBridge.Refused',
-                'only the program\'s own editor takes the keyboard');
-            return;
-        }
-        const pid = this._callerPid(invocation);
-        const key = `${pid} ${marker}`;
-        this._pending.set(key, { ...this._pending.get(key), focus: true });
-        const win = this._ownWindow(pid, marker);
-        if (win)
-            this._place(win, this._pending.get(key));
-        invocation.return_value(null);
+        this._ownChange(invocation, marker, 'only the program\'s own editor takes the keyboard',
+            { focus: true }, (win, pending) => this._place(win, pending));
     }
 
     SetWorkspaceNamesAsync([names], invocation) {
