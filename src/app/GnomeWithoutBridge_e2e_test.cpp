@@ -3,15 +3,16 @@
 // Preferences, and, once the user runs that command, says that a restart puts it to use. Without
 // Xwayland either it tells why in a window and ends.
 #include "platform/linux/FileDefaults.h"
+#include "support/WaitUntil.h"
 #include "support/gnome/GnomeTestSession.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -20,18 +21,20 @@ namespace {
 
 constexpr char kEnable[] = "gnome-extensions enable spacemarquee@spacemarquee.example";
 
-template <typename F> bool waitUntil(F condition, int milliseconds = 20000) {
-    QDeadlineTimer deadline(milliseconds);
-    while (!condition()) {
-        if (deadline.hasExpired()) return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
+// The program and the shell are other processes: a long wait that turns this one's loop.
+bool waitUntil(const std::function<bool()>& condition) { return test::waitUntil(condition, 20000); }
 
 QString readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The built program as a session starts it, its standard error to `logPath` (a pipe nobody reads while
+// the test waits would fill with its lines and stop it).
+void start(QProcess& program, const QProcessEnvironment& env, const QString& logPath) {
+    program.setProcessEnvironment(env);
+    program.setStandardErrorFile(logPath);
+    program.start(QStringLiteral(SM_PROGRAM), {});
 }
 
 TEST(GnomeWithoutBridge, RunsOnXwaylandSaysHowToTurnTheBridgeOnAndThenThatARestartUsesIt) {
@@ -50,12 +53,9 @@ TEST(GnomeWithoutBridge, RunsOnXwaylandSaysHowToTurnTheBridgeOnAndThenThatAResta
         env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/spacemarquee/spacemarquee-trace.log");
     const auto trace = [&] { return readAll(tracePath); };
 
-    // To a file: a pipe nobody reads while the test waits would fill with its lines and stop it.
     const QString logPath = env.value(QStringLiteral("HOME")) + QStringLiteral("/program.log");
     QProcess program;
-    program.setProcessEnvironment(env);
-    program.setStandardErrorFile(logPath);
-    program.start(QStringLiteral(SM_PROGRAM), {});
+    start(program, env, logPath);
     ASSERT_TRUE(program.waitForStarted());
     ASSERT_TRUE(waitUntil([&] { return trace().contains(QLatin1String("session tags=")); }))
         << trace().toStdString() << readAll(logPath).toStdString();
@@ -123,9 +123,7 @@ TEST(GnomeWithoutBridge, WithoutXwaylandEitherItSaysWhyInAWindowAndEnds) {
     env.remove(QStringLiteral("DISPLAY"));
     const QString logPath = env.value(QStringLiteral("HOME")) + QStringLiteral("/program.log");
     QProcess program;
-    program.setProcessEnvironment(env);
-    program.setStandardErrorFile(logPath);
-    program.start(QStringLiteral(SM_PROGRAM), {});
+    start(program, env, logPath);
     ASSERT_TRUE(program.waitForStarted());
     EXPECT_TRUE(waitUntil([&] {
         const auto seen = session->introspect();
