@@ -161,7 +161,8 @@ TEST_F(AutoTaggerX11, TheLabelFollowsTheWindowInFrontAtTheNextTrigger) {
         step.act();
         if (step.shown == shownTitle()) passTheNextAttempt(); // a wrong rename would have come by now
         if (!step.switches && step.shown == before) {
-            EXPECT_TRUE(logs.log->traces().mid(from).filter(QStringLiteral("autoTag ")).isEmpty()) << step.story;
+            const QStringList attempts = logs.log->traces().mid(from).filter(QStringLiteral("autoTag "));
+            EXPECT_TRUE(attempts.isEmpty()) << step.story << ": " << attempts.join('\n').toStdString();
         }
         EXPECT_TRUE(waitUntil([&] { return shownTitle() == step.shown; }, 5000))
             << step.story << ": shows '" << shownTitle().toStdString() << "'";
