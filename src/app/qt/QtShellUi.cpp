@@ -1,5 +1,7 @@
 #include "app/qt/QtShellUi.h"
 
+#include "platform/widgets/FrontWindow.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -130,9 +132,7 @@ void QtShellUi::showAbout(const AboutCredits& credits) {
         html += credits.linkText.toHtmlEscaped();
     box->setText(html + QStringLiteral("</small></div>"));
     box->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    box->show();
-    box->raise();
-    box->activateWindow();
+    widgets::bringToFront(box);
 }
 
 void QtShellUi::showAlert(const QString& message, const QString& informativeText) {

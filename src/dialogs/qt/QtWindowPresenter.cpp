@@ -3,6 +3,7 @@
 #include "dialogs/qt/PreferencesWindow.h"
 #include "dialogs/qt/SwitcherWindow.h"
 #include "dialogs/qt/WelcomeWindow.h"
+#include "platform/widgets/FrontWindow.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -10,12 +11,6 @@
 namespace sm {
 
 namespace {
-
-void bringToFront(QWidget* window) {
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
 
 template <typename Window>
 void retire(QPointer<Window>& window) {
@@ -68,7 +63,7 @@ void QtWindowPresenter::showPreferences(const std::shared_ptr<PreferencesViewMod
         preferences_->setAttribute(Qt::WA_DeleteOnClose);
     }
     preferences_->sync();
-    bringToFront(preferences_.data());
+    widgets::bringToFront(preferences_.data());
 }
 
 void QtWindowPresenter::showWelcomeWithoutTray() {
@@ -91,7 +86,7 @@ void QtWindowPresenter::showWelcome(bool trayAvailable) {
         frame.moveCenter(screen->availableGeometry().center());
         welcome_->move(frame.topLeft());
     }
-    bringToFront(welcome_.data());
+    widgets::bringToFront(welcome_.data());
 }
 
 } // namespace sm

@@ -1,5 +1,7 @@
 #include "dialogs/qt/SwitcherWindow.h"
 
+#include "platform/widgets/FrontWindow.h"
+
 #include <QCoreApplication>
 #include <QCursor>
 #include <QEvent>
@@ -59,9 +61,7 @@ void SwitcherWindow::present() {
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    show();
-    raise();
-    activateWindow();
+    widgets::bringToFront(this);
     filter_->setFocus(Qt::OtherFocusReason);
 }
 

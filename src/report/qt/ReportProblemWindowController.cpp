@@ -1,6 +1,7 @@
 #include "report/qt/ReportProblemWindowController.h"
 
 #include "logging/TraceFormat.h"
+#include "platform/widgets/FrontWindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -55,8 +56,7 @@ QDialog* ReportProblemWindowController::window() const {
 void ReportProblemWindowController::show() {
     // A report on its way keeps its window: a fresh view would drop the send without cancelling it.
     if (view_ && view_->phase().kind == ReportProblemView::Phase::Kind::sending && window_->isVisible()) {
-        window_->raise();
-        window_->activateWindow();
+        widgets::bringToFront(window_.get());
         return;
     }
     const bool logAvailable = options_.traceLogFiles && !options_.traceLogFiles().isEmpty();
@@ -99,9 +99,7 @@ void ReportProblemWindowController::show() {
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window_->move(screen->availableGeometry().center() - window_->rect().center());
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    widgets::bringToFront(window_.get());
     SM_TRACE(options_.logger,
              QStringLiteral("problemReport SHOWN logAvailable=") + tracefmt::boolean(logAvailable));
 }
