@@ -162,13 +162,14 @@ void GnomeWindowServer::adopt(PanelState& state) {
     state.serial = nextSerial_++;
     state.marker = (state.takesFocus ? kEditorPrefix : kLabelPrefix) + QString::number(state.serial);
     panels_.push_back(&state);
+    state.window->onSystemMoveStarted = [s = &state] { s->followsShell = true; };
 }
 
 void GnomeWindowServer::forget(PanelState& state) {
     std::erase(panels_, &state);
 }
 
-void GnomeWindowServer::shown(PanelState& state) {
+bool GnomeWindowServer::shown(PanelState& state) {
     if (!state.bound) {
         state.workspace = state_.activeWorkspace();
         state.bound = true;
@@ -176,6 +177,7 @@ void GnomeWindowServer::shown(PanelState& state) {
     state.orderedIn = true;
     place(state);
     if (state.takesFocus) focus(state);
+    return true;
 }
 
 void GnomeWindowServer::hidden(PanelState& state) {

@@ -54,6 +54,7 @@ struct PanelState {
 // change, so the facts are current when a switch is announced.
 class GnomeWindowServer final : public WindowServer, public std::enable_shared_from_this<GnomeWindowServer> {
 public:
+    using PanelState = gnome::PanelState;
     struct Options {
         Logger logger;
         QString programVersion;
@@ -91,14 +92,16 @@ public:
     Signal<> stateChanged; // after every state the bridge sent, once panels and observers are told
 
     // --- For the panels of this backend ---
+    // A drag by the shell has the window's place read back from the bridge until it is placed again.
     void adopt(PanelState& state);
     void forget(PanelState& state);
-    void shown(PanelState& state);
+    bool shown(PanelState& state); // always true: the bridge places the window once it maps
     void hidden(PanelState& state);
     void place(PanelState& state);
     void applyAlpha(PanelState& state);
     void applyInput(PanelState& state);
     void focus(PanelState& state);
+    QString titleOf(const PanelState& state) const { return state.marker; }
     std::optional<ScreenInfo> screenOf(const PanelState& state) const;
     QRectF toLogical(const QRect& layout) const;
     QRect toLayout(const QRectF& logical) const;

@@ -21,6 +21,8 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <cmath>
+
 namespace sm::kwin {
 
 namespace {
@@ -410,7 +412,7 @@ QString KWinWindowServer::titleOf(const PanelState& state) const {
            QStringLiteral(" (%1)").arg(state.generation);
 }
 
-void KWinWindowServer::shown(PanelState& state) {
+bool KWinWindowServer::shown(PanelState& state) {
     if (!state.bound) {
         state.desktopId = current_;
         state.bound = true;
@@ -420,6 +422,7 @@ void KWinWindowServer::shown(PanelState& state) {
     state.shownOn = current_;
     state.leftBeforeMapped = false;
     recompute(false);
+    return true;
 }
 
 void KWinWindowServer::hidden(PanelState& state) {
@@ -432,6 +435,30 @@ void KWinWindowServer::place(PanelState& state) {
     if (!state.orderedIn || !state.window) return;
     ++state.generation;
     state.window->setWindowTitle(titleOf(state));
+}
+
+// KWin blends the window with the opacity the script sets. An animation rings for a new placement only
+// in steps of a tenth, and at its ends, so a fade costs a handful of round trips, not one per frame.
+void KWinWindowServer::applyAlpha(PanelState& state) {
+    applyInput(state);
+    const double alpha = state.alpha;
+    const double rung = state.rungAlpha;
+    if (std::abs(alpha - rung) >= 0.1 || ((alpha <= 0.0 || alpha >= 1.0) && alpha != rung)) {
+        state.rungAlpha = alpha;
+        place(state);
+    }
+}
+
+// A label that ignores the pointer, or is faded out entirely, takes no input.
+void KWinWindowServer::applyInput(PanelState& state) {
+    if (state.window) state.window->letPointerThrough(state.ignoresInput || state.alpha <= 0.0);
+}
+
+// The script gives the window the keyboard with the next placement it reads: one rung for now when the
+// window is shown already, else the first one it reads for the new window.
+void KWinWindowServer::focus(PanelState& state) {
+    state.focusWanted = true;
+    place(state);
 }
 
 const Desktop* KWinWindowServer::desktopById(const QString& id) const {
@@ -571,7 +598,7 @@ QRectF KWinWindowServer::toLogical(const QRect& global) const {
             static_cast<double>(global.width()), static_cast<double>(global.height())};
 }
 
-QRect KWinWindowServer::toGlobal(const QRectF& logical) const {
+QRect KWinWindowServer::toLayout(const QRectF& logical) const {
     const QScreen* primary = QGuiApplication::primaryScreen();
     const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
     return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())

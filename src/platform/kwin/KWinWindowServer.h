@@ -75,6 +75,7 @@ private:
 // The program rings for a new placement by changing the window's title; nothing polls.
 class KWinWindowServer final : public WindowServer, public std::enable_shared_from_this<KWinWindowServer> {
 public:
+    using PanelState = kwin::PanelState;
     struct Options {
         Logger logger;
         QString scriptDirectory; // where the script is written for KWin to load; private to the user
@@ -112,15 +113,19 @@ public:
     std::shared_ptr<Workspace> workspace() const;
 
     // --- For the panels of this backend ---
+    // The script reports where a drag ended: the window needs nothing more.
     void adopt(PanelState& state);
     void forget(PanelState& state);
-    void shown(PanelState& state);
+    bool shown(PanelState& state); // always true: the script places the window once KWin has it
     void hidden(PanelState& state);
     void place(PanelState& state); // rings for the script to place it again
+    void applyAlpha(PanelState& state);
+    void applyInput(PanelState& state);
+    void focus(PanelState& state);
     QString titleOf(const PanelState& state) const;
     std::optional<ScreenInfo> screenOf(const PanelState& state) const;
     QRectF toLogical(const QRect& global) const;
-    QRect toGlobal(const QRectF& logical) const;
+    QRect toLayout(const QRectF& logical) const;
 
     // --- From KWin ---
     void currentChanged(const QString& id);

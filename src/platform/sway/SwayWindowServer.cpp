@@ -12,7 +12,6 @@
 #include <QLocalSocket>
 #include <QScreen>
 #include <QTimer>
-#include <QWindow>
 
 #include <unistd.h>
 
@@ -359,6 +358,10 @@ void SwayWindowServer::adopt(PanelState& state) {
     state.serial = nextSerial_++;
     state.marker = (state.takesFocus ? kEditorPrefix : kLabelPrefix) + QString::number(state.serial);
     panels_.push_back(&state);
+    state.window->onSystemMoveStarted = [server = weak_from_this()] {
+        if (auto s = server.lock()) s->followSystemMove();
+    };
+    state.window->onPointerEntered = state.window->onSystemMoveStarted;
 }
 
 void SwayWindowServer::forget(PanelState& state) {
@@ -518,8 +521,7 @@ void SwayWindowServer::applyAlpha(PanelState& state) {
 // output until the label shows or takes clicks again.
 void SwayWindowServer::applyInput(PanelState& state) {
     const bool transparent = state.ignoresInput || state.alpha <= 0.0;
-    if (QWindow* handle = state.window ? state.window->windowHandle() : nullptr)
-        handle->setMask(transparent ? QRegion(-1, -1, 1, 1) : QRegion());
+    if (state.window) state.window->letPointerThrough(transparent);
     if (transparent == state.parked) return;
     state.parked = transparent;
     sendPlacement(state, false);

@@ -63,6 +63,7 @@ struct PanelState {
 // back from sway after each event that may change them, before the switch is announced.
 class SwayWindowServer final : public WindowServer, public std::enable_shared_from_this<SwayWindowServer> {
 public:
+    using PanelState = sway::PanelState;
     struct Options {
         Logger logger;
         QString socketPath; // empty: $SWAYSOCK
@@ -106,6 +107,8 @@ public:
     void refreshNow();
 
     // --- For the panels of this backend ---
+    // A drag, or the pointer coming over the window (sway's own move may follow), has the window's
+    // place read back until it rests.
     void adopt(PanelState& state);
     void forget(PanelState& state);
     // The window is to be shown: the first time it binds to the visible workspace of the output it
@@ -117,6 +120,7 @@ public:
     void applyAlpha(PanelState& state);
     void applyInput(PanelState& state);
     void focus(PanelState& state);
+    QString titleOf(const PanelState& state) const { return state.marker; }
     // The compositor moves the window under the pointer; its new place is read back until it rests.
     void followSystemMove();
     std::optional<ScreenInfo> screenOf(const PanelState& state) const;
