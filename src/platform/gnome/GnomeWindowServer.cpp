@@ -1,7 +1,6 @@
 #include "platform/gnome/GnomeWindowServer.h"
 
 #include "platform/gnome/GnomeBridgeClient.h"
-#include "platform/gnome/GnomePanels.h"
 #include "platform/linux/LogindWakeWatcher.h"
 
 #include <QDBusConnection>
@@ -340,23 +339,6 @@ QRect GnomeWindowServer::toLayout(const QRectF& logical) const {
     const double bottom = toLogical(QRect(0, 0, 0, 0)).y();
     return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
         .toAlignedRect();
-}
-
-std::unique_ptr<LabelPanel> GnomeWindowServer::createLabelPanel(const QUuid& tagId) {
-    return std::make_unique<GnomeLabelPanel>(shared_from_this(), tagId);
-}
-
-std::unique_ptr<EditorPanel> GnomeWindowServer::createEditorPanel() {
-    return std::make_unique<GnomeEditorPanel>(shared_from_this());
-}
-
-// Wayland tells a client about the buttons only while the pointer is over one of its windows.
-bool GnomeWindowServer::isLeftMouseButtonDown() const {
-    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
-}
-
-bool GnomeWindowServer::isApplicationActive() const {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "logging/Logger.h"
 #include "platform/WindowServer.h"
 #include "platform/gnome/GnomeBridgeState.h"
+#include "platform/widgets/HostedPanel.h"
 
 #include <QPointer>
 #include <QRect>
@@ -15,9 +16,6 @@ class QObject;
 
 namespace sm {
 class LogindWakeWatcher;
-}
-namespace sm::widgets {
-class PanelWindow;
 }
 
 namespace sm::gnome {
@@ -52,9 +50,10 @@ struct PanelState {
 // is an ordinary toplevel that the bridge finds by its title among this process's windows and places:
 // on its workspace, above other windows, at its position. The bridge sends its whole state with every
 // change, so the facts are current when a switch is announced.
-class GnomeWindowServer final : public WindowServer, public std::enable_shared_from_this<GnomeWindowServer> {
+class GnomeWindowServer final : public widgets::PanelHostingServer<GnomeWindowServer> {
 public:
     using PanelState = gnome::PanelState;
+
     struct Options {
         Logger logger;
         QString programVersion;
@@ -70,10 +69,6 @@ public:
     // --- WindowServer ---
     QList<ScreenInfo> screens() const override;
     std::optional<ScreenInfo> mainScreen() const override;
-    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
-    std::unique_ptr<EditorPanel> createEditorPanel() override;
-    bool isLeftMouseButtonDown() const override;
-    bool isApplicationActive() const override;
     std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;

@@ -1,6 +1,5 @@
 #include "platform/kwin/KWinWindowServer.h"
 
-#include "platform/kwin/KWinPanels.h"
 #include "platform/kwin/KWinScript.h"
 #include "platform/kwin/KWinWorkspace.h"
 #include "platform/linux/LogindWakeWatcher.h"
@@ -603,22 +602,6 @@ QRect KWinWindowServer::toLayout(const QRectF& logical) const {
     const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
     return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
         .toAlignedRect();
-}
-
-std::unique_ptr<LabelPanel> KWinWindowServer::createLabelPanel(const QUuid& tagId) {
-    return std::make_unique<KWinLabelPanel>(shared_from_this(), tagId);
-}
-
-std::unique_ptr<EditorPanel> KWinWindowServer::createEditorPanel() {
-    return std::make_unique<KWinEditorPanel>(shared_from_this());
-}
-
-bool KWinWindowServer::isLeftMouseButtonDown() const {
-    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
-}
-
-bool KWinWindowServer::isApplicationActive() const {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
 QString sessionProblem() {

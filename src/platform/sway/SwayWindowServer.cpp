@@ -4,7 +4,6 @@
 
 #include "platform/linux/LogindWakeWatcher.h"
 #include "platform/sway/SwayIpcClient.h"
-#include "platform/sway/SwayPanels.h"
 
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -773,23 +772,6 @@ QRect SwayWindowServer::toLayout(const QRectF& logical) const {
     const double bottom = probe.y();
     return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
         .toAlignedRect();
-}
-
-std::unique_ptr<LabelPanel> SwayWindowServer::createLabelPanel(const QUuid& tagId) {
-    return std::make_unique<SwayLabelPanel>(shared_from_this(), tagId);
-}
-
-std::unique_ptr<EditorPanel> SwayWindowServer::createEditorPanel() {
-    return std::make_unique<SwayEditorPanel>(shared_from_this());
-}
-
-// Wayland tells a client about the buttons only while the pointer is over one of its windows.
-bool SwayWindowServer::isLeftMouseButtonDown() const {
-    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
-}
-
-bool SwayWindowServer::isApplicationActive() const {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
 QString sessionProblem() {

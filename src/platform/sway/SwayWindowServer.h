@@ -3,6 +3,7 @@
 #include "logging/Logger.h"
 #include "platform/WindowServer.h"
 #include "platform/sway/SwayProtocol.h"
+#include "platform/widgets/HostedPanel.h"
 
 #include <QHash>
 #include <QPointer>
@@ -18,9 +19,6 @@ class QTimer;
 
 namespace sm {
 class LogindWakeWatcher;
-}
-namespace sm::widgets {
-class PanelWindow;
 }
 
 namespace sm::sway {
@@ -61,9 +59,10 @@ struct PanelState {
 // on its workspace, at its position. A (on the active desktop): its workspace is the visible one of
 // its output. V (visible): it is shown and its container is on such a workspace. The facts are read
 // back from sway after each event that may change them, before the switch is announced.
-class SwayWindowServer final : public WindowServer, public std::enable_shared_from_this<SwayWindowServer> {
+class SwayWindowServer final : public widgets::PanelHostingServer<SwayWindowServer> {
 public:
     using PanelState = sway::PanelState;
+
     struct Options {
         Logger logger;
         QString socketPath; // empty: $SWAYSOCK
@@ -78,10 +77,6 @@ public:
     // --- WindowServer ---
     QList<ScreenInfo> screens() const override;
     std::optional<ScreenInfo> mainScreen() const override;
-    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
-    std::unique_ptr<EditorPanel> createEditorPanel() override;
-    bool isLeftMouseButtonDown() const override;
-    bool isApplicationActive() const override;
     std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;

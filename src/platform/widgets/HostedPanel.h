@@ -5,6 +5,7 @@
 #include "platform/widgets/LabelWindow.h"
 #include "platform/widgets/QtPanel.h"
 
+#include <QGuiApplication>
 #include <QRect>
 #include <QString>
 #include <QUuid>
@@ -168,6 +169,25 @@ public:
     void makeKeyAndOrderFront() override {
         if (auto server = this->server_.lock()) server->focus(this->state_);
         this->orderFront();
+    }
+};
+
+// A window server whose panels are hosted ones. The pointer and the activation are Qt's own view of the
+// session: Wayland tells a client about the buttons only while the pointer is over one of its windows.
+template <class Server>
+class PanelHostingServer : public WindowServer, public std::enable_shared_from_this<Server> {
+public:
+    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override {
+        return std::make_unique<HostedLabelPanel<Server>>(this->shared_from_this(), tagId);
+    }
+    std::unique_ptr<EditorPanel> createEditorPanel() override {
+        return std::make_unique<HostedEditorPanel<Server>>(this->shared_from_this());
+    }
+    bool isLeftMouseButtonDown() const override {
+        return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
+    }
+    bool isApplicationActive() const override {
+        return QGuiApplication::applicationState() == Qt::ApplicationActive;
     }
 };
 
