@@ -1,7 +1,6 @@
 #include "platform/gnome/GnomeWindowServer.h"
 
 #include "platform/gnome/GnomeBridgeClient.h"
-#include "platform/gnome/GnomePanels.h"
 #include "platform/linux/LogindWakeWatcher.h"
 
 #include <QDBusConnection>
@@ -162,13 +161,14 @@ void GnomeWindowServer::adopt(PanelState& state) {
     state.serial = nextSerial_++;
     state.marker = (state.takesFocus ? kEditorPrefix : kLabelPrefix) + QString::number(state.serial);
     panels_.push_back(&state);
+    state.window->onSystemMoveStarted = [s = &state] { s->followsShell = true; };
 }
 
 void GnomeWindowServer::forget(PanelState& state) {
     std::erase(panels_, &state);
 }
 
-void GnomeWindowServer::shown(PanelState& state) {
+bool GnomeWindowServer::shown(PanelState& state) {
     if (!state.bound) {
         state.workspace = state_.activeWorkspace();
         state.bound = true;
@@ -176,6 +176,7 @@ void GnomeWindowServer::shown(PanelState& state) {
     state.orderedIn = true;
     place(state);
     if (state.takesFocus) focus(state);
+    return true;
 }
 
 void GnomeWindowServer::hidden(PanelState& state) {
@@ -338,23 +339,6 @@ QRect GnomeWindowServer::toLayout(const QRectF& logical) const {
     const double bottom = toLogical(QRect(0, 0, 0, 0)).y();
     return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
         .toAlignedRect();
-}
-
-std::unique_ptr<LabelPanel> GnomeWindowServer::createLabelPanel(const QUuid& tagId) {
-    return std::make_unique<GnomeLabelPanel>(shared_from_this(), tagId);
-}
-
-std::unique_ptr<EditorPanel> GnomeWindowServer::createEditorPanel() {
-    return std::make_unique<GnomeEditorPanel>(shared_from_this());
-}
-
-// Wayland tells a client about the buttons only while the pointer is over one of its windows.
-bool GnomeWindowServer::isLeftMouseButtonDown() const {
-    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
-}
-
-bool GnomeWindowServer::isApplicationActive() const {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "logging/Logger.h"
 #include "platform/WindowServer.h"
 #include "platform/gnome/GnomeBridgeState.h"
+#include "platform/widgets/HostedPanel.h"
 
 #include <QPointer>
 #include <QRect>
@@ -15,9 +16,6 @@ class QObject;
 
 namespace sm {
 class LogindWakeWatcher;
-}
-namespace sm::widgets {
-class PanelWindow;
 }
 
 namespace sm::gnome {
@@ -52,8 +50,10 @@ struct PanelState {
 // is an ordinary toplevel that the bridge finds by its title among this process's windows and places:
 // on its workspace, above other windows, at its position. The bridge sends its whole state with every
 // change, so the facts are current when a switch is announced.
-class GnomeWindowServer final : public WindowServer, public std::enable_shared_from_this<GnomeWindowServer> {
+class GnomeWindowServer final : public widgets::PanelHostingServer<GnomeWindowServer> {
 public:
+    using PanelState = gnome::PanelState;
+
     struct Options {
         Logger logger;
         QString programVersion;
@@ -69,10 +69,6 @@ public:
     // --- WindowServer ---
     QList<ScreenInfo> screens() const override;
     std::optional<ScreenInfo> mainScreen() const override;
-    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
-    std::unique_ptr<EditorPanel> createEditorPanel() override;
-    bool isLeftMouseButtonDown() const override;
-    bool isApplicationActive() const override;
     std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
@@ -91,14 +87,16 @@ public:
     Signal<> stateChanged; // after every state the bridge sent, once panels and observers are told
 
     // --- For the panels of this backend ---
+    // A drag by the shell has the window's place read back from the bridge until it is placed again.
     void adopt(PanelState& state);
     void forget(PanelState& state);
-    void shown(PanelState& state);
+    bool shown(PanelState& state); // always true: the bridge places the window once it maps
     void hidden(PanelState& state);
     void place(PanelState& state);
     void applyAlpha(PanelState& state);
     void applyInput(PanelState& state);
     void focus(PanelState& state);
+    QString titleOf(const PanelState& state) const { return state.marker; }
     std::optional<ScreenInfo> screenOf(const PanelState& state) const;
     QRectF toLogical(const QRect& layout) const;
     QRect toLayout(const QRectF& logical) const;

@@ -169,11 +169,11 @@ TEST_F(KWinBackendTest, TheEditorOpensOverTheLabelWithTheKeyboard) {
         return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
     };
     EXPECT_TRUE(waitUntil([&] {
-        return placed().second.topLeft() == server->toGlobal(editor->frame()).topLeft() &&
-               placed().second.intersects(server->toGlobal(panel->frame()));
+        return placed().second.topLeft() == server->toLayout(editor->frame()).topLeft() &&
+               placed().second.intersects(server->toLayout(panel->frame()));
     })) << show(placed().second)
-        << " asked " << show(server->toGlobal(editor->frame())) << " label "
-        << show(server->toGlobal(panel->frame()));
+        << " asked " << show(server->toLayout(editor->frame())) << " label "
+        << show(server->toLayout(panel->frame()));
     EXPECT_EQ(placed().first, server->reportedPlace(*panel)->first);
 }
 

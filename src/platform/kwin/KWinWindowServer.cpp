@@ -1,6 +1,5 @@
 #include "platform/kwin/KWinWindowServer.h"
 
-#include "platform/kwin/KWinPanels.h"
 #include "platform/kwin/KWinScript.h"
 #include "platform/kwin/KWinWorkspace.h"
 #include "platform/linux/LogindWakeWatcher.h"
@@ -20,6 +19,8 @@
 
 #include <systemd/sd-bus.h>
 #include <unistd.h>
+
+#include <cmath>
 
 namespace sm::kwin {
 
@@ -410,7 +411,7 @@ QString KWinWindowServer::titleOf(const PanelState& state) const {
            QStringLiteral(" (%1)").arg(state.generation);
 }
 
-void KWinWindowServer::shown(PanelState& state) {
+bool KWinWindowServer::shown(PanelState& state) {
     if (!state.bound) {
         state.desktopId = current_;
         state.bound = true;
@@ -420,6 +421,7 @@ void KWinWindowServer::shown(PanelState& state) {
     state.shownOn = current_;
     state.leftBeforeMapped = false;
     recompute(false);
+    return true;
 }
 
 void KWinWindowServer::hidden(PanelState& state) {
@@ -432,6 +434,30 @@ void KWinWindowServer::place(PanelState& state) {
     if (!state.orderedIn || !state.window) return;
     ++state.generation;
     state.window->setWindowTitle(titleOf(state));
+}
+
+// KWin blends the window with the opacity the script sets. An animation rings for a new placement only
+// in steps of a tenth, and at its ends, so a fade costs a handful of round trips, not one per frame.
+void KWinWindowServer::applyAlpha(PanelState& state) {
+    applyInput(state);
+    const double alpha = state.alpha;
+    const double rung = state.rungAlpha;
+    if (std::abs(alpha - rung) >= 0.1 || ((alpha <= 0.0 || alpha >= 1.0) && alpha != rung)) {
+        state.rungAlpha = alpha;
+        place(state);
+    }
+}
+
+// A label that ignores the pointer, or is faded out entirely, takes no input.
+void KWinWindowServer::applyInput(PanelState& state) {
+    if (state.window) state.window->letPointerThrough(state.ignoresInput || state.alpha <= 0.0);
+}
+
+// The script gives the window the keyboard with the next placement it reads: one rung for now when the
+// window is shown already, else the first one it reads for the new window.
+void KWinWindowServer::focus(PanelState& state) {
+    state.focusWanted = true;
+    place(state);
 }
 
 const Desktop* KWinWindowServer::desktopById(const QString& id) const {
@@ -571,27 +597,11 @@ QRectF KWinWindowServer::toLogical(const QRect& global) const {
             static_cast<double>(global.width()), static_cast<double>(global.height())};
 }
 
-QRect KWinWindowServer::toGlobal(const QRectF& logical) const {
+QRect KWinWindowServer::toLayout(const QRectF& logical) const {
     const QScreen* primary = QGuiApplication::primaryScreen();
     const double bottom = primary ? primary->geometry().y() + primary->geometry().height() : 0.0;
     return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
         .toAlignedRect();
-}
-
-std::unique_ptr<LabelPanel> KWinWindowServer::createLabelPanel(const QUuid& tagId) {
-    return std::make_unique<KWinLabelPanel>(shared_from_this(), tagId);
-}
-
-std::unique_ptr<EditorPanel> KWinWindowServer::createEditorPanel() {
-    return std::make_unique<KWinEditorPanel>(shared_from_this());
-}
-
-bool KWinWindowServer::isLeftMouseButtonDown() const {
-    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
-}
-
-bool KWinWindowServer::isApplicationActive() const {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
 QString sessionProblem() {

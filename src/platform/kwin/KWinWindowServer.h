@@ -4,6 +4,7 @@
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 #include "platform/kwin/KWinDesktops.h"
+#include "platform/widgets/HostedPanel.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -18,9 +19,6 @@ class QDBusMessage;
 
 namespace sm {
 class LogindWakeWatcher;
-}
-namespace sm::widgets {
-class PanelWindow;
 }
 
 namespace sm::kwin {
@@ -73,8 +71,10 @@ private:
 // so a small KWin script, loaded at start, places them: it asks this program (the bridge object on the
 // bus) where each of its windows belongs, and reports where KWin put them and which window is in front.
 // The program rings for a new placement by changing the window's title; nothing polls.
-class KWinWindowServer final : public WindowServer, public std::enable_shared_from_this<KWinWindowServer> {
+class KWinWindowServer final : public widgets::PanelHostingServer<KWinWindowServer> {
 public:
+    using PanelState = kwin::PanelState;
+
     struct Options {
         Logger logger;
         QString scriptDirectory; // where the script is written for KWin to load; private to the user
@@ -88,10 +88,6 @@ public:
     // --- WindowServer ---
     QList<ScreenInfo> screens() const override;
     std::optional<ScreenInfo> mainScreen() const override;
-    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
-    std::unique_ptr<EditorPanel> createEditorPanel() override;
-    bool isLeftMouseButtonDown() const override;
-    bool isApplicationActive() const override;
     std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
@@ -112,15 +108,19 @@ public:
     std::shared_ptr<Workspace> workspace() const;
 
     // --- For the panels of this backend ---
+    // The script reports where a drag ended: the window needs nothing more.
     void adopt(PanelState& state);
     void forget(PanelState& state);
-    void shown(PanelState& state);
+    bool shown(PanelState& state); // always true: the script places the window once KWin has it
     void hidden(PanelState& state);
     void place(PanelState& state); // rings for the script to place it again
+    void applyAlpha(PanelState& state);
+    void applyInput(PanelState& state);
+    void focus(PanelState& state);
     QString titleOf(const PanelState& state) const;
     std::optional<ScreenInfo> screenOf(const PanelState& state) const;
     QRectF toLogical(const QRect& global) const;
-    QRect toGlobal(const QRectF& logical) const;
+    QRect toLayout(const QRectF& logical) const;
 
     // --- From KWin ---
     void currentChanged(const QString& id);

@@ -4,7 +4,6 @@
 
 #include "platform/linux/LogindWakeWatcher.h"
 #include "platform/sway/SwayIpcClient.h"
-#include "platform/sway/SwayPanels.h"
 
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -12,7 +11,6 @@
 #include <QLocalSocket>
 #include <QScreen>
 #include <QTimer>
-#include <QWindow>
 
 #include <unistd.h>
 
@@ -359,6 +357,10 @@ void SwayWindowServer::adopt(PanelState& state) {
     state.serial = nextSerial_++;
     state.marker = (state.takesFocus ? kEditorPrefix : kLabelPrefix) + QString::number(state.serial);
     panels_.push_back(&state);
+    state.window->onSystemMoveStarted = [server = weak_from_this()] {
+        if (auto s = server.lock()) s->followSystemMove();
+    };
+    state.window->onPointerEntered = state.window->onSystemMoveStarted;
 }
 
 void SwayWindowServer::forget(PanelState& state) {
@@ -518,8 +520,7 @@ void SwayWindowServer::applyAlpha(PanelState& state) {
 // output until the label shows or takes clicks again.
 void SwayWindowServer::applyInput(PanelState& state) {
     const bool transparent = state.ignoresInput || state.alpha <= 0.0;
-    if (QWindow* handle = state.window ? state.window->windowHandle() : nullptr)
-        handle->setMask(transparent ? QRegion(-1, -1, 1, 1) : QRegion());
+    if (state.window) state.window->letPointerThrough(transparent);
     if (transparent == state.parked) return;
     state.parked = transparent;
     sendPlacement(state, false);
@@ -771,23 +772,6 @@ QRect SwayWindowServer::toLayout(const QRectF& logical) const {
     const double bottom = probe.y();
     return QRectF(logical.x(), bottom - logical.y() - logical.height(), logical.width(), logical.height())
         .toAlignedRect();
-}
-
-std::unique_ptr<LabelPanel> SwayWindowServer::createLabelPanel(const QUuid& tagId) {
-    return std::make_unique<SwayLabelPanel>(shared_from_this(), tagId);
-}
-
-std::unique_ptr<EditorPanel> SwayWindowServer::createEditorPanel() {
-    return std::make_unique<SwayEditorPanel>(shared_from_this());
-}
-
-// Wayland tells a client about the buttons only while the pointer is over one of its windows.
-bool SwayWindowServer::isLeftMouseButtonDown() const {
-    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
-}
-
-bool SwayWindowServer::isApplicationActive() const {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
 QString sessionProblem() {

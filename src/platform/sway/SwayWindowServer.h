@@ -3,6 +3,7 @@
 #include "logging/Logger.h"
 #include "platform/WindowServer.h"
 #include "platform/sway/SwayProtocol.h"
+#include "platform/widgets/HostedPanel.h"
 
 #include <QHash>
 #include <QPointer>
@@ -18,9 +19,6 @@ class QTimer;
 
 namespace sm {
 class LogindWakeWatcher;
-}
-namespace sm::widgets {
-class PanelWindow;
 }
 
 namespace sm::sway {
@@ -61,8 +59,10 @@ struct PanelState {
 // on its workspace, at its position. A (on the active desktop): its workspace is the visible one of
 // its output. V (visible): it is shown and its container is on such a workspace. The facts are read
 // back from sway after each event that may change them, before the switch is announced.
-class SwayWindowServer final : public WindowServer, public std::enable_shared_from_this<SwayWindowServer> {
+class SwayWindowServer final : public widgets::PanelHostingServer<SwayWindowServer> {
 public:
+    using PanelState = sway::PanelState;
+
     struct Options {
         Logger logger;
         QString socketPath; // empty: $SWAYSOCK
@@ -77,10 +77,6 @@ public:
     // --- WindowServer ---
     QList<ScreenInfo> screens() const override;
     std::optional<ScreenInfo> mainScreen() const override;
-    std::unique_ptr<LabelPanel> createLabelPanel(const QUuid& tagId) override;
-    std::unique_ptr<EditorPanel> createEditorPanel() override;
-    bool isLeftMouseButtonDown() const override;
-    bool isApplicationActive() const override;
     std::optional<DesktopPlace> placeOf(const Panel& panel) const override;
     std::optional<DesktopPlace> activePlace() const override;
     std::optional<DesktopPlace> locate(const DesktopPlace& place) const override;
@@ -106,6 +102,8 @@ public:
     void refreshNow();
 
     // --- For the panels of this backend ---
+    // A drag, or the pointer coming over the window (sway's own move may follow), has the window's
+    // place read back until it rests.
     void adopt(PanelState& state);
     void forget(PanelState& state);
     // The window is to be shown: the first time it binds to the visible workspace of the output it
@@ -117,6 +115,7 @@ public:
     void applyAlpha(PanelState& state);
     void applyInput(PanelState& state);
     void focus(PanelState& state);
+    QString titleOf(const PanelState& state) const { return state.marker; }
     // The compositor moves the window under the pointer; its new place is read back until it rests.
     void followSystemMove();
     std::optional<ScreenInfo> screenOf(const PanelState& state) const;

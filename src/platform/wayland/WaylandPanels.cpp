@@ -36,8 +36,7 @@ QImage drawn(QWidget* window, QSize size, double alpha) {
 
 template <class I, class W>
 WaylandPanel<I, W>::WaylandPanel(const std::shared_ptr<WaylandWindowServer>& server, W* window)
-    : widgets::QtPanel<I, W>(window), server_(server) {
-    state_.panel = this;
+    : widgets::ServedPanel<WaylandWindowServer, I, W>(server, window) {
     state_.draw = [this](QSize size, double alpha) {
         // Drawing resizes the window, whose resize asks for a drawing again.
         drawing_ = true;
@@ -46,15 +45,6 @@ WaylandPanel<I, W>::WaylandPanel(const std::shared_ptr<WaylandWindowServer>& ser
         return image;
     };
     server->adopt(state_);
-}
-
-template <class I, class W> WaylandPanel<I, W>::~WaylandPanel() {
-    if (auto server = server_.lock()) server->forget(state_);
-}
-
-template <class I, class W> std::optional<ScreenInfo> WaylandPanel<I, W>::screen() const {
-    const auto server = server_.lock();
-    return server ? server->screenOf(state_) : std::nullopt;
 }
 
 template <class I, class W> QRectF WaylandPanel<I, W>::frame() const {
@@ -80,11 +70,6 @@ template <class I, class W> void WaylandPanel<I, W>::applyAlpha(double alpha) {
 template <class I, class W> void WaylandPanel<I, W>::repaint() {
     if (drawing_) return;
     if (auto server = server_.lock()) server->repaint(state_);
-}
-
-template <class I, class W> void WaylandPanel<I, W>::setIgnoresMouseEvents(bool ignores) {
-    state_.ignoresInput = ignores;
-    if (const auto server = server_.lock()) server->applyInput(state_);
 }
 
 template <class I, class W> void WaylandPanel<I, W>::orderFront() {

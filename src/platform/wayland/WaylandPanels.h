@@ -2,9 +2,7 @@
 
 #include "platform/WindowServer.h"
 #include "platform/wayland/WaylandWindowServer.h"
-#include "platform/widgets/EditorWindow.h"
-#include "platform/widgets/LabelWindow.h"
-#include "platform/widgets/QtPanel.h"
+#include "platform/widgets/HostedPanel.h"
 
 #include <memory>
 
@@ -19,18 +17,12 @@ namespace sm::wayland {
 // The Panel operations on a layer surface that shows a Qt window's drawing. The window itself is never
 // shown by the toolkit: Qt 6.4 cannot give its windows the layer-shell role, so the window draws into an
 // image the surface shows, and the surface's pointer and keyboard are handed to the window.
-template <class Interface, class Window> class WaylandPanel : public widgets::QtPanel<Interface, Window> {
+template <class Interface, class Window>
+class WaylandPanel : public widgets::ServedPanel<WaylandWindowServer, Interface, Window> {
 public:
     WaylandPanel(const std::shared_ptr<WaylandWindowServer>& server, Window* window);
-    ~WaylandPanel() override;
-
-    bool isOnActiveSpace() const override { return state_.onActiveSpace; }
-    bool isVisible() const override { return state_.visible; }
-    std::optional<ScreenInfo> screen() const override;
 
     QRectF frame() const override;
-    bool ignoresMouseEvents() const override { return state_.ignoresInput; }
-    void setIgnoresMouseEvents(bool ignores) override;
     void orderFront() override;
     void orderOut() override;
 
@@ -39,16 +31,15 @@ public:
 protected:
     using widgets::QtPanel<Interface, Window>::window_;
     using widgets::QtPanel<Interface, Window>::animator_;
+    using widgets::ServedPanel<WaylandWindowServer, Interface, Window>::server_;
+    using widgets::ServedPanel<WaylandWindowServer, Interface, Window>::state_;
 
     void applyFrame(const QRectF& frame) override;
     void applyAlpha(double alpha) override;
-    double shownAlpha() const override { return state_.alpha; }
     void repaint();
     // A click, a drag's end or a menu's choice reaches the overlay after the event: it may delete the panel.
     void deliver(std::function<void()> call) { this->later(std::move(call)); }
 
-    std::weak_ptr<WaylandWindowServer> server_;
-    PanelState state_;
     QPointF pointer_;
     std::optional<QPointF> pressGlobal_;
     QPoint pressOffset_;

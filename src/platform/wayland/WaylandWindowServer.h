@@ -47,6 +47,8 @@ struct PanelState {
 class WaylandWindowServer final : public WindowServer,
                                   public std::enable_shared_from_this<WaylandWindowServer> {
 public:
+    using PanelState = wayland::PanelState;
+
     struct Options {
         Logger logger;
         QString display; // empty: $WAYLAND_DISPLAY

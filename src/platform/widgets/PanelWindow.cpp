@@ -1,5 +1,6 @@
 #include "platform/widgets/PanelWindow.h"
 
+#include <QRegion>
 #include <QWindow>
 
 namespace sm::widgets {
@@ -21,6 +22,11 @@ bool PanelWindow::beginSystemMove() {
     if (!movesBySystem_ || !windowHandle() || !windowHandle()->startSystemMove()) return false;
     if (onSystemMoveStarted) onSystemMoveStarted();
     return true;
+}
+
+// A region outside the surface: an empty one would mean the whole window.
+void PanelWindow::letPointerThrough(bool through) {
+    if (QWindow* handle = windowHandle()) handle->setMask(through ? QRegion(-1, -1, 1, 1) : QRegion());
 }
 
 void PanelWindow::enterEvent(QEnterEvent* event) {

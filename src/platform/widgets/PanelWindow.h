@@ -20,6 +20,8 @@ public:
     bool beginSystemMove();
     std::function<void()> onSystemMoveStarted;
     std::function<void()> onPointerEntered;
+    // The pointer goes through the window to whatever is beneath (an input region of nothing).
+    void letPointerThrough(bool through);
 
     // Every callback let go, so that events still on their way to the window reach nobody: its panel
     // is gone. A window with callbacks of its own drops them too.
