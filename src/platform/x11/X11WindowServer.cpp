@@ -297,6 +297,7 @@ void X11WindowServer::readWindowManagerName(std::uint32_t checkWindow) {
     desktopsKnownByName_ = windowManagerName_ == QLatin1String("i3");
     // Cinnamon's window manager, and muffin alone, which never ends its switches at all.
     slidesOnSwitch_ = windowManagerName_ == QLatin1String("Mutter (Muffin)");
+    hidesByIconicState_ = slidesOnSwitch_;
 }
 
 // i3 names its socket on the root. The bindings are read once: a reloaded configuration with new

@@ -245,7 +245,8 @@ private:
     std::optional<qint64> slidesBegan_; // on clock_: the first switch since the last frames set again
     std::uint32_t activeWindow_ = 0;
     bool compositing_ = false;
-    // Seen a panel mapped and viewable, yet Iconic: this manager hides windows by WM_STATE alone.
+    // Seen a panel mapped and viewable, yet Iconic: this manager hides windows by WM_STATE alone. Known
+    // from the start on Cinnamon, whose first switches come before any label has been hidden.
     bool hidesByIconicState_ = false;
     // A switch is announced once every panel's facts agree with it, or after kSettleSeconds; the
     // panels' own changes wait for the announcement so that observers hear of the switch first.
