@@ -214,7 +214,8 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     sm::program = argv[0];
     QString why;
-    auto session = sm::x11::test::X11TestSession::start(QStringLiteral("openbox"), &why);
+    auto session = sm::x11::test::X11TestSession::start(
+        qEnvironmentVariable("SM_TEST_WM", QStringLiteral("openbox")), &why);
     if (!session) {
         std::printf("SKIPPED: no X11 test session: %s\n", why.toLocal8Bit().constData());
         return 77;

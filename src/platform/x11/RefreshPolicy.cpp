@@ -32,7 +32,8 @@ bool vanished(const Desktops& before, const Desktops& now, std::optional<std::ui
 
 } // namespace
 
-RootChange compare(const Desktops& before, const Desktops& now, bool knownByName, bool dropWindowOpen) {
+RootChange compare(const Desktops& before, const Desktops& now, bool knownByName, bool dropWindowOpen,
+                   bool slidingManager) {
     RootChange change;
     // Elsewhere a name is only a name, and renaming the current desktop is no switch.
     change.switched = now.current != before.current || now.count != before.count ||
@@ -41,6 +42,8 @@ RootChange compare(const Desktops& before, const Desktops& now, bool knownByName
     change.fewer = now.count < before.count;
     change.dropping = !knownByName && (change.fewer || dropWindowOpen);
     change.knownByName = knownByName;
+    // The first reading is no switch the user saw; neither is a desktop added or dropped elsewhere.
+    change.slides = slidingManager && before.current && now.current && *before.current != *now.current;
     return change;
 }
 

@@ -28,11 +28,14 @@ struct RootChange {
     bool fewer = false;       // desktops were dropped just now: the drop window starts again
     bool dropping = false;    // desktops are being dropped: a label moved off its own desktop lost it
     bool knownByName = false; // i3: a numbered workspace is its number, whatever name follows it
+    bool slides = false;      // the manager slides the desktops past: frames set meanwhile are undone
 };
 
 // `dropWindowOpen`: desktops fell in number less than the drop window ago. On i3 (`knownByName`) the
-// same index can be another workspace, and no desktop is ever dropped under a label.
-RootChange compare(const Desktops& before, const Desktops& now, bool knownByName, bool dropWindowOpen);
+// same index can be another workspace, and no desktop is ever dropped under a label. `slidingManager`:
+// Cinnamon, which animates a change of the current desktop, and only that.
+RootChange compare(const Desktops& before, const Desktops& now, bool knownByName, bool dropWindowOpen,
+                   bool slidingManager = false);
 
 // One panel in one refresh: what the server answered now, and what the backend kept.
 struct PanelSight {

@@ -14,7 +14,8 @@ namespace {
 std::string flags(const RootChange& c) {
     std::string s;
     for (const auto& [on, name] : {std::pair{c.switched, "switched "}, std::pair{c.renamed, "renamed "},
-                                   std::pair{c.fewer, "fewer "}, std::pair{c.dropping, "dropping "}})
+                                   std::pair{c.fewer, "fewer "}, std::pair{c.dropping, "dropping "},
+                                   std::pair{c.slides, "slides "}})
         if (on) s += name;
     return s;
 }
@@ -64,6 +65,7 @@ TEST(RefreshPolicy, ASwitchIsAnotherCurrentDesktopOrCountAndOnI3AnotherName) {
         Desktops before, now;
         bool byName, dropWindowOpen;
         const char* change;
+        bool sliding = false; // Cinnamon
     };
     const Row rows[] = {
         {"nothing changed", {0, 4, kFour}, {0, 4, kFour}, false, false, ""},
@@ -86,9 +88,15 @@ TEST(RefreshPolicy, ASwitchIsAnotherCurrentDesktopOrCountAndOnI3AnotherName) {
          true,
          false,
          "renamed "},
+        {"another desktop, slid to", {0, 4, kFour}, {1, 4, kFour}, false, false, "switched slides ", true},
+        {"the first desktop read: nothing slid", {{}, 0, {}}, {0, 4, kFour}, false, false, "switched renamed ", true},
+        {"none current any more: nothing to slide to", {0, 4, kFour}, {{}, 4, kFour}, false, false, "switched ", true},
+        {"a desktop added behind the current one", {0, 4, kFour}, {0, 5, kFour}, false, false, "switched ", true},
+        {"the current desktop dropped: another one is current",
+         {3, 4, kFour}, {2, 3, kFour}, false, false, "switched fewer dropping slides ", true},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(flags(compare(row.before, row.now, row.byName, row.dropWindowOpen)), row.change)
+        EXPECT_EQ(flags(compare(row.before, row.now, row.byName, row.dropWindowOpen, row.sliding)), row.change)
             << row.what;
 }
 

@@ -43,6 +43,7 @@ template <class I, class W> void X11Panel<I, W>::applyFrame(const QRectF& frame)
     if (state_.orderedIn && !state_.seenViewable) state_.geometryWhileMapping = native;
     applied_ = {frame, native};
     window_->setGeometry(native);
+    server->frameSet(state_);
 }
 
 template <class I, class W> void X11Panel<I, W>::applyAlpha(double alpha) {

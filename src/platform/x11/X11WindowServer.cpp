@@ -179,6 +179,12 @@ std::shared_ptr<X11WindowServer> X11WindowServer::create(const Options& options,
         raw->screensChanged.emit();
         raw->refresh();
     });
+    server->slideTimer_ = new QTimer(server->context_.get());
+    server->slideTimer_->setSingleShot(true);
+    server->slideTimer_->setInterval(kSlideMilliseconds);
+    QObject::connect(server->slideTimer_, &QTimer::timeout, server->context_.get(),
+                     [raw = server.get()] { raw->framesAgainAfterSlide(); });
+    server->clock_.start();
     server->pressTimer_ = new QTimer(server->context_.get());
     server->pressTimer_->setSingleShot(true);
     server->pressTimer_->setInterval(0);
@@ -289,6 +295,9 @@ void X11WindowServer::readWindowManagerName(std::uint32_t checkWindow) {
     // i3 makes workspaces as they are visited, drops empty ones and numbers the rest in order: only its
     // workspace names say which desktop is which.
     desktopsKnownByName_ = windowManagerName_ == QLatin1String("i3");
+    // Cinnamon's window manager, and muffin alone, which never ends its switches at all.
+    slidesOnSwitch_ = windowManagerName_ == QLatin1String("Mutter (Muffin)");
+    hidesByIconicState_ = slidesOnSwitch_;
 }
 
 // i3 names its socket on the root. The bindings are read once: a reloaded configuration with new
@@ -394,8 +403,13 @@ void X11WindowServer::refresh() {
     if (current != kEveryDesktop) now.current = current;
 
     const RefreshPolicy::Desktops before{currentDesktop_, desktopCount_, desktopNames_};
-    const auto root = RefreshPolicy::compare(before, now, desktopsKnownByName_, !droppingDesktops_.hasExpired());
+    const auto root = RefreshPolicy::compare(before, now, desktopsKnownByName_, !droppingDesktops_.hasExpired(),
+                                             slidesOnSwitch_);
     if (root.fewer) droppingDesktops_.setRemainingTime(kDropMilliseconds);
+    if (root.slides) {
+        if (!slidesBegan_) slidesBegan_ = clock_.elapsed();
+        slideTimer_->start(); // a switch within the slide starts another one
+    }
     currentDesktop_ = now.current;
     desktopCount_ = now.count;
     desktopNames_ = now.names;
@@ -658,6 +672,30 @@ void X11WindowServer::tellWhereIfLost(std::uint32_t wid) {
         const auto actual = windows_->geometry(wid);
         if (actual && (*it)->window->geometry() != *actual) windows_->tellGeometry(wid, *actual);
     });
+}
+
+void X11WindowServer::frameSet(PanelState& state) {
+    if (slidesOnSwitch_) state.frameSetAt = clock_.elapsed();
+}
+
+// A 1-pixel move and back: the same geometry asked again is no change to the manager, which then
+// leaves the window drawn where the slide put it. Windows of the desktop left count too: the next
+// slide back would begin from the wrong place. Withdrawn ones are drawn anew when mapped.
+void X11WindowServer::framesAgainAfterSlide() {
+    const auto since = std::exchange(slidesBegan_, std::nullopt);
+    if (!since) return;
+    int count = 0;
+    for (auto* state : panels_) {
+        if (!state->wid || !state->orderedIn || !state->frameSetAt ||
+            *state->frameSetAt < *since - kSlideLeadMilliseconds)
+            continue;
+        const auto where = windows_->geometry(state->wid);
+        if (!where) continue;
+        windows_->configure(state->wid, where->translated(1, 0));
+        windows_->configure(state->wid, *where);
+        ++count;
+    }
+    if (count > 0) SM_TRACE(options_.logger, QStringLiteral("x11 SLIDE-OVER frames set again=%1").arg(count));
 }
 
 void X11WindowServer::notTransient(const PanelState& state) {

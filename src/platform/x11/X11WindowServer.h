@@ -4,6 +4,7 @@
 #include "platform/WindowServer.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPointer>
 #include <QRegion>
@@ -54,6 +55,7 @@ struct PanelState {
     // A geometry change made between mapping and the window manager taking the window over can be lost:
     // the latest one is applied again once the window first shows.
     std::optional<QRect> geometryWhileMapping;
+    std::optional<qint64> frameSetAt; // on the server's clock, where the manager slides on a switch
     bool seenViewable = false;
     // Ordered front on the current desktop and not yet mapped by the window manager: it counts as shown
     // there already, so that a new label is never laid out as one of another desktop in the meantime.
@@ -87,6 +89,14 @@ public:
     // count: a refresh between two steps reads the label of a desktop about to go on one that stays.
     // For this long after the count fell, desktops count as being dropped.
     static constexpr int kDropMilliseconds = 2000;
+    // Cinnamon slides the desktops past on a switch (150 ms) and, as the slide ends, draws each window
+    // where it stood when the slide began: a window moved meanwhile is drawn where it was and takes no
+    // click there until it moves again. No event marks the end, so a timer this long from the last
+    // switch seen sets such frames again, with a move the manager cannot take for no change.
+    static constexpr int kSlideMilliseconds = 400;
+    // The manager began its slide before the switch reached this program: frames set this long before
+    // it count too.
+    static constexpr int kSlideLeadMilliseconds = 100;
 
     struct Options {
         Logger logger;
@@ -163,6 +173,8 @@ private:
     // Runs `report`, during which the left button counts as down when `byDrag`: a move the user's drag
     // made is reported a turn later, when the server may already say the button is up.
     void reportMove(bool byDrag, const std::function<void()>& report);
+    // The panel's frame was just set: a slide may undo it.
+    void frameSet(PanelState& state);
     std::optional<ScreenInfo> screenInfo(const QScreen* screen) const;
     // XInput 2 raw button presses on the root: they arrive wherever the user clicks, also on a root
     // window that takes no focus and during another client's grab. Counted: each watcher turns it on
@@ -193,6 +205,7 @@ private:
     void placeAgain(std::uint32_t wid, const QRect& geometry);
     void mapAgainIfShown(std::uint32_t wid);
     void tellWhereIfLost(std::uint32_t wid);
+    void framesAgainAfterSlide();
 
     // The switch waits for the server's time: the desktop to go to, until the clock window answers.
     void switchAt(std::uint32_t time);
@@ -213,6 +226,7 @@ private:
     QTimer* settleTimer_ = nullptr;
     QTimer* screensTimer_ = nullptr;
     QTimer* pressTimer_ = nullptr;
+    QTimer* slideTimer_ = nullptr;
     std::uint8_t xinputOpcode_ = 0; // 0: no XInput, no press watching
     int pressWatchers_ = 0;
     std::unique_ptr<QObject> context_; // owns the timers and the screen connections
@@ -226,9 +240,13 @@ private:
     QStringList desktopNames_;
     QString windowManagerName_;
     bool desktopsKnownByName_ = false;
+    bool slidesOnSwitch_ = false;
+    QElapsedTimer clock_;
+    std::optional<qint64> slidesBegan_; // on clock_: the first switch since the last frames set again
     std::uint32_t activeWindow_ = 0;
     bool compositing_ = false;
-    // Seen a panel mapped and viewable, yet Iconic: this manager hides windows by WM_STATE alone.
+    // Seen a panel mapped and viewable, yet Iconic: this manager hides windows by WM_STATE alone. Known
+    // from the start on Cinnamon, whose first switches come before any label has been hidden.
     bool hidesByIconicState_ = false;
     // A switch is announced once every panel's facts agree with it, or after kSettleSeconds; the
     // panels' own changes wait for the announcement so that observers hear of the switch first.
