@@ -80,8 +80,12 @@ void AutoTagger::activeSpaceChanged() {
 
 void AutoTagger::scheduleAttempt(double seconds, const QString& reason, quint64 generation, int retriesLeft) {
     std::weak_ptr<AutoTagger> weak = weak_from_this();
+    ++scheduledAttempts_;
     queue_->after(seconds, [weak, reason, generation, retriesLeft] {
-        if (auto self = weak.lock()) self->attempt(reason, generation, retriesLeft);
+        if (auto self = weak.lock()) {
+            --self->scheduledAttempts_;
+            self->attempt(reason, generation, retriesLeft);
+        }
     });
 }
 

@@ -51,6 +51,8 @@ public:
 
     quint64 refreshGeneration() const { return refreshGeneration_; }
     bool isStarted() const { return started_; }
+    // Attempts on the main queue that have not run yet, stale ones included.
+    int scheduledAttempts() const { return scheduledAttempts_; }
 
 private:
     AutoTagger(std::weak_ptr<TagStore> tagStore, std::weak_ptr<SpaceTracker> spaceTracker,
@@ -74,6 +76,7 @@ private:
     Signal<>::Connection appActivationObserver_;
     Signal<>::Connection spaceChangeObserver_;
     quint64 refreshGeneration_ = 0;
+    int scheduledAttempts_ = 0;
     bool started_ = false;
 };
 
