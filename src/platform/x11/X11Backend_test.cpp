@@ -642,18 +642,17 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
     EXPECT_EQ(below.presses, 0);
 }
 
-// A window manager's notice of an old place, come late, changes nothing the user meets: a drag starts
-// where the label stands, a frame set back to the old place takes it there, the editor opens over it.
+// A window manager's notice of a place the label has left, come late, changes nothing the user meets:
+// the editor opens over the label, a frame set to that place takes it there, a drag starts where the
+// label stands.
 TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
     const SpaceTag tag = storedTag(QStringLiteral("Late notice"), {300, 500});
     LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
     const auto wid = static_cast<X11LabelPanel*>(label)->nativeWindow();
-    waitUntilInPlace(tag.id);
-    const QRectF old = label->frame();
     struct Case {
         const char* what;
-        std::function<void(QRect)> act; // given where the server has the label
-        std::function<bool(QRect)> holds;
+        std::function<void(QRect, QRect)> act; // given where the server has the label, and the notice's place
+        std::function<bool(QRect, QRect)> holds;
     };
     const QPoint delta(50, 30);
     const auto moveTo = [](QPoint p) {
@@ -664,38 +663,35 @@ TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
         return session ? serverGeometry(static_cast<X11EditorPanel&>(*session->panel).nativeWindow()) : QRect();
     };
     for (const Case& c : {
+             Case{"editing", [&](QRect, QRect) { overlay->beginEdit(tag.id); },
+                  [&](QRect at, QRect) { return (editorGeometry().center() - at.center()).manhattanLength() <= 2; }},
+             Case{"a frame set to the noticed place",
+                  [&](QRect, QRect noticed) { label->setFrame(server->toLogical(noticed)); },
+                  [&](QRect, QRect noticed) { return serverGeometry(wid) == noticed; }},
              Case{"a drag",
-                  [&](QRect at) {
+                  [&](QRect at, QRect) {
                       wm("xdotool", moveTo(at.center()) << "mousedown" << "1");
                       wm("xdotool", moveTo(at.center() + delta / 2));
                       wm("xdotool", moveTo(at.center() + delta) << "mouseup" << "1");
                   },
-                  [&](QRect at) {
+                  [&](QRect at, QRect) {
                       return store->tag(tag.id)->position == server->toLogical(at.translated(delta)).topLeft() &&
                              serverGeometry(wid) == at.translated(delta);
                   }},
-             Case{"the old frame set again", [&](QRect) { label->setFrame(old); },
-                  [&](QRect) { return serverGeometry(wid) == server->toNative(old); }},
-             Case{"editing",
-                  [&](QRect) { overlay->beginEdit(tag.id); },
-                  [&](QRect at) { return (editorGeometry().center() - at.center()).manhattanLength() <= 2; }},
          }) {
-        label->setFrame(old);
-        label->setFrameOrigin(old.topLeft() + QPointF(200, 0));
-        const QRect at = server->toNative(label->frame());
-        ASSERT_TRUE(waitUntil([&] { return serverGeometry(wid) == at; })) << c.what;
-        const QRect stale = server->toNative(old);
+        waitUntilInPlace(tag.id);
+        const QRect at = serverGeometry(wid), noticed = at.translated(200, 0);
         xcb_configure_notify_event_t notice{};
         notice.response_type = XCB_CONFIGURE_NOTIFY;
         notice.event = notice.window = wid;
-        notice.x = static_cast<std::int16_t>(stale.x());
-        notice.y = static_cast<std::int16_t>(stale.y());
-        notice.width = static_cast<std::uint16_t>(stale.width());
-        notice.height = static_cast<std::uint16_t>(stale.height());
+        notice.x = static_cast<std::int16_t>(noticed.x());
+        notice.y = static_cast<std::int16_t>(noticed.y());
+        notice.width = static_cast<std::uint16_t>(noticed.width());
+        notice.height = static_cast<std::uint16_t>(noticed.height());
         xcb_send_event(xcb(), 0, wid, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&notice));
         drainEventsAfterClick(wid);
-        c.act(at);
-        EXPECT_TRUE(waitUntil([&] { return c.holds(at); }, 3000))
+        c.act(at, noticed);
+        EXPECT_TRUE(waitUntil([&] { return c.holds(at, noticed); }, 3000))
             << c.what << ": the server has the label at " << serverGeometry(wid).x() << ","
             << serverGeometry(wid).y() << ", the editor at " << editorGeometry().x() << "," << editorGeometry().y()
             << "; it stood at " << at.x() << "," << at.y();
