@@ -622,7 +622,9 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
     xdotool(betweenGlyphs(*window), {"click", "3"});
     EXPECT_TRUE(waitUntil([&] { return menuShown; })) << "no menu";
 
-    const QPoint from = window->pos(), grip = betweenGlyphs(*window);
+    // Where the user sees the label: the toolkit's idea of its place has lagged the server's.
+    const QPoint from = serverGeometry(labelWindow).topLeft();
+    const QPoint grip = from + test::pointOnText(window->opaqueRegion(), window->textArea(), false);
     // The menu held the pointer; the drag begins once the server has let it go (the round trip of the
     // query comes after the toolkit's release) and the catcher is on top at the grip again.
     const X11InputCatcher* catcher = static_cast<X11LabelPanel&>(*label).inputCatcher();
@@ -632,12 +634,69 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
     xdotool(grip, {"mousedown", "1"});
     xdotool(grip + QPoint(30, 20), {});
     xdotool(grip + QPoint(80, 40), {"mouseup", "1"});
-    EXPECT_TRUE(waitUntil([&] { return window->pos() == from + QPoint(80, 40); }))
-        << "the label is at " << window->pos().x() << "," << window->pos().y() << ", the drag began at "
-        << from.x() << "," << from.y() << "; the server has it at " << serverGeometry(labelWindow).x() << ","
-        << serverGeometry(labelWindow).y();
+    EXPECT_TRUE(waitUntil([&] { return serverGeometry(labelWindow).topLeft() == from + QPoint(80, 40); }))
+        << "the drag began at " << from.x() << "," << from.y() << "; the server has the label at "
+        << serverGeometry(labelWindow).x() << "," << serverGeometry(labelWindow).y() << ", the toolkit at "
+        << window->pos().x() << "," << window->pos().y();
     EXPECT_EQ(clicks, 1) << "a drag is no click";
     EXPECT_EQ(below.presses, 0);
+}
+
+// A window manager's notice of a place the label has left, come late, changes nothing the user meets:
+// the editor opens over the label, a frame set to that place takes it there, a drag starts where the
+// label stands.
+TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
+    const SpaceTag tag = storedTag(QStringLiteral("Late notice"), {300, 500});
+    LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
+    const auto wid = static_cast<X11LabelPanel*>(label)->nativeWindow();
+    struct Case {
+        const char* what;
+        std::function<void(QRect, QRect)> act; // given where the server has the label, and the notice's place
+        std::function<bool(QRect, QRect)> holds;
+    };
+    const QPoint delta(50, 30);
+    const auto moveTo = [](QPoint p) {
+        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
+    };
+    const auto editorGeometry = [&] {
+        const auto* session = overlay->editorSession();
+        return session ? serverGeometry(static_cast<X11EditorPanel&>(*session->panel).nativeWindow()) : QRect();
+    };
+    for (const Case& c : {
+             Case{"editing", [&](QRect, QRect) { overlay->beginEdit(tag.id); },
+                  [&](QRect at, QRect) { return (editorGeometry().center() - at.center()).manhattanLength() <= 2; }},
+             Case{"a frame set to the noticed place",
+                  [&](QRect, QRect noticed) { label->setFrame(server->toLogical(noticed)); },
+                  [&](QRect, QRect noticed) { return serverGeometry(wid) == noticed; }},
+             Case{"a drag",
+                  [&](QRect at, QRect) {
+                      wm("xdotool", moveTo(at.center()) << "mousedown" << "1");
+                      wm("xdotool", moveTo(at.center() + delta / 2));
+                      wm("xdotool", moveTo(at.center() + delta) << "mouseup" << "1");
+                  },
+                  [&](QRect at, QRect) {
+                      return store->tag(tag.id)->position == server->toLogical(at.translated(delta)).topLeft() &&
+                             serverGeometry(wid) == at.translated(delta);
+                  }},
+         }) {
+        waitUntilInPlace(tag.id);
+        const QRect at = serverGeometry(wid), noticed = at.translated(200, 0);
+        xcb_configure_notify_event_t notice{};
+        notice.response_type = XCB_CONFIGURE_NOTIFY;
+        notice.event = notice.window = wid;
+        notice.x = static_cast<std::int16_t>(noticed.x());
+        notice.y = static_cast<std::int16_t>(noticed.y());
+        notice.width = static_cast<std::uint16_t>(noticed.width());
+        notice.height = static_cast<std::uint16_t>(noticed.height());
+        xcb_send_event(xcb(), 0, wid, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&notice));
+        drainEventsAfterClick(wid);
+        c.act(at, noticed);
+        EXPECT_TRUE(waitUntil([&] { return c.holds(at, noticed); }, 3000))
+            << c.what << ": the server has the label at " << serverGeometry(wid).x() << ","
+            << serverGeometry(wid).y() << ", the editor at " << editorGeometry().x() << "," << editorGeometry().y()
+            << "; it stood at " << at.x() << "," << at.y();
+        if (overlay->isEditing()) overlay->closeEditSession(QStringLiteral("test"));
+    }
 }
 
 // What catches the pointer covers the label's text as it changes and moves.

@@ -1,10 +1,31 @@
 #include "platform/x11/X11Panels.h"
 
+#include "platform/x11/NativeWindows.h"
+
 #include <QCursor>
 #include <QScreen>
 #include <QWindow>
 
 namespace sm::x11 {
+
+namespace {
+// Runs `before` ahead of every press the window takes, its own or one the input catcher hands on.
+class BeforePress final : public QObject {
+public:
+    BeforePress(QWidget* window, std::function<void()> before) : before_(std::move(before)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) before_();
+        return false;
+    }
+
+private:
+    std::function<void()> before_;
+};
+} // namespace
 
 template <class I, class W>
 X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* window)
@@ -13,7 +34,11 @@ X11Panel<I, W>::X11Panel(const std::shared_ptr<X11WindowServer>& server, W* wind
     state_.window = window;
     server->adopt(state_);
     // Notifications go out on a later turn, never from inside the call that moved the window.
-    window_->onMoved = [this] { this->later([this] { report(this->moved); }); };
+    window_->onMoved = [this] {
+        if (!catchingUp_) this->later([this] { report(this->moved); });
+    };
+    if constexpr (std::is_same_v<W, LabelWindow>)
+        pressWatch_ = std::make_unique<BeforePress>(window_, [this] { standWhereTheServerHasIt(); });
 }
 
 template <class I, class W> X11Panel<I, W>::~X11Panel() {
@@ -103,6 +128,18 @@ template <class I, class W> void X11Panel<I, W>::orderOut() {
     window_->hide();
     pointerAreaChanged();
     if (const auto server = server_.lock()) server->scheduleRefresh();
+}
+
+// Qt lets a widget keep a place its window has left: seen on fluxbox, 18 px above a new label, for
+// seconds. The widget is told where the window stands; the window does not move, so nobody is told.
+template <class I, class W> void X11Panel<I, W>::standWhereTheServerHasIt() {
+    const auto server = server_.lock();
+    if (!server || !state_.wid) return;
+    const auto actual = server->windows_->geometry(state_.wid);
+    if (!actual || actual->topLeft() == window_->pos()) return;
+    catchingUp_ = true;
+    window_->move(actual->topLeft());
+    catchingUp_ = false;
 }
 
 // A move or screen change that the user's drag caused is told as one, with the button down.

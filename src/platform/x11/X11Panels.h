@@ -39,6 +39,9 @@ protected:
     using widgets::QtPanel<Interface, Window>::animator_;
 
     void reshape();
+    // Qt's widget may keep a place its window has left; a press starts a drag from it and places the
+    // editor by it.
+    void standWhereTheServerHasIt();
     // What takes the pointer may have changed: shape, alpha, mouse handling or being ordered in.
     virtual void pointerAreaChanged() {}
     void report(Signal<>& signal);
@@ -52,6 +55,8 @@ protected:
     double shownAlpha_ = 1.0;
     bool ignoresMouse_ = false;
     QMetaObject::Connection screenConnection_;
+    std::unique_ptr<QObject> pressWatch_;
+    bool catchingUp_ = false;
 };
 
 class X11LabelPanel final : public X11Panel<LabelPanel, LabelWindow> {

@@ -53,13 +53,14 @@ bool liesOnAScreen(const PanelState& state) {
 } // namespace
 
 // Looks at every event Qt reads, picks the ones that may change a panel's facts and asks for one
-// refresh. It never talks to the server itself.
+// refresh. It waits for the server only to check a manager's notice of a panel's place.
 class WindowServerEvents final : public QAbstractNativeEventFilter {
 public:
     explicit WindowServerEvents(X11WindowServer& server) : server_(server) {}
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type != "xcb_generic_event_t") return false;
+        placeAsTheServerHasIt(static_cast<xcb_generic_event_t*>(message));
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         if (isRawButtonPress(event)) {
             if (server_.pressWatchers_ > 0) server_.pressTimer_->start();
@@ -71,6 +72,22 @@ public:
     }
 
 private:
+    // Qt takes a manager's notice of where a window stands (a sent ConfigureNotify) as it is written.
+    // One that comes late carries a place the window has left, and Qt keeps it: a drag then starts
+    // from there, and a frame set to that place is never sent, since Qt has the window there already.
+    // Qt asks the server for the place behind the server's own notices; for our panels it does so
+    // behind the manager's too.
+    void placeAsTheServerHasIt(xcb_generic_event_t* event) const {
+        if (event->response_type != (XCB_CONFIGURE_NOTIFY | 0x80)) return;
+        auto* e = reinterpret_cast<xcb_configure_notify_event_t*>(event);
+        if (!server_.isOurs(e->window)) return;
+        const auto actual = server_.windows_->geometry(e->window);
+        if (!actual) return;
+        e->x = static_cast<std::int16_t>(actual->x());
+        e->y = static_cast<std::int16_t>(actual->y());
+        e->width = static_cast<std::uint16_t>(actual->width());
+        e->height = static_cast<std::uint16_t>(actual->height());
+    }
     bool isClockAnswer(const xcb_generic_event_t* event) const {
         if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY || !server_.clockWindow_) return false;
         const auto* e = reinterpret_cast<const xcb_property_notify_event_t*>(event);
