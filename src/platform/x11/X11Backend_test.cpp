@@ -250,9 +250,9 @@ protected:
         }
         return 0;
     }
-    // Until the server holds no button down and every event it sent before has been handled: a property
-    // written on `window` comes back as a notification queued behind those events.
-    static void drainEventsAfterClick(std::uint32_t window) {
+    // Until the server holds no button down and every event it sent before (a click's, a notice's) has
+    // been handled: a property written on `window` comes back as a notification queued behind them.
+    static void handleEventsSentBefore(std::uint32_t window) {
         auto* c = xcb();
         EXPECT_TRUE(waitUntil([&] {
             auto* pointer = xcb_query_pointer_reply(c, xcb_query_pointer(c, window), nullptr);
@@ -606,7 +606,7 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
         EXPECT_TRUE(waitUntil([&] { return (c.reachesLabel ? clicks : below.presses) == 1; }, 2000))
             << c.what;
         // A click the other window took as well would have been handled before the mark comes back.
-        drainEventsAfterClick(static_cast<std::uint32_t>(below.winId()));
+        handleEventsSentBefore(static_cast<std::uint32_t>(below.winId()));
         EXPECT_EQ(c.reachesLabel ? below.presses : clicks, 0) << c.what;
     }
 
@@ -659,8 +659,8 @@ TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
         return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
     };
     const auto editorGeometry = [&] {
-        const auto* session = overlay->editorSession();
-        return session ? serverGeometry(static_cast<X11EditorPanel&>(*session->panel).nativeWindow()) : QRect();
+        const auto* editing = overlay->editorSession();
+        return editing ? serverGeometry(static_cast<X11EditorPanel&>(*editing->panel).nativeWindow()) : QRect();
     };
     for (const Case& c : {
              Case{"editing", [&](QRect, QRect) { overlay->beginEdit(tag.id); },
@@ -689,7 +689,7 @@ TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
         notice.width = static_cast<std::uint16_t>(noticed.width());
         notice.height = static_cast<std::uint16_t>(noticed.height());
         xcb_send_event(xcb(), 0, wid, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&notice));
-        drainEventsAfterClick(wid);
+        handleEventsSentBefore(wid);
         c.act(at, noticed);
         EXPECT_TRUE(waitUntil([&] { return c.holds(at, noticed); }, 3000))
             << c.what << ": the server has the label at " << serverGeometry(wid).x() << ","
