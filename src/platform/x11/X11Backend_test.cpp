@@ -643,8 +643,7 @@ TEST_F(X11BackendTest, ThePointerBetweenGlyphsReachesTheLabelUnlessItIsInvisible
 }
 
 // A window manager's notice of a place the label has left, come late, changes nothing the user meets:
-// the editor opens over the label, a frame set to that place takes it there, a drag starts where the
-// label stands.
+// the editor opens over the label, and a frame set to that place takes it there.
 TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
     const SpaceTag tag = storedTag(QStringLiteral("Late notice"), {300, 500});
     LabelPanel* label = overlay->createPanel(tag, QStringLiteral("manual-create"));
@@ -653,10 +652,6 @@ TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
         const char* what;
         std::function<void(QRect, QRect)> act; // given where the server has the label, and the notice's place
         std::function<bool(QRect, QRect)> holds;
-    };
-    const QPoint delta(50, 30);
-    const auto moveTo = [](QPoint p) {
-        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
     };
     const auto editorGeometry = [&] {
         const auto* editing = overlay->editorSession();
@@ -668,16 +663,6 @@ TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
              Case{"a frame set to the noticed place",
                   [&](QRect, QRect noticed) { label->setFrame(server->toLogical(noticed)); },
                   [&](QRect, QRect noticed) { return serverGeometry(wid) == noticed; }},
-             Case{"a drag",
-                  [&](QRect at, QRect) {
-                      wm("xdotool", moveTo(at.center()) << "mousedown" << "1");
-                      wm("xdotool", moveTo(at.center() + delta / 2));
-                      wm("xdotool", moveTo(at.center() + delta) << "mouseup" << "1");
-                  },
-                  [&](QRect at, QRect) {
-                      return store->tag(tag.id)->position == server->toLogical(at.translated(delta)).topLeft() &&
-                             serverGeometry(wid) == at.translated(delta);
-                  }},
          }) {
         waitUntilInPlace(tag.id);
         const QRect at = serverGeometry(wid), noticed = at.translated(200, 0);
