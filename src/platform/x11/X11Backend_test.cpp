@@ -2,6 +2,7 @@
 #include "core/CoreServices.h"
 #include "platform/linux/QtMainQueue.h"
 #include "support/sim/MemoryDefaults.h"
+#include "platform/x11/NativeWindows.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Panels.h"
 #include "platform/WorkspaceNames.h"
@@ -666,14 +667,7 @@ TEST_F(X11BackendTest, ALateNoticeOfAnOldPlaceLeavesTheLabelWhereItStands) {
          }) {
         waitUntilInPlace(tag.id);
         const QRect at = serverGeometry(wid), noticed = at.translated(200, 0);
-        xcb_configure_notify_event_t notice{};
-        notice.response_type = XCB_CONFIGURE_NOTIFY;
-        notice.event = notice.window = wid;
-        notice.x = static_cast<std::int16_t>(noticed.x());
-        notice.y = static_cast<std::int16_t>(noticed.y());
-        notice.width = static_cast<std::uint16_t>(noticed.width());
-        notice.height = static_cast<std::uint16_t>(noticed.height());
-        xcb_send_event(xcb(), 0, wid, XCB_EVENT_MASK_STRUCTURE_NOTIFY, reinterpret_cast<const char*>(&notice));
+        NativeWindows(xcb(), rootOf(xcb()), {}).tellGeometry(wid, noticed); // as a manager tells it
         handleEventsSentBefore(wid);
         c.act(at, noticed);
         EXPECT_TRUE(waitUntil([&] { return c.holds(at, noticed); }, 3000))
