@@ -87,6 +87,9 @@ void EditorWindow::begin(double fontSize, const QString& initialDraft, const QSt
     reportSize();
     // Focus is asked for once the window can take it, after the caller has shown it.
     QTimer::singleShot(0, this, [this] {
+        // An editor closed meanwhile (the second click of a double click opens the next one) asks
+        // for nothing: its late request would take the keyboard from the editor now open.
+        if (committed_ || !isVisible()) return;
         activateWindow();
         field_->setFocus(Qt::OtherFocusReason);
     });

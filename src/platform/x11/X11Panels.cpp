@@ -1,5 +1,6 @@
 #include "platform/x11/X11Panels.h"
 
+#include "platform/widgets/FrontWindow.h"
 #include "platform/x11/NativeWindows.h"
 
 #include <QCursor>
@@ -192,8 +193,7 @@ X11EditorPanel::~X11EditorPanel() {
 
 void X11EditorPanel::makeKeyAndOrderFront() {
     orderFront();
-    window_->raise();
-    window_->activateWindow();
+    widgets::bringToFront(window_); // an editor closed before it mapped never asks for the keyboard
     watchPresses(true);
 }
 
