@@ -294,7 +294,7 @@ protected:
     }
     // A click on the label's text where its window's shape has a hole, at the place the server shows
     // the label: the label still takes it.
-    void clickText(const LabelPanel& label, int button = 1) {
+    void clickText(const LabelPanel& label, int button = 1, int times = 1) {
         const auto& panel = static_cast<const X11LabelPanel&>(label);
         const LabelWindow& window = *panel.window();
         auto pointNow = [&] {
@@ -320,18 +320,34 @@ protected:
                 return topWindowAt(at) == topLevelOf(panel.nativeWindow());
             })) << "the label's text at " << at.x() << "," << at.y() << " lies under window " << topWindowAt(at);
         }
-        wm("xdotool",
-           {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});
+        wm("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "--repeat",
+                       QString::number(times), "--delay", "40", QString::number(button)});
     }
     // mutter keeps the clicks for itself while its effects run, for up to half a second after a desktop
     // switch or after a window closed (cinnamon for its 150 ms slide and close effect): there the hand
     // clicks again until the click has had its effect.
-    void clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done) {
-        clickText(label, button);
+    void clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done, int times = 1) {
+        clickText(label, button, times);
         const QString manager = session->windowManager();
         if (manager != QLatin1String("mutter") && manager != QLatin1String("cinnamon")) return;
         for (int again = 0; again < 8 && !waitUntil(done, 250); ++again)
-            clickText(label, button);
+            clickText(label, button, times);
+    }
+    // What a pager sends when the user picks a window in it.
+    static void askToActivate(std::uint32_t window) {
+        auto* c = xcb();
+        const char name[] = "_NET_ACTIVE_WINDOW";
+        auto* interned = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = interned ? interned->atom : xcb_atom_t{XCB_ATOM_NONE};
+        message.data.data32[0] = 2; // from a pager
+        std::free(interned);
+        xcb_send_event(c, 0, rootOf(c), XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&message));
+        xcb_flush(c);
     }
 
     std::shared_ptr<X11WindowServer> server;
@@ -900,6 +916,48 @@ TEST_F(X11BackendTest, TitlesNameTheDesktopsAndTheWindowManagersNamesComeBack) {
     EXPECT_EQ(rootNames(), own);
     EXPECT_FALSE(defaults->value(DesktopNameSync::kRecordKey)) << "nothing left to give back";
     server->setDesktopNames(before);
+}
+
+// An open editor keeps the keyboard through what is not the user leaving it: the second click of a
+// double click (it reaches the label before the server lets clicks through, and opens the editor
+// again) and another program asking the window manager for the label, as a pager does.
+TEST_F(X11BackendTest, AnOpenEditorKeepsTheKeyboardThroughADoubleClickAndAPagersRequest) {
+    struct Row {
+        const char* what;
+        int clicks;
+        bool pagerAsks;
+        const char* typed;
+    };
+    const Row rows[] = {{"double click", 2, false, "Inbox"},
+                        {"a pager asks for the label", 1, true, "Code"},
+                        {"double click on the renamed label", 2, false, "Notes"}};
+    Program program(server);
+    program.tracker->setTitleForCurrentSpace(QStringLiteral("Mail"), true);
+    const QUuid id = program.tracker->currentActiveTagId().value_or(QUuid());
+    ASSERT_TRUE(program.overlay->hasPanel(id));
+    const LabelPanel& label = *program.overlay->entry(id)->panel;
+    const std::uint32_t labelWindow = static_cast<const X11LabelPanel&>(label).nativeWindow();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.pagerAsks && isI3()) continue; // i3 grants it: the keyboard does go to the label
+        ASSERT_TRUE(waitUntil([&] { return label.isVisible() && !program.overlay->entry(id)->isAnimatingFrame; }));
+        clickTextUntil(label, 1, [&] { return program.overlay->isEditing(); }, row.clicks);
+        ASSERT_TRUE(waitUntil([&] { return program.overlay->isEditing(); }));
+        auto* editor = static_cast<X11EditorPanel*>(program.overlay->editorSession()->panel.get());
+        EXPECT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus() && hasInputFocus(*editor); }))
+            << "the editor has no keyboard";
+        if (row.pagerAsks) {
+            askToActivate(labelWindow);
+            handleEventsSentBefore(labelWindow);
+        }
+        const QString typed = QString::fromUtf8(row.typed);
+        wm("xdotool", {"type", typed});
+        EXPECT_TRUE(waitUntil([&] { return !program.overlay->isEditing() || editor->window()->field()->text() == typed; }));
+        ASSERT_TRUE(program.overlay->isEditing()) << "the editor closed before the typing";
+        wm("xdotool", {"key", "Return"});
+        EXPECT_TRUE(waitUntil([&] { return !program.overlay->isEditing(); }));
+        EXPECT_EQ(program.store->tag(id)->title, typed);
+    }
 }
 
 // What a user does with a label, end to end: name the desktop by URL command, switch away and back,
