@@ -5,13 +5,16 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QGraphicsDropShadowEffect>
 #include <QIcon>
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTimer>
+#include <QWindow>
 
 #include <bit>
 #include <cstdint>
@@ -246,10 +249,33 @@ void LabelWindow::mouseReleaseEvent(QMouseEvent* event) {
     });
 }
 
+namespace {
+// Qt lets go of a window that lost the keyboard a moment after the loss (400 ms on X11, in case
+// another of its windows takes it), and closes every open menu as it lets go: a menu opened on a
+// label just after its editor closed (Return, a desktop switch) vanished at once. While a hidden
+// window still counts as focused, the menu waits for that moment.
+void waitForAHiddenWindowsFocusToGo() {
+    const QWindow* focused = QGuiApplication::focusWindow();
+    if (!focused || focused->isVisible()) return;
+    QEventLoop loop;
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, &loop, &QEventLoop::quit);
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+} // namespace
+
 void LabelWindow::contextMenuEvent(QContextMenuEvent* event) {
+    static bool waiting = false; // a second right click while the first menu waits is the same wish
+    if (waiting) return;
+    const QPoint at = event->globalPos();
+    QPointer<LabelWindow> self(this);
+    waiting = true;
+    waitForAHiddenWindowsFocusToGo();
+    waiting = false;
+    if (!self) return;
     const auto menu = buildMenu();
     if (menu->isEmpty()) return;
-    const QAction* chosen = menu->exec(event->globalPos());
+    const QAction* chosen = menu->exec(at);
     if (!chosen) return;
     const QString identifier = chosen->data().toString();
     if (identifier.isEmpty()) return;
