@@ -333,6 +333,27 @@ protected:
         for (int again = 0; again < 8 && !waitUntil(done, 250); ++again)
             clickText(label, button, times);
     }
+    // Right-clicks the label and clicks `item` in its menu once the menu shows (the menu runs its own
+    // loop: the item is clicked from inside it), until `done`.
+    void chooseFromMenu(const LabelPanel& label, const QString& item, const std::function<bool()>& done) {
+        bool chosen = false;
+        QTimer chooser;
+        QObject::connect(&chooser, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || !menu->windowHandle() || !menu->windowHandle()->isExposed()) return;
+            for (QAction* action : menu->actions())
+                if (action->text() == item) {
+                    chosen = true;
+                    chooser.stop();
+                    const QPoint at = menu->mapToGlobal(menu->actionGeometry(action).center());
+                    session->run("xdotool",
+                                 {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+                }
+        });
+        chooser.start(50);
+        clickTextUntil(label, 3, [&] { return chosen || done(); });
+        EXPECT_TRUE(waitUntil(done)) << (chosen ? "the item was clicked" : "no menu showed long enough to click");
+    }
     // What a pager sends when the user picks a window in it.
     static void askToActivate(std::uint32_t window) {
         auto* c = xcb();
@@ -1026,25 +1047,7 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
     ASSERT_TRUE(
         waitUntil([&] { return label.isVisible() && !program.overlay->entry(id)->isAnimatingFrame; }));
 
-    // The menu runs its own loop: the item is clicked from inside it once it shows.
-    bool menuShown = false;
-    QTimer chooser;
-    QObject::connect(&chooser, &QTimer::timeout, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu || !menu->windowHandle() || !menu->windowHandle()->isExposed()) return; // clickable
-        menuShown = true;
-        chooser.stop();
-        for (QAction* action : menu->actions())
-            if (action->text() == QStringLiteral("Delete this label")) {
-                const QPoint at = menu->mapToGlobal(menu->actionGeometry(action).center());
-                session->run("xdotool",
-                             {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
-            }
-    });
-    chooser.start(50);
-    clickTextUntil(label, 3, [&] { return menuShown || program.store->tag(id)->isTombstone; });
-    EXPECT_TRUE(waitUntil([&] { return program.store->tag(id)->isTombstone; }))
-        << "the label was not deleted";
+    chooseFromMenu(label, QStringLiteral("Delete this label"), [&] { return program.store->tag(id)->isTombstone; });
     EXPECT_FALSE(program.tracker->currentActiveTagId());
 }
 
