@@ -326,7 +326,8 @@ protected:
     // mutter keeps the clicks for itself while its effects run, for up to half a second after a desktop
     // switch or after a window closed (cinnamon for its 150 ms slide and close effect): there the hand
     // clicks again until the click has had its effect.
-    void clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done, int times = 1) {
+    void clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done,
+                        int times = 1) {
         clickText(label, button, times);
         const QString manager = session->windowManager();
         if (manager != QLatin1String("mutter") && manager != QLatin1String("cinnamon")) return;
@@ -346,13 +347,14 @@ protected:
                     chosen = true;
                     chooser.stop();
                     const QPoint at = menu->mapToGlobal(menu->actionGeometry(action).center());
-                    session->run("xdotool",
-                                 {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+                    session->run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()),
+                                             "click", "1"});
                 }
         });
         chooser.start(50);
         clickTextUntil(label, 3, [&] { return chosen || done(); });
-        EXPECT_TRUE(waitUntil(done)) << (chosen ? "the item was clicked" : "no menu showed long enough to click");
+        EXPECT_TRUE(waitUntil(done)) << (chosen ? "the item was clicked"
+                                                : "no menu showed long enough to click");
     }
     // What a pager sends when the user picks a window in it.
     static void askToActivate(std::uint32_t window) {
@@ -366,7 +368,8 @@ protected:
         message.type = interned ? interned->atom : xcb_atom_t{XCB_ATOM_NONE};
         message.data.data32[0] = 2; // from a pager
         std::free(interned);
-        xcb_send_event(c, 0, rootOf(c), XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+        xcb_send_event(c, 0, rootOf(c),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                        reinterpret_cast<const char*>(&message));
         xcb_flush(c);
     }
@@ -961,19 +964,23 @@ TEST_F(X11BackendTest, AnOpenEditorKeepsTheKeyboardThroughADoubleClickAndAPagers
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         if (row.pagerAsks && isI3()) continue; // i3 grants it: the keyboard does go to the label
-        ASSERT_TRUE(waitUntil([&] { return label.isVisible() && !program.overlay->entry(id)->isAnimatingFrame; }));
-        clickTextUntil(label, 1, [&] { return program.overlay->isEditing(); }, row.clicks);
+        ASSERT_TRUE(
+            waitUntil([&] { return label.isVisible() && !program.overlay->entry(id)->isAnimatingFrame; }));
+        clickTextUntil(
+            label, 1, [&] { return program.overlay->isEditing(); }, row.clicks);
         ASSERT_TRUE(waitUntil([&] { return program.overlay->isEditing(); }));
         auto* editor = static_cast<X11EditorPanel*>(program.overlay->editorSession()->panel.get());
-        EXPECT_TRUE(waitUntil([&] { return editor->window()->field()->hasFocus() && hasInputFocus(*editor); }))
-            << "the editor has no keyboard";
+        EXPECT_TRUE(waitUntil([&] {
+            return editor->window()->field()->hasFocus() && hasInputFocus(*editor);
+        })) << "the editor has no keyboard";
         if (row.pagerAsks) {
             askToActivate(labelWindow);
             handleEventsSentBefore(labelWindow);
         }
         const QString typed = QString::fromUtf8(row.typed);
         wm("xdotool", {"type", typed});
-        EXPECT_TRUE(waitUntil([&] { return !program.overlay->isEditing() || editor->window()->field()->text() == typed; }));
+        EXPECT_TRUE(waitUntil(
+            [&] { return !program.overlay->isEditing() || editor->window()->field()->text() == typed; }));
         ASSERT_TRUE(program.overlay->isEditing()) << "the editor closed before the typing";
         wm("xdotool", {"key", "Return"});
         EXPECT_TRUE(waitUntil([&] { return !program.overlay->isEditing(); }));
@@ -1047,7 +1054,8 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
     ASSERT_TRUE(
         waitUntil([&] { return label.isVisible() && !program.overlay->entry(id)->isAnimatingFrame; }));
 
-    chooseFromMenu(label, QStringLiteral("Delete this label"), [&] { return program.store->tag(id)->isTombstone; });
+    chooseFromMenu(label, QStringLiteral("Delete this label"),
+                   [&] { return program.store->tag(id)->isTombstone; });
     EXPECT_FALSE(program.tracker->currentActiveTagId());
 }
 
