@@ -250,7 +250,7 @@ void LabelWindow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 namespace {
-// Qt lets go of a window that lost the keyboard a moment after the loss (400 ms on X11, in case
+// Qt lets go of a window that lost the keyboard a moment after the loss (100 ms on X11, in case
 // another of its windows takes it), and closes every open menu as it lets go: a menu opened on a
 // label just after its editor closed (Return, a desktop switch) vanished at once. While a hidden
 // window still counts as focused, the menu waits for that moment.
