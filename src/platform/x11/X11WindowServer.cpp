@@ -68,7 +68,7 @@ public:
         }
         if (isClockAnswer(event)) return true;
         if (isRelevant(event)) server_.scheduleRefresh();
-        return isNoise(event) || isStateOfOurs(event) || isRequestAboutOurs(event);
+        return isMessageQtMustNotHear(event) || isStateOfOurs(event);
     }
 
 private:
@@ -139,22 +139,19 @@ private:
         const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
         return ge->extension == server_.xinputOpcode_ && ge->event_type == XCB_INPUT_RAW_BUTTON_PRESS;
     }
-    // Openbox tells windows on other desktops they are iconic this way; Qt would log each one unhandled.
-    bool isNoise(const xcb_generic_event_t* event) const {
-        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
-        const auto* e = reinterpret_cast<const xcb_client_message_event_t*>(event);
-        return e->type == atom("_KDE_WM_CHANGE_STATE") && server_.isOurs(e->window);
-    }
-    // Watching the root's substructure brings us every request sent to the window manager, and Qt
-    // takes one asking to activate a window of ours for its activation, granted or not. A pager asking
-    // for a label (which never takes the keyboard) took the focus from an open editor in Qt's eyes, and
-    // the field's focus loss commits it; our own request had Qt activate a new editor before the
+    // Client messages about our windows that Qt must not hear. openbox tells windows on other desktops
+    // they are iconic with _KDE_WM_CHANGE_STATE, which Qt would log as unhandled. And watching the
+    // root's substructure brings us every request sent to the window manager, which Qt takes, when it
+    // asks to activate a window of ours, for that window's activation, granted or not: a pager asking
+    // for a label (which never takes the keyboard) took the focus from an open editor in Qt's eyes,
+    // and the field's focus loss commits it; our own request had Qt activate a new editor before the
     // manager did, and the toolkit's wait for the focus that follows the last editor's close then took
     // it back. Qt follows the server's focus once it no longer hears them.
-    bool isRequestAboutOurs(const xcb_generic_event_t* event) const {
+    bool isMessageQtMustNotHear(const xcb_generic_event_t* event) const {
         if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
         const auto* e = reinterpret_cast<const xcb_client_message_event_t*>(event);
-        return e->type == atom("_NET_ACTIVE_WINDOW") && server_.isOurs(e->window);
+        return (e->type == atom("_KDE_WM_CHANGE_STATE") || e->type == atom("_NET_ACTIVE_WINDOW")) &&
+               server_.isOurs(e->window);
     }
     // Qt takes a window that the manager hides as Iconic (on a desktop not shown) for minimized, and
     // maps it again at its next geometry change. KWin honours that map as a request to show the
