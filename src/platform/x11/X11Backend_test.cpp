@@ -325,22 +325,49 @@ protected:
     }
     // mutter keeps the clicks for itself while its effects run, for up to half a second after a desktop
     // switch or after a window closed (cinnamon for its 150 ms slide and close effect): there the hand
-    // clicks again until the click has had its effect.
-    void clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done,
-                        int times = 1) {
+    // clicks again until the click has had its effect. Says how many clicks were made and how many
+    // presses reached the label's window, for a failure's message: a click lost on the way or one the
+    // program did nothing with.
+    std::string clickTextUntil(const LabelPanel& label, int button, const std::function<bool()>& done,
+                               int times = 1) {
+        struct Presses final : QAbstractNativeEventFilter {
+            xcb_window_t window = 0;
+            int count = 0;
+            bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+                const auto* e = static_cast<const xcb_generic_event_t*>(message);
+                if (type == "xcb_generic_event_t" && (e->response_type & 0x7f) == XCB_BUTTON_PRESS)
+                    count += reinterpret_cast<const xcb_button_press_event_t*>(e)->event == window;
+                return false;
+            }
+        } presses;
+        presses.window = static_cast<const X11LabelPanel&>(label).nativeWindow();
+        qApp->installNativeEventFilter(&presses);
+        int clicks = 1;
         clickText(label, button, times);
         const QString manager = session->windowManager();
-        if (manager != QLatin1String("mutter") && manager != QLatin1String("cinnamon")) return;
-        for (int again = 0; again < 8 && !waitUntil(done, 250); ++again)
-            clickText(label, button, times);
+        if (manager == QLatin1String("mutter") || manager == QLatin1String("cinnamon"))
+            for (; clicks <= 8 && !waitUntil(done, 250); ++clicks)
+                clickText(label, button, times);
+        waitUntil(done);
+        qApp->removeNativeEventFilter(&presses);
+        return " (" + std::to_string(clicks) + " clicks, " + std::to_string(presses.count) +
+               " presses reached the label)";
     }
     // Right-clicks the label and clicks `item` in its menu once the menu shows (the menu runs its own
     // loop: the item is clicked from inside it), until `done`.
     void chooseFromMenu(const LabelPanel& label, const QString& item, const std::function<bool()>& done) {
         bool chosen = false;
         QTimer chooser;
+        QElapsedTimer clock;
+        clock.start();
+        QString seen, last; // what the menu did, for a failure's message
         QObject::connect(&chooser, &QTimer::timeout, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            const QString now = !menu                                ? QStringLiteral("no menu")
+                                : !menu->windowHandle()              ? QStringLiteral("menu without window")
+                                : !menu->windowHandle()->isExposed() ? QStringLiteral("menu not exposed")
+                                                                     : QStringLiteral("menu exposed");
+            if (now != last) seen += QStringLiteral(" %1 ms: %2;").arg(clock.elapsed()).arg(last = now);
             if (!menu || !menu->windowHandle() || !menu->windowHandle()->isExposed()) return;
             for (QAction* action : menu->actions())
                 if (action->text() == item) {
@@ -352,9 +379,10 @@ protected:
                 }
         });
         chooser.start(50);
-        clickTextUntil(label, 3, [&] { return chosen || done(); });
+        const std::string clicks = clickTextUntil(label, 3, [&] { return chosen || done(); });
         EXPECT_TRUE(waitUntil(done)) << (chosen ? "the item was clicked"
-                                                : "no menu showed long enough to click");
+                                                : "no menu showed long enough to click")
+                                     << clicks << ":" << seen.toStdString();
     }
     // What a pager sends when the user picks a window in it.
     static void askToActivate(std::uint32_t window) {
@@ -966,9 +994,9 @@ TEST_F(X11BackendTest, AnOpenEditorKeepsTheKeyboardThroughADoubleClickAndAPagers
         if (row.pagerAsks && isI3()) continue; // i3 grants it: the keyboard does go to the label
         ASSERT_TRUE(
             waitUntil([&] { return label.isVisible() && !program.overlay->entry(id)->isAnimatingFrame; }));
-        clickTextUntil(
+        const std::string clicks = clickTextUntil(
             label, 1, [&] { return program.overlay->isEditing(); }, row.clicks);
-        ASSERT_TRUE(waitUntil([&] { return program.overlay->isEditing(); }));
+        ASSERT_TRUE(program.overlay->isEditing()) << clicks;
         auto* editor = static_cast<X11EditorPanel*>(program.overlay->editorSession()->panel.get());
         EXPECT_TRUE(waitUntil([&] {
             return editor->window()->field()->hasFocus() && hasInputFocus(*editor);
@@ -1006,9 +1034,8 @@ TEST_F(X11BackendTest, StoryNameSwitchRenameClickAwayEscapeSwitchAwayAndDeleteFr
     QPointer<EditorWindow> editorWindow;
     auto edit = [&](const QString& typed) {
         EXPECT_TRUE(waitUntil([&] { return !program.overlay->entry(id)->isAnimatingFrame; }));
-        clickTextUntil(label, 1, [&] { return program.overlay->isEditing(); });
-        EXPECT_TRUE(waitUntil([&] { return program.overlay->isEditing(); }))
-            << "the click did not open the editor";
+        const std::string clicks = clickTextUntil(label, 1, [&] { return program.overlay->isEditing(); });
+        EXPECT_TRUE(program.overlay->isEditing()) << "the click did not open the editor" << clicks;
         if (!program.overlay->isEditing()) return;
         auto* editor = static_cast<X11EditorPanel*>(program.overlay->editorSession()->panel.get());
         editorWindow = editor->window();
