@@ -334,7 +334,9 @@ protected:
         struct Presses final : QObject {
             int count = 0;
             bool eventFilter(QObject*, QEvent* event) override {
-                count += event->type() == QEvent::MouseButtonPress;
+                // A press soon after the last one at the same place comes as a double click.
+                count +=
+                    event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
                 return false;
             }
         } presses;
