@@ -103,18 +103,22 @@ void OverlayManager::closeEditSession(const QString& reason) {
     if (!editorSession_) return;
     EditorSession session = std::move(*editorSession_);
     editorSession_.reset();
-    SM_TRACE(logger_, QStringLiteral("editSession CLOSE id=%1 reason=%2").arg(shortId(session.tagId), reason));
-    session.panel->orderOut();
+    SM_TRACE(logger_,
+             QStringLiteral("editSession CLOSE id=%1 reason=%2").arg(shortId(session.tagId), reason));
     session.panel->view().onDraftChange = nullptr;
     session.panel->view().onCommit = nullptr;
     session.panel->view().onCancel = nullptr;
     session.panel->view().onSizeChange = nullptr;
+    // The label is back, and takes the pointer, before its editor goes: mutter looks for the window
+    // under a pointer that has not moved when the window over it goes, and a label still see-through
+    // then missed every click until something on screen moved.
     if (auto* e = find(session.tagId)) {
         e->isEditing = false;
         e->viewModel.hidesText = false;
         e->panel->setIgnoresMouseEvents(false);
         renderPanel(*e, true);
     }
+    session.panel->orderOut();
     // The view that triggered this close may still be on the stack: the window is kept until the next
     // close (or the manager's end) instead of being destroyed here.
     retiredEditor_ = std::move(session.panel);

@@ -125,6 +125,24 @@ TEST_F(Registry, EditingCommitsTheTrimmedTitleOnceAndSupersedingSavesTheFirst) {
                          QStringLiteral(" reason=panel-removed(menu-remove-current)")), 1);
 }
 
+// Mutter on X11 looks for the window under a pointer that has not moved only when the window over it
+// goes: however an edit ends, the label must show and take the pointer by the time its editor leaves.
+TEST_F(Registry, EveryWayOutOfAnEditLeavesTheLabelTakingThePointerWhereTheEditorWas) {
+    const std::vector<std::pair<const char*, std::function<void(FakeEditorView&)>>> ends = {
+        {"Return", [](FakeEditorView& editor) { editor.pressReturn(); }},
+        {"Escape", [](FakeEditorView& editor) { editor.pressEscape(); }},
+        {"a click elsewhere", [](FakeEditorView& editor) { editor.loseFocus(); }},
+    };
+    const auto a = addLabel(QStringLiteral("Mail"));
+    for (const auto& [how, end] : ends) {
+        panel(a).view().click();
+        ASSERT_TRUE(overlay->isEditing()) << how;
+        end(desktop->editorPanels().last()->view());
+        EXPECT_FALSE(overlay->isEditing()) << how;
+        EXPECT_EQ(desktop->foundUnderLastOrderOut(), static_cast<const Panel*>(&panel(a))) << how;
+    }
+}
+
 TEST_F(Registry, StaleEditorCallbacksAreHarmless) {
     const auto a = addLabel(QStringLiteral("Mail"));
     panel(a).view().click();

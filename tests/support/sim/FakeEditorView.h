@@ -16,6 +16,9 @@ public:
     // Replaces the whole draft, as if the user had typed it.
     void type(const QString& text);
     void pressReturn() { commit(); }
+    void pressEscape() {
+        if (onCancel) onCancel();
+    }
     void loseFocus();
 
     bool hasFocus() const { return focused_; }

@@ -382,10 +382,20 @@ void SimDesktop::orderFront(SimPanelState& panel) {
     catchUp({panel.serial});
 }
 
+const Panel* SimDesktop::foundUnderLastOrderOut() const {
+    const SimPanelState* found = findPanel(foundUnderLastOrderOut_);
+    return found ? found->self : nullptr;
+}
+
 void SimDesktop::orderOut(SimPanelState& panel) {
     if (!panel.orderedIn) return;
     // Hiding is immediate, like an unmap: the window is gone before any lagging report.
     panel.orderedIn = false;
+    foundUnderLastOrderOut_ = 0;
+    for (const SimPanelState* other : panels_)
+        if (other->orderedIn && other->alpha > 0.0 && !other->ignoresMouseEvents &&
+            other->frame.contains(panel.frame.center()))
+            foundUnderLastOrderOut_ = other->serial;
     if (keySerial_ == panel.serial) keySerial_ = 0;
     panel.reportedOnActiveSpace = false;
     if (!panel.reportedVisible) return;

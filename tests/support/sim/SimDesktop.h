@@ -111,6 +111,10 @@ public:
     std::optional<SimDesktopRef> desktopOf(const Panel& panel) const;
     // The tags whose panels truly sit, ordered in, on that screen's active desktop (creation order).
     QList<QUuid> presentLabels(quint32 displayNumber) const;
+    // What a compositor that looks under a still pointer only when the window over it goes (mutter on
+    // X11) found under the middle of the panel that was last ordered out: the newest panel there that
+    // shows and takes the pointer, or nullptr.
+    const Panel* foundUnderLastOrderOut() const;
 
     // --- WindowServer --------------------------------------------------------------------------------
     QList<ScreenInfo> screens() const override;
@@ -187,6 +191,7 @@ private:
     SwitchOptions defaults_;
     QStringList desktopNames_;
     bool namesWritable_ = false;
+    quint64 foundUnderLastOrderOut_ = 0;
 };
 
 } // namespace sm
